@@ -1,0 +1,74 @@
+#pragma once
+#include "LameEncSettings.h"
+#include "SampleArray.h"
+
+#include <QString>
+#include <cstdint>
+#include <memory>
+
+namespace sondrel {
+
+// One audio file, opened either for decoding (OpenRead) or for encoding (OpenWrite); one
+// instance holds at most one open file. The decoded stream is described by FormatParamA (the
+// sample rate) and FormatParamB (the channel count): a conversion chunk of A x B samples is
+// one second of audio. Every failure throws EngineError.
+class AudioFile {
+public:
+    AudioFile();
+    ~AudioFile();
+    AudioFile(const AudioFile&) = delete;
+    AudioFile& operator=(const AudioFile&) = delete;
+
+    // Kept for the start-up order of the program; it switches nothing on.
+    bool StartOption() const { return m_startOption; }
+    void SetStartOption(bool on) { m_startOption = on; }
+
+    // --- reading ---
+    // Opens path for decoding, chosen by content, on its best audio stream. The two numbers
+    // are always (0, 1) and select nothing. Throws EngineError for anything that is not
+    // decodable audio; the instance is then closed.
+    void OpenRead(const QString& path, int reserved1 = 0, int reserved2 = 1);
+    // Up to count interleaved samples from the current position; empty at the end.
+    SampleArray ReadSamples(int count);
+    // Playback preparation; always (0, 3). Returns 0. The reader needs nothing more.
+    int PreparePlayback(int reserved1 = 0, int reserved2 = 3);
+
+    // Exact number of samples per channel that ReadSamples delivers in all.
+    std::int64_t SampleCount() const;
+    std::int64_t DurationMs() const;
+    int SampleRate() const;
+    int ChannelCount() const;
+    int FormatParamA() const { return SampleRate(); }
+    int FormatParamB() const { return ChannelCount(); }
+
+    // --- writing ---
+    // Output selection; stays in force for every later OpenWrite.
+    // rate 0 or channels 0: follow the input given to SetInputFormat.
+    void SetWavOutput(int rate, int channels, int bitsPerSample);
+    void SetMp3Encoder(const LameEncSettings& settings);
+    void SetOggOutput(int rate, int channels, int kbps, int maxKbps, int minKbps, std::int16_t quality);
+    void SetWmaOutput(int profile); // 1..47
+    // Whether MPEG layer III allows this rate with this bit rate, and channels are 1 or 2.
+    bool SetMp3Output(int rate, int kbps, int channels);
+    // libvorbisenc's own answer for this managed bit-rate combination.
+    bool CheckOggOutput(int rate, int channels, int kbps, int maxKbps, int minKbps);
+
+    // Creates path in the selected output format. The number is always 0.
+    void OpenWrite(const QString& path, int reserved = 0);
+    // The decoded stream that WriteSamples will receive: (FormatParamB, FormatParamA).
+    void SetInputFormat(int channels, int sampleRate);
+    void WriteSamples(const SampleArray& samples);
+
+    // --- both ---
+    // Finishes and closes the open file (a written file is complete and playable afterwards).
+    // Harmless when nothing is open.
+    void Close();
+    bool IsOpen() const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> d;
+    bool m_startOption = false;
+};
+
+} // namespace sondrel

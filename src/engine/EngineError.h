@@ -1,0 +1,21 @@
+#pragma once
+#include <stdexcept>
+#include <string>
+
+namespace sondrel {
+
+// Every failing engine operation throws this; the message names the file (where there is
+// one) and the reason given by the library underneath.
+class EngineError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Play() found no sound output (no PulseAudio/PipeWire server, no device). Callers that
+// treat a missing sound device as an expected condition catch this one.
+class NoAudioDeviceError : public EngineError {
+public:
+    using EngineError::EngineError;
+};
+
+} // namespace sondrel
