@@ -1,0 +1,65 @@
+#include "Prompts.h"
+
+#include <QDialog>
+#include <QFileDialog>
+#include <QMessageBox>
+
+namespace sondrel {
+
+namespace {
+int box(QWidget* parent, QMessageBox::Icon icon, const QString& caption, const QString& text,
+        QMessageBox::StandardButtons buttons)
+{
+    QMessageBox mb(icon, caption, text, buttons, parent);
+    mb.setDefaultButton(buttons.testFlag(QMessageBox::Yes) ? QMessageBox::Yes : QMessageBox::Ok);
+    return mb.exec();
+}
+} // namespace
+
+void QtPrompts::information(QWidget* parent, const QString& text)
+{
+    box(parent, QMessageBox::Information, QStringLiteral("Information"), text, QMessageBox::Ok);
+}
+
+void QtPrompts::notice(QWidget* parent, const QString& text)
+{
+    box(parent, QMessageBox::NoIcon, QStringLiteral("Information"), text, QMessageBox::Ok);
+}
+
+bool QtPrompts::confirm(QWidget* parent, const QString& text)
+{
+    return box(parent, QMessageBox::Question, QStringLiteral("Confirm"), text,
+               QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+}
+
+bool QtPrompts::askYesNo(QWidget* parent, const QString& text)
+{
+    return box(parent, QMessageBox::Information, QStringLiteral("Information"), text,
+               QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+}
+
+Prompts::FileChoice QtPrompts::chooseFiles(QWidget* parent, const QString& startFolder,
+                                           const QStringList& filters)
+{
+    QFileDialog dlg(parent);
+    dlg.setFileMode(QFileDialog::ExistingFiles);
+    dlg.setAcceptMode(QFileDialog::AcceptOpen);
+    dlg.setOption(QFileDialog::ReadOnly, false);
+    dlg.setDirectory(startFolder);
+    dlg.setNameFilters(filters);
+    if (!filters.isEmpty())
+        dlg.selectNameFilter(filters.first());
+    FileChoice choice;
+    if (dlg.exec() != QDialog::Accepted)
+        return choice;
+    choice.files = dlg.selectedFiles();
+    choice.folder = dlg.directory().absolutePath();
+    return choice;
+}
+
+void QtPrompts::runModal(QDialog& dialog)
+{
+    dialog.exec();
+}
+
+} // namespace sondrel

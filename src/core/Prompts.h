@@ -1,0 +1,49 @@
+#pragma once
+#include <QString>
+#include <QStringList>
+
+class QDialog;
+class QWidget;
+
+namespace sondrel {
+
+// Every message box, the open-file dialog and every modal dialog reach the program through
+// this interface, so tests can read what the program says and answer for the user.
+class Prompts {
+public:
+    virtual ~Prompts() = default;
+
+    // Caption "Information", information icon, one OK button.
+    virtual void information(QWidget* parent, const QString& text) = 0;
+    // Caption "Information", no icon, one OK button: the per-file notices of adding.
+    virtual void notice(QWidget* parent, const QString& text) = 0;
+    // Question icon, Yes and No; true for Yes.
+    virtual bool confirm(QWidget* parent, const QString& text) = 0;
+    // Caption "Information", information icon, Yes and No; true for Yes.
+    virtual bool askYesNo(QWidget* parent, const QString& text) = 0;
+
+    struct FileChoice {
+        QStringList files;  // in the dialog's order; empty when cancelled
+        QString folder;     // the folder the choice was made in
+    };
+    // The open dialog: several files, filters in order (the first selected), no read-only box.
+    virtual FileChoice chooseFiles(QWidget* parent, const QString& startFolder,
+                                   const QStringList& filters) = 0;
+
+    // Shows a dialog of the program modally and returns when it has closed.
+    virtual void runModal(QDialog& dialog) = 0;
+};
+
+// The real prompts: Qt's message boxes and file dialog.
+class QtPrompts : public Prompts {
+public:
+    void information(QWidget* parent, const QString& text) override;
+    void notice(QWidget* parent, const QString& text) override;
+    bool confirm(QWidget* parent, const QString& text) override;
+    bool askYesNo(QWidget* parent, const QString& text) override;
+    FileChoice chooseFiles(QWidget* parent, const QString& startFolder,
+                           const QStringList& filters) override;
+    void runModal(QDialog& dialog) override;
+};
+
+} // namespace sondrel

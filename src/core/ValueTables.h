@@ -1,0 +1,86 @@
+#pragma once
+#include <QString>
+#include <array>
+#include <span>
+
+namespace sondrel {
+
+// Stored list positions become sample rates, bit rates and sample widths through these
+// tables; the settings dialog's lists show the same values in the same order.
+inline constexpr std::array<int, 9> frequency_values{8000, 11025, 12000, 16000, 22050,
+                                                     24000, 32000, 44100, 48000};
+inline constexpr std::array<int, 17> bitrate_values{8, 16, 24, 32, 40, 48, 56, 64, 80,
+                                                    96, 112, 128, 160, 192, 224, 256, 320};
+inline constexpr std::array<int, 2> bits_per_sample_values{8, 16};
+
+// The WMA output profiles; the encoder receives position + 1.
+extern const std::array<const char*, 47> wma_profiles;
+
+// The entry at index, or the entry at defaultIndex when a (hand-edited) stored index lies
+// outside the table: a look-up never reads outside it.
+int tableValue(std::span<const int> table, int index, int defaultIndex);
+
+// One integer (or yes/no, or index) setting with the default its readers use.
+struct IntKey {
+    const char* section;
+    const char* key;
+    int def;
+};
+
+// One text setting.
+struct TextKey {
+    const char* section;
+    const char* key;
+};
+
+namespace keys {
+// basic
+inline constexpr TextKey outputDirectory{"basic", "output directory"};
+inline constexpr IntKey format{"basic", "format", 0};
+inline constexpr TextKey filePath{"basic", "file path"};
+inline constexpr IntKey enableSubDir{"basic", "enable sub dir", 1};
+// mp3
+inline constexpr IntKey mp3Bitrate{"mp3", "bitrate", 11};
+inline constexpr IntKey mp3Channel{"mp3", "channel", 1};
+inline constexpr IntKey mp3Frequency{"mp3", "frequency", 7};
+inline constexpr IntKey mp3Quality{"mp3", "quality", 9};
+inline constexpr IntKey mp3EnableVbr{"mp3", "enable vbr", 0};
+inline constexpr IntKey mp3VbrBitrate{"mp3", "vbr bitrate", 11};
+inline constexpr IntKey mp3VbrQuality{"mp3", "vbr quality", 9};
+// wav
+inline constexpr IntKey wavMode{"wav", "mode", 0};
+inline constexpr IntKey wavBit{"wav", "bit", 1};
+inline constexpr IntKey wavChannel{"wav", "channel", 1};
+inline constexpr IntKey wavFrequency{"wav", "frequency", 7};
+// wma
+inline constexpr IntKey wmaFormat{"wma", "format", 9};
+// ogg
+inline constexpr IntKey oggChannel{"ogg", "channel", 1};
+inline constexpr IntKey oggFrequency{"ogg", "frequency", 7};
+inline constexpr IntKey oggBitrate{"ogg", "bitrate", 11};
+inline constexpr IntKey oggMaxBitrate{"ogg", "max bitrate", 11};
+inline constexpr IntKey oggMinBitrate{"ogg", "min bitrate", 11};
+// The dialog shows quality-driven encoding as on while the key is absent; a conversion
+// runs with it off. Once the dialog has written the key both follow it.
+inline constexpr IntKey oggEnableQualityDialog{"ogg", "enable quality", 1};
+inline constexpr IntKey oggEnableQualityConvert{"ogg", "enable quality", 0};
+inline constexpr IntKey oggQuality{"ogg", "quality", 300};
+} // namespace keys
+
+// The output folder used when none is stored: the user's music folder.
+QString defaultOutputDirectory();
+
+} // namespace sondrel
+
+#include "SettingsFile.h"
+
+namespace sondrel {
+inline int readKey(const SettingsFile& s, const IntKey& k)
+{
+    return s.read_int(QString::fromLatin1(k.section), QString::fromLatin1(k.key), k.def);
+}
+inline void writeKey(SettingsFile& s, const IntKey& k, int value)
+{
+    s.write_int(QString::fromLatin1(k.section), QString::fromLatin1(k.key), value);
+}
+} // namespace sondrel

@@ -1,0 +1,62 @@
+#pragma once
+#include "Launcher.h"
+#include "Prompts.h"
+
+#include <QDialog>
+#include <QList>
+#include <QString>
+#include <deque>
+#include <functional>
+
+// Prompts that record every message and answer from a script, so tests drive the program
+// as a user would without a real message box or dialog.
+class FakePrompts : public sondrel::Prompts {
+public:
+    enum class Kind { Information, Notice, Confirm, AskYesNo };
+    struct Message {
+        Kind kind;
+        QString caption;
+        QString text;
+    };
+    QList<Message> messages;
+    QStringList texts() const;
+
+    // Answers for confirm() and askYesNo(), in order; when empty, defaultAnswer.
+    std::deque<bool> answers;
+    bool defaultAnswer = true;
+    // Called when a message is shown (after recording it): tests act "while the box is up".
+    std::function<void(const Message&)> onMessage;
+
+    // Results of chooseFiles(), in order; when empty, the dialog is cancelled.
+    std::deque<FileChoice> fileChoices;
+    QString lastStartFolder;
+    QStringList lastFilters;
+
+    // What the user does in each modal dialog, in order. The dialog is shown (so its show
+    // handler runs) before the action; when the action leaves it open it is rejected, as if
+    // closed with its close box. Without an action the dialog is closed at once.
+    std::deque<std::function<void(QDialog&)>> dialogActions;
+    int dialogsShown = 0;
+
+    void information(QWidget*, const QString& text) override;
+    void notice(QWidget*, const QString& text) override;
+    bool confirm(QWidget*, const QString& text) override;
+    bool askYesNo(QWidget*, const QString& text) override;
+    FileChoice chooseFiles(QWidget*, const QString& startFolder, const QStringList& filters) override;
+    void runModal(QDialog& dialog) override;
+
+private:
+    bool answer();
+};
+
+// A launcher that records what it was asked to start.
+class FakeLauncher : public sondrel::Launcher {
+public:
+    QList<QUrl> urls;
+    QList<QStringList> processes; // program first, then its arguments
+    void openUrl(const QUrl& url) override { urls << url; }
+    void startDetached(const QString& program, const QStringList& arguments) override
+    {
+        processes << (QStringList{program} + arguments);
+    }
+};
