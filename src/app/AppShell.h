@@ -1,0 +1,42 @@
+#pragma once
+#include "AppState.h"
+
+#include <QObject>
+#include <exception>
+#include <memory>
+
+namespace sondrel {
+
+class Launcher;
+class Prompts;
+class Tfm_main;
+
+// The program body: creates the windows in their fixed order, installs the keyboard hook
+// (Esc, F1) and the exception hook, and owns the process-wide state.
+class AppShell : public QObject {
+    Q_OBJECT
+public:
+    AppShell(Prompts& prompts, Launcher& launcher);
+    ~AppShell() override;
+
+    AppState state;
+    Tfm_main& mainWindow() { return *fm_main; }
+
+    // The exception hook: offers to restart the program, then closes it either way.
+    void ApplicationEventsException(std::exception_ptr error);
+
+protected:
+    // The keyboard hook: sees every key press of every window before it is dispatched,
+    // and never marks it handled.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void ApplicationEventsMessage(QObject* watched, QEvent* event);
+
+    Prompts& m_prompts;
+    Launcher& m_launcher;
+    std::unique_ptr<Tfm_main> fm_main;
+    bool m_inExceptionHook = false;
+};
+
+} // namespace sondrel

@@ -1,0 +1,137 @@
+#include "MainWindow.h"
+
+#include "Launcher.h"
+#include "ListRows.h"
+#include "Prompts.h"
+#include "ValueTables.h"
+
+#include <QComboBox>
+#include <QTreeWidget>
+#include <QUrl>
+
+// The guard of every command, checked whenever the handler is invoked (whether or not its
+// menu item is enabled), and the operation it starts.
+
+namespace sondrel {
+
+namespace {
+const QString StopPlayingFirst = QStringLiteral("Please stop playing first.");
+const QString StopConvertingFirst = QStringLiteral("Please stop converting first.");
+const QString SelectFileToEdit = QStringLiteral("Please select the file you want to edit.");
+} // namespace
+
+void Tfm_main::Exit1Click() { close(); }
+
+void Tfm_main::AddFile1Click()
+{
+    if (m_state.flag_converting() || m_state.flag_playing() || m_state.flag_adding())
+        return;
+    AddFiles();
+}
+
+void Tfm_main::AddPath1Click()
+{
+    if (m_state.flag_converting() || m_state.flag_playing() || m_state.flag_adding())
+        return;
+    AddPath();
+}
+
+void Tfm_main::Remove1Click()
+{
+    if (m_state.flag_converting() || m_state.flag_playing() || m_state.flag_adding())
+        return;
+    if (rows::selected(lv) < 0)
+        return;
+    RemoveSelected();
+}
+
+void Tfm_main::Clear1Click()
+{
+    if (m_state.flag_converting() || m_state.flag_playing() || m_state.flag_adding())
+        return;
+    if (rows::count(lv) < 1)
+        return;
+    ClearList();
+}
+
+void Tfm_main::Convert1Click()
+{
+    if (m_state.flag_playing()) {
+        m_prompts.information(this, StopPlayingFirst);
+        return;
+    }
+    if (m_state.flag_converting() || m_state.flag_adding() || rows::count(lv) < 1)
+        return;
+    ConvertList();
+}
+
+void Tfm_main::StopConverting1Click() { StopConverting(); }
+
+void Tfm_main::Play1Click()
+{
+    if (m_state.flag_converting()) {
+        m_prompts.information(this, StopConvertingFirst);
+        return;
+    }
+    if (m_state.flag_adding())
+        return;
+    PlaySelected();
+}
+
+void Tfm_main::PausePlaying1Click() { TogglePause(); }
+
+void Tfm_main::Stopplaying1Click() { StopPlaying(); }
+
+void Tfm_main::Settings1Click() { ShowSettings(); }
+
+void Tfm_main::ID31Click()
+{
+    if (rows::count(lv) < 1 || m_state.flag_converting())
+        return;
+    if (rows::selected(lv) < 0) {
+        m_prompts.information(this, SelectFileToEdit);
+        return;
+    }
+    m_state.tag_edit_row = rows::selected(lv);
+    ShowTagEditor();
+}
+
+void Tfm_main::Content1Click() { OpenHelp(); }
+
+void Tfm_main::Website1Click() { OpenWebsite(); }
+
+void Tfm_main::About1Click() { ShowAbout(); }
+
+void Tfm_main::lvDblClick()
+{
+    if (rows::selected(lv) < 0)
+        return;
+    if (m_state.flag_converting()) {
+        m_prompts.information(this, StopConvertingFirst);
+        return;
+    }
+    if (m_state.flag_adding())
+        return;
+    // A double-click always starts the clicked row from its beginning, also when paused.
+    if (m_state.flag_playing())
+        StopPlaying();
+    PlaySelected();
+}
+
+void Tfm_main::cb_formatChange()
+{
+    if (SettingsFile* s = m_state.settings())
+        writeKey(*s, keys::format, cb_format->currentIndex());
+}
+
+void Tfm_main::OpenHelp()
+{
+    m_launcher.openUrl(QUrl::fromLocalFile(helpFilePath()));
+}
+
+void Tfm_main::OpenWebsite()
+{
+    m_launcher.openUrl(QUrl(QString::fromLatin1(WebSiteAddress)));
+}
+
+} // namespace sondrel

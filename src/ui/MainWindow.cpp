@@ -1,0 +1,189 @@
+#include "MainWindow.h"
+
+#include "Dialogs.h"
+#include "ExceptionHook.h"
+#include "Launcher.h"
+#include "ListRows.h"
+#include "UiStateTable.h"
+#include "ValueTables.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QCloseEvent>
+#include <QHeaderView>
+#include <QLayout>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QProgressBar>
+#include <QScreen>
+#include <QTreeWidget>
+
+namespace sondrel {
+
+Tfm_main::Tfm_main(AppState& state, Prompts& prompts, Launcher& launcher, QWidget* parent)
+    : QMainWindow(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
+                              | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
+                              | Qt::WindowCloseButtonHint),
+      m_state(state), m_prompts(prompts), m_launcher(launcher)
+{
+    setObjectName(QStringLiteral("fm_main"));
+    setWindowTitle(QStringLiteral("fm_main"));
+    setFont(formFont());
+    buildControls();
+    buildMenus();
+    // The client area (below the menu bar) has a fixed size; the user cannot resize it.
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+    connect(&m_state, &AppState::flagsChanged, this, &Tfm_main::onFlagsChanged);
+    FormCreate();
+}
+
+Tfm_main::~Tfm_main() = default;
+
+void Tfm_main::buildControls()
+{
+    auto* client = new QWidget(this);
+    client->setObjectName(QStringLiteral("client"));
+    client->setFixedSize(ClientWidth, ClientHeight);
+    client->setAutoFillBackground(true);
+    client->setBackgroundRole(QPalette::Button);
+    setCentralWidget(client);
+
+    lv = new QTreeWidget(client);
+    lv->setObjectName(QStringLiteral("lv"));
+    lv->setFrameShape(QFrame::NoFrame);
+    lv->setRootIsDecorated(false);
+    lv->setUniformRowHeights(true);
+    lv->setSelectionMode(QAbstractItemView::SingleSelection);
+    lv->setSelectionBehavior(QAbstractItemView::SelectRows);
+    lv->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    lv->setSortingEnabled(false);
+    lv->setAllColumnsShowFocus(true);
+    lv->setHeaderLabels({QStringLiteral("File Name"), QStringLiteral("Full Path"),
+                         QStringLiteral("Time"), QStringLiteral("Size"), QStringLiteral("Status")});
+    lv->header()->setSectionsClickable(false);
+    lv->header()->setSectionsMovable(false);
+    lv->header()->setStretchLastSection(false);
+    lv->header()->setSectionResizeMode(QHeaderView::Fixed);
+    const int widths[] = {100, 155, 60, 60, 75};
+    for (int c = 0; c < 5; ++c)
+        lv->setColumnWidth(c, widths[c]);
+    // Grid lines between the cells of the report.
+    lv->setStyleSheet(QStringLiteral(
+        "QTreeView::item { border-right: 1px solid #d8d8d8; border-bottom: 1px solid #d8d8d8; }"));
+    lv->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(lv, &QAbstractItemView::doubleClicked, this, guarded([this](const QModelIndex&) {
+        lvDblClick();
+    }));
+    connect(lv, &QWidget::customContextMenuRequested, this, guarded([this](const QPoint& p) {
+        PopupMenu1->popup(lv->viewport()->mapToGlobal(p));
+    }));
+
+    pb = new QProgressBar(client);
+    pb->setObjectName(QStringLiteral("pb"));
+    pb->setRange(0, 100);
+    pb->setValue(0);
+    pb->setOrientation(Qt::Horizontal);
+    pb->setTextVisible(false);
+    pb->setAlignment(Qt::AlignCenter);
+    pb->setStyleSheet(QStringLiteral(
+        "QProgressBar { border: 1px solid rgb(160,176,200); background: rgb(237,243,248);"
+        " color: black; font-size: 7pt; }"
+        "QProgressBar::chunk { background: qlineargradient(x1:0, y1:0, x2:0, y2:1,"
+        " stop:0 rgb(120,160,220), stop:1 rgb(40,90,170)); }"));
+
+    cb_format = new QComboBox(client);
+    cb_format->setObjectName(QStringLiteral("cb_format"));
+    cb_format->setEditable(false);
+    cb_format->addItems({QStringLiteral("MP3"), QStringLiteral("WAV"), QStringLiteral("WMA"),
+                         QStringLiteral("OGG")});
+    connect(cb_format, &QComboBox::currentIndexChanged, this, guarded([this](int) {
+        if (!m_loadingFormat)
+            cb_formatChange();
+    }));
+
+    edt_dir = new QLineEdit(client);
+    edt_dir->setObjectName(QStringLiteral("edt_dir"));
+    edt_dir->setReadOnly(true);
+    edt_dir->setEnabled(false);
+
+    setTabOrder(lv, cb_format);
+    setTabOrder(cb_format, edt_dir);
+    placeControls();
+}
+
+void Tfm_main::placeControls()
+{
+    lv->setGeometry(6, 73, 469, 247);
+    pb->setGeometry(20, 330, 441, 12);
+    cb_format->setGeometry(243, 357, 55, 21);
+    edt_dir->setGeometry(303, 357, 95, 21);
+}
+
+QAction* Tfm_main::item(const char* objectName) const
+{
+    return findChild<QAction*>(QString::fromLatin1(objectName));
+}
+
+void Tfm_main::FormCreate()
+{
+    AudioFileWrite.SetStartOption(true);
+    AudioFileRead.SetStartOption(true);
+    AudioInfo.StartOption = true;
+}
+
+void Tfm_main::showEvent(QShowEvent* e)
+{
+    QMainWindow::showEvent(e);
+    if (m_shown)
+        return;
+    m_shown = true;
+    // Placed at the centre of the screen when first shown.
+    if (const QScreen* screen = this->screen()) {
+        const QRect avail = screen->availableGeometry();
+        const QRect f = frameGeometry();
+        move(avail.left() + (avail.width() - f.width()) / 2,
+             avail.top() + (avail.height() - f.height()) / 2);
+    }
+    guardedCall([this] { FormShow(); });
+}
+
+void Tfm_main::FormShow()
+{
+    m_state.openSettings(std::make_unique<SettingsFile>(SettingsFile::defaultPath()));
+    SettingsFile& settings = *m_state.settings();
+    edt_dir->setText(settings.read_string(QString::fromLatin1(keys::outputDirectory.section),
+                                          QString::fromLatin1(keys::outputDirectory.key),
+                                          defaultOutputDirectory()));
+    const int format = readKey(settings, keys::format);
+    m_loadingFormat = true;
+    cb_format->setCurrentIndex(format >= 0 && format < cb_format->count() ? format : -1);
+    m_loadingFormat = false;
+    m_state.clearFlags();
+    applyUiState(this, m_state.uiState());
+    placeControls();
+}
+
+void Tfm_main::closeEvent(QCloseEvent* e)
+{
+    guardedCall([this] { FormClose(); });
+    QMainWindow::closeEvent(e);
+}
+
+void Tfm_main::FormClose()
+{
+    // A conversion still running in a nested message pump stops after its current chunk.
+    m_state.setConverting(false);
+    m_state.releaseSettings();
+}
+
+void Tfm_main::onFlagsChanged()
+{
+    applyUiState(this, m_state.uiState());
+}
+
+QString Tfm_main::helpFilePath()
+{
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/help/sondrel.chm");
+}
+
+} // namespace sondrel

@@ -1,0 +1,116 @@
+#pragma once
+#include "AppState.h"
+#include "AudioFile.h"
+#include "AudioInformation.h"
+#include "AudioPlayer.h"
+#include "LameEncSettings.h"
+
+#include <QMainWindow>
+
+class QAction;
+class QComboBox;
+class QLineEdit;
+class QMenu;
+class QProgressBar;
+class QTreeWidget;
+
+namespace sondrel {
+
+class Launcher;
+
+inline constexpr const char* WebSiteAddress = "https://sondrel.example.org/";
+inline constexpr const char* SupportMailAddress = "support@sondrel.example.org";
+class Prompts;
+
+// The main window: the file list, the progress bar, the output format and folder, the main
+// menu and the list's popup menu. It routes every command through its guard to the
+// operation that does the work, and keeps its menus in step with the busy flags.
+class Tfm_main : public QMainWindow {
+    Q_OBJECT
+public:
+    Tfm_main(AppState& state, Prompts& prompts, Launcher& launcher, QWidget* parent = nullptr);
+    ~Tfm_main() override;
+
+    static constexpr int ClientWidth = 481;
+    static constexpr int ClientHeight = 388;
+
+    // Controls.
+    QTreeWidget* lv = nullptr;
+    QProgressBar* pb = nullptr;
+    QComboBox* cb_format = nullptr;
+    QLineEdit* edt_dir = nullptr;
+    QMenu* PopupMenu1 = nullptr;
+    // The audio components.
+    AudioFile AudioFileRead;
+    AudioFile AudioFileWrite;
+    LameEncSettings AudioFile2LameEnc;
+    AudioInformation AudioInfo;
+    AudioPlayer Player;
+
+    // A main-menu or popup item by its object name (null when there is none).
+    QAction* item(const char* objectName) const;
+
+    // Handlers.
+    void FormCreate();
+    void FormShow();
+    void FormClose();
+    void Exit1Click();
+    void AddFile1Click();
+    void AddPath1Click();
+    void Remove1Click();
+    void Clear1Click();
+    void Convert1Click();
+    void StopConverting1Click();
+    void Play1Click();
+    void PausePlaying1Click();
+    void Stopplaying1Click();
+    void Settings1Click();
+    void ID31Click();
+    void Content1Click();
+    void Website1Click();
+    void About1Click();
+    void lvDblClick();
+    void cb_formatChange();
+
+    // Operations.
+    void AddFiles();
+    void RemoveSelected();
+    void ClearList();
+    void AddPath();
+    void ScanFolder(const QString& folder, bool includeSub);
+    void ChooseOutputDir();
+    void ConvertList();
+    void StopConverting();
+    void PlaySelected();
+    void TogglePause();
+    void StopPlaying();
+    void ShowSettings();
+    void ShowTagEditor();
+    void ShowAbout();
+    void OpenHelp();
+    void OpenWebsite();
+
+    // Where the help file lives: the executable's folder + "help/sondrel.chm".
+    static QString helpFilePath();
+
+    AppState& state() { return m_state; }
+    Prompts& prompts() { return m_prompts; }
+
+protected:
+    void showEvent(QShowEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
+
+private:
+    void buildControls();
+    void buildMenus();
+    void placeControls();
+    void onFlagsChanged();
+
+    AppState& m_state;
+    Prompts& m_prompts;
+    Launcher& m_launcher;
+    bool m_shown = false;
+    bool m_loadingFormat = false;
+};
+
+} // namespace sondrel
