@@ -1,6 +1,7 @@
 #pragma once
 #include <exception>
 #include <functional>
+#include <type_traits>
 
 namespace sondrel {
 
@@ -21,12 +22,18 @@ void guardedCall(F&& f) noexcept
     }
 }
 
-// Wraps a callable for connect(): the returned callable never throws.
+// Wraps a callable for connect(): the returned callable never throws. Like a slot, the
+// callable may take the signal's arguments or none of them.
 template <class F>
 auto guarded(F f)
 {
     return [f = std::move(f)](auto&&... args) noexcept {
-        guardedCall([&] { f(std::forward<decltype(args)>(args)...); });
+        guardedCall([&] {
+            if constexpr (std::is_invocable_v<const F&, decltype(args)...>)
+                f(std::forward<decltype(args)>(args)...);
+            else
+                f();
+        });
     };
 }
 
