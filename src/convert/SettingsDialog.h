@@ -1,0 +1,98 @@
+#pragma once
+#include "Dialogs.h"
+
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class QTabWidget;
+
+namespace sondrel {
+
+class AppState;
+class SettingsFile;
+class UpDown;
+
+// The settings dialog: the encoder parameters of the four output formats, one page each.
+// It keeps nothing of its own: every showing loads the controls from the settings file, OK
+// writes them all back and closes, Default puts the default values into the controls only,
+// Cancel and the close box write nothing.
+class Tfm_set : public ModalDialog {
+    Q_OBJECT
+public:
+    explicit Tfm_set(AppState& state, QWidget* parent = nullptr);
+
+    static constexpr int ClientWidth = 391;
+    static constexpr int ClientHeight = 349;
+
+    // Controls.
+    QGroupBox* gb_output = nullptr;
+    QTabWidget* pc = nullptr;
+    QPushButton* btn_ok = nullptr;
+    QPushButton* btn_default = nullptr;
+    QPushButton* btn_cancel = nullptr;
+    // MP3 page.
+    QComboBox* cb_mp3_frequency = nullptr;
+    QComboBox* cb_mp3_channel = nullptr;
+    QComboBox* cb_mp3_bitrate = nullptr;
+    QLineEdit* edt_mp3_quality = nullptr;
+    UpDown* ud_mp3_quality = nullptr;
+    QCheckBox* cb_vbr = nullptr;
+    QComboBox* cb_mp3_vbr = nullptr;
+    QLineEdit* edt_mp3_vbr = nullptr;
+    UpDown* ud_mp3_vbr = nullptr;
+    // WAV page.
+    QRadioButton* rb_cdquality = nullptr;
+    QRadioButton* rb_bestsuited = nullptr;
+    QRadioButton* rb_custom = nullptr;
+    QComboBox* cb_wav_frequency = nullptr;
+    QComboBox* cb_wav_channel = nullptr;
+    QComboBox* cb_wav_bit = nullptr;
+    // OGG page.
+    QComboBox* cb_ogg_fre = nullptr;
+    QComboBox* cb_ogg_channel = nullptr;
+    QComboBox* cb_ogg_bitrate = nullptr;
+    QCheckBox* cb_ogg_quality = nullptr;
+    QComboBox* cb_ogg_minbit = nullptr;
+    QComboBox* cb_ogg_maxbit = nullptr;
+    QLineEdit* edt_ogg_quality = nullptr;
+    UpDown* ud_ogg_quality = nullptr;
+    // WMA page.
+    QComboBox* cb_wma = nullptr;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void buildMp3Page(QWidget* page);
+    void buildWavPage(QWidget* page);
+    void buildOggPage(QWidget* page);
+    void buildWmaPage(QWidget* page);
+    void fitNotes();
+
+    // Handlers.
+    void FormShow();
+    void btn_okClick();
+    void btn_defaultClick();
+    void btn_cancelClick();
+    void cb_vbrClick();
+    void rb_cdqualityClick();
+    void cb_ogg_qualityClick();
+    // The key filter of the three number fields; true when the key is dropped.
+    bool edt_ogg_qualityKeyPress(QKeyEvent* key);
+    void edt_ogg_qualityChange();
+    void edt_ogg_qualityExit();
+
+    SettingsFile& store() const;
+
+    AppState& m_state;
+    bool m_shownBefore = false;
+    QList<QLabel*> m_notes;       // the explanation lines, one line each
+    QList<QLineEdit*> m_numberFields;
+};
+
+} // namespace sondrel

@@ -1,0 +1,595 @@
+#include "AppState.h"
+#include "ExceptionHook.h"
+#include "SettingsDialog.h"
+#include "SettingsFile.h"
+#include "UpDown.h"
+#include "ValueTables.h"
+
+#include <QCheckBox>
+#include <QClipboard>
+#include <QComboBox>
+#include <QFile>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+#include <memory>
+
+using namespace sondrel;
+
+namespace {
+const char* const Absent = "<absent>";
+
+// Every per-format key with its default, in the order OK writes them.
+const IntKey AllKeys[] = {
+    keys::mp3Bitrate,    keys::mp3Channel,    keys::mp3Frequency, keys::mp3Quality,
+    keys::mp3EnableVbr,  keys::mp3VbrBitrate, keys::mp3VbrQuality, keys::wavMode,
+    keys::wavBit,        keys::wavChannel,    keys::wavFrequency, keys::wmaFormat,
+    keys::oggChannel,    keys::oggFrequency,  keys::oggBitrate,   keys::oggMaxBitrate,
+    keys::oggMinBitrate, keys::oggEnableQualityDialog, keys::oggQuality,
+};
+
+// A file where every key differs from its default.
+const QByteArray NonDefaults = "; kept by hand\n[basic]\nformat=3\n\n"
+                               "[mp3]\nbitrate=16\nchannel=0\nfrequency=3\nquality=2\n"
+                               "enable vbr=1\nvbr bitrate=5\nvbr quality=4\n\n"
+                               "[wav]\nmode=2\nbit=0\nchannel=0\nfrequency=1\n\n"
+                               "[wma]\nformat=46\n\n"
+                               "[ogg]\nchannel=0\nfrequency=8\nbitrate=2\nmax bitrate=13\n"
+                               "min bitrate=4\nenable quality=0\nquality=750\n";
+} // namespace
+
+class TestSettingsDialog : public QObject {
+    Q_OBJECT
+    QTemporaryDir tmp;
+    QString path;
+    std::unique_ptr<AppState> state;
+    std::unique_ptr<Tfm_set> dlg;
+    QStringList errors; // what reached the exception hook
+
+    void put(const QByteArray& content)
+    {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        QCOMPARE(f.write(content), content.size());
+    }
+    QByteArray content() const
+    {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    QString stored(const char* section, const char* key) const
+    {
+        return SettingsFile(path).read_string(section, key, Absent);
+    }
+    QString stored(const IntKey& k) const { return stored(k.section, k.key); }
+
+    void showDialog()
+    {
+        dlg->show();
+        dlg->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(dlg.get()));
+    }
+    // Replaces the whole text of a field by typing, as a user would.
+    static void retype(QLineEdit* e, const QString& keys)
+    {
+        e->setFocus();
+        e->selectAll();
+        QTest::keyClick(e, Qt::Key_Backspace);
+        QTest::keyClicks(e, keys);
+    }
+    static void clickBox(QAbstractButton* b) { QTest::mouseClick(b, Qt::LeftButton, {}, QPoint(6, b->height() / 2)); }
+    static QToolButton* arrow(UpDown* ud, int which)
+    {
+        return ud->findChildren<QToolButton*>().at(which);
+    }
+
+    void checkDefaultsShown()
+    {
+        QCOMPARE(dlg->cb_mp3_bitrate->currentText(), QString("128 Kbps"));
+        QCOMPARE(dlg->cb_mp3_channel->currentText(), QString("Stereo"));
+        QCOMPARE(dlg->cb_mp3_frequency->currentText(), QString("44100 Hz"));
+        QCOMPARE(dlg->edt_mp3_quality->text(), QString("9"));
+        QVERIFY(!dlg->cb_vbr->isChecked());
+        QCOMPARE(dlg->cb_mp3_vbr->currentText(), QString("128 Kbps"));
+        QCOMPARE(dlg->edt_mp3_vbr->text(), QString("9"));
+        for (QWidget* w : {(QWidget*)dlg->cb_mp3_vbr, (QWidget*)dlg->edt_mp3_vbr, (QWidget*)dlg->ud_mp3_vbr})
+            QVERIFY(!w->isEnabled());
+        QVERIFY(dlg->rb_cdquality->isChecked());
+        QCOMPARE(dlg->cb_wav_bit->currentText(), QString("16 bps"));
+        QCOMPARE(dlg->cb_wav_channel->currentText(), QString("Stereo"));
+        QCOMPARE(dlg->cb_wav_frequency->currentText(), QString("44100 Hz"));
+        for (QWidget* w : {dlg->cb_wav_bit, dlg->cb_wav_channel, dlg->cb_wav_frequency})
+            QVERIFY(!w->isEnabled());
+        QCOMPARE(dlg->cb_wma->currentText(), QString("WMA9 44KHz, 128Kbps, Stereo, CBR"));
+        QCOMPARE(dlg->cb_ogg_channel->currentText(), QString("Stereo"));
+        QCOMPARE(dlg->cb_ogg_fre->currentText(), QString("44100 Hz"));
+        for (QComboBox* cb : {dlg->cb_ogg_bitrate, dlg->cb_ogg_minbit, dlg->cb_ogg_maxbit})
+            QCOMPARE(cb->currentText(), QString("128 Kbps"));
+        QVERIFY(dlg->cb_ogg_bitrate->isEnabled());
+        QVERIFY(!dlg->cb_ogg_minbit->isEnabled() && !dlg->cb_ogg_maxbit->isEnabled());
+        QVERIFY(dlg->cb_ogg_quality->isChecked());
+        QCOMPARE(dlg->edt_ogg_quality->text(), QString("300"));
+        QVERIFY(dlg->edt_ogg_quality->isEnabled() && dlg->ud_ogg_quality->isEnabled());
+    }
+
+private slots:
+    void init()
+    {
+        static int n = 0;
+        path = tmp.filePath(QStringLiteral("trevalon%1.ini").arg(++n));
+        errors.clear();
+        setExceptionHandler([this](std::exception_ptr e) {
+            try {
+                std::rethrow_exception(e);
+            } catch (const std::exception& ex) {
+                errors << QString::fromStdString(ex.what());
+            }
+        });
+        state = std::make_unique<AppState>();
+        state->openSettings(std::make_unique<SettingsFile>(path));
+        dlg = std::make_unique<Tfm_set>(*state);
+    }
+    void cleanup()
+    {
+        dlg.reset();
+        state.reset();
+        setExceptionHandler({});
+        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+    }
+
+    void formLayoutNamesAndLists()
+    {
+        showDialog();
+        QCOMPARE(dlg->objectName(), QString("fm_set"));
+        QCOMPARE(dlg->windowTitle(), QString("Settings"));
+        QCOMPARE(dlg->size(), QSize(391, 349));
+        QCOMPARE(dlg->minimumSize(), dlg->maximumSize());
+        QCOMPARE(dlg->gb_output->title(), QString("Output Settings"));
+        QCOMPARE(dlg->gb_output->geometry(), QRect(12, 10, 366, 295));
+        QCOMPARE(dlg->pc->size(), QSize(341, 260));
+        QStringList tabs;
+        for (int i = 0; i < dlg->pc->count(); ++i)
+            tabs << dlg->pc->tabText(i);
+        QCOMPARE(tabs, QStringList({"MP3", "WAV", "OGG", "WMA"}));
+
+        const struct { QPushButton* b; const char* name; const char* text; int left; } buttons[] = {
+            {dlg->btn_ok, "btn_ok", "OK", 31},
+            {dlg->btn_default, "btn_default", "Default", 157},
+            {dlg->btn_cancel, "btn_cancel", "Cancel", 285}};
+        for (const auto& b : buttons) {
+            QCOMPARE(b.b->objectName(), QString(b.name));
+            QCOMPARE(b.b->text(), QString(b.text));
+            QCOMPARE(b.b->geometry(), QRect(b.left, 314, 75, 25));
+            QVERIFY(!b.b->isDefault() && !b.b->autoDefault());
+        }
+
+        // Every control by its name, once.
+        for (const char* name :
+             {"cb_mp3_frequency", "cb_mp3_channel", "cb_mp3_bitrate", "edt_mp3_quality",
+              "ud_mp3_quality", "cb_vbr", "cb_mp3_vbr", "edt_mp3_vbr", "ud_mp3_vbr",
+              "rb_cdquality", "rb_bestsuited", "rb_custom", "cb_wav_frequency", "cb_wav_channel",
+              "cb_wav_bit", "cb_ogg_fre", "cb_ogg_channel", "cb_ogg_bitrate", "cb_ogg_quality",
+              "cb_ogg_minbit", "cb_ogg_maxbit", "edt_ogg_quality", "ud_ogg_quality", "cb_wma", "pc"})
+            QVERIFY2(dlg->findChildren<QWidget*>(name).size() == 1, name);
+
+        const QStringList freq{"8000 Hz", "11025 Hz", "12000 Hz", "16000 Hz", "22050 Hz",
+                               "24000 Hz", "32000 Hz", "44100 Hz", "48000 Hz"};
+        const QStringList rates{"8 Kbps", "16 Kbps", "24 Kbps", "32 Kbps", "40 Kbps", "48 Kbps",
+                                "56 Kbps", "64 Kbps", "80 Kbps", "96 Kbps", "112 Kbps", "128 Kbps",
+                                "160 Kbps", "192 Kbps", "224 Kbps", "256 Kbps", "320 Kbps"};
+        QStringList profiles;
+        for (const char* p : wma_profiles)
+            profiles << p;
+        QCOMPARE(profiles.size(), 47);
+        const auto items = [](QComboBox* cb) {
+            QStringList l;
+            for (int i = 0; i < cb->count(); ++i)
+                l << cb->itemText(i);
+            return l;
+        };
+        for (QComboBox* cb : dlg->findChildren<QComboBox*>()) {
+            QVERIFY2(!cb->isEditable(), qPrintable(cb->objectName()));
+            const QString n = cb->objectName();
+            const QStringList expected = n.contains("fre") ? freq
+                : n.contains("channel")                    ? QStringList{"Mono", "Stereo"}
+                : n == "cb_wav_bit"                        ? QStringList{"8 bps", "16 bps"}
+                : n == "cb_wma"                            ? profiles
+                                                           : rates;
+            QCOMPARE(items(cb), expected);
+        }
+        QCOMPARE(dlg->cb_wma->width(), 288);
+        QCOMPARE(dlg->edt_mp3_quality->maxLength(), 1);
+        QCOMPARE(dlg->edt_mp3_vbr->maxLength(), 1);
+        QCOMPARE(dlg->edt_ogg_quality->maxLength(), 5);
+        QCOMPARE(dlg->ud_mp3_quality->buddy(), dlg->edt_mp3_quality);
+        QCOMPARE(dlg->ud_ogg_quality->maximum(), 1000);
+
+        QStringList texts;
+        for (QLabel* l : dlg->findChildren<QLabel*>())
+            texts << l->text();
+        for (QAbstractButton* b : dlg->findChildren<QAbstractButton*>())
+            texts << b->text();
+        QMap<QString, QSize> groups;
+        for (QGroupBox* g : dlg->findChildren<QGroupBox*>())
+            groups.insert(g->title() + "@" + g->parentWidget()->objectName(), g->size());
+        QCOMPARE(groups.value("General Options@ts_mp3"), QSize(310, 113));
+        QCOMPARE(groups.value("VBR (Variable Bit Rate)@ts_mp3"), QSize(310, 96));
+        QCOMPARE(groups.value("Mode@ts_wav"), QSize(307, 90));
+        QCOMPARE(groups.value("General Options@ts_wav"), QSize(307, 119));
+        QCOMPARE(groups.value("General Options@ts_ogg"), QSize(310, 87));
+        QCOMPARE(groups.value("VBR (Variable Bit Rate)@ts_ogg"), QSize(310, 133));
+        QCOMPARE(groups.value("WMA Format@ts_wma"), QSize(309, 103));
+        for (const char* t :
+             {"Frequency: ", "Channel: ", "Bitrate: ", "Quality: ", "VBR Bitrate: ", "VBR Quality: ",
+              "Channel:", "Bit Per Sample:", "Min Bitrate: ", "Max Bitrate: ", "Enable VBR",
+              "Enable Quality", "CD quality WAV format (for burning audio CD)",
+              "Best suited WAV format", "Custom format",
+              "8Kbps - poor quality, small file, 350Kbps - good quality, big file",
+              "Quality: 0 - best quality, low speed, 9 - low quality, fast speed. ",
+              "To set the parameters below, please choose \"Custom Format\" ",
+              "To small created file, low frequency or bit per sample, but ",
+              "quality will be lowed accordingly. ",
+              "0 - best quality, low speed, 1000 - low quality, fast speed . ",
+              "If quality enabled, the bitrate just affects the convertation ",
+              "speed and the quality of the result file, not decide. "})
+            QVERIFY2(texts.contains(t), t);
+        QCOMPARE(texts.count("Quality: 0 - best quality, low speed, 9 - low quality, fast speed. "), 2);
+    }
+
+    void keyboardFocusEnterAndEscape()
+    {
+        showDialog();
+        QCOMPARE(dlg->focusWidget(), dlg->btn_ok);
+        QTest::keyClick(dlg->focusWidget(), Qt::Key_Tab);
+        QCOMPARE(dlg->focusWidget(), dlg->btn_default);
+        QTest::keyClick(dlg->focusWidget(), Qt::Key_Tab);
+        QCOMPARE(dlg->focusWidget(), dlg->btn_cancel);
+        QTest::keyClick(dlg->focusWidget(), Qt::Key_Tab);
+        QVERIFY(dlg->pc->hasFocus());
+
+        // Enter in a field and Esc anywhere do nothing; Enter on a focused button presses it.
+        dlg->edt_mp3_quality->setFocus();
+        QTest::keyClick(dlg->edt_mp3_quality, Qt::Key_Return);
+        QTest::keyClick(dlg->edt_mp3_quality, Qt::Key_Escape);
+        QTest::keyClick(dlg.get(), Qt::Key_Escape);
+        QVERIFY(dlg->isVisible());
+        dlg->btn_cancel->setFocus();
+        QTest::keyClick(dlg->btn_cancel, Qt::Key_Return);
+        QVERIFY(!dlg->isVisible());
+        QVERIFY(!QFile::exists(path));
+        showDialog();
+        dlg->btn_ok->setFocus();
+        QTest::keyClick(dlg->btn_ok, Qt::Key_Enter, Qt::KeypadModifier);
+        QVERIFY(!dlg->isVisible());
+        QCOMPARE(stored(keys::oggQuality), QString("300"));
+    }
+
+    void defaultsWithoutSettingsFile()
+    {
+        state->releaseSettings(); // also without any store
+        showDialog();
+        checkDefaultsShown();
+        dlg->close();
+        state->openSettings(std::make_unique<SettingsFile>(path));
+        showDialog();
+        QCOMPARE(dlg->pc->currentIndex(), 0);
+        checkDefaultsShown();
+        QVERIFY(!QFile::exists(path)); // showing reads only
+        QVERIFY(errors.isEmpty());
+    }
+
+    void okWritesEveryKeyInOrder()
+    {
+        showDialog();
+        dlg->cb_mp3_bitrate->setCurrentIndex(16);
+        dlg->cb_mp3_channel->setFocus();
+        QTest::keyClick(dlg->cb_mp3_channel, Qt::Key_Up); // Stereo -> Mono by keyboard
+        dlg->cb_mp3_frequency->setCurrentIndex(3);
+        retype(dlg->edt_mp3_quality, "2");
+        clickBox(dlg->cb_vbr);
+        dlg->cb_mp3_vbr->setCurrentIndex(5);
+        retype(dlg->edt_mp3_vbr, "4");
+        clickBox(dlg->rb_custom);
+        dlg->cb_wav_bit->setCurrentIndex(0);
+        dlg->cb_wav_channel->setCurrentIndex(0);
+        dlg->cb_wav_frequency->setCurrentIndex(1);
+        dlg->cb_wma->setCurrentIndex(22);
+        dlg->cb_ogg_channel->setCurrentIndex(0);
+        dlg->cb_ogg_fre->setCurrentIndex(8);
+        dlg->cb_ogg_bitrate->setCurrentIndex(2);
+        retype(dlg->edt_ogg_quality, "42");
+        clickBox(dlg->cb_ogg_quality); // quality field now disabled: its value is still saved
+        dlg->cb_ogg_maxbit->setCurrentIndex(13);
+        dlg->cb_ogg_minbit->setCurrentIndex(4);
+        QTest::mouseClick(dlg->btn_ok, Qt::LeftButton);
+        QVERIFY(!dlg->isVisible());
+        QVERIFY(errors.isEmpty());
+
+        QList<QByteArray> lines = content().split('\n');
+        lines.removeAll(QByteArray());
+        QCOMPARE(lines, QByteArray("[mp3]\nbitrate=16\nchannel=0\nfrequency=3\nquality=2\n"
+                                   "enable vbr=1\nvbr bitrate=5\nvbr quality=4\n"
+                                   "[wav]\nmode=2\nbit=0\nchannel=0\nfrequency=1\n"
+                                   "[wma]\nformat=22\n"
+                                   "[ogg]\nchannel=0\nfrequency=8\nbitrate=2\nmax bitrate=13\n"
+                                   "min bitrate=4\nenable quality=0\nquality=42")
+                            .split('\n'));
+    }
+
+    void defaultThenCancelOrCloseWritesNothing()
+    {
+        put(NonDefaults);
+        showDialog();
+        QCOMPARE(dlg->cb_mp3_bitrate->currentText(), QString("320 Kbps"));
+        QCOMPARE(dlg->edt_ogg_quality->text(), QString("750"));
+        QVERIFY(dlg->rb_custom->isChecked() && dlg->cb_wav_bit->isEnabled());
+        dlg->pc->setCurrentIndex(2);
+        QTest::mouseClick(dlg->btn_default, Qt::LeftButton);
+        QCOMPARE(dlg->pc->currentIndex(), 2);
+        checkDefaultsShown();
+        QTest::mouseClick(dlg->btn_cancel, Qt::LeftButton);
+        QVERIFY(!dlg->isVisible());
+        QCOMPARE(content(), NonDefaults);
+
+        // The next showing starts from the file again; the close box writes nothing either.
+        showDialog();
+        QCOMPARE(dlg->cb_mp3_bitrate->currentText(), QString("320 Kbps"));
+        QVERIFY(dlg->cb_vbr->isChecked() && !dlg->cb_ogg_quality->isChecked());
+        QTest::mouseClick(dlg->btn_default, Qt::LeftButton);
+        dlg->close();
+        QVERIFY(!dlg->isVisible());
+        QCOMPARE(content(), NonDefaults);
+    }
+
+    void defaultThenOkWritesDefaults()
+    {
+        put(NonDefaults);
+        showDialog();
+        QTest::mouseClick(dlg->btn_default, Qt::LeftButton);
+        QTest::mouseClick(dlg->btn_ok, Qt::LeftButton);
+        for (const IntKey& k : AllKeys)
+            QCOMPARE(stored(k), QString::number(k.def));
+        QCOMPARE(stored("basic", "format"), QString("3"));
+    }
+
+    void oggQualityTypingEmptyingAndStepping()
+    {
+        showDialog();
+        dlg->pc->setCurrentIndex(2);
+        QLineEdit* e = dlg->edt_ogg_quality;
+        UpDown* ud = dlg->ud_ogg_quality;
+        retype(e, "5000");
+        QCOMPARE(e->text(), QString("1,000"));
+        QCOMPARE(ud->position(), 1000);
+        QTest::keyClick(e, Qt::Key_Up); // stops at the limit
+        QCOMPARE(e->text(), QString("1,000"));
+        QTest::keyClick(e, Qt::Key_Backspace); // "1,00" reads 100
+        QCOMPARE(e->text(), QString("100"));
+
+        // An emptied field is position 0 and stays empty until the focus leaves it.
+        e->selectAll();
+        QTest::keyClick(e, Qt::Key_Delete);
+        QCOMPARE(e->text(), QString());
+        QCOMPARE(ud->storedPosition(), 0);
+        QTest::keyClick(e, Qt::Key_Tab);
+        QVERIFY(!e->hasFocus());
+        QCOMPARE(e->text(), QString("0"));
+        QTest::mouseClick(arrow(ud, 1), Qt::LeftButton); // down at 0 stays
+        QCOMPARE(e->text(), QString("0"));
+        QTest::mouseClick(arrow(ud, 0), Qt::LeftButton);
+        QTest::mouseClick(arrow(ud, 0), Qt::LeftButton);
+        QCOMPARE(e->text(), QString("2"));
+        e->setFocus();
+        e->end(false);
+        QTest::keyClicks(e, "0"); // "20"
+        QTest::keyClick(e, Qt::Key_Down);
+        QCOMPARE(e->text(), QString("19"));
+
+        // Emptied and saved without leaving the field: position 0.
+        e->selectAll();
+        QTest::keyClick(e, Qt::Key_Backspace);
+        QTest::mouseClick(dlg->btn_ok, Qt::LeftButton);
+        QCOMPARE(stored(keys::oggQuality), QString("0"));
+    }
+
+    void storedNumbersOutsideTheirRanges()
+    {
+        put("[ogg]\nquality=5000\n[mp3]\nquality=15\nvbr quality=-3\n");
+        showDialog();
+        QCOMPARE(dlg->edt_ogg_quality->text(), QString("1,000"));
+        QCOMPARE(dlg->edt_mp3_quality->text(), QString("9"));
+        QCOMPARE(dlg->edt_mp3_vbr->text(), QString("0"));
+        QTest::mouseClick(dlg->btn_ok, Qt::LeftButton);
+        QCOMPARE(stored(keys::oggQuality), QString("1000"));
+        QCOMPARE(stored(keys::mp3Quality), QString("9"));
+        QCOMPARE(stored(keys::mp3VbrQuality), QString("0"));
+
+        put("[ogg]\nquality=-20\n");
+        showDialog();
+        QCOMPARE(dlg->edt_ogg_quality->text(), QString("0"));
+    }
+
+    void storedIndexOutsideItsListSelectsTheDefault()
+    {
+        put("[mp3]\nbitrate=40\nchannel=-1\nfrequency=9\n[wav]\nbit=2\n[wma]\nformat=47\n"
+            "[ogg]\nmin bitrate=17\nmax bitrate=0x7fffffff\n");
+        showDialog();
+        QCOMPARE(dlg->cb_mp3_bitrate->currentIndex(), 11);
+        QCOMPARE(dlg->cb_mp3_channel->currentIndex(), 1);
+        QCOMPARE(dlg->cb_mp3_frequency->currentIndex(), 7);
+        QCOMPARE(dlg->cb_wav_bit->currentIndex(), 1);
+        QCOMPARE(dlg->cb_wma->currentIndex(), 9);
+        QCOMPARE(dlg->cb_ogg_minbit->currentIndex(), 11);
+        QCOMPARE(dlg->cb_ogg_maxbit->currentIndex(), 11);
+        QTest::mouseClick(dlg->btn_ok, Qt::LeftButton);
+        QCOMPARE(stored(keys::mp3Bitrate), QString("11"));
+        QCOMPARE(stored(keys::wmaFormat), QString("9"));
+        QCOMPARE(stored(keys::oggMaxBitrate), QString("11"));
+    }
+
+    void keyFilterOfTheNumberFields()
+    {
+        showDialog();
+        dlg->pc->setCurrentIndex(2);
+        clickBox(dlg->cb_vbr);
+        for (QLineEdit* e : {dlg->edt_mp3_quality, dlg->edt_mp3_vbr, dlg->edt_ogg_quality}) {
+            e->setFocus();
+            e->end(false);
+            const QString before = e->text();
+            QTest::keyClicks(e, "a Z-+.,e");
+            QCOMPARE(e->text(), before);
+            QTest::keyClick(e, Qt::Key_Backspace);
+            QCOMPARE(e->text(), before.chopped(1));
+        }
+        // One digit in the MP3 fields.
+        retype(dlg->edt_mp3_quality, "57");
+        QCOMPARE(dlg->edt_mp3_quality->text(), QString("5"));
+        retype(dlg->edt_ogg_quality, "7x7");
+        QCOMPARE(dlg->edt_ogg_quality->text(), QString("77"));
+    }
+
+    void pastedTextBypassesTheFilter()
+    {
+        showDialog();
+        QLineEdit* e = dlg->edt_ogg_quality;
+        const auto paste = [e](const QString& text) {
+            QGuiApplication::clipboard()->setText(text);
+            e->setFocus();
+            e->selectAll();
+            QTest::keyClick(e, Qt::Key_V, Qt::ControlModifier);
+        };
+        paste("2,5");
+        QCOMPARE(e->text(), QString("25"));
+        // Text that is no number is ignored: the position stays, and no error is raised.
+        paste("abc");
+        QCOMPARE(e->text(), QString("25"));
+        QCOMPARE(dlg->ud_ogg_quality->position(), 25);
+        paste("-5");
+        QCOMPARE(e->text(), QString("0"));
+        QVERIFY(errors.isEmpty());
+
+        // An MP3 field holding no number saves the position its up-down last held.
+        QGuiApplication::clipboard()->setText("x");
+        dlg->edt_mp3_quality->setFocus();
+        dlg->edt_mp3_quality->selectAll();
+        QTest::keyClick(dlg->edt_mp3_quality, Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(dlg->edt_mp3_quality->text(), QString("x"));
+        QTest::mouseClick(arrow(dlg->ud_mp3_quality, 1), Qt::LeftButton); // 9 -> 8
+        QCOMPARE(dlg->edt_mp3_quality->text(), QString("8"));
+        dlg->edt_mp3_quality->clear();
+        QTest::mouseClick(dlg->btn_ok, Qt::LeftButton);
+        QCOMPARE(stored(keys::mp3Quality), QString("8"));
+    }
+
+    void enablingRules()
+    {
+        // Loading runs the rules too.
+        put("[mp3]\nenable vbr=1\n[wav]\nmode=2\n[ogg]\nenable quality=0\n");
+        showDialog();
+        QVERIFY(dlg->cb_mp3_vbr->isEnabled() && dlg->edt_mp3_vbr->isEnabled() && dlg->ud_mp3_vbr->isEnabled());
+        QVERIFY(dlg->cb_wav_frequency->isEnabled() && dlg->cb_wav_bit->isEnabled() && dlg->cb_wav_channel->isEnabled());
+        QVERIFY(!dlg->edt_ogg_quality->isEnabled() && !dlg->ud_ogg_quality->isEnabled());
+        QVERIFY(dlg->cb_ogg_minbit->isEnabled() && dlg->cb_ogg_maxbit->isEnabled());
+
+        clickBox(dlg->cb_vbr);
+        QVERIFY(!dlg->cb_mp3_vbr->isEnabled() && !dlg->edt_mp3_vbr->isEnabled() && !dlg->ud_mp3_vbr->isEnabled());
+        dlg->pc->setCurrentIndex(1);
+        clickBox(dlg->rb_bestsuited);
+        QVERIFY(!dlg->cb_wav_frequency->isEnabled() && !dlg->cb_wav_bit->isEnabled() && !dlg->cb_wav_channel->isEnabled());
+        clickBox(dlg->rb_custom);
+        QVERIFY(dlg->cb_wav_frequency->isEnabled() && dlg->cb_wav_bit->isEnabled() && dlg->cb_wav_channel->isEnabled());
+        clickBox(dlg->rb_cdquality);
+        QVERIFY(!dlg->cb_wav_frequency->isEnabled());
+        dlg->pc->setCurrentIndex(2);
+        clickBox(dlg->cb_ogg_quality);
+        QVERIFY(dlg->edt_ogg_quality->isEnabled() && dlg->ud_ogg_quality->isEnabled());
+        QVERIFY(!dlg->cb_ogg_minbit->isEnabled() && !dlg->cb_ogg_maxbit->isEnabled());
+        QVERIFY(dlg->cb_ogg_bitrate->isEnabled());
+        clickBox(dlg->cb_ogg_quality);
+        QVERIFY(!dlg->edt_ogg_quality->isEnabled() && dlg->cb_ogg_minbit->isEnabled());
+        dlg->pc->setCurrentIndex(0);
+        clickBox(dlg->cb_vbr);
+        QVERIFY(dlg->cb_mp3_vbr->isEnabled() && dlg->edt_mp3_vbr->isEnabled() && dlg->ud_mp3_vbr->isEnabled());
+    }
+
+    void everyShowingOpensOnTheMp3Page()
+    {
+        put("[basic]\nformat=3\n");
+        showDialog();
+        QCOMPARE(dlg->pc->currentIndex(), 0);
+        dlg->pc->setCurrentIndex(3);
+        QTest::mouseClick(dlg->btn_cancel, Qt::LeftButton);
+        showDialog();
+        QCOMPARE(dlg->pc->currentIndex(), 0);
+        QCOMPARE(dlg->pc->tabText(dlg->pc->currentIndex()), QString("MP3"));
+    }
+
+    void unknownWavModeKeepsTheEarlierSelection()
+    {
+        put("[wav]\nmode=7\n");
+        showDialog();
+        for (QRadioButton* rb : {dlg->rb_cdquality, dlg->rb_bestsuited, dlg->rb_custom})
+            QVERIFY(!rb->isChecked());
+        QVERIFY(!dlg->cb_wav_frequency->isEnabled());
+        QTest::mouseClick(dlg->btn_ok, Qt::LeftButton);
+        QCOMPARE(stored(keys::wavMode), QString("7")); // no choice, nothing written
+        QCOMPARE(stored(keys::wavFrequency), QString("7"));
+
+        put("[wav]\nmode=2\n");
+        showDialog();
+        QVERIFY(dlg->rb_custom->isChecked());
+        QTest::mouseClick(dlg->btn_cancel, Qt::LeftButton);
+        put("[wav]\nmode=7\n");
+        showDialog();
+        QVERIFY(dlg->rb_custom->isChecked() && dlg->cb_wav_frequency->isEnabled());
+    }
+
+    void writeFailureReachesTheHook()
+    {
+        const QByteArray before = "[basic]\nformat=1\n";
+        put(before);
+        QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+        showDialog();
+        QTest::mouseClick(dlg->btn_ok, Qt::LeftButton);
+        QCOMPARE(errors, QStringList{"Unable to write to " + path});
+        QVERIFY(dlg->isVisible()); // the dialog closes only after its writes
+        QCOMPARE(content(), before);
+
+        // A failure in the middle: the store refuses to grow a file past its size ceiling
+        // (16 MiB), so the first key still fits and the second one is refused.
+        QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner));
+        errors.clear();
+        const qsizetype ceiling = 16 * 1024 * 1024;
+        QByteArray big = "[mp3]\n;" + QByteArray(ceiling - 8, 'x') + "\n";
+        QCOMPARE(big.size(), ceiling);
+        put(big);
+        QTest::mouseClick(dlg->btn_ok, Qt::LeftButton);
+        QCOMPARE(errors, QStringList{"Unable to write to " + path});
+        const QByteArray after = content();
+        QVERIFY(after.startsWith("[mp3]\nbitrate=11\n;xxx"));
+        QVERIFY(!after.contains("channel="));
+        QVERIFY(dlg->isVisible());
+    }
+
+    void thousandsGrouping()
+    {
+        QCOMPARE(UpDown::groupThousands(0), QString("0"));
+        QCOMPARE(UpDown::groupThousands(999), QString("999"));
+        QCOMPARE(UpDown::groupThousands(1000), QString("1,000"));
+        QCOMPARE(UpDown::groupThousands(-32768), QString("-32,768"));
+        int n = 0;
+        QVERIFY(UpDown::parseGrouped(" 1,000 ", &n) && n == 1000);
+        QVERIFY(!UpDown::parseGrouped("1.000", &n));
+    }
+};
+
+QTEST_MAIN(TestSettingsDialog)
+#include "test_settings_dialog.moc"
