@@ -40,6 +40,12 @@ public:
     int ChannelCount() const;
     int FormatParamA() const { return SampleRate(); }
     int FormatParamB() const { return ChannelCount(); }
+    // ReadSamples delivers exactly SampleCount samples per channel even from damaged data:
+    // once the end is reached, this tells how many it added as silence at the end (> 0) or
+    // dropped (< 0) to keep that promise. 0 for every sound file.
+    std::int64_t LengthCorrection() const;
+    // How SampleCount was found: "wav header", "mp3 header", "packet scan" or "full decode".
+    const char* CountMethodName() const;
 
     // --- writing ---
     // Output selection; stays in force for every later OpenWrite.

@@ -1,0 +1,185 @@
+#include "AudioDecoder.h"
+
+#include "EngineError.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace sondrel {
+namespace {
+
+// The most sample frames one read hands out, so a huge count cannot ask for gigabytes.
+constexpr std::int64_t kMaxReadFrames = 1 << 20;
+
+void layoutFor(AVChannelLayout* out, const AVChannelLayout& in)
+{
+    if (in.order == AV_CHANNEL_ORDER_UNSPEC || av_channel_layout_check(&in) == 0)
+        av_channel_layout_default(out, in.nb_channels);
+    else
+        av_channel_layout_copy(out, &in);
+}
+
+} // namespace
+
+AudioDecoder::AudioDecoder(const QString& path) : m_input(path)
+{
+    m_stream = m_input.selectAudioStream();
+    m_decoder = m_input.openDecoder(m_stream);
+    const SampleCount counted = countSamples(m_input, m_stream);
+    m_count = counted.samples;
+    m_method = counted.method;
+
+    m_frames = std::make_unique<FrameSource>(m_input, m_stream, m_decoder.get());
+    while (m_pending.empty() && decodeMore()) {
+    }
+    if (m_pending.empty())
+        throw EngineError(m_input.describe("contains no audio that can be decoded"));
+    if (m_count <= 0) {
+        // The quick count found nothing although there is sound: only a decode can tell.
+        m_count = countByDecoding(m_input, m_stream);
+        m_method = CountMethod::FullDecode;
+    }
+}
+
+AudioDecoder::~AudioDecoder()
+{
+    av_channel_layout_uninit(&m_layout);
+}
+
+bool AudioDecoder::decodeMore()
+{
+    if (m_decoderDone)
+        return false;
+    if (const AVFrame* f = m_frames->next()) {
+        append(f);
+        return true;
+    }
+    flushResampler();
+    m_decoderDone = true;
+    return !m_pending.empty() && m_pendingPos < m_pending.size();
+}
+
+void AudioDecoder::append(const AVFrame* f)
+{
+    const int inChannels = f->ch_layout.nb_channels;
+    if (inChannels <= 0 || f->sample_rate <= 0)
+        return;
+    if (m_rate == 0) {
+        // The first frame fixes what the reader delivers.
+        m_rate = f->sample_rate;
+        layoutFor(&m_layout, f->ch_layout);
+    }
+    const int outChannels = m_layout.nb_channels;
+    const bool native = f->format == AV_SAMPLE_FMT_FLT && f->sample_rate == m_rate && inChannels == outChannels;
+    if (native && !m_swr) {
+        const auto* src = reinterpret_cast<const float*>(f->extended_data[0]);
+        m_pending.insert(m_pending.end(), src, src + std::size_t(f->nb_samples) * outChannels);
+        return;
+    }
+    if (!m_swr || m_swrFormat != f->format || m_swrRate != f->sample_rate || m_swrChannels != inChannels) {
+        flushResampler();
+        AVChannelLayout inLayout{};
+        if (inChannels == outChannels)
+            av_channel_layout_copy(&inLayout, &m_layout); // same channels: no remixing
+        else
+            layoutFor(&inLayout, f->ch_layout);
+        SwrContext* swr = nullptr;
+        int rc = swr_alloc_set_opts2(&swr, &m_layout, AV_SAMPLE_FMT_FLT, m_rate, &inLayout,
+                                     AVSampleFormat(f->format), f->sample_rate, 0, nullptr);
+        av_channel_layout_uninit(&inLayout);
+        ff::SwrPtr owned(swr);
+        if (rc >= 0)
+            rc = swr_init(swr);
+        if (rc < 0)
+            throw EngineError(m_input.describe("has audio that cannot be converted (" + ff::errorText(rc) + ")"));
+        m_swr = std::move(owned);
+        m_swrFormat = f->format;
+        m_swrRate = f->sample_rate;
+        m_swrChannels = inChannels;
+    }
+    const int capacity = swr_get_out_samples(m_swr.get(), f->nb_samples);
+    if (capacity <= 0)
+        return;
+    const std::size_t old = m_pending.size();
+    m_pending.resize(old + std::size_t(capacity) * outChannels);
+    auto* out = reinterpret_cast<uint8_t*>(m_pending.data() + old);
+    const int n = swr_convert(m_swr.get(), &out, capacity, const_cast<const uint8_t**>(f->extended_data), f->nb_samples);
+    m_pending.resize(old + std::size_t(std::max(0, n)) * outChannels);
+}
+
+void AudioDecoder::flushResampler()
+{
+    if (!m_swr)
+        return;
+    if (m_swrRate != m_rate) {
+        const int outChannels = m_layout.nb_channels;
+        for (;;) {
+            const int capacity = std::max(256, swr_get_out_samples(m_swr.get(), 0));
+            const std::size_t old = m_pending.size();
+            m_pending.resize(old + std::size_t(capacity) * outChannels);
+            auto* out = reinterpret_cast<uint8_t*>(m_pending.data() + old);
+            const int n = swr_convert(m_swr.get(), &out, capacity, nullptr, 0);
+            m_pending.resize(old + std::size_t(std::max(0, n)) * outChannels);
+            if (n <= 0)
+                break;
+        }
+    }
+    m_swr.reset();
+    m_swrFormat = -1;
+}
+
+SampleArray AudioDecoder::read(int maxElements)
+{
+    const int ch = channels();
+    if (maxElements < ch)
+        throw EngineError(m_input.describe("was asked for fewer samples than one sample frame"));
+    const std::int64_t frames = std::min({std::int64_t(maxElements / ch), m_count - m_delivered, kMaxReadFrames});
+    if (frames <= 0) {
+        settle();
+        return {};
+    }
+    const std::size_t wanted = std::size_t(frames) * ch;
+    SampleArray out;
+    out.reserve(wanted);
+    while (out.size() < wanted) {
+        if (m_pendingPos < m_pending.size()) {
+            const std::size_t take = std::min(wanted - out.size(), m_pending.size() - m_pendingPos);
+            out.insert(out.end(), m_pending.begin() + std::ptrdiff_t(m_pendingPos),
+                       m_pending.begin() + std::ptrdiff_t(m_pendingPos + take));
+            m_pendingPos += take;
+            continue;
+        }
+        m_pending.clear();
+        m_pendingPos = 0;
+        if (!decodeMore())
+            break;
+    }
+    if (out.size() < wanted) {
+        // Damaged data decoded to less than counted: keep the promised length with silence.
+        m_padded += std::int64_t(wanted - out.size()) / ch;
+        out.resize(wanted, 0.0f);
+    }
+    m_delivered += frames;
+    if (m_delivered == m_count)
+        settle();
+    return out;
+}
+
+void AudioDecoder::settle()
+{
+    if (m_settled)
+        return;
+    m_settled = true;
+    // Whatever the decoder still has is more than was counted: drop it, but count it.
+    const int ch = channels();
+    std::int64_t surplus = std::int64_t(m_pending.size() - m_pendingPos) / ch;
+    m_pending.clear();
+    m_pendingPos = 0;
+    while (decodeMore()) {
+        surplus += std::int64_t(m_pending.size()) / ch;
+        m_pending.clear();
+    }
+    m_dropped = surplus;
+}
+
+} // namespace sondrel

@@ -1,0 +1,63 @@
+#pragma once
+// Decoding one input file to interleaved float samples at the stream's own rate and channel
+// count, delivering exactly the number of samples counted at opening.
+#include "InputFile.h"
+#include "SampleArray.h"
+#include "SampleCounting.h"
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace sondrel {
+
+class AudioDecoder {
+public:
+    // Opens, counts and decodes the first frame (which fixes rate and channels). Throws
+    // EngineError for anything that is not decodable audio.
+    explicit AudioDecoder(const QString& path);
+    ~AudioDecoder();
+    AudioDecoder(const AudioDecoder&) = delete;
+    AudioDecoder& operator=(const AudioDecoder&) = delete;
+
+    int sampleRate() const { return m_rate; }
+    int channels() const { return m_layout.nb_channels; }
+    std::int64_t sampleCount() const { return m_count; }
+    CountMethod countMethod() const { return m_method; }
+
+    // Up to maxElements interleaved samples (whole sample frames); empty at the end. The
+    // total is exactly sampleCount(): should the decoder give less (damaged data), silence
+    // makes up the rest at the end; should it give more, the surplus is dropped.
+    SampleArray read(int maxElements);
+
+    // Once the end is reached: samples per channel added as silence (> 0) or dropped (< 0).
+    std::int64_t lengthCorrection() const { return m_padded - m_dropped; }
+
+private:
+    bool decodeMore();          // appends the next decoded frame to m_pending; false at the end
+    void append(const AVFrame* frame);
+    void flushResampler();
+    void settle();              // after the last delivered sample: account for any surplus
+
+    InputFile m_input;
+    int m_stream = -1;
+    ff::CodecContextPtr m_decoder;
+    std::unique_ptr<FrameSource> m_frames;
+    ff::SwrPtr m_swr;
+    int m_swrFormat = -1, m_swrRate = 0, m_swrChannels = 0;
+
+    int m_rate = 0;
+    AVChannelLayout m_layout{};
+    std::int64_t m_count = 0;
+    CountMethod m_method = CountMethod::FullDecode;
+
+    std::vector<float> m_pending;   // decoded, not yet delivered
+    std::size_t m_pendingPos = 0;
+    bool m_decoderDone = false;
+    bool m_settled = false;
+    std::int64_t m_delivered = 0;
+    std::int64_t m_padded = 0;
+    std::int64_t m_dropped = 0;
+};
+
+} // namespace sondrel

@@ -1,0 +1,222 @@
+#include "AudioFile.h"
+
+#include "AudioDecoder.h"
+#include "AudioEncoder.h"
+#include "EngineError.h"
+#include "FfmpegEncoder.h"
+#include "LameEncoder.h"
+#include "MpegAudio.h"
+#include "VorbisEncoder.h"
+#include "WmaProfiles.h"
+
+namespace sondrel {
+
+std::unique_ptr<AudioEncoder> createEncoder(const OutputSelection& selection, const QString& path)
+{
+    if (const auto* wav = std::get_if<WavOutput>(&selection)) {
+        FfmpegTarget t;
+        t.muxer = "wav";
+        t.rate = wav->rate;
+        t.channels = wav->channels;
+        switch (wav->bits) {
+        case 8: t.codec = AV_CODEC_ID_PCM_U8; t.sampleFormat = AV_SAMPLE_FMT_U8; break;
+        case 24: t.codec = AV_CODEC_ID_PCM_S24LE; t.sampleFormat = AV_SAMPLE_FMT_S32; break;
+        case 32: t.codec = AV_CODEC_ID_PCM_S32LE; t.sampleFormat = AV_SAMPLE_FMT_S32; break;
+        default: t.codec = AV_CODEC_ID_PCM_S16LE; t.sampleFormat = AV_SAMPLE_FMT_S16; break;
+        }
+        return std::make_unique<FfmpegEncoder>(path, t);
+    }
+    if (const auto* wma = std::get_if<WmaOutput>(&selection)) {
+        const WmaProfile* p = wmaProfile(wma->profile);
+        FfmpegTarget t;
+        t.muxer = "asf";
+        t.codec = AV_CODEC_ID_WMAV2;
+        t.sampleFormat = AV_SAMPLE_FMT_FLTP;
+        t.rate = p->sampleRate;
+        t.channels = p->channels;
+        t.bitRate = std::int64_t(p->kbps) * 1000;
+        return std::make_unique<FfmpegEncoder>(path, t);
+    }
+    if (const auto* mp3 = std::get_if<Mp3Output>(&selection))
+        return std::make_unique<LameEncoder>(path, mp3->settings);
+    if (const auto* ogg = std::get_if<OggOutput>(&selection))
+        return std::make_unique<VorbisEncoder>(path, *ogg);
+    throw EngineError("\"" + path.toStdString() + "\" cannot be created: no output format was selected");
+}
+
+struct AudioFile::Impl {
+    OutputSelection output;
+    std::unique_ptr<AudioDecoder> reader;
+    std::unique_ptr<AudioEncoder> writer;
+    bool writerStarted = false;
+    int inputChannels = 0, inputRate = 0;   // from SetInputFormat
+
+    void requireClosed(const char* operation) const
+    {
+        if (reader || writer)
+            throw EngineError(std::string(operation) + ": a file is still open; close it first");
+    }
+    AudioDecoder& requireReader(const char* operation) const
+    {
+        if (!reader)
+            throw EngineError(std::string(operation) + ": no file is open for reading");
+        return *reader;
+    }
+};
+
+AudioFile::AudioFile() : d(std::make_unique<Impl>()) {}
+
+AudioFile::~AudioFile()
+{
+    try {
+        Close();
+    } catch (...) {
+        // A destructor cannot report; Close() reports when called by the program.
+    }
+}
+
+void AudioFile::OpenRead(const QString& path, int, int)
+{
+    d->requireClosed("OpenRead");
+    d->reader = std::make_unique<AudioDecoder>(path);
+}
+
+SampleArray AudioFile::ReadSamples(int count)
+{
+    return d->requireReader("ReadSamples").read(count);
+}
+
+int AudioFile::PreparePlayback(int, int)
+{
+    return 0;
+}
+
+std::int64_t AudioFile::SampleCount() const { return d->reader ? d->reader->sampleCount() : 0; }
+
+std::int64_t AudioFile::DurationMs() const
+{
+    if (!d->reader || d->reader->sampleRate() <= 0)
+        return 0;
+    const std::int64_t rate = d->reader->sampleRate();
+    return (d->reader->sampleCount() * 1000 + rate / 2) / rate;
+}
+
+int AudioFile::SampleRate() const { return d->reader ? d->reader->sampleRate() : 0; }
+int AudioFile::ChannelCount() const { return d->reader ? d->reader->channels() : 0; }
+
+std::int64_t AudioFile::LengthCorrection() const { return d->reader ? d->reader->lengthCorrection() : 0; }
+
+const char* AudioFile::CountMethodName() const { return d->reader ? methodName(d->reader->countMethod()) : ""; }
+
+void AudioFile::SetWavOutput(int rate, int channels, int bitsPerSample)
+{
+    if (rate < 0 || channels < 0 || channels > 8)
+        throw EngineError("SetWavOutput: invalid format " + std::to_string(rate) + " Hz, " + std::to_string(channels)
+                          + " channels");
+    if (bitsPerSample != 8 && bitsPerSample != 16 && bitsPerSample != 24 && bitsPerSample != 32)
+        throw EngineError("SetWavOutput: " + std::to_string(bitsPerSample) + " bits per sample are not supported");
+    d->output = WavOutput{rate, channels, bitsPerSample};
+}
+
+void AudioFile::SetMp3Encoder(const LameEncSettings& settings)
+{
+    d->output = Mp3Output{settings};
+}
+
+void AudioFile::SetOggOutput(int rate, int channels, int kbps, int maxKbps, int minKbps, std::int16_t quality)
+{
+    if (rate < 0 || channels < 0 || channels > 8)
+        throw EngineError("SetOggOutput: invalid format " + std::to_string(rate) + " Hz, " + std::to_string(channels)
+                          + " channels");
+    d->output = OggOutput{rate, channels, kbps, maxKbps, minKbps, quality < 0 ? -1 : int(quality)};
+}
+
+void AudioFile::SetWmaOutput(int profile)
+{
+    if (!wmaProfile(profile))
+        throw EngineError("SetWmaOutput: there is no WMA profile " + std::to_string(profile) + " (1 to "
+                          + std::to_string(kWmaProfileCount) + ")");
+    d->output = WmaOutput{profile};
+}
+
+bool AudioFile::SetMp3Output(int rate, int kbps, int channels)
+{
+    return mpeg::layer3Allows(rate, kbps, channels);
+}
+
+bool AudioFile::CheckOggOutput(int rate, int channels, int kbps, int maxKbps, int minKbps)
+{
+    return vorbisManagedSupported(rate, channels, kbps, maxKbps, minKbps);
+}
+
+void AudioFile::OpenWrite(const QString& path, int)
+{
+    d->requireClosed("OpenWrite");
+    d->writer = createEncoder(d->output, path);
+    d->writerStarted = false;
+    if (d->inputChannels > 0) {
+        // SetInputFormat came first: the encoder can start at once.
+        d->writer->start(d->inputChannels, d->inputRate);
+        d->writerStarted = true;
+    }
+}
+
+void AudioFile::SetInputFormat(int channels, int sampleRate)
+{
+    if (channels < 1 || channels > 8 || sampleRate < 1 || sampleRate > 768000)
+        throw EngineError("SetInputFormat: invalid input " + std::to_string(channels) + " channels at "
+                          + std::to_string(sampleRate) + " Hz");
+    if (d->writer && d->writerStarted) {
+        if (channels != d->inputChannels || sampleRate != d->inputRate)
+            throw EngineError("SetInputFormat: the input format cannot change while writing");
+        return;
+    }
+    d->inputChannels = channels;
+    d->inputRate = sampleRate;
+    if (d->writer) {
+        d->writer->start(channels, sampleRate);
+        d->writerStarted = true;
+    }
+}
+
+void AudioFile::WriteSamples(const SampleArray& samples)
+{
+    if (!d->writer)
+        throw EngineError("WriteSamples: no file is open for writing");
+    if (!d->writerStarted)
+        throw EngineError("WriteSamples: SetInputFormat must come first");
+    if (samples.size() % std::size_t(d->inputChannels) != 0)
+        throw EngineError("WriteSamples: the array does not hold whole sample frames");
+    std::size_t done = 0;
+    const std::size_t maxFrames = 1 << 20;
+    while (done < samples.size()) {
+        const std::size_t frames = std::min(maxFrames, (samples.size() - done) / std::size_t(d->inputChannels));
+        d->writer->write(samples.data() + done, int(frames));
+        done += frames * std::size_t(d->inputChannels);
+    }
+}
+
+void AudioFile::Close()
+{
+    d->reader.reset();
+    if (d->writer) {
+        std::unique_ptr<AudioEncoder> writer = std::move(d->writer);
+        const bool started = d->writerStarted;
+        d->writerStarted = false;
+        d->inputChannels = d->inputRate = 0;
+        if (!started) {
+            // Nothing was written: still leave a complete, empty file.
+            const auto [rate, channels] = writer->defaultInput();
+            writer->start(channels, rate);
+        }
+        writer->finish();
+    }
+    d->inputChannels = d->inputRate = 0;
+}
+
+bool AudioFile::IsOpen() const
+{
+    return d->reader || d->writer;
+}
+
+} // namespace sondrel

@@ -1,0 +1,292 @@
+#include "FfmpegEncoder.h"
+
+#include "EngineError.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace sondrel {
+namespace {
+
+// ASF packet layout of libavformat's muxer: a packet header with multiple payloads, then per
+// payload a header and the data. Audio payloads are never split, so a packet size that holds
+// a whole number of wmav2 blocks wastes nothing (the default of 3200 bytes pads a 1857-byte
+// 320 kbps block to 3200 and inflates the file by 70 %).
+constexpr int kAsfPacketHeader = 16;
+constexpr int kAsfPayloadHeader = 17;
+constexpr int kAsfPacketTarget = 16384;
+constexpr int kAsfMaxPayloads = 63;
+
+int asfPacketSize(int blockAlign)
+{
+    const int per = blockAlign + kAsfPayloadHeader;
+    const int count = std::clamp((kAsfPacketTarget - kAsfPacketHeader) / std::max(per, 1), 1, kAsfMaxPayloads);
+    return std::clamp(kAsfPacketHeader + count * per, 100, 65536);
+}
+
+} // namespace
+
+FfmpegEncoder::FfmpegEncoder(const QString& path, const FfmpegTarget& target) : m_path(path), m_target(target)
+{
+    ff::quietLogs();
+    AVIOContext* io = nullptr;
+    const int rc = avio_open(&io, ff::localPath(path).c_str(), AVIO_FLAG_WRITE);
+    if (rc < 0)
+        throw EngineError(describe("cannot be created (" + ff::errorText(rc) + ")"));
+    m_io.reset(io);
+}
+
+FfmpegEncoder::~FfmpegEncoder() = default;
+
+std::string FfmpegEncoder::describe(const std::string& what) const
+{
+    return "\"" + m_path.toStdString() + "\" " + what;
+}
+
+std::pair<int, int> FfmpegEncoder::defaultInput() const
+{
+    return {m_target.rate > 0 ? m_target.rate : 44100, m_target.channels > 0 ? m_target.channels : 2};
+}
+
+void FfmpegEncoder::start(int channels, int rate)
+{
+    const int outRate = m_target.rate > 0 ? m_target.rate : rate;
+    const int outChannels = m_target.channels > 0 ? m_target.channels : channels;
+
+    const AVCodec* codec = avcodec_find_encoder(m_target.codec);
+    if (!codec)
+        throw EngineError(describe("cannot be written: no encoder for " + std::string(avcodec_get_name(m_target.codec))));
+    m_encoder.reset(avcodec_alloc_context3(codec));
+    if (!m_encoder)
+        throw std::bad_alloc();
+    AVCodecContext* enc = m_encoder.get();
+    enc->sample_fmt = m_target.sampleFormat;
+    enc->sample_rate = outRate;
+    av_channel_layout_default(&enc->ch_layout, outChannels);
+    enc->bit_rate = m_target.bitRate;
+    enc->time_base = AVRational{1, outRate};
+
+    AVFormatContext* oc = nullptr;
+    int rc = avformat_alloc_output_context2(&oc, nullptr, m_target.muxer, nullptr);
+    if (rc < 0 || !oc)
+        throw EngineError(describe("cannot be written as " + std::string(m_target.muxer)));
+    m_muxer.reset(oc);
+    oc->pb = m_io.get();
+    if (oc->oformat->flags & AVFMT_GLOBALHEADER)
+        enc->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+
+    rc = avcodec_open2(enc, codec, nullptr);
+    if (rc < 0)
+        throw EngineError(describe("cannot be encoded as " + std::string(codec->name) + " at " + std::to_string(outRate)
+                                   + " Hz, " + std::to_string(outChannels) + " channels ("
+                                   + ff::errorText(rc) + ")"));
+
+    AVStream* st = avformat_new_stream(oc, nullptr);
+    if (!st)
+        throw std::bad_alloc();
+    rc = avcodec_parameters_from_context(st->codecpar, enc);
+    if (rc < 0)
+        throw EngineError(describe("cannot be written (" + ff::errorText(rc) + ")"));
+    st->time_base = enc->time_base;
+
+    AVDictionary* options = nullptr;
+    if (std::strcmp(m_target.muxer, "asf") == 0)
+        av_dict_set_int(&options, "packet_size", asfPacketSize(enc->block_align), 0);
+    if (std::strcmp(m_target.muxer, "wav") == 0)
+        av_dict_set(&options, "rf64", "auto", 0); // past 4 GiB the file becomes RF64
+    rc = avformat_write_header(oc, &options);
+    av_dict_free(&options);
+    if (rc < 0)
+        throw EngineError(describe("cannot be written (" + ff::errorText(rc) + ")"));
+
+    m_converter = std::make_unique<SampleConverter>(channels, rate, outChannels, outRate, m_target.sampleFormat);
+    const bool fixedFrames = !(codec->capabilities & AV_CODEC_CAP_VARIABLE_FRAME_SIZE) && enc->frame_size > 0;
+    m_frameSize = fixedFrames ? enc->frame_size : 0;
+    if (m_frameSize > 0) {
+        m_fifo.reset(av_audio_fifo_alloc(m_target.sampleFormat, outChannels, m_frameSize * 2));
+        if (!m_fifo)
+            throw std::bad_alloc();
+    }
+    if (m_target.codec == AV_CODEC_ID_WMAV2) {
+        // wmav2's first frame only primes its transform: the decoder never outputs it. A
+        // frame of silence in front keeps every source sample at its place.
+        writeSilence(m_frameSize);
+    }
+}
+
+void FfmpegEncoder::write(const float* samples, int frames)
+{
+    if (frames <= 0 || m_finished)
+        return;
+    if (!m_encoder)
+        throw EngineError(describe("is not ready: the input format was not set"));
+    const int outChannels = m_converter->outChannels();
+    const int capacity = m_converter->capacityFor(frames);
+    if (capacity <= 0)
+        return;
+    if (m_frameSize == 0) {
+        // PCM: any frame size; convert straight into the frame.
+        av_frame_unref(m_frame.get());
+        m_frame->format = m_target.sampleFormat;
+        m_frame->sample_rate = m_converter->outRate();
+        av_channel_layout_default(&m_frame->ch_layout, outChannels);
+        m_frame->nb_samples = capacity;
+        const int rc = av_frame_get_buffer(m_frame.get(), 0);
+        if (rc < 0)
+            throw std::bad_alloc();
+        const int n = m_converter->convert(samples, frames, m_frame->extended_data, capacity);
+        if (n > 0) {
+            m_frame->nb_samples = n;
+            m_sourceFrames += n;
+            send(m_frame.get());
+        }
+        return;
+    }
+    // Fixed frame sizes: through the FIFO.
+    const bool planar = av_sample_fmt_is_planar(m_target.sampleFormat);
+    const int planes = planar ? outChannels : 1;
+    const std::size_t bytes = std::size_t(capacity) * av_get_bytes_per_sample(m_target.sampleFormat) * (planar ? 1 : outChannels);
+    m_scratch.resize(std::size_t(planes));
+    m_scratchPlanes.resize(std::size_t(planes));
+    for (int p = 0; p < planes; ++p) {
+        if (m_scratch[size_t(p)].size() < bytes)
+            m_scratch[size_t(p)].resize(bytes);
+        m_scratchPlanes[size_t(p)] = m_scratch[size_t(p)].data();
+    }
+    const int n = m_converter->convert(samples, frames, m_scratchPlanes.data(), capacity);
+    m_sourceFrames += n;
+    writeConverted(m_scratchPlanes.data(), n);
+}
+
+void FfmpegEncoder::writeConverted(const std::uint8_t* const* planes, int frames)
+{
+    if (frames <= 0)
+        return;
+    if (av_audio_fifo_write(m_fifo.get(), reinterpret_cast<void**>(const_cast<std::uint8_t**>(planes)), frames) < frames)
+        throw std::bad_alloc();
+    encodeFromFifo(false);
+}
+
+void FfmpegEncoder::writeSilence(std::int64_t frames)
+{
+    if (frames <= 0 || !m_fifo)
+        return;
+    const int outChannels = m_converter->outChannels();
+    const int chunk = 4096;
+    uint8_t** silence = nullptr;
+    int lines = 0;
+    if (av_samples_alloc_array_and_samples(&silence, &lines, outChannels, chunk, m_target.sampleFormat, 0) < 0)
+        throw std::bad_alloc();
+    std::unique_ptr<uint8_t*, void (*)(uint8_t**)> owner(silence, [](uint8_t** p) {
+        av_freep(&p[0]);
+        av_free(p);
+    });
+    av_samples_set_silence(silence, 0, chunk, outChannels, m_target.sampleFormat);
+    while (frames > 0) {
+        const int n = int(std::min<std::int64_t>(frames, chunk));
+        writeConverted(silence, n);
+        frames -= n;
+    }
+}
+
+void FfmpegEncoder::encodeFromFifo(bool all)
+{
+    AVAudioFifo* fifo = m_fifo.get();
+    while (av_audio_fifo_size(fifo) >= m_frameSize || (all && av_audio_fifo_size(fifo) > 0)) {
+        const int n = std::min(av_audio_fifo_size(fifo), m_frameSize);
+        av_frame_unref(m_frame.get());
+        m_frame->format = m_target.sampleFormat;
+        m_frame->sample_rate = m_converter->outRate();
+        av_channel_layout_copy(&m_frame->ch_layout, &m_encoder->ch_layout);
+        m_frame->nb_samples = n;
+        if (av_frame_get_buffer(m_frame.get(), 0) < 0)
+            throw std::bad_alloc();
+        if (av_audio_fifo_read(fifo, reinterpret_cast<void**>(m_frame->extended_data), n) < n)
+            throw EngineError(describe("cannot be written (sample buffer)"));
+        send(m_frame.get());
+    }
+}
+
+void FfmpegEncoder::send(AVFrame* frame)
+{
+    if (frame) {
+        frame->pts = m_nextPts;
+        m_nextPts += frame->nb_samples;
+    }
+    int rc = avcodec_send_frame(m_encoder.get(), frame);
+    if (rc < 0 && rc != AVERROR_EOF)
+        throw EngineError(describe("cannot be encoded (" + ff::errorText(rc) + ")"));
+    AVStream* st = m_muxer->streams[0];
+    while ((rc = avcodec_receive_packet(m_encoder.get(), m_packet.get())) == 0) {
+        av_packet_rescale_ts(m_packet.get(), m_encoder->time_base, st->time_base);
+        m_packet->stream_index = 0;
+        rc = av_write_frame(m_muxer.get(), m_packet.get());
+        av_packet_unref(m_packet.get());
+        if (rc < 0)
+            throw EngineError(describe("cannot be written (" + ff::errorText(rc) + ")"));
+    }
+    if (rc != AVERROR(EAGAIN) && rc != AVERROR_EOF)
+        throw EngineError(describe("cannot be encoded (" + ff::errorText(rc) + ")"));
+}
+
+void FfmpegEncoder::finish()
+{
+    if (m_finished)
+        return;
+    m_finished = true;
+    if (!m_encoder)
+        throw EngineError(describe("is not ready: the input format was not set"));
+    // What the resampler still holds.
+    if (!m_converter->passthrough()) {
+        const int outChannels = m_converter->outChannels();
+        const int capacity = m_converter->capacityFor(0) + 256;
+        uint8_t** buf = nullptr;
+        int lines = 0;
+        if (av_samples_alloc_array_and_samples(&buf, &lines, outChannels, capacity, m_target.sampleFormat, 0) < 0)
+            throw std::bad_alloc();
+        std::unique_ptr<uint8_t*, void (*)(uint8_t**)> owner(buf, [](uint8_t** p) {
+            av_freep(&p[0]);
+            av_free(p);
+        });
+        const int n = m_converter->flush(buf, capacity);
+        if (n > 0) {
+            m_sourceFrames += n;
+            if (m_frameSize > 0) {
+                writeConverted(buf, n);
+            } else {
+                av_frame_unref(m_frame.get());
+                m_frame->format = m_target.sampleFormat;
+                m_frame->sample_rate = m_converter->outRate();
+                av_channel_layout_copy(&m_frame->ch_layout, &m_encoder->ch_layout);
+                m_frame->nb_samples = n;
+                if (av_frame_get_buffer(m_frame.get(), 0) < 0)
+                    throw std::bad_alloc();
+                av_samples_copy(m_frame->extended_data, buf, 0, 0, n, outChannels, m_target.sampleFormat);
+                send(m_frame.get());
+            }
+        }
+    }
+    if (m_frameSize > 0) {
+        if (m_target.codec == AV_CODEC_ID_WMAV2) {
+            // wmav2 takes whole frames only, and a frame decodes completely only together with
+            // the next one (overlapping transforms): complete the last partial frame with
+            // silence and add one frame of silence. ASF cannot say where the audio ends, so the
+            // file is longer than the source by less than two frames of silence.
+            const std::int64_t queued = m_frameSize + m_sourceFrames;
+            const std::int64_t fill = (m_frameSize - queued % m_frameSize) % m_frameSize;
+            writeSilence(fill + m_frameSize);
+        }
+        encodeFromFifo(true);
+    }
+    send(nullptr);
+    int rc = av_write_trailer(m_muxer.get());
+    if (rc < 0)
+        throw EngineError(describe("cannot be completed (" + ff::errorText(rc) + ")"));
+    AVIOContext* io = m_io.release();
+    m_muxer->pb = nullptr;
+    rc = avio_closep(&io);
+    if (rc < 0)
+        throw EngineError(describe("cannot be completed (" + ff::errorText(rc) + ")"));
+}
+
+} // namespace sondrel

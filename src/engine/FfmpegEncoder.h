@@ -1,0 +1,54 @@
+#pragma once
+// WAV (PCM) and WMA (wmav2 in ASF) output through libavcodec and libavformat.
+#include "AudioEncoder.h"
+#include "FfmpegSupport.h"
+#include "SampleConverter.h"
+
+#include <vector>
+
+namespace sondrel {
+
+struct FfmpegTarget {
+    AVCodecID codec = AV_CODEC_ID_NONE;
+    const char* muxer = nullptr;     // "wav" or "asf"
+    int rate = 0;                    // 0: the input's
+    int channels = 0;                // 0: the input's
+    std::int64_t bitRate = 0;        // bits/s, for compressed codecs
+    AVSampleFormat sampleFormat = AV_SAMPLE_FMT_NONE;
+};
+
+class FfmpegEncoder : public AudioEncoder {
+public:
+    FfmpegEncoder(const QString& path, const FfmpegTarget& target);
+    ~FfmpegEncoder() override;
+
+    void start(int channels, int rate) override;
+    void write(const float* samples, int frames) override;
+    void finish() override;
+    std::pair<int, int> defaultInput() const override;
+
+private:
+    void writeConverted(const std::uint8_t* const* planes, int frames);
+    void writeSilence(std::int64_t frames);
+    void encodeFromFifo(bool all);
+    void send(AVFrame* frame);
+    std::string describe(const std::string& what) const;
+
+    QString m_path;
+    FfmpegTarget m_target;
+    ff::IoContextPtr m_io;            // declared first: outlives the muxer that writes to it
+    ff::OutputContextPtr m_muxer;
+    ff::CodecContextPtr m_encoder;
+    std::unique_ptr<SampleConverter> m_converter;
+    ff::AudioFifoPtr m_fifo;          // only for codecs with a fixed frame size
+    ff::FramePtr m_frame = ff::makeFrame();
+    ff::PacketPtr m_packet = ff::makePacket();
+    std::vector<std::vector<std::uint8_t>> m_scratch;
+    std::vector<std::uint8_t*> m_scratchPlanes;
+    int m_frameSize = 0;
+    std::int64_t m_nextPts = 0;
+    std::int64_t m_sourceFrames = 0;  // converted source samples per channel written
+    bool m_finished = false;
+};
+
+} // namespace sondrel

@@ -1,0 +1,49 @@
+#include "FfmpegSupport.h"
+
+#include <QFile>
+#include <cstdlib>
+#include <mutex>
+#include <new>
+
+namespace sondrel::ff {
+
+FramePtr makeFrame()
+{
+    FramePtr f(av_frame_alloc());
+    if (!f)
+        throw std::bad_alloc();
+    return f;
+}
+
+PacketPtr makePacket()
+{
+    PacketPtr p(av_packet_alloc());
+    if (!p)
+        throw std::bad_alloc();
+    return p;
+}
+
+std::string errorText(int code)
+{
+    char buf[AV_ERROR_MAX_STRING_SIZE] = {};
+    av_strerror(code, buf, sizeof buf);
+    return buf;
+}
+
+std::string localPath(const QString& path)
+{
+    return QFile::encodeName(path).toStdString();
+}
+
+void quietLogs()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        int level = AV_LOG_FATAL;
+        if (const char* env = std::getenv("SONDREL_FFMPEG_LOG"); env && *env)
+            level = std::atoi(env);
+        av_log_set_level(level);
+    });
+}
+
+} // namespace sondrel::ff

@@ -1,0 +1,163 @@
+#include "InputFile.h"
+
+#include "EngineError.h"
+
+namespace sondrel {
+
+InputFile::InputFile(const QString& path, const AVInputFormat* knownFormat) : m_path(path)
+{
+    ff::quietLogs();
+    const std::string local = ff::localPath(path);
+
+    AVIOContext* io = nullptr;
+    int rc = avio_open(&io, local.c_str(), AVIO_FLAG_READ);
+    if (rc < 0)
+        throw EngineError(describe("cannot be opened (" + ff::errorText(rc) + ")"));
+    m_io.reset(io);
+
+    const AVInputFormat* format = knownFormat;
+    if (!format) {
+        // An empty name keeps the extension out of the decision: the content alone counts.
+        rc = av_probe_input_buffer2(io, &format, "", nullptr, 0, 0);
+        if (rc < 0 || !format)
+            throw EngineError(describe("is not a recognised audio file"
+                                       + (rc < 0 ? " (" + ff::errorText(rc) + ")" : std::string())));
+    } else if (avio_seek(io, 0, SEEK_SET) < 0) {
+        throw EngineError(describe("cannot be read"));
+    }
+
+    AVFormatContext* ctx = avformat_alloc_context();
+    if (!ctx)
+        throw std::bad_alloc();
+    ctx->pb = io;
+    ctx->flags |= AVFMT_FLAG_CUSTOM_IO;
+    AVDictionary* options = nullptr;
+    // A file never makes us open anything but local files (playlists, references).
+    av_dict_set(&options, "protocol_whitelist", "file", 0);
+    // PCM in WAV is probed for S/PDIF-wrapped DTS/AC-3 packet by packet, re-running every
+    // format probe on an ever larger buffer (up to 30 ms per file on silence). Such bursts
+    // start in the first packet, so one is enough.
+    av_dict_set(&options, "max_probe_packets", "1", 0);
+    rc = avformat_open_input(&ctx, local.c_str(), format, &options);
+    av_dict_free(&options);
+    if (rc < 0) // avformat_open_input has freed ctx
+        throw EngineError(describe("cannot be read as " + std::string(format->name) + " ("
+                                   + ff::errorText(rc) + ")"));
+    m_ctx.reset(ctx);
+
+    // Containers without a header (streams found while reading) need a look at the data.
+    bool hasAudio = false;
+    for (unsigned i = 0; i < ctx->nb_streams; ++i)
+        hasAudio = hasAudio || ctx->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO;
+    if ((ctx->ctx_flags & AVFMTCTX_NOHEADER) || !hasAudio) {
+        rc = avformat_find_stream_info(ctx, nullptr);
+        if (rc < 0)
+            throw EngineError(describe("cannot be read (" + ff::errorText(rc) + ")"));
+    }
+}
+
+std::string InputFile::describe(const std::string& what) const
+{
+    return "\"" + m_path.toStdString() + "\" " + what;
+}
+
+int InputFile::selectAudioStream()
+{
+    AVFormatContext* ctx = m_ctx.get();
+    int chosen = av_find_best_stream(ctx, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
+    if (chosen >= 0 && !avcodec_find_decoder(ctx->streams[chosen]->codecpar->codec_id))
+        chosen = -1;
+    bool sawAudio = false;
+    if (chosen < 0) {
+        // Streams whose parameters only the data gives (MP3 before its first frame) are not
+        // ranked by av_find_best_stream: take the first real audio stream with a decoder.
+        for (unsigned i = 0; i < ctx->nb_streams; ++i) {
+            const AVStream* st = ctx->streams[i];
+            if (st->codecpar->codec_type != AVMEDIA_TYPE_AUDIO || (st->disposition & AV_DISPOSITION_ATTACHED_PIC))
+                continue;
+            sawAudio = true;
+            if (avcodec_find_decoder(st->codecpar->codec_id)) {
+                chosen = int(i);
+                break;
+            }
+        }
+    }
+    if (chosen < 0)
+        throw EngineError(describe(sawAudio ? "has an audio stream in a format that cannot be decoded"
+                                            : "contains no audio stream"));
+    for (unsigned i = 0; i < ctx->nb_streams; ++i)
+        ctx->streams[i]->discard = int(i) == chosen ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
+    return chosen;
+}
+
+ff::CodecContextPtr InputFile::openDecoder(int streamIndex) const
+{
+    const AVStream* st = m_ctx->streams[streamIndex];
+    const AVCodec* codec = avcodec_find_decoder(st->codecpar->codec_id);
+    if (!codec)
+        throw EngineError(describe("has audio in a format that cannot be decoded"));
+    ff::CodecContextPtr dec(avcodec_alloc_context3(codec));
+    if (!dec)
+        throw std::bad_alloc();
+    int rc = avcodec_parameters_to_context(dec.get(), st->codecpar);
+    if (rc >= 0) {
+        dec->pkt_timebase = st->time_base;
+        dec->thread_count = 1;
+        rc = avcodec_open2(dec.get(), codec, nullptr);
+    }
+    if (rc < 0)
+        throw EngineError(describe("has audio the " + std::string(codec->name) + " decoder rejects ("
+                                   + ff::errorText(rc) + ")"));
+    return dec;
+}
+
+FrameSource::FrameSource(InputFile& input, int streamIndex, AVCodecContext* decoder)
+    : m_input(input), m_stream(streamIndex), m_decoder(decoder)
+{
+}
+
+AVFrame* FrameSource::next()
+{
+    // A decoder that keeps reporting errors without asking for input is treated as finished,
+    // so no file can keep this loop turning.
+    int errorsInARow = 0;
+    while (!m_ended) {
+        av_frame_unref(m_frame.get());
+        const int rc = avcodec_receive_frame(m_decoder, m_frame.get());
+        if (rc == 0) {
+            errorsInARow = 0;
+            if (m_frame->nb_samples > 0)
+                return m_frame.get();
+            continue;
+        }
+        if (rc == AVERROR_EOF) {
+            m_ended = true;
+            break;
+        }
+        if (rc != AVERROR(EAGAIN)) {
+            // A damaged frame: skip it, as ffmpeg does.
+            if (++errorsInARow > 64)
+                m_ended = true;
+            continue;
+        }
+        if (m_flushed) {
+            m_ended = true; // EAGAIN after the flush packet: nothing more will come
+            break;
+        }
+        // The decoder wants input.
+        const int rr = av_read_frame(m_input.context(), m_packet.get());
+        if (rr < 0) {
+            // End of file, or a read error that ends the stream as it ends ffmpeg's input.
+            avcodec_send_packet(m_decoder, nullptr);
+            m_flushed = true;
+            continue;
+        }
+        if (m_packet->stream_index == m_stream)
+            avcodec_send_packet(m_decoder, m_packet.get()); // a rejected packet is skipped
+        av_packet_unref(m_packet.get());
+    }
+    av_frame_unref(m_frame.get());
+    return nullptr;
+}
+
+} // namespace sondrel

@@ -1,0 +1,57 @@
+#pragma once
+// An input file opened for demuxing: format chosen from the content (never from the name),
+// the best audio stream picked, and a loop that turns its packets into decoded frames the way
+// the ffmpeg tool does (damaged packets are skipped, not fatal).
+#include "FfmpegSupport.h"
+
+#include <QString>
+
+namespace sondrel {
+
+class InputFile {
+public:
+    // Opens path. knownFormat: the demuxer found by an earlier open of the same file, so a
+    // second pass over it reads exactly the same packets. Throws EngineError.
+    explicit InputFile(const QString& path, const AVInputFormat* knownFormat = nullptr);
+
+    AVFormatContext* context() const { return m_ctx.get(); }
+    const AVInputFormat* format() const { return m_ctx->iformat; }
+    AVIOContext* io() const { return m_io.get(); }
+    const QString& path() const { return m_path; }
+
+    // Index of the audio stream to decode (not cover art, a decoder exists); every other
+    // stream is set to be discarded. Throws EngineError when there is none.
+    int selectAudioStream();
+    AVStream* stream(int index) const { return m_ctx->streams[index]; }
+
+    // A decoder opened for the stream. Throws EngineError.
+    ff::CodecContextPtr openDecoder(int streamIndex) const;
+
+    // "<path>: <what>" for error messages.
+    std::string describe(const std::string& what) const;
+
+private:
+    QString m_path;
+    ff::IoContextPtr m_io;       // declared first: closed after the demuxer that reads it
+    ff::InputContextPtr m_ctx;
+};
+
+// Feeds one stream's packets to its decoder and hands out the decoded frames.
+class FrameSource {
+public:
+    FrameSource(InputFile& input, int streamIndex, AVCodecContext* decoder);
+    // The next frame with samples, owned by this object until the next call; nullptr once
+    // the stream has ended (after flushing the decoder).
+    AVFrame* next();
+
+private:
+    InputFile& m_input;
+    int m_stream;
+    AVCodecContext* m_decoder;
+    ff::PacketPtr m_packet = ff::makePacket();
+    ff::FramePtr m_frame = ff::makeFrame();
+    bool m_flushed = false;
+    bool m_ended = false;
+};
+
+} // namespace sondrel

@@ -1,0 +1,160 @@
+#include "LameEncoder.h"
+
+#include "EngineError.h"
+#include "FfmpegSupport.h"
+
+#include <lame/lame.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstring>
+
+namespace sondrel {
+namespace {
+
+bool isMpegRate(int rate)
+{
+    static constexpr std::array<int, 9> rates{8000, 11025, 12000, 16000, 22050, 24000, 32000, 44100, 48000};
+    return std::find(rates.begin(), rates.end(), rate) != rates.end();
+}
+
+// The most sample frames handed to LAME per call, and LAME's own rule for the output size.
+constexpr int kChunkFrames = 1 << 16;
+constexpr std::size_t mp3BufferFor(int frames) { return std::size_t(frames) * 5 / 4 + 7200; }
+
+} // namespace
+
+LameEncoder::LameEncoder(const QString& path, const LameEncSettings& settings)
+    : m_path(path), m_settings(settings), m_lame(nullptr, &lame_close)
+{
+    m_file.reset(std::fopen(ff::localPath(path).c_str(), "wb"));
+    if (!m_file)
+        throw EngineError(describe("cannot be created (" + std::string(std::strerror(errno)) + ")"));
+    std::setvbuf(m_file.get(), nullptr, _IOFBF, 1 << 16);
+}
+
+LameEncoder::~LameEncoder() = default;
+
+std::string LameEncoder::describe(const std::string& what) const
+{
+    return "\"" + m_path.toStdString() + "\" " + what;
+}
+
+std::pair<int, int> LameEncoder::defaultInput() const
+{
+    return {isMpegRate(m_settings.Frequency) ? m_settings.Frequency : 44100,
+            m_settings.Channels == 1 ? 1 : 2};
+}
+
+void LameEncoder::start(int channels, int rate)
+{
+    const LameEncSettings& s = m_settings;
+    m_channels = (s.Channels == 1 || s.Channels == 2) ? s.Channels : std::min(channels, 2);
+    // A rate MP3 cannot carry is left to LAME, which picks the nearest and resamples itself.
+    int outRate = 0;
+    if (isMpegRate(s.Frequency))
+        outRate = s.Frequency;
+    else if (s.Frequency == 0 && isMpegRate(rate))
+        outRate = rate;
+    const int feedRate = outRate > 0 ? outRate : rate;
+    m_converter = std::make_unique<SampleConverter>(channels, rate, m_channels, feedRate, AV_SAMPLE_FMT_FLT);
+
+    m_lame.reset(lame_init());
+    if (!m_lame)
+        throw std::bad_alloc();
+    lame_t l = m_lame.get();
+    lame_set_num_channels(l, m_channels);
+    lame_set_in_samplerate(l, feedRate);
+    if (outRate > 0)
+        lame_set_out_samplerate(l, outRate);
+    lame_set_mode(l, m_channels == 1 ? MONO : JOINT_STEREO);
+    lame_set_quality(l, std::clamp(s.Quality, 0, 9));
+    lame_set_bWriteVbrTag(l, 1);
+    lame_set_write_id3tag_automatic(l, 0); // tags are written separately, after encoding
+    if (s.VbrDisabled) {
+        lame_set_VBR(l, vbr_off);
+        lame_set_brate(l, s.Bitrate);
+    } else {
+        lame_set_VBR(l, vbr_default);
+        lame_set_VBR_quality(l, float(std::clamp(s.VbrQuality, 0, 9)));
+        if (s.VbrBitrate > 0)
+            lame_set_VBR_max_bitrate_kbps(l, s.VbrBitrate);
+    }
+    if (lame_init_params(l) < 0)
+        throw EngineError(describe("cannot be encoded: LAME rejects " + std::to_string(feedRate) + " Hz, "
+                                   + std::to_string(m_channels) + " channels with these settings"));
+    m_mp3.resize(mp3BufferFor(kChunkFrames));
+}
+
+void LameEncoder::write(const float* samples, int frames)
+{
+    if (frames <= 0 || m_finished)
+        return;
+    if (!m_lame)
+        throw EngineError(describe("is not ready: the input format was not set"));
+    if (m_converter->passthrough()) {
+        encode(samples, frames);
+        return;
+    }
+    const int capacity = m_converter->capacityFor(frames);
+    m_converted.resize(std::size_t(capacity) * m_channels);
+    auto* out = reinterpret_cast<std::uint8_t*>(m_converted.data());
+    const int n = m_converter->convert(samples, frames, &out, capacity);
+    encode(m_converted.data(), n);
+}
+
+void LameEncoder::encode(const float* pcm, int frames)
+{
+    while (frames > 0) {
+        const int n = std::min(frames, kChunkFrames);
+        const int bytes = m_channels == 2
+            ? lame_encode_buffer_interleaved_ieee_float(m_lame.get(), pcm, n, m_mp3.data(), int(m_mp3.size()))
+            : lame_encode_buffer_ieee_float(m_lame.get(), pcm, pcm, n, m_mp3.data(), int(m_mp3.size()));
+        if (bytes < 0)
+            throw EngineError(describe("cannot be encoded (LAME error " + std::to_string(bytes) + ")"));
+        put(m_mp3.data(), std::size_t(bytes));
+        pcm += std::size_t(n) * m_channels;
+        frames -= n;
+    }
+}
+
+void LameEncoder::put(const unsigned char* data, std::size_t size)
+{
+    if (size > 0 && std::fwrite(data, 1, size, m_file.get()) != size)
+        throw EngineError(describe("cannot be written (" + std::string(std::strerror(errno)) + ")"));
+}
+
+void LameEncoder::finish()
+{
+    if (m_finished)
+        return;
+    m_finished = true;
+    if (!m_lame)
+        throw EngineError(describe("is not ready: the input format was not set"));
+    if (!m_converter->passthrough()) {
+        const int capacity = m_converter->capacityFor(0) + 256;
+        m_converted.resize(std::size_t(capacity) * m_channels);
+        auto* out = reinterpret_cast<std::uint8_t*>(m_converted.data());
+        encode(m_converted.data(), m_converter->flush(&out, capacity));
+    }
+    const int bytes = lame_encode_flush(m_lame.get(), m_mp3.data(), int(m_mp3.size()));
+    if (bytes < 0)
+        throw EngineError(describe("cannot be completed (LAME error " + std::to_string(bytes) + ")"));
+    put(m_mp3.data(), std::size_t(bytes));
+
+    // The LAME tag replaces the empty frame LAME put first.
+    std::array<unsigned char, 2880> tag{};
+    const std::size_t tagSize = lame_get_lametag_frame(m_lame.get(), tag.data(), tag.size());
+    if (tagSize > 0 && tagSize <= tag.size()) {
+        if (std::fseek(m_file.get(), 0, SEEK_SET) != 0)
+            throw EngineError(describe("cannot be completed (" + std::string(std::strerror(errno)) + ")"));
+        put(tag.data(), tagSize);
+    }
+    std::FILE* f = m_file.release();
+    const bool failed = std::ferror(f) != 0;
+    if (std::fclose(f) != 0 || failed)
+        throw EngineError(describe("cannot be completed (" + std::string(std::strerror(errno)) + ")"));
+}
+
+} // namespace sondrel

@@ -1,0 +1,41 @@
+#pragma once
+// MP3 output through libmp3lame, with the LAME/Xing header written over the placeholder
+// frame at the end, so that decoders know the frame count, encoder delay and padding
+// (gapless) and VBR files seek.
+#include "AudioEncoder.h"
+#include "SampleConverter.h"
+
+#include <cstdio>
+#include <vector>
+
+struct lame_global_struct;
+
+namespace sondrel {
+
+class LameEncoder : public AudioEncoder {
+public:
+    LameEncoder(const QString& path, const LameEncSettings& settings);
+    ~LameEncoder() override;
+
+    void start(int channels, int rate) override;
+    void write(const float* samples, int frames) override;
+    void finish() override;
+    std::pair<int, int> defaultInput() const override;
+
+private:
+    void encode(const float* interleaved, int frames);
+    void put(const unsigned char* data, std::size_t size);
+    std::string describe(const std::string& what) const;
+
+    QString m_path;
+    LameEncSettings m_settings;
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> m_file{nullptr, &std::fclose};
+    std::unique_ptr<lame_global_struct, int (*)(lame_global_struct*)> m_lame;
+    std::unique_ptr<SampleConverter> m_converter;
+    std::vector<float> m_converted;
+    std::vector<unsigned char> m_mp3;
+    int m_channels = 0;
+    bool m_finished = false;
+};
+
+} // namespace sondrel

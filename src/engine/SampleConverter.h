@@ -1,0 +1,32 @@
+#pragma once
+// Rate, channel and sample-format conversion of interleaved float input for the encoders
+// (libswresample). Mono to stereo copies the channel to both sides; stereo to mono averages.
+#include "FfmpegSupport.h"
+
+namespace sondrel {
+
+class SampleConverter {
+public:
+    SampleConverter(int inChannels, int inRate, int outChannels, int outRate, AVSampleFormat outFormat);
+
+    // True when the input already is the output (float interleaved, same rate and channels).
+    bool passthrough() const { return !m_swr; }
+    // Output frames that converting `frames` input frames can give at most.
+    int capacityFor(int frames) const;
+    // Converts into out (one plane per channel for planar formats, else one); returns the
+    // frames written, at most capacity.
+    int convert(const float* in, int frames, std::uint8_t** out, int capacity);
+    // Hands out what the resampler still holds at the end of the input.
+    int flush(std::uint8_t** out, int capacity);
+
+    int outChannels() const { return m_outChannels; }
+    int outRate() const { return m_outRate; }
+    AVSampleFormat outFormat() const { return m_outFormat; }
+
+private:
+    ff::SwrPtr m_swr;
+    int m_inChannels, m_outChannels, m_outRate;
+    AVSampleFormat m_outFormat;
+};
+
+} // namespace sondrel

@@ -1,0 +1,55 @@
+#pragma once
+// How many samples per channel a decode of an input will deliver, found without decoding
+// where the file allows it:
+//   - PCM in WAV/RF64: the data chunk's size, limited to the bytes really present;
+//   - MP3 whose Xing/Info/VBRI header agrees with the data: frame count, encoder delay and
+//     padding from the header;
+//   - Vorbis in Ogg: the last granule position, less where the first packet ends;
+//   - MP3 (without such a header, or cut), Vorbis, FLAC, PCM in other containers: a pass over
+//     the packets without decoding (packet durations and the trimming data libavformat
+//     attaches);
+//   - anything else (WMA in all its forms, AAC, Opus, ...): a full decode, because their
+//     packets do not tell how many samples they hold.
+// The packet rules follow what libavcodec does with the trimming side data, so the figure is
+// the decoder's real output for undamaged files.
+#include <QString>
+#include <cstdint>
+
+struct AVFormatContext;
+
+namespace sondrel {
+
+class InputFile;
+
+// The trimming libavcodec applies to decoded audio from AV_PKT_DATA_SKIP_SAMPLES: a packet
+// carrying that data sets the samples still to skip at the start (replacing any left over)
+// and the padding to drop from its own end; padding larger than the frame is ignored.
+class TrimModel {
+public:
+    // One packet that decodes to `samples` samples (0 if none), with or without side data.
+    void add(std::int64_t samples, bool hasSideData = false, std::int64_t skip = 0, std::int64_t discard = 0);
+    std::int64_t total() const { return m_total; }
+
+private:
+    std::int64_t m_skip = 0;
+    std::int64_t m_total = 0;
+};
+
+enum class CountMethod { WavHeader, Mp3Header, OggGranule, PacketScan, FullDecode };
+
+struct SampleCount {
+    std::int64_t samples = 0;
+    CountMethod method = CountMethod::FullDecode;
+};
+
+// Counts the samples of stream streamIndex of input, which must not have been read from yet
+// (the reading position of input is left where it was). May open the file a second time.
+// Throws EngineError.
+SampleCount countSamples(InputFile& input, int streamIndex);
+
+// The count by a full decode of a second opening of the file (always exact, always slow).
+std::int64_t countByDecoding(InputFile& input, int streamIndex);
+
+const char* methodName(CountMethod method);
+
+} // namespace sondrel

@@ -1,0 +1,197 @@
+#include "VorbisEncoder.h"
+
+#include "EngineError.h"
+#include "FfmpegSupport.h"
+
+#include <vorbis/vorbisenc.h>
+
+#include <QRandomGenerator>
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+namespace sondrel {
+namespace {
+
+// Bit rates in kbps as libvorbisenc wants them: bits/s, -1 for "no limit".
+long bitsPerSecond(int kbps)
+{
+    return kbps > 0 ? long(kbps) * 1000 : -1;
+}
+
+// Samples handed to the analysis at a time (as oggenc does), so its buffer stays small.
+constexpr int kChunkFrames = 4096;
+
+} // namespace
+
+bool vorbisManagedSupported(int rate, int channels, int kbps, int maxKbps, int minKbps)
+{
+    if (rate <= 0 || channels <= 0)
+        return false;
+    vorbis_info vi;
+    vorbis_info_init(&vi);
+    const int rc = vorbis_encode_setup_managed(&vi, channels, rate, bitsPerSecond(maxKbps), bitsPerSecond(kbps),
+                                               bitsPerSecond(minKbps));
+    vorbis_info_clear(&vi);
+    return rc == 0;
+}
+
+float vorbisQuality(int quality)
+{
+    return 1.0f - 1.1f * float(std::clamp(quality, 0, 1000)) / 1000.0f;
+}
+
+struct VorbisEncoder::State {
+    vorbis_info info;
+    vorbis_comment comment;
+    vorbis_dsp_state dsp;
+    vorbis_block block;
+    ogg_stream_state stream;
+    bool hasDsp = false, hasBlock = false, hasStream = false;
+
+    State()
+    {
+        vorbis_info_init(&info);
+        vorbis_comment_init(&comment);
+    }
+    ~State()
+    {
+        if (hasStream)
+            ogg_stream_clear(&stream);
+        if (hasBlock)
+            vorbis_block_clear(&block);
+        if (hasDsp)
+            vorbis_dsp_clear(&dsp);
+        vorbis_comment_clear(&comment);
+        vorbis_info_clear(&info);
+    }
+};
+
+VorbisEncoder::VorbisEncoder(const QString& path, const OggOutput& output) : m_path(path), m_output(output)
+{
+    m_file.reset(std::fopen(ff::localPath(path).c_str(), "wb"));
+    if (!m_file)
+        throw EngineError(describe("cannot be created (" + std::string(std::strerror(errno)) + ")"));
+    std::setvbuf(m_file.get(), nullptr, _IOFBF, 1 << 16);
+}
+
+VorbisEncoder::~VorbisEncoder() = default;
+
+std::string VorbisEncoder::describe(const std::string& what) const
+{
+    return "\"" + m_path.toStdString() + "\" " + what;
+}
+
+std::pair<int, int> VorbisEncoder::defaultInput() const
+{
+    return {m_output.rate > 0 ? m_output.rate : 44100, m_output.channels > 0 ? m_output.channels : 2};
+}
+
+void VorbisEncoder::start(int channels, int rate)
+{
+    const int outRate = m_output.rate > 0 ? m_output.rate : rate;
+    const int outChannels = m_output.channels > 0 ? m_output.channels : channels;
+    m_state = std::make_unique<State>();
+    State& s = *m_state;
+    int rc;
+    std::string mode;
+    if (m_output.quality >= 0) {
+        const float q = vorbisQuality(m_output.quality);
+        rc = vorbis_encode_init_vbr(&s.info, outChannels, outRate, q);
+        mode = "quality " + std::to_string(q);
+    } else {
+        rc = vorbis_encode_init(&s.info, outChannels, outRate, bitsPerSecond(m_output.maxKbps),
+                                bitsPerSecond(m_output.kbps), bitsPerSecond(m_output.minKbps));
+        mode = std::to_string(m_output.kbps) + " kbps (max " + std::to_string(m_output.maxKbps) + ", min "
+               + std::to_string(m_output.minKbps) + ")";
+    }
+    if (rc != 0)
+        throw EngineError(describe("cannot be encoded: libvorbis does not support " + std::to_string(outRate) + " Hz, "
+                                   + std::to_string(outChannels) + " channels at " + mode));
+    if (vorbis_analysis_init(&s.dsp, &s.info) != 0)
+        throw EngineError(describe("cannot be encoded (libvorbis set-up failed)"));
+    s.hasDsp = true;
+    vorbis_block_init(&s.dsp, &s.block);
+    s.hasBlock = true;
+    ogg_stream_init(&s.stream, int(QRandomGenerator::global()->generate() & 0x7fffffff));
+    s.hasStream = true;
+
+    ogg_packet ident, comments, codebooks;
+    vorbis_analysis_headerout(&s.dsp, &s.comment, &ident, &comments, &codebooks);
+    ogg_stream_packetin(&s.stream, &ident);
+    ogg_stream_packetin(&s.stream, &comments);
+    ogg_stream_packetin(&s.stream, &codebooks);
+    writePages(true); // audio starts on a page of its own
+
+    m_converter = std::make_unique<SampleConverter>(channels, rate, outChannels, outRate, AV_SAMPLE_FMT_FLTP);
+    m_inChannels = channels;
+}
+
+void VorbisEncoder::write(const float* samples, int frames)
+{
+    if (frames <= 0 || m_finished)
+        return;
+    if (!m_state)
+        throw EngineError(describe("is not ready: the input format was not set"));
+    // The converter writes planar floats straight into libvorbis' analysis buffer.
+    for (int done = 0; done < frames;) {
+        const int n = std::min(kChunkFrames, frames - done);
+        const int capacity = m_converter->capacityFor(n);
+        float** buffer = vorbis_analysis_buffer(&m_state->dsp, std::max(capacity, 1));
+        const int got = m_converter->convert(samples + std::size_t(done) * m_inChannels, n,
+                                             reinterpret_cast<std::uint8_t**>(buffer), capacity);
+        vorbis_analysis_wrote(&m_state->dsp, got);
+        pump();
+        done += n;
+    }
+}
+
+void VorbisEncoder::pump()
+{
+    State& s = *m_state;
+    ogg_packet packet;
+    while (vorbis_analysis_blockout(&s.dsp, &s.block) == 1) {
+        vorbis_analysis(&s.block, nullptr);
+        vorbis_bitrate_addblock(&s.block);
+        while (vorbis_bitrate_flushpacket(&s.dsp, &packet) == 1) {
+            ogg_stream_packetin(&s.stream, &packet);
+            writePages(false);
+        }
+    }
+}
+
+void VorbisEncoder::writePages(bool flush)
+{
+    ogg_page page;
+    while ((flush ? ogg_stream_flush(&m_state->stream, &page) : ogg_stream_pageout(&m_state->stream, &page)) != 0) {
+        if (std::fwrite(page.header, 1, std::size_t(page.header_len), m_file.get()) != std::size_t(page.header_len)
+            || std::fwrite(page.body, 1, std::size_t(page.body_len), m_file.get()) != std::size_t(page.body_len))
+            throw EngineError(describe("cannot be written (" + std::string(std::strerror(errno)) + ")"));
+    }
+}
+
+void VorbisEncoder::finish()
+{
+    if (m_finished)
+        return;
+    m_finished = true;
+    if (!m_state)
+        throw EngineError(describe("is not ready: the input format was not set"));
+    if (!m_converter->passthrough()) {
+        // What the resampler still holds (wrote(0) would mean the end, so only if any).
+        const int capacity = m_converter->capacityFor(0) + 256;
+        float** buffer = vorbis_analysis_buffer(&m_state->dsp, capacity);
+        const int got = m_converter->flush(reinterpret_cast<std::uint8_t**>(buffer), capacity);
+        if (got > 0)
+            vorbis_analysis_wrote(&m_state->dsp, got);
+    }
+    vorbis_analysis_wrote(&m_state->dsp, 0); // the end: the last page carries the exact length
+    pump();
+    writePages(true);
+    std::FILE* f = m_file.release();
+    const bool failed = std::ferror(f) != 0;
+    if (std::fclose(f) != 0 || failed)
+        throw EngineError(describe("cannot be completed (" + std::string(std::strerror(errno)) + ")"));
+}
+
+} // namespace sondrel
