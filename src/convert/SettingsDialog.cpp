@@ -67,7 +67,6 @@ QComboBox* makeCombo(QWidget* parent, const char* name, const QStringList& items
     cb->setObjectName(QLatin1String(name));
     cb->setEditable(false); // a drop-down list: pick an item, never type
     cb->addItems(items);
-    cb->setMaxVisibleItems(items.size() > 17 ? 16 : items.size());
     cb->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     // Just wide enough for its longest item, so two label-and-list pairs share a row.
     int text = 0;

@@ -1,7 +1,8 @@
 #pragma once
+#include <QLineEdit>
+#include <QPointer>
 #include <QWidget>
 
-class QLineEdit;
 class QToolButton;
 
 namespace sondrel {
@@ -52,7 +53,7 @@ private:
     void syncFromBuddy();
     int clamp(int value) const;
 
-    QLineEdit* m_buddy = nullptr;
+    QPointer<QLineEdit> m_buddy;
     QToolButton* m_up = nullptr;
     QToolButton* m_down = nullptr;
     qint16 m_pos = 0;
