@@ -1,0 +1,501 @@
+#include "AudioInformation.h"
+
+#include "EngineError.h"
+#include "Genres.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QStringDecoder>
+
+#include <taglib/apetag.h>
+#include <taglib/asffile.h>
+#include <taglib/flacfile.h>
+#include <taglib/id3v1tag.h>
+#include <taglib/id3v2tag.h>
+#include <taglib/infotag.h>
+#include <taglib/mpegfile.h>
+#include <taglib/oggflacfile.h>
+#include <taglib/opusfile.h>
+#include <taglib/speexfile.h>
+#include <taglib/textidentificationframe.h>
+#include <taglib/vorbisfile.h>
+#include <taglib/wavfile.h>
+
+extern "C" {
+#include <libavformat/avformat.h>
+#include <libavutil/dict.h>
+}
+
+#include <algorithm>
+#include <limits>
+#include <memory>
+#include <mutex>
+
+namespace sondrel {
+
+namespace {
+
+// OggOther: an Ogg file whose first stream is not audio TagLib knows (e.g. Theora video
+// multiplexed with Vorbis): its tags are read through libavformat.
+enum class Kind { Unknown, Mpeg, Wav, OggVorbis, OggFlac, OggOpus, OggSpeex, OggOther, Asf, Flac };
+
+QString kindName(Kind k)
+{
+    switch (k) {
+    case Kind::Mpeg: return QStringLiteral("MP3");
+    case Kind::Wav: return QStringLiteral("WAV");
+    case Kind::OggVorbis: return QStringLiteral("Ogg Vorbis");
+    case Kind::OggFlac: return QStringLiteral("Ogg FLAC");
+    case Kind::OggOpus: return QStringLiteral("Ogg Opus");
+    case Kind::OggSpeex: return QStringLiteral("Ogg Speex");
+    case Kind::Asf: return QStringLiteral("WMA");
+    case Kind::Flac: return QStringLiteral("FLAC");
+    case Kind::OggOther: return QStringLiteral("Ogg");
+    case Kind::Unknown: break;
+    }
+    return QStringLiteral("unknown");
+}
+
+// The container, told by the first bytes of the file.
+Kind kindFromContent(const QByteArray& head)
+{
+    const auto* b = reinterpret_cast<const unsigned char*>(head.constData());
+    const qsizetype n = head.size();
+    if (n >= 3 && head.startsWith("ID3"))
+        return Kind::Mpeg;
+    if (n >= 12 && (head.startsWith("RIFF") || head.startsWith("RF64")) && head.mid(8, 4) == "WAVE")
+        return Kind::Wav;
+    static const unsigned char asfGuid[16] = {0x30, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11,
+                                              0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE, 0x6C};
+    if (n >= 16 && std::equal(asfGuid, asfGuid + 16, b))
+        return Kind::Asf;
+    if (n >= 4 && head.startsWith("fLaC"))
+        return Kind::Flac;
+    if (n >= 28 && head.startsWith("OggS")) {
+        // The first packet of the first page names the codec of the first stream.
+        const int segments = b[26];
+        const qsizetype packet = 27 + segments;
+        const QByteArray p = head.mid(packet, 8);
+        if (p.startsWith("\x01vorbis"))
+            return Kind::OggVorbis;
+        if (p.startsWith("\x7f" "FLAC"))
+            return Kind::OggFlac;
+        if (p.startsWith("OpusHead"))
+            return Kind::OggOpus;
+        if (p.startsWith("Speex   "))
+            return Kind::OggSpeex;
+        return Kind::OggOther;
+    }
+    // An MPEG audio frame header at the very start (sync, layer not "reserved").
+    if (n >= 2 && b[0] == 0xFF && (b[1] & 0xE0) == 0xE0 && ((b[1] >> 1) & 3) != 0)
+        return Kind::Mpeg;
+    return Kind::Unknown;
+}
+
+Kind kindFromExtension(const QString& path)
+{
+    const QString ext = QFileInfo(path).suffix().toLower();
+    if (ext == QLatin1String("mp3") || ext == QLatin1String("mp2") || ext == QLatin1String("mpga"))
+        return Kind::Mpeg;
+    if (ext == QLatin1String("wav"))
+        return Kind::Wav;
+    if (ext == QLatin1String("ogg") || ext == QLatin1String("oga"))
+        return Kind::OggVorbis;
+    if (ext == QLatin1String("opus"))
+        return Kind::OggOpus;
+    if (ext == QLatin1String("wma") || ext == QLatin1String("asf"))
+        return Kind::Asf;
+    if (ext == QLatin1String("flac"))
+        return Kind::Flac;
+    return Kind::Unknown;
+}
+
+// Text of a field that declares no encoding: UTF-8 when it is valid UTF-8 (what we and
+// most current programs write), otherwise a single-byte code page, taken as Latin-1.
+TagLib::String guessText(const TagLib::ByteVector& data)
+{
+    QByteArray bytes(data.data(), int(data.size()));
+    const qsizetype nul = bytes.indexOf('\0'); // fields are NUL-terminated and often padded
+    if (nul >= 0)
+        bytes.truncate(nul);
+    QStringDecoder utf8(QStringDecoder::Utf8);
+    const QString decoded = utf8.decode(bytes);
+    Q_UNUSED(decoded);
+    return TagLib::String(bytes.constData(), utf8.hasError() ? TagLib::String::Latin1 : TagLib::String::UTF8);
+}
+
+// RIFF INFO: written as UTF-8, read as guessed.
+class InfoTextHandler : public TagLib::RIFF::Info::StringHandler {
+public:
+    TagLib::String parse(const TagLib::ByteVector& data) const override { return guessText(data); }
+    TagLib::ByteVector render(const TagLib::String& s) const override { return s.data(TagLib::String::UTF8); }
+};
+
+// ID3v1: read as guessed; written as Latin-1 (TagLib's default), which is all it can hold.
+class Id3v1TextHandler : public TagLib::ID3v1::StringHandler {
+public:
+    TagLib::String parse(const TagLib::ByteVector& data) const override { return guessText(data).stripWhiteSpace(); }
+};
+
+void installTextHandlers()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        static InfoTextHandler info;
+        static Id3v1TextHandler id3v1;
+        TagLib::RIFF::Info::Tag::setStringHandler(&info);
+        TagLib::ID3v1::Tag::setStringHandler(&id3v1);
+    });
+}
+
+QString toQ(const TagLib::String& s) { return QString::fromUtf8(s.toCString(true)); }
+TagLib::String toT(const QString& s) { return TagLib::String(s.toUtf8().constData(), TagLib::String::UTF8); }
+
+std::unique_ptr<TagLib::File> openAs(Kind kind, const QByteArray& name)
+{
+    const char* fn = name.constData();
+    switch (kind) {
+    case Kind::Mpeg: return std::make_unique<TagLib::MPEG::File>(fn, false);
+    case Kind::Wav: return std::make_unique<TagLib::RIFF::WAV::File>(fn, false);
+    case Kind::OggVorbis: return std::make_unique<TagLib::Ogg::Vorbis::File>(fn, false);
+    case Kind::OggFlac: return std::make_unique<TagLib::Ogg::FLAC::File>(fn, false);
+    case Kind::OggOpus: return std::make_unique<TagLib::Ogg::Opus::File>(fn, false);
+    case Kind::OggSpeex: return std::make_unique<TagLib::Ogg::Speex::File>(fn, false);
+    case Kind::Asf: return std::make_unique<TagLib::ASF::File>(fn, false);
+    case Kind::Flac: return std::make_unique<TagLib::FLAC::File>(fn, false);
+    case Kind::OggOther:
+    case Kind::Unknown: break;
+    }
+    return nullptr;
+}
+
+// Checks that path names a readable regular file and returns its first bytes.
+QByteArray readHead(const QString& path, bool forWriting)
+{
+    const QFileInfo info(path);
+    if (!info.exists())
+        throw EngineError(QStringLiteral("%1: the file does not exist").arg(path).toStdString());
+    if (info.isDir())
+        throw EngineError(QStringLiteral("%1: this is a folder, not a file").arg(path).toStdString());
+    QFile file(path);
+    if (!file.open(forWriting ? QIODevice::ReadWrite : QIODevice::ReadOnly))
+        throw EngineError(QStringLiteral("%1: cannot %2 the file: %3")
+                              .arg(path, forWriting ? QStringLiteral("write") : QStringLiteral("read"),
+                                   file.errorString())
+                              .toStdString());
+    return file.read(4096);
+}
+
+// The genre of ID3v2 (TCON: a list of texts and "(13)"-style references that TagLib has
+// already turned into plain numbers), as names.
+QString id3v2Genre(const TagLib::ID3v2::Tag* tag)
+{
+    if (!tag)
+        return {};
+    const auto& frames = tag->frameListMap()["TCON"];
+    if (frames.isEmpty())
+        return {};
+    QStringList names;
+    if (const auto* text = dynamic_cast<const TagLib::ID3v2::TextIdentificationFrame*>(frames.front())) {
+        for (const auto& field : text->fieldList()) {
+            // TagLib leaves "(RX)" and "(CR)" as bare keywords.
+            const QString raw = toQ(field);
+            const QString name = raw == QLatin1String("RX")   ? QStringLiteral("Remix")
+                                 : raw == QLatin1String("CR") ? QStringLiteral("Cover")
+                                                              : genres::fromText(raw);
+            if (!name.isEmpty() && !names.contains(name))
+                names << name;
+        }
+    } else {
+        names << genres::fromText(toQ(frames.front()->toString()));
+    }
+    return names.join(QLatin1String(" / "));
+}
+
+QString mpegGenre(TagLib::MPEG::File& f)
+{
+    if (f.hasID3v2Tag()) {
+        const QString g = id3v2Genre(f.ID3v2Tag());
+        if (!g.isEmpty())
+            return g;
+    }
+    if (f.hasAPETag()) {
+        const QString g = genres::fromText(toQ(f.APETag()->genre()));
+        if (!g.isEmpty())
+            return g;
+    }
+    if (f.hasID3v1Tag()) {
+        const unsigned n = f.ID3v1Tag()->genreNumber();
+        return n < 255 ? genres::name(int(n)) : QString();
+    }
+    return {};
+}
+
+QString wavGenre(TagLib::RIFF::WAV::File& f)
+{
+    if (f.hasID3v2Tag()) {
+        const QString g = id3v2Genre(f.ID3v2Tag());
+        if (!g.isEmpty())
+            return g;
+    }
+    if (f.hasInfoTag())
+        return genres::fromText(toQ(f.InfoTag()->genre()));
+    return {};
+}
+
+struct Values {
+    QString title, artist, album, genre, comment;
+    unsigned year = 0;
+    unsigned track = 0;
+};
+
+// The comments of the first audio stream of an Ogg file, as libavformat reads them while
+// opening it. Empty when it cannot.
+Values oggStreamComments(const QByteArray& name)
+{
+    Values v;
+    AVFormatContext* raw = nullptr;
+    if (avformat_open_input(&raw, name.constData(), nullptr, nullptr) < 0)
+        return v;
+    std::unique_ptr<AVFormatContext, void (*)(AVFormatContext*)> ctx(raw, [](AVFormatContext* c) {
+        avformat_close_input(&c);
+    });
+    for (unsigned i = 0; i < ctx->nb_streams; ++i) {
+        const AVStream* st = ctx->streams[i];
+        if (st->codecpar->codec_type != AVMEDIA_TYPE_AUDIO)
+            continue;
+        auto get = [st](const char* key) {
+            const AVDictionaryEntry* e = av_dict_get(st->metadata, key, nullptr, 0);
+            return e ? QString::fromUtf8(e->value) : QString();
+        };
+        v.title = get("title");
+        v.artist = get("artist");
+        v.album = get("album");
+        v.genre = get("genre");
+        v.comment = get("description");
+        if (v.comment.isEmpty())
+            v.comment = get("comment");
+        v.year = get("date").left(4).toUInt();
+        v.track = get("tracknumber").section(QLatin1Char('/'), 0, 0).toUInt();
+        if (v.track == 0)
+            v.track = get("track").section(QLatin1Char('/'), 0, 0).toUInt();
+        break;
+    }
+    return v;
+}
+
+// The five texts and two numbers through TagLib's common interface, which removes a field
+// for an empty text or a zero number.
+void setCommon(TagLib::Tag* tag, const Values& v)
+{
+    tag->setTitle(toT(v.title));
+    tag->setArtist(toT(v.artist));
+    tag->setAlbum(toT(v.album));
+    tag->setComment(toT(v.comment));
+    tag->setGenre(toT(v.genre));
+    tag->setYear(v.year);
+    tag->setTrack(v.track);
+}
+
+void setId3v2(TagLib::ID3v2::Tag* tag, const Values& v)
+{
+    // The year lives in TDRC (2.4) or TYER (2.3, with TDAT/TIME/TRDA beside it); a tag
+    // may carry frames of both versions. Clear them all so the new year is the only one.
+    for (const char* id : {"TDRC", "TYER", "TDAT", "TIME", "TRDA"})
+        tag->removeFrames(id);
+    setCommon(tag, v);
+}
+
+void setId3v1(TagLib::ID3v1::Tag* tag, const Values& v)
+{
+    tag->setTitle(toT(v.title));
+    tag->setArtist(toT(v.artist));
+    tag->setAlbum(toT(v.album));
+    tag->setComment(toT(v.comment));
+    tag->setYear(v.year);
+    tag->setTrack(v.track <= 255 ? v.track : 0);
+    // ID3v1 holds a genre only as a number from the list; 255 means none.
+    const int n = genres::number(v.genre);
+    tag->setGenreNumber(n >= 0 && n < 255 ? unsigned(n) : 255u);
+}
+
+void setAsf(TagLib::ASF::Tag* tag, const Values& v)
+{
+    // Title, artist and comment live in the content description object; the others are
+    // attributes, removed rather than left empty.
+    tag->setTitle(toT(v.title));
+    tag->setArtist(toT(v.artist));
+    tag->setComment(toT(v.comment));
+    auto setText = [tag](const char* key, const QString& value) {
+        tag->removeItem(key);
+        if (!value.isEmpty())
+            tag->setAttribute(key, TagLib::ASF::Attribute(toT(value)));
+    };
+    setText("WM/AlbumTitle", v.album);
+    setText("WM/Genre", v.genre);
+    tag->removeItem("WM/GenreID");
+    tag->removeItem("WM/Year");
+    if (v.year != 0)
+        tag->setYear(v.year);
+    tag->removeItem("WM/TrackNumber");
+    tag->removeItem("WM/Track");
+    if (v.track != 0)
+        tag->setTrack(v.track);
+}
+
+} // namespace
+
+void AudioInformation::LoadFromFile(const QString& path)
+{
+    installTextHandlers();
+    const QByteArray head = readHead(path, false);
+
+    infoTitle.clear();
+    infoArtist.clear();
+    infoAlbum.clear();
+    infoGenreS.clear();
+    infoComments.clear();
+    infoYear = 0;
+    infoTrack = 0;
+
+    const QByteArray name = QFile::encodeName(path);
+    Kind kind = kindFromContent(head);
+    if (kind == Kind::Unknown)
+        kind = kindFromExtension(path);
+    if (kind == Kind::Unknown)
+        return; // readable, but no tag format we know: no tags
+
+    if (kind == Kind::OggOther) {
+        const Values v = oggStreamComments(name);
+        infoTitle = v.title;
+        infoArtist = v.artist;
+        infoAlbum = v.album;
+        infoGenreS = genres::fromText(v.genre);
+        infoComments = v.comment;
+        infoYear = std::int32_t(std::min<unsigned>(v.year, unsigned(std::numeric_limits<std::int32_t>::max())));
+        infoTrack = std::int16_t(std::uint16_t(std::min<unsigned>(v.track, 65535u)));
+        return;
+    }
+
+    try {
+        std::unique_ptr<TagLib::File> file = openAs(kind, name);
+        if (!file || !file->isOpen() || !file->isValid())
+            return; // tags that cannot be parsed read as none
+        const TagLib::Tag* tag = file->tag();
+        if (!tag)
+            return;
+        infoTitle = toQ(tag->title());
+        infoArtist = toQ(tag->artist());
+        infoAlbum = toQ(tag->album());
+        infoComments = toQ(tag->comment());
+        if (auto* mpeg = dynamic_cast<TagLib::MPEG::File*>(file.get()))
+            infoGenreS = mpegGenre(*mpeg);
+        else if (auto* wav = dynamic_cast<TagLib::RIFF::WAV::File*>(file.get()))
+            infoGenreS = wavGenre(*wav);
+        else
+            infoGenreS = genres::fromText(toQ(tag->genre()));
+        infoYear = std::int32_t(std::min<unsigned>(tag->year(), unsigned(std::numeric_limits<std::int32_t>::max())));
+        // The track is a 16-bit value: numbers up to 65535 keep their low 16 bits.
+        infoTrack = std::int16_t(std::uint16_t(std::min<unsigned>(tag->track(), 65535u)));
+    } catch (const std::exception&) {
+        // A tag so broken that TagLib gives up (e.g. a size that cannot be allocated):
+        // the file has no usable tags.
+        infoTitle.clear();
+        infoArtist.clear();
+        infoAlbum.clear();
+        infoGenreS.clear();
+        infoComments.clear();
+        infoYear = 0;
+        infoTrack = 0;
+    }
+}
+
+void AudioInformation::SaveToFile(const QString& path) const
+{
+    installTextHandlers();
+    const QByteArray head = readHead(path, true);
+
+    Values v;
+    v.title = infoTitle;
+    v.artist = infoArtist;
+    v.album = infoAlbum;
+    v.genre = infoGenreS.trimmed();
+    v.comment = infoComments;
+    v.year = infoYear > 0 ? unsigned(infoYear) : 0u;
+    v.track = std::uint16_t(infoTrack); // the low 16 bits as given; 0 is none
+
+    Kind kind = kindFromContent(head);
+    if (kind == Kind::Unknown)
+        kind = kindFromExtension(path);
+    auto fail = [&](const QString& why) {
+        return EngineError(QStringLiteral("%1: cannot write the tags: %2").arg(path, why).toStdString());
+    };
+    if (kind == Kind::Unknown)
+        throw fail(QStringLiteral("not an MP3, WAV, WMA or OGG file"));
+    if (kind == Kind::OggOther)
+        throw fail(QStringLiteral("an Ogg file whose first stream is not audio"));
+
+    bool saved = false;
+    try {
+        const QByteArray name = QFile::encodeName(path);
+        std::unique_ptr<TagLib::File> file = openAs(kind, name);
+        if (!file || !file->isOpen())
+            throw fail(QStringLiteral("the file cannot be opened"));
+        if (!file->isValid())
+            throw fail(QStringLiteral("not a valid %1 file").arg(kindName(kind)));
+        if (file->readOnly())
+            throw fail(QStringLiteral("the file is read-only"));
+
+        if (auto* mpeg = dynamic_cast<TagLib::MPEG::File*>(file.get())) {
+            // ID3v2.3 (what most players read) plus ID3v1 for the oldest ones. An APE tag
+            // that is already there gets the same values, so no reader that prefers it
+            // sees stale ones; every other tag type is stripped.
+            setId3v2(mpeg->ID3v2Tag(true), v);
+            setId3v1(mpeg->ID3v1Tag(true), v);
+            int tags = TagLib::MPEG::File::ID3v2 | TagLib::MPEG::File::ID3v1;
+            if (mpeg->hasAPETag()) {
+                setCommon(mpeg->APETag(), v);
+                tags |= TagLib::MPEG::File::APE;
+            }
+            saved = mpeg->save(tags, TagLib::File::StripOthers, TagLib::ID3v2::v3,
+                               TagLib::File::DoNotDuplicate);
+        } else if (auto* wav = dynamic_cast<TagLib::RIFF::WAV::File*>(file.get())) {
+            // Both chunks: readers differ in which one they take (FFmpeg reads only INFO
+            // when it exists). INFO's track is a plain number.
+            setId3v2(wav->ID3v2Tag(), v);
+            setCommon(wav->InfoTag(), v);
+            saved = wav->save(TagLib::RIFF::WAV::File::AllTags, TagLib::File::StripOthers, TagLib::ID3v2::v3);
+        } else if (auto* asf = dynamic_cast<TagLib::ASF::File*>(file.get())) {
+            setAsf(asf->tag(), v);
+            saved = asf->save();
+        } else if (auto* flac = dynamic_cast<TagLib::FLAC::File*>(file.get())) {
+            setCommon(flac->xiphComment(true), v);
+            saved = flac->save();
+        } else {
+            // The Ogg kinds: one Xiph comment.
+            setCommon(file->tag(), v);
+            saved = file->save();
+        }
+    } catch (const EngineError&) {
+        throw;
+    } catch (const std::exception& e) {
+        throw fail(QString::fromUtf8(e.what()));
+    }
+    if (!saved)
+        throw fail(QStringLiteral("TagLib could not save the %1 file").arg(kindName(kind)));
+
+    // TagLib reports success on some damaged files (e.g. a WAV without a proper chunk
+    // list) where nothing readable was written; read the values back to be sure. The genre
+    // is left out: a number written as text reads back as its name.
+    AudioInformation check;
+    check.LoadFromFile(path);
+    auto same = [](const QString& read, const QString& written) {
+        return read == QString::fromUtf8(written.toUtf8());
+    };
+    if (!same(check.infoTitle, infoTitle) || !same(check.infoArtist, infoArtist) ||
+        !same(check.infoAlbum, infoAlbum) || !same(check.infoComments, infoComments) ||
+        check.infoYear != std::int32_t(v.year) || std::uint16_t(check.infoTrack) != v.track)
+        throw fail(QStringLiteral("the file's structure is damaged: the tags do not read back"));
+}
+
+} // namespace sondrel
