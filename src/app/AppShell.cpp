@@ -1,12 +1,17 @@
 #include "AppShell.h"
 
+#include "AboutBox.h"
 #include "ExceptionHook.h"
+#include "FolderPicker.h"
 #include "Launcher.h"
 #include "MainWindow.h"
 #include "Prompts.h"
+#include "SettingsDialog.h"
+#include "TagEditor.h"
 
 #include <QApplication>
 #include <QKeyEvent>
+#include <QWindow>
 
 namespace sondrel {
 
@@ -14,11 +19,21 @@ AppShell::AppShell(Prompts& prompts, Launcher& launcher) : m_prompts(prompts), m
 {
     setExceptionHandler([this](std::exception_ptr e) { ApplicationEventsException(e); });
     fm_main = std::make_unique<Tfm_main>(state, prompts, launcher);
+    fm_set = std::make_unique<Tfm_set>(state, fm_main.get());
+    fm_about = std::make_unique<Tfm_about>(launcher, fm_main.get());
+    fm_dir = std::make_unique<Tfm_dir>(state, fm_main.get());
+    fm_id3 = std::make_unique<Tfm_id3>(state, fm_main->lv, prompts, fm_main.get());
+    fm_main->attachDialogs(fm_set.get(), fm_about.get(), fm_dir.get(), fm_id3.get());
     qApp->installEventFilter(this);
 }
 
 AppShell::~AppShell()
 {
+    // The dialogs are children of the main window: release them first, then the window.
+    fm_id3.reset();
+    fm_dir.reset();
+    fm_about.reset();
+    fm_set.reset();
     qApp->removeEventFilter(this);
     setExceptionHandler({});
 }
@@ -46,19 +61,15 @@ bool AppShell::eventFilter(QObject* watched, QEvent* event)
 
 void AppShell::ApplicationEventsMessage(QObject* watched, QEvent* event)
 {
-    // A key press travels from the window to the focus widget and on to its parents; act on
-    // it once, where it is first delivered to a widget.
-    auto* widget = qobject_cast<QWidget*>(watched);
-    if (!widget)
-        return;
-    QWidget* first = QApplication::focusWidget();
-    if (!first)
-        first = widget->window();
-    if (widget != first)
+    // A key press from the window system reaches its window first, then the focus widget and
+    // its parents; it is looked at once, at the window.
+    if (!watched->isWindowType())
         return;
     const auto* key = static_cast<QKeyEvent*>(event);
     if (key->key() == Qt::Key_Escape) {
-        if (QApplication::activeWindow() == fm_main.get())
+        // Keys go to the active window: Esc there closes the program, Esc in a dialog in
+        // front of it does not.
+        if (watched == static_cast<QObject*>(fm_main->windowHandle()))
             fm_main->close();
     } else if (key->key() == Qt::Key_F1) {
         fm_main->OpenHelp();

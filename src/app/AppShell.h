@@ -9,7 +9,11 @@ namespace sondrel {
 
 class Launcher;
 class Prompts;
+class Tfm_about;
+class Tfm_dir;
+class Tfm_id3;
 class Tfm_main;
+class Tfm_set;
 
 // The program body: creates the windows in their fixed order, installs the keyboard hook
 // (Esc, F1) and the exception hook, and owns the process-wide state.
@@ -36,6 +40,10 @@ private:
     Prompts& m_prompts;
     Launcher& m_launcher;
     std::unique_ptr<Tfm_main> fm_main;
+    std::unique_ptr<Tfm_set> fm_set;
+    std::unique_ptr<Tfm_about> fm_about;
+    std::unique_ptr<Tfm_dir> fm_dir;
+    std::unique_ptr<Tfm_id3> fm_id3;
     bool m_inExceptionHook = false;
 };
 

@@ -1,6 +1,9 @@
 #include "MainWindow.h"
 
+#include "Converter.h"
 #include "Dialogs.h"
+#include "FileListOps.h"
+#include "Playback.h"
 #include "ExceptionHook.h"
 #include "Launcher.h"
 #include "ListRows.h"
@@ -13,6 +16,7 @@
 #include <QHeaderView>
 #include <QLayout>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QProgressBar>
 #include <QScreen>
@@ -34,6 +38,10 @@ Tfm_main::Tfm_main(AppState& state, Prompts& prompts, Launcher& launcher, QWidge
     // The client area (below the menu bar) has a fixed size; the user cannot resize it.
     layout()->setSizeConstraint(QLayout::SetFixedSize);
     connect(&m_state, &AppState::flagsChanged, this, &Tfm_main::onFlagsChanged);
+    m_fileList = std::make_unique<FileListOps>(this, lv, m_state, m_prompts, AudioFileRead, AudioInfo);
+    m_converter = std::make_unique<Converter>(this, lv, pb, m_state, m_prompts, AudioFileRead,
+                                              AudioFileWrite, AudioFile2LameEnc, AudioInfo);
+    m_playback = std::make_unique<Playback>(this, lv, m_state, m_prompts, AudioFileRead, Player);
     FormCreate();
 }
 

@@ -6,6 +6,7 @@
 #include "LameEncSettings.h"
 
 #include <QMainWindow>
+#include <memory>
 
 class QAction;
 class QComboBox;
@@ -16,7 +17,14 @@ class QTreeWidget;
 
 namespace sondrel {
 
+class Converter;
+class FileListOps;
 class Launcher;
+class Playback;
+class Tfm_about;
+class Tfm_dir;
+class Tfm_id3;
+class Tfm_set;
 
 inline constexpr const char* WebSiteAddress = "https://sondrel.example.org/";
 inline constexpr const char* SupportMailAddress = "support@sondrel.example.org";
@@ -46,6 +54,13 @@ public:
     LameEncSettings AudioFile2LameEnc;
     AudioInformation AudioInfo;
     AudioPlayer Player;
+
+    // The dialogs, created by the program body after this window, in this order.
+    Tfm_set* fm_set = nullptr;
+    Tfm_about* fm_about = nullptr;
+    Tfm_dir* fm_dir = nullptr;
+    Tfm_id3* fm_id3 = nullptr;
+    void attachDialogs(Tfm_set* set, Tfm_about* about, Tfm_dir* dir, Tfm_id3* id3);
 
     // A main-menu or popup item by its object name (null when there is none).
     QAction* item(const char* objectName) const;
@@ -109,6 +124,9 @@ private:
     AppState& m_state;
     Prompts& m_prompts;
     Launcher& m_launcher;
+    std::unique_ptr<FileListOps> m_fileList;
+    std::unique_ptr<Converter> m_converter;
+    std::unique_ptr<Playback> m_playback;
     bool m_shown = false;
     bool m_loadingFormat = false;
 };

@@ -1,0 +1,339 @@
+#include "AppShell.h"
+#include "Dialogs.h"
+#include "ExceptionHook.h"
+#include "FakePrompts.h"
+#include "ListRows.h"
+#include "MainWindow.h"
+#include "SettingsFile.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QFile>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QStandardPaths>
+#include <QTest>
+#include <QTreeWidget>
+#include <memory>
+
+using namespace sondrel;
+
+namespace {
+const QStringList AllItems{"AddFile1", "AddFile2", "AddPath1", "AddPath2", "Remove1", "Remove2",
+                           "Clear1", "Clear2", "Convert1", "Convert2", "StopConverting1",
+                           "StopConverting2", "Play1", "Play2", "PausePlaying1", "Pause1",
+                           "Stopplaying1", "StopPlay1", "Settings1", "ID31", "File1", "Exit1",
+                           "Action1", "Help1", "Content1", "Website1", "About1"};
+}
+
+class TestMainWindow : public QObject {
+    Q_OBJECT
+    std::unique_ptr<FakePrompts> prompts;
+    std::unique_ptr<FakeLauncher> launcher;
+    std::unique_ptr<AppShell> shell;
+
+    Tfm_main& w() { return shell->mainWindow(); }
+    QString settingsPath() const { return SettingsFile::defaultPath(); }
+
+    void start()
+    {
+        shell.reset();
+        prompts = std::make_unique<FakePrompts>();
+        launcher = std::make_unique<FakeLauncher>();
+        shell = std::make_unique<AppShell>(*prompts, *launcher);
+        w().show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w()));
+    }
+    void addRows(int n)
+    {
+        for (int i = 0; i < n; ++i)
+            rows::append(w().lv, QStringLiteral("f%1.mp3").arg(i), QStringLiteral("/x/f%1.mp3").arg(i),
+                         "00:00:01", "0.01MB", rows::Unconverted);
+    }
+    QStringList enabledItems()
+    {
+        QStringList on;
+        for (const QString& name : AllItems) {
+            QAction* a = w().item(name.toLatin1().constData());
+            if (!a)
+                qFatal("no item %s", qPrintable(name));
+            if (a->isEnabled())
+                on << name;
+        }
+        if (w().cb_format->isEnabled())
+            on << "cb_format";
+        if (w().lv->isEnabled())
+            on << "lv";
+        return on;
+    }
+
+private slots:
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+    void init()
+    {
+        QFile::setPermissions(settingsPath(), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        QFile::remove(settingsPath());
+    }
+    void cleanup()
+    {
+        shell.reset();
+        setExceptionHandler({});
+    }
+
+    void startsWithMusicFolderAndMp3WithoutSettingsFile()
+    {
+        start();
+        QCOMPARE(w().edt_dir->text(), QStandardPaths::writableLocation(QStandardPaths::MusicLocation));
+        QCOMPARE(w().cb_format->currentText(), QString("MP3"));
+        QVERIFY(!w().edt_dir->isEnabled());
+        QVERIFY(w().edt_dir->isReadOnly());
+        // Showing the stored choices writes nothing.
+        QVERIFY(!QFile::exists(settingsPath()));
+    }
+
+    void layoutAndMenus()
+    {
+        start();
+        QCOMPARE(w().centralWidget()->size(), QSize(481, 388));
+        QCOMPARE(w().lv->geometry(), QRect(6, 73, 469, 247));
+        QCOMPARE(w().pb->geometry(), QRect(20, 330, 441, 12));
+        QCOMPARE(w().cb_format->geometry(), QRect(243, 357, 55, 21));
+        QCOMPARE(w().edt_dir->geometry(), QRect(303, 357, 95, 21));
+        QCOMPARE(w().pb->minimum(), 0);
+        QCOMPARE(w().pb->maximum(), 100);
+        QVERIFY(!w().pb->isTextVisible());
+        QStringList headers;
+        for (int c = 0; c < w().lv->columnCount(); ++c)
+            headers << w().lv->headerItem()->text(c) + ":" + QString::number(w().lv->columnWidth(c));
+        QCOMPARE(headers, QStringList({"File Name:100", "Full Path:155", "Time:60", "Size:60", "Status:75"}));
+        QStringList formats;
+        for (int i = 0; i < w().cb_format->count(); ++i)
+            formats << w().cb_format->itemText(i);
+        QCOMPARE(formats, QStringList({"MP3", "WAV", "WMA", "OGG"}));
+
+        // Each menu: captions and object names in order, separators included.
+        const auto describe = [](const QList<QAction*>& actions) {
+            QStringList out;
+            for (QAction* a : actions)
+                out << (a->isSeparator() ? "-" : a->text()) + "=" + a->objectName();
+            return out;
+        };
+        QCOMPARE(describe(w().menuBar()->actions()),
+                 QStringList({"File=File1", "Action=Action1", "Options=Settings1", "ID3 Tag=ID31", "Help=Help1"}));
+        QCOMPARE(describe(w().findChild<QMenu*>("File1")->actions()),
+                 QStringList({"Add File(s)=AddFile1", "Add Path=AddPath1", "Remove=Remove1",
+                              "Clear=Clear1", "-=N1", "Exit=Exit1"}));
+        QCOMPARE(describe(w().findChild<QMenu*>("Action1")->actions()),
+                 QStringList({"Convert=Convert1", "Stop Converting=StopConverting1", "-=N2",
+                              "Play=Play1", "Pause=PausePlaying1", "Stop Playing=Stopplaying1"}));
+        QCOMPARE(describe(w().findChild<QMenu*>("Help1")->actions()),
+                 QStringList({"Content=Content1", "-=N3", "Website=Website1", "-=N6", "About=About1"}));
+        QCOMPARE(describe(w().PopupMenu1->actions()),
+                 QStringList({"Add File(s)=AddFile2", "Add Path=AddPath2", "Remove=Remove2",
+                              "Clear=Clear2", "-=N5", "Convert=Convert2",
+                              "Stop Converting=StopConverting2", "-=N4", "Play=Play2",
+                              "Pause=Pause1", "Stop Playing=StopPlay1"}));
+    }
+
+    void storedFormatOutsideRangeSelectsNothing()
+    {
+        SettingsFile(settingsPath()).write_int("basic", "format", 7);
+        SettingsFile(settingsPath()).write_string("basic", "output directory", "/srv/out put");
+        start();
+        QCOMPARE(w().cb_format->currentIndex(), -1);
+        QCOMPARE(w().edt_dir->text(), QString("/srv/out put"));
+    }
+
+    void changedFormatIsStoredAtOnceAndSurvivesRestart()
+    {
+        start();
+        w().cb_format->setCurrentIndex(3);
+        QCOMPARE(SettingsFile(settingsPath()).read_int("basic", "format", -1), 3);
+        w().cb_format->setCurrentIndex(1);
+        QCOMPARE(SettingsFile(settingsPath()).read_int("basic", "format", -1), 1);
+        start();
+        QCOMPARE(w().cb_format->currentText(), QString("WAV"));
+    }
+
+    void eachUiStateEnablesItsColumn()
+    {
+        start();
+        AppState& s = shell->state;
+        const QStringList always{"File1", "Exit1", "Action1", "Help1", "Content1", "Website1", "About1", "lv"};
+        const QStringList listEdit{"AddFile1", "AddFile2", "AddPath1", "AddPath2", "Remove1", "Remove2", "Clear1", "Clear2"};
+        const auto expect = [&](QStringList on) {
+            on += always;
+            on.sort();
+            QStringList got = enabledItems();
+            got.sort();
+            return got == on ? QString() : got.join(",") + " != " + on.join(",");
+        };
+        // idle
+        QString diff = expect(listEdit + QStringList{"Convert1", "Convert2", "Play1", "Play2", "Settings1", "ID31", "cb_format"});
+        QVERIFY2(diff.isEmpty(), qPrintable("idle: " + diff));
+        s.setAdding(true);
+        diff = expect({"Settings1", "ID31", "cb_format"});
+        QVERIFY2(diff.isEmpty(), qPrintable("adding: " + diff));
+        s.setAdding(false);
+        s.setConverting(true);
+        diff = expect({"StopConverting1", "StopConverting2"});
+        QVERIFY2(diff.isEmpty(), qPrintable("converting: " + diff));
+        s.setConverting(false);
+        s.setPlaying(true);
+        diff = expect({"Play1", "Play2", "PausePlaying1", "Pause1", "Stopplaying1", "StopPlay1", "Settings1", "ID31", "cb_format"});
+        QVERIFY2(diff.isEmpty(), qPrintable("playing: " + diff));
+        s.setPaused(true);
+        diff = expect({"Play1", "Play2", "Stopplaying1", "StopPlay1", "Settings1", "ID31", "cb_format"});
+        QVERIFY2(diff.isEmpty(), qPrintable("paused: " + diff));
+        s.setPaused(false);
+        s.setPlaying(false);
+        diff = expect(listEdit + QStringList{"Convert1", "Convert2", "Play1", "Play2", "Settings1", "ID31", "cb_format"});
+        QVERIFY2(diff.isEmpty(), qPrintable("idle again: " + diff));
+    }
+
+    void refusalsShowTheirMessagesAndChangeNothing()
+    {
+        start();
+        AppState& s = shell->state;
+        // Empty list: Convert, Clear and ID3 Tag do nothing and say nothing.
+        w().item("Convert1")->trigger();
+        w().item("Clear2")->trigger();
+        w().item("ID31")->trigger();
+        QVERIFY(prompts->messages.isEmpty());
+        addRows(3);
+        // Rows but none selected.
+        w().item("ID31")->trigger();
+        QCOMPARE(prompts->texts(), QStringList({"Please select the file you want to edit."}));
+        QCOMPARE(prompts->messages.last().kind, FakePrompts::Kind::Information);
+        QCOMPARE(prompts->messages.last().caption, QString("Information"));
+        w().item("Remove1")->trigger();
+        QCOMPARE(rows::count(w().lv), 3);
+        prompts->messages.clear();
+
+        s.setPlaying(true);
+        const QStringList enabledBefore = enabledItems();
+        w().item("Convert1")->trigger(); // disabled: the menu item does nothing
+        QVERIFY(prompts->messages.isEmpty());
+        w().Convert1Click();             // invoked all the same (as the skin's button does)
+        QCOMPARE(prompts->texts(), QStringList({"Please stop playing first."}));
+        QCOMPARE(enabledItems(), enabledBefore);
+        QVERIFY(!s.flag_converting());
+        s.setPlaying(false);
+        prompts->messages.clear();
+
+        s.setConverting(true);
+        w().Play1Click();
+        rows::select(w().lv, 1);
+        w().lvDblClick();
+        w().ID31Click(); // nothing while converting
+        w().Remove1Click();
+        QCOMPARE(prompts->texts(), QStringList(2, "Please stop converting first."));
+        QCOMPARE(rows::count(w().lv), 3);
+        QVERIFY(s.flag_converting());
+        // Stop Converting only clears the flag.
+        w().item("StopConverting2")->trigger();
+        QVERIFY(!s.flag_converting());
+        QCOMPARE(s.uiState(), UiState::Idle);
+    }
+
+    void escClosesOnlyTheActiveMainWindow()
+    {
+        start();
+        w().activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w()));
+
+        ModalDialog dialog(&w());
+        dialog.setClientSize(200, 100);
+        dialog.open();
+        dialog.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&dialog));
+        QTest::keyClick(dialog.windowHandle(), Qt::Key_Escape);
+        QVERIFY(dialog.isVisible());
+        QVERIFY(w().isVisible());
+        dialog.close();
+
+        w().activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w()));
+        QTest::keyClick(w().windowHandle(), Qt::Key_Escape);
+        QVERIFY(!w().isVisible());
+        // Closing released the store.
+        QVERIFY(!shell->state.settings());
+    }
+
+    void f1OpensTheHelpFileFromAnyWindow()
+    {
+        start();
+        const QUrl help = QUrl::fromLocalFile(QCoreApplication::applicationDirPath() + "/help/sondrel.chm");
+        w().activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w()));
+        QTest::keyClick(w().windowHandle(), Qt::Key_F1);
+        QCOMPARE(launcher->urls, QList<QUrl>({help}));
+
+        ModalDialog dialog(&w());
+        dialog.setClientSize(200, 100);
+        dialog.open();
+        dialog.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&dialog));
+        QTest::keyClick(dialog.windowHandle(), Qt::Key_F1);
+        QCOMPARE(launcher->urls, QList<QUrl>({help, help}));
+        QVERIFY(dialog.isVisible());
+        dialog.close();
+
+        w().item("Content1")->trigger();
+        w().item("Website1")->trigger();
+        QCOMPARE(launcher->urls.size(), 4);
+        QCOMPARE(launcher->urls.at(2), help);
+        QCOMPARE(launcher->urls.at(3), QUrl(QString::fromLatin1(WebSiteAddress)));
+        QVERIFY(launcher->processes.isEmpty());
+    }
+
+    void exceptionHookNoClosesYesRestarts()
+    {
+        start();
+        prompts->answers = {false};
+        reportException(std::make_exception_ptr(std::runtime_error("boom")));
+        QCOMPARE(prompts->texts(), QStringList({"A system error occurs,do you want to restart this program?"}));
+        QCOMPARE(prompts->messages.last().kind, FakePrompts::Kind::AskYesNo);
+        QVERIFY(!w().isVisible());
+        QVERIFY(launcher->processes.isEmpty());
+
+        start();
+        prompts->answers = {true};
+        reportException(std::make_exception_ptr(std::runtime_error("boom")));
+        QVERIFY(!w().isVisible());
+        QCOMPARE(launcher->processes, QList<QStringList>({{QCoreApplication::applicationFilePath()}}));
+    }
+
+    void errorsInHandlersReachTheHook()
+    {
+        start();
+        // A read-only settings file: the format change cannot be stored.
+        SettingsFile(settingsPath()).write_int("basic", "format", 0);
+        QFile f(settingsPath());
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QByteArray before = f.readAll();
+        f.close();
+        QVERIFY(QFile::setPermissions(settingsPath(), QFileDevice::ReadOwner));
+        prompts->answers = {false};
+        w().cb_format->setCurrentIndex(2);
+        QCOMPARE(prompts->texts(), QStringList({"A system error occurs,do you want to restart this program?"}));
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), before);
+        QVERIFY(!w().isVisible());
+    }
+
+    void closingStopsAConversionAndReleasesTheStore()
+    {
+        start();
+        shell->state.setConverting(true);
+        w().item("Exit1")->trigger();
+        QVERIFY(!w().isVisible());
+        QVERIFY(!shell->state.flag_converting());
+        QVERIFY(!shell->state.settings());
+    }
+};
+
+QTEST_MAIN(TestMainWindow)
+#include "test_main_window.moc"
