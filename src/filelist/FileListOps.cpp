@@ -1,0 +1,128 @@
+#include "FileListOps.h"
+
+#include "AppState.h"
+#include "AudioFile.h"
+#include "AudioInformation.h"
+#include "EngineError.h"
+#include "ListRows.h"
+#include "Prompts.h"
+#include "Pump.h"
+#include "RowTexts.h"
+#include "ValueTables.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QTreeWidget>
+
+namespace sondrel {
+
+FileListOps::FileListOps(QWidget* window, QTreeWidget* lv, AppState& state, Prompts& prompts,
+                         AudioFile& reader, AudioInformation& tags)
+    : m_window(window), m_lv(lv), m_state(state), m_prompts(prompts), m_reader(reader), m_tags(tags)
+{
+}
+
+const QStringList& FileListOps::fileFilters()
+{
+    static const QStringList filters{
+        QStringLiteral("All Supported Files (*.mp3 *.wav *.wma *.ogg)"),
+        QStringLiteral("MP3 Files(*.mp3)"),
+        QStringLiteral("WAV Files(*.wav)"),
+        QStringLiteral("WMA Files(*.wma)"),
+        QStringLiteral("OGG Files(*.ogg)"),
+    };
+    return filters;
+}
+
+void FileListOps::AddFiles()
+{
+    SettingsFile* settings = m_state.settings();
+    if (!settings)
+        return;
+    const QString startFolder = settings->read_string(
+        QString::fromLatin1(keys::filePath.section), QString::fromLatin1(keys::filePath.key),
+        QCoreApplication::applicationDirPath());
+    const Prompts::FileChoice choice = m_prompts.chooseFiles(m_window, startFolder, fileFilters());
+    if (choice.files.isEmpty())
+        return;
+
+    m_state.setAdding(true);
+    // The folder of the first chosen file, written before any file is added.
+    settings->write_string(QString::fromLatin1(keys::filePath.section),
+                           QString::fromLatin1(keys::filePath.key),
+                           QFileInfo(choice.files.first()).absolutePath());
+    for (const QString& path : choice.files) {
+        pumpMessages();
+        addFile(path, QFileInfo(path).fileName());
+    }
+    m_state.setAdding(false);
+}
+
+bool FileListOps::addFile(const QString& fullPath, const QString& caption)
+{
+    const QFileInfo info(fullPath);
+    if (!info.exists() || info.isDir()) {
+        m_prompts.notice(m_window, fullPath + QStringLiteral(" has been removed!"));
+        return false;
+    }
+    const QString size = sizeText(info.size());
+    std::int64_t samples = 0;
+    try {
+        m_reader.OpenRead(fullPath, 0, 1);
+        samples = m_reader.SampleCount();
+    } catch (const EngineError&) {
+        samples = 0;
+    }
+    if (samples <= 0) {
+        m_prompts.notice(m_window, fullPath + QStringLiteral(" is an invalid audio file!"));
+        m_reader.Close();
+        return false;
+    }
+    const QString time = timeText(m_reader.DurationMs());
+    m_reader.Close();
+    const int row = rows::append(m_lv, caption, fullPath, time, size, rows::Unconverted);
+
+    TrackInfo record;
+    try {
+        m_tags.LoadFromFile(fullPath);
+        record.title = m_tags.infoTitle;
+        record.artist = m_tags.infoArtist;
+        record.album = m_tags.infoAlbum;
+        record.genre = m_tags.infoGenreS;
+        record.year = m_tags.infoYear;
+        record.track = m_tags.infoTrack;
+        record.comment = m_tags.infoComments;
+    } catch (const EngineError&) {
+        // The audio opened but its tags could not be read (the file changed meanwhile): the
+        // row stays with empty tags rather than ending the program and losing the list.
+        record = {};
+    }
+    m_state.setTrackInfo(row, record);
+    return true;
+}
+
+void FileListOps::RemoveSelected()
+{
+    const int n = rows::count(m_lv);
+    for (int i = 0, visited = 0; visited < n; ++visited) {
+        QTreeWidgetItem* item = m_lv->topLevelItem(i);
+        if (item && item->isSelected()) {
+            rows::remove(m_lv, i);
+            if (size_t(i) < m_state.TrackInfos.size())
+                m_state.TrackInfos.erase(m_state.TrackInfos.begin() + i);
+        } else {
+            ++i;
+        }
+    }
+}
+
+void FileListOps::ClearList()
+{
+    if (!m_prompts.confirm(m_window, QStringLiteral("Are you sure to remove all the files from filelist?\n"
+                                                    "Not delete them from your computer.")))
+        return;
+    rows::clear(m_lv);
+    m_state.TrackInfos.clear();
+}
+
+} // namespace sondrel
