@@ -1,22 +1,58 @@
 #include "MainWindow.h"
 
-// The work behind the commands; each lives in its own layer.
+#include "AboutBox.h"
+#include "Converter.h"
+#include "Dialogs.h"
+#include "FileListOps.h"
+#include "FolderPicker.h"
+#include "Playback.h"
+#include "Prompts.h"
+#include "SettingsDialog.h"
+#include "TagEditor.h"
+
+#include <QComboBox>
+
+// The work behind the commands lives in the file list, conversion and playback layers;
+// the main window hands each command to its owner.
 
 namespace sondrel {
 
-void Tfm_main::AddFiles() {}                                   // file list: not built yet
-void Tfm_main::RemoveSelected() {}                             // file list: not built yet
-void Tfm_main::ClearList() {}                                  // file list: not built yet
-void Tfm_main::AddPath() {}                                    // folder scan: not built yet
-void Tfm_main::ScanFolder(const QString&, bool) {}             // folder scan: not built yet
-void Tfm_main::ChooseOutputDir() {}                            // folder picker: not built yet
-void Tfm_main::ConvertList() {}                                // conversion: not built yet
-void Tfm_main::StopConverting() { m_state.setConverting(false); }
-void Tfm_main::PlaySelected() {}                               // playback: not built yet
-void Tfm_main::TogglePause() {}                                // playback: not built yet
-void Tfm_main::StopPlaying() {}                                // playback: not built yet
-void Tfm_main::ShowSettings() {}                               // settings dialog: not built yet
-void Tfm_main::ShowTagEditor() {}                              // tag editor: not built yet
-void Tfm_main::ShowAbout() {}                                  // about box: not built yet
+void Tfm_main::attachDialogs(Tfm_set* set, Tfm_about* about, Tfm_dir* dir, Tfm_id3* id3)
+{
+    fm_set = set;
+    fm_about = about;
+    fm_dir = dir;
+    fm_id3 = id3;
+}
+
+void Tfm_main::AddFiles() { m_fileList->AddFiles(); }
+void Tfm_main::RemoveSelected() { m_fileList->RemoveSelected(); }
+void Tfm_main::ClearList() { m_fileList->ClearList(); }
+void Tfm_main::AddPath() { m_fileList->AddPath(*fm_dir); }
+void Tfm_main::ScanFolder(const QString& folder, bool includeSub) { m_fileList->ScanFolder(folder, includeSub); }
+void Tfm_main::ChooseOutputDir() { m_fileList->ChooseOutputDir(*fm_dir, edt_dir); }
+void Tfm_main::ConvertList() { m_converter->ConvertList(cb_format->currentIndex()); }
+void Tfm_main::StopConverting() { m_converter->StopConverting(); }
+void Tfm_main::PlaySelected() { m_playback->PlaySelected(); }
+void Tfm_main::TogglePause() { m_playback->TogglePause(); }
+void Tfm_main::StopPlaying() { m_playback->StopPlaying(); }
+
+void Tfm_main::ShowSettings()
+{
+    centreOver(fm_set, this);
+    m_prompts.runModal(*fm_set);
+}
+
+void Tfm_main::ShowTagEditor()
+{
+    centreOver(fm_id3, this);
+    m_prompts.runModal(*fm_id3);
+}
+
+void Tfm_main::ShowAbout()
+{
+    centreOver(fm_about, this);
+    m_prompts.runModal(*fm_about);
+}
 
 } // namespace sondrel
