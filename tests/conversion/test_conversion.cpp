@@ -1,0 +1,398 @@
+#include "AppShell.h"
+#include "AudioFile.h"
+#include "AudioInformation.h"
+#include "FakePrompts.h"
+#include "ListRows.h"
+#include "MainWindow.h"
+#include "SettingsFile.h"
+#include "TestAudio.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QProgressBar>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
+
+using namespace sondrel;
+
+// End to end through the window: files are added, the format and its settings chosen, the
+// run started from the menu; the output is judged by ffprobe and by reading it back.
+class TestConversion : public QObject {
+    Q_OBJECT
+    QTemporaryDir tmp;
+    QString out;
+    std::unique_ptr<FakePrompts> prompts;
+    std::unique_ptr<FakeLauncher> launcher;
+    std::unique_ptr<AppShell> shell;
+    Tfm_main& w() { return shell->mainWindow(); }
+    SettingsFile settings() { return SettingsFile(SettingsFile::defaultPath()); }
+
+    void start()
+    {
+        shell.reset();
+        prompts = std::make_unique<FakePrompts>();
+        launcher = std::make_unique<FakeLauncher>();
+        shell = std::make_unique<AppShell>(*prompts, *launcher);
+        w().show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w()));
+    }
+    QString source(const QString& name, double seconds, int rate = 44100, int channels = 2)
+    {
+        const QString p = tmp.filePath("src/" + name);
+        QDir().mkpath(QFileInfo(p).absolutePath());
+        if (!QFile::exists(p) && !testaudio::writeMusicWav(p, rate, channels, seconds))
+            qFatal("cannot write %s", qPrintable(p));
+        return p;
+    }
+    void add(const QStringList& files)
+    {
+        prompts->fileChoices.push_back({files, QFileInfo(files.value(0)).absolutePath()});
+        w().item("AddFile1")->trigger();
+        QCOMPARE(rows::count(w().lv) >= files.size(), true);
+    }
+    void useOutput(const QString& dir) { settings().write_string("basic", "output directory", dir); }
+    void convert() { w().item("Convert1")->trigger(); }
+    QString status(int row) { return rows::text(w().lv, row, rows::Status); }
+    QByteArray bytes(const QString& p)
+    {
+        QFile f(p);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    std::int64_t engineSamples(const QString& p)
+    {
+        AudioFile f;
+        f.OpenRead(p);
+        std::int64_t n = 0;
+        for (;;) {
+            const SampleArray s = f.ReadSamples(f.SampleRate() * f.ChannelCount());
+            if (s.empty())
+                break;
+            n += std::int64_t(s.size()) / f.ChannelCount();
+        }
+        return n;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        QVERIFY(tmp.isValid());
+    }
+    void init()
+    {
+        QFile::remove(SettingsFile::defaultPath());
+        out = tmp.filePath(QStringLiteral("out%1").arg(QDateTime::currentMSecsSinceEpoch()));
+        QDir().mkpath(out);
+        start();
+        useOutput(out);
+    }
+    void cleanup() { shell.reset(); }
+
+    void eachFormatAndSettings_data()
+    {
+        QTest::addColumn<int>("format");
+        QTest::addColumn<QStringList>("keys"); // section/key=value
+        QTest::addColumn<int>("srcRate");
+        QTest::addColumn<int>("srcChannels");
+        QTest::addColumn<QString>("codec");
+        QTest::addColumn<int>("rate");
+        QTest::addColumn<int>("channels");
+        QTest::addColumn<double>("tolerance"); // seconds of length difference allowed
+        QTest::newRow("mp3 cbr 128k") << 0 << QStringList() << 44100 << 2 << "mp3" << 44100 << 2 << 0.0;
+        QTest::newRow("mp3 cbr 22k mono 64k")
+            << 0 << QStringList({"mp3/frequency=4", "mp3/channel=0", "mp3/bitrate=7", "mp3/quality=2"})
+            << 44100 << 2 << "mp3" << 22050 << 1 << 0.0;
+        QTest::newRow("mp3 vbr")
+            << 0 << QStringList({"mp3/enable vbr=1", "mp3/vbr quality=2", "mp3/vbr bitrate=16"})
+            << 48000 << 1 << "mp3" << 44100 << 2 << 0.0;
+        QTest::newRow("wav cd") << 1 << QStringList({"wav/mode=0"}) << 22050 << 1 << "pcm_s16le" << 44100 << 2 << 0.0;
+        QTest::newRow("wav best suited") << 1 << QStringList({"wav/mode=1"}) << 22050 << 1 << "pcm_s16le" << 22050 << 1 << 0.0;
+        QTest::newRow("wav custom 8-bit")
+            << 1 << QStringList({"wav/mode=2", "wav/bit=0", "wav/frequency=0", "wav/channel=0"})
+            << 44100 << 2 << "pcm_u8" << 8000 << 1 << 0.0;
+        QTest::newRow("wma high") << 2 << QStringList({"wma/format=0"}) << 44100 << 2 << "wmav2" << 48000 << 2 << 0.05;
+        QTest::newRow("wma mid") << 2 << QStringList() << 44100 << 2 << "wmav2" << 44100 << 2 << 0.05;
+        QTest::newRow("wma low") << 2 << QStringList({"wma/format=35"}) << 44100 << 2 << "wmav2" << 8000 << 1 << 0.05;
+        QTest::newRow("ogg quality")
+            << 3 << QStringList({"ogg/enable quality=1", "ogg/quality=500"}) << 44100 << 2 << "vorbis" << 44100 << 2 << 0.0;
+        QTest::newRow("ogg managed")
+            << 3 << QStringList({"ogg/frequency=8", "ogg/channel=0", "ogg/bitrate=9", "ogg/max bitrate=11", "ogg/min bitrate=7"})
+            << 44100 << 2 << "vorbis" << 48000 << 1 << 0.0;
+    }
+    void eachFormatAndSettings()
+    {
+        QFETCH(int, format);
+        QFETCH(QStringList, keys);
+        QFETCH(int, srcRate);
+        QFETCH(int, srcChannels);
+        QFETCH(QString, codec);
+        QFETCH(int, rate);
+        QFETCH(int, channels);
+        QFETCH(double, tolerance);
+        for (const QString& k : keys) {
+            const QString section = k.section('/', 0, 0);
+            const QString rest = k.section('/', 1);
+            settings().write_string(section, rest.section('=', 0, 0), rest.section('=', 1));
+        }
+        const double seconds = 2.5;
+        const QString src = source(QStringLiteral("music_%1_%2.wav").arg(srcRate).arg(srcChannels), seconds, srcRate, srcChannels);
+        add({src});
+        TrackInfo& t = shell->state.TrackInfos[0];
+        t = TrackInfo{"Tïtle ✓", "Artist", "Album", "Jazz", 7, 2001, "A comment"};
+        w().cb_format->setCurrentIndex(format);
+        convert();
+
+        QVERIFY2(prompts->messages.isEmpty(), qPrintable(prompts->texts().join("; ")));
+        QCOMPARE(status(0), QString("finish"));
+        QCOMPARE(shell->state.uiState(), UiState::Idle);
+        QCOMPARE(w().pb->value(), 0);
+        const QString ext = QStringList({".mp3", ".wav", ".wma", ".ogg"}).at(format);
+        const QString target = out + "/" + QFileInfo(src).completeBaseName() + ext;
+        QVERIFY2(QFile::exists(target), qPrintable(target));
+
+        const testaudio::ProbeResult p = testaudio::ffprobe(target);
+        QVERIFY2(p.ok, qPrintable(p.error));
+        QCOMPARE(p.codecName, codec);
+        QCOMPARE(p.sampleRate, rate);
+        QCOMPARE(p.channels, channels);
+        QCOMPARE(p.tags.value("title").toString(), QString("Tïtle ✓"));
+        QCOMPARE(p.tags.value("artist").toString(), QString("Artist"));
+
+        // The length is the source's: exact in samples where the format allows it.
+        const double expected = std::llround(seconds * srcRate) / double(srcRate);
+        const double got = double(engineSamples(target)) / rate;
+        QVERIFY2(std::abs(got - expected) <= tolerance + 1.5 / rate,
+                 qPrintable(QStringLiteral("%1 s instead of %2 s").arg(got).arg(expected)));
+
+        AudioInformation tags;
+        tags.LoadFromFile(target);
+        QCOMPARE(tags.infoTitle, QString("Tïtle ✓"));
+        QCOMPARE(tags.infoAlbum, QString("Album"));
+        QCOMPARE(tags.infoGenreS, QString("Jazz"));
+        QCOMPARE(int(tags.infoTrack), 7);
+        QCOMPARE(tags.infoYear, 2001);
+        QCOMPARE(tags.infoComments, QString("A comment"));
+    }
+
+    void deletedSourceIsSkippedWithOneMessage()
+    {
+        const QString a = source("d1.wav", 0.5), b = source("d2.wav", 0.5), c = source("d3.wav", 0.5);
+        add({a, b, c});
+        QVERIFY(QFile::remove(b));
+        w().cb_format->setCurrentIndex(1);
+        convert();
+        QCOMPARE(prompts->texts(), QStringList({b + " has been removed."}));
+        QCOMPARE(prompts->messages.first().kind, FakePrompts::Kind::Information);
+        QCOMPARE(QStringList({status(0), status(1), status(2)}), QStringList({"finish", "unconverted", "finish"}));
+        QVERIFY(QFile::exists(out + "/d1.wav"));
+        QVERIFY(!QFile::exists(out + "/d2.wav"));
+        QVERIFY(QFile::exists(out + "/d3.wav"));
+    }
+
+    void targetNamesFollowTheCaption()
+    {
+        const QString s = source("n.wav", 0.2);
+        add({s, s, s, s, s, s});
+        const QStringList captions{"song.mp3", "Live at the Club", "a.b.c", "../up/x.mp3", "a/b", ""};
+        for (int i = 0; i < captions.size(); ++i)
+            rows::setText(w().lv, i, rows::FileName, captions[i]);
+        w().cb_format->setCurrentIndex(1);
+        useOutput(out + "/"); // a trailing "/" changes nothing
+        convert();
+        QVERIFY2(prompts->messages.isEmpty(), qPrintable(prompts->texts().join("; ")));
+        QStringList names = QDir(out).entryList(QDir::Files | QDir::Hidden);
+        names.sort();
+        // "/" never leads out of the output folder; an empty caption takes the source's name.
+        QStringList expected{"song.wav", "Live at the Club.wav", "a.b.wav", ".._up_x.wav", "a_b.wav", "n.wav"};
+        expected.sort();
+        QCOMPARE(names, expected);
+        QVERIFY(!QFile::exists(tmp.filePath("up/x.wav")));
+    }
+
+    void missingOutputFolderIsCreatedOneLevel()
+    {
+        const QString s = source("m.wav", 0.2);
+        add({s});
+        useOutput(out + "/new");
+        w().cb_format->setCurrentIndex(1);
+        convert();
+        QVERIFY(QFile::exists(out + "/new/m.wav"));
+
+        // A folder that cannot be made: every row gets "Write Error!" and stays "Converting".
+        const QString blocker = out + "/afile";
+        QFile f(blocker);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.close();
+        add({s});
+        useOutput(blocker + "/sub");
+        convert();
+        QCOMPARE(prompts->texts(), QStringList(2, "Write Error!"));
+        QCOMPARE(status(0), QString("Converting"));
+        QCOMPARE(status(1), QString("Converting"));
+        QCOMPARE(shell->state.uiState(), UiState::Idle);
+    }
+
+    void overwriteQuestion()
+    {
+        const QString s = source("o.wav", 0.3);
+        add({s});
+        w().cb_format->setCurrentIndex(1);
+        const QString target = out + "/o.wav";
+        QFile f(target);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("precious");
+        f.close();
+        prompts->answers = {false};
+        convert();
+        QCOMPARE(prompts->texts(), QStringList({"File has existed. Overwrite?"}));
+        QCOMPARE(prompts->messages.last().kind, FakePrompts::Kind::AskYesNo);
+        QCOMPARE(bytes(target), QByteArray("precious"));
+        QCOMPARE(status(0), QString("unconverted"));
+
+        QVERIFY(QFile::setPermissions(target, QFileDevice::ReadOwner));
+        prompts->answers = {true};
+        convert();
+        QCOMPARE(status(0), QString("finish"));
+        QVERIFY(testaudio::ffprobe(target).ok);
+    }
+
+    void stopDuringTheSecondFile()
+    {
+        const QString a = source("s1.wav", 3), b = source("s2.wav", 6), c = source("s3.wav", 3);
+        add({a, b, c});
+        w().cb_format->setCurrentIndex(3);
+        QTimer stopper;
+        stopper.setInterval(0);
+        connect(&stopper, &QTimer::timeout, this, [&] {
+            if (status(1) == "Converting" && w().pb->value() > 0) {
+                w().item("StopConverting1")->trigger();
+                stopper.stop();
+            }
+        });
+        stopper.start();
+        convert();
+        QCOMPARE(QStringList({status(0), status(1), status(2)}), QStringList({"finish", "finish", "unconverted"}));
+        QCOMPARE(w().pb->value(), 0);
+        QVERIFY(!w().pb->isTextVisible());
+        QCOMPARE(shell->state.uiState(), UiState::Idle);
+        // The partial file is complete in itself, tagged, and shorter than its source.
+        const QString partial = out + "/s2.ogg";
+        const testaudio::ProbeResult p = testaudio::ffprobe(partial);
+        QVERIFY(p.ok);
+        QVERIFY(p.durationSeconds > 0.5 && p.durationSeconds < 5.5);
+        QVERIFY(!QFile::exists(out + "/s3.ogg"));
+    }
+
+    void refusedSettingsLeaveNoFileAndAnIdleWindow()
+    {
+        const QString s = source("r.wav", 0.2);
+        add({s});
+        settings().write_int("mp3", "frequency", 0); // 8 kHz
+        settings().write_int("mp3", "bitrate", 16);  // 320 kbps
+        w().cb_format->setCurrentIndex(0);
+        convert();
+        settings().write_int("ogg", "frequency", 0);
+        settings().write_int("ogg", "bitrate", 16);
+        settings().write_int("ogg", "max bitrate", 16);
+        settings().write_int("ogg", "min bitrate", 16);
+        w().cb_format->setCurrentIndex(3);
+        convert();
+        QCOMPARE(prompts->texts(),
+                 QStringList({"This MP3 format not supported, please try another bit rate or frequency.",
+                              "This OGG format not supported, please try another bit rate or frequency."}));
+        QVERIFY(QDir(out).entryList(QDir::Files).isEmpty());
+        QCOMPARE(status(0), QString("unconverted"));
+        QCOMPARE(w().pb->value(), 0);
+        QCOMPARE(shell->state.uiState(), UiState::Idle);
+    }
+
+    void aSourceIsNeverItsOwnTarget()
+    {
+        // MP3 to MP3 into the source's own folder would truncate the source.
+        const QString folder = tmp.filePath("self");
+        QDir().mkpath(folder);
+        const QString wav = source("self.wav", 0.5);
+        const QString mp3 = folder + "/self.mp3";
+        int code = 0;
+        testaudio::runTool("ffmpeg", {"-v", "error", "-y", "-i", wav, mp3}, 30000, &code);
+        QCOMPARE(code, 0);
+        const QByteArray before = bytes(mp3);
+        add({mp3});
+        useOutput(folder);
+        w().cb_format->setCurrentIndex(0);
+        convert();
+        QCOMPARE(prompts->messages.size(), 1);
+        QVERIFY(prompts->messages.first().text.startsWith(mp3));
+        QCOMPARE(bytes(mp3), before);
+        QCOMPARE(status(0), QString("unconverted"));
+        // Through a link to the folder, too.
+        const QString link = tmp.filePath("selflink");
+        QVERIFY(QFile::link(folder, link));
+        useOutput(link);
+        convert();
+        QCOMPARE(prompts->messages.size(), 2);
+        QCOMPARE(bytes(mp3), before);
+    }
+
+    void sourceThatBecameEmptyIsSkipped()
+    {
+        const QString a = source("e1.wav", 0.3);
+        const QString b = tmp.filePath("src/e2.wav");
+        QVERIFY(QFile::copy(a, b));
+        const QString c = source("e3.wav", 0.3);
+        add({a, b, c});
+        QFile f(b);
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.close();
+        w().cb_format->setCurrentIndex(1);
+        convert();
+        QCOMPARE(prompts->texts(), QStringList({b + " is an invalid audio file!"}));
+        QCOMPARE(QStringList({status(0), status(1), status(2)}), QStringList({"finish", "unconverted", "finish"}));
+        QVERIFY(!QFile::exists(out + "/e2.wav"));
+        QVERIFY(w().isVisible());
+    }
+
+    void noFormatSelectedStartsNothing()
+    {
+        const QString s = source("nf.wav", 0.2);
+        add({s});
+        w().cb_format->setCurrentIndex(-1);
+        convert();
+        QCOMPARE(prompts->messages.size(), 1);
+        QVERIFY(QDir(out).entryList(QDir::Files).isEmpty());
+        QCOMPARE(shell->state.uiState(), UiState::Idle);
+    }
+
+    void trackIsWrittenAsItsLow16Bits()
+    {
+        const QString s = source("t.wav", 0.2);
+        add({s});
+        shell->state.TrackInfos[0].track = 70000;
+        w().cb_format->setCurrentIndex(3);
+        convert();
+        AudioInformation tags;
+        tags.LoadFromFile(out + "/t.ogg");
+        QCOMPARE(int(tags.infoTrack), 4464);
+    }
+
+    void closingTheWindowEndsTheRunCleanly()
+    {
+        const QString a = source("c1.wav", 4), b = source("c2.wav", 1);
+        add({a, b});
+        w().cb_format->setCurrentIndex(1);
+        QTimer::singleShot(0, this, [&] { w().close(); });
+        convert();
+        QVERIFY(!w().isVisible());
+        QCOMPARE(status(0), QString("finish"));
+        QCOMPARE(status(1), QString("unconverted"));
+        QVERIFY(!shell->state.flag_converting());
+        QVERIFY(!shell->state.settings());
+    }
+};
+
+QTEST_MAIN(TestConversion)
+#include "test_conversion.moc"
