@@ -5,9 +5,12 @@
 #include "ListRows.h"
 #include "MainWindow.h"
 #include "SettingsFile.h"
+#include "TagEditor.h"
 #include "TestAudio.h"
 
 #include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QDir>
 #include <QFile>
 #include <QProgressBar>
@@ -377,6 +380,39 @@ private slots:
         AudioInformation tags;
         tags.LoadFromFile(out + "/t.ogg");
         QCOMPARE(int(tags.infoTrack), 4464);
+    }
+
+    // A title changed in the tag editor names the row, the output file and its title tag.
+    void editedTagsReachTheOutput()
+    {
+        const QString s = source("tagged.wav", 0.3);
+        add({s});
+        rows::select(w().lv, 0);
+        prompts->dialogActions.push_back([](QDialog& d) {
+            auto& editor = static_cast<Tfm_id3&>(d);
+            editor.edt_title->setText("Edited Title");
+            editor.edt_year->setText("1984");
+            editor.cb_genre->setCurrentText("Blues");
+            editor.btn_ok->click();
+        });
+        w().item("ID31")->trigger();
+        QCOMPARE(rows::text(w().lv, 0, rows::FileName), QString("Edited Title"));
+        // Cancel after editing changes nothing.
+        prompts->dialogActions.push_back([](QDialog& d) {
+            auto& editor = static_cast<Tfm_id3&>(d);
+            editor.edt_title->setText("Other");
+            editor.btn_cancel->click();
+        });
+        w().item("ID31")->trigger();
+        QCOMPARE(rows::text(w().lv, 0, rows::FileName), QString("Edited Title"));
+        w().cb_format->setCurrentIndex(0);
+        convert();
+        const QString target = out + "/Edited Title.mp3";
+        QVERIFY(QFile::exists(target));
+        const testaudio::ProbeResult p = testaudio::ffprobe(target);
+        QCOMPARE(p.tags.value("title").toString(), QString("Edited Title"));
+        QCOMPARE(p.tags.value("genre").toString(), QString("Blues"));
+        QVERIFY(p.tags.value("date").toString().startsWith("1984"));
     }
 
     void closingTheWindowEndsTheRunCleanly()
