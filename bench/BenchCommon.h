@@ -12,6 +12,7 @@ struct Command {
     QString usage;   // arguments, shown by "sondrel-bench help"
     QString summary; // one line
     std::function<int(const QStringList& args)> run;
+    bool gui = false; // runs the real window (offscreen unless a platform is chosen)
 };
 
 // Called from a static initialiser in each sub-command's file:

@@ -2,7 +2,8 @@
 // program runs them. Each sub-command lives in its own file and registers itself.
 #include "BenchCommon.h"
 
-#include <QCoreApplication>
+#include <QApplication>
+#include <memory>
 #include <cstdio>
 
 namespace {
@@ -19,8 +20,17 @@ int usage(int code)
 int main(int argc, char** argv)
 {
     bench::wallSeconds(); // starts the clock
-    QCoreApplication app(argc, argv);
-    QStringList args = app.arguments().mid(1);
+    // Sub-commands that drive the real window need a widget application; the platform is
+    // offscreen unless one is chosen.
+    const QString first = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
+    bool gui = false;
+    for (const bench::Command& c : bench::commands())
+        gui = gui || (c.name == first && c.gui);
+    if (gui && !qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    std::unique_ptr<QCoreApplication> app = gui ? std::make_unique<QApplication>(argc, argv)
+                                                : std::make_unique<QCoreApplication>(argc, argv);
+    QStringList args = app->arguments().mid(1);
     if (args.isEmpty())
         return usage(2);
     const QString name = args.takeFirst();
