@@ -5,6 +5,10 @@
 #include <algorithm>
 #include <cstring>
 
+extern "C" {
+#include <libavutil/intreadwrite.h>
+}
+
 namespace sondrel {
 namespace {
 
@@ -24,10 +28,14 @@ void layoutFor(AVChannelLayout* out, const AVChannelLayout& in)
 AudioDecoder::AudioDecoder(const QString& path) : m_input(path)
 {
     m_stream = m_input.selectAudioStream();
-    m_decoder = m_input.openDecoder(m_stream);
     const SampleCount counted = countSamples(m_input, m_stream);
     m_count = counted.samples;
     m_method = counted.method;
+    // Where the count comes from the Ogg granule positions, the end is trimmed here to that
+    // count (libavcodec's own trimming can cut too much or too little); the start is trimmed
+    // as libavformat marks it.
+    m_manualTrim = m_method == CountMethod::OggGranule;
+    m_decoder = m_input.openDecoder(m_stream, m_manualTrim ? AV_CODEC_FLAG2_SKIP_MANUAL : 0);
 
     m_frames = std::make_unique<FrameSource>(m_input, m_stream, m_decoder.get());
     while (m_pending.empty() && decodeMore()) {
@@ -64,6 +72,30 @@ void AudioDecoder::append(const AVFrame* f)
     const int inChannels = f->ch_layout.nb_channels;
     if (inChannels <= 0 || f->sample_rate <= 0)
         return;
+    if (m_manualTrim) {
+        if (const AVFrameSideData* side = av_frame_get_side_data(f, AV_FRAME_DATA_SKIP_SAMPLES); side && side->size >= 4)
+            m_startSkip = AV_RL32(side->data);
+        if (m_startSkip > 0) {
+            // Drop the first samples of the stream: a frame that is all skipped is not used,
+            // otherwise a copy without them is converted.
+            if (m_startSkip >= f->nb_samples) {
+                m_startSkip -= f->nb_samples;
+                return;
+            }
+            ff::FramePtr rest = ff::makeFrame();
+            rest->format = f->format;
+            rest->sample_rate = f->sample_rate;
+            av_channel_layout_copy(&rest->ch_layout, &f->ch_layout);
+            rest->nb_samples = f->nb_samples - int(m_startSkip);
+            if (av_frame_get_buffer(rest.get(), 0) < 0)
+                throw std::bad_alloc();
+            av_samples_copy(rest->extended_data, f->extended_data, 0, int(m_startSkip), rest->nb_samples, inChannels,
+                            AVSampleFormat(f->format));
+            m_startSkip = 0;
+            append(rest.get());
+            return;
+        }
+    }
     if (m_rate == 0) {
         // The first frame fixes what the reader delivers.
         m_rate = f->sample_rate;
@@ -179,6 +211,10 @@ void AudioDecoder::settle()
         surplus += std::int64_t(m_pending.size()) / ch;
         m_pending.clear();
     }
+    // Past the last granule position a Vorbis stream holds padding to its last block (at
+    // most one block of 8192 samples): trimming that is the format's own rule.
+    if (m_method == CountMethod::OggGranule && surplus <= 8192)
+        surplus = 0;
     m_dropped = surplus;
 }
 

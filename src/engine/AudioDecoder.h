@@ -53,6 +53,8 @@ private:
 
     std::vector<float> m_pending;   // decoded, not yet delivered
     std::size_t m_pendingPos = 0;
+    bool m_manualTrim = false;      // the decoder leaves trimming to us (Ogg Vorbis)
+    std::int64_t m_startSkip = 0;
     bool m_decoderDone = false;
     bool m_settled = false;
     std::int64_t m_delivered = 0;

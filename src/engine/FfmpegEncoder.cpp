@@ -14,7 +14,7 @@ namespace {
 // 320 kbps block to 3200 and inflates the file by 70 %).
 constexpr int kAsfPacketHeader = 16;
 constexpr int kAsfPayloadHeader = 17;
-constexpr int kAsfPacketTarget = 16384;
+constexpr int kAsfPacketTarget = 8192;
 constexpr int kAsfMaxPayloads = 63;
 
 int asfPacketSize(int blockAlign)

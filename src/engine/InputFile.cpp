@@ -90,7 +90,7 @@ int InputFile::selectAudioStream()
     return chosen;
 }
 
-ff::CodecContextPtr InputFile::openDecoder(int streamIndex) const
+ff::CodecContextPtr InputFile::openDecoder(int streamIndex, int flags2) const
 {
     const AVStream* st = m_ctx->streams[streamIndex];
     const AVCodec* codec = avcodec_find_decoder(st->codecpar->codec_id);
@@ -103,6 +103,7 @@ ff::CodecContextPtr InputFile::openDecoder(int streamIndex) const
     if (rc >= 0) {
         dec->pkt_timebase = st->time_base;
         dec->thread_count = 1;
+        dec->flags2 |= flags2;
         rc = avcodec_open2(dec.get(), codec, nullptr);
     }
     if (rc < 0)

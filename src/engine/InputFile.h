@@ -24,8 +24,8 @@ public:
     int selectAudioStream();
     AVStream* stream(int index) const { return m_ctx->streams[index]; }
 
-    // A decoder opened for the stream. Throws EngineError.
-    ff::CodecContextPtr openDecoder(int streamIndex) const;
+    // A decoder opened for the stream, with extra AV_CODEC_FLAG2_* flags. Throws EngineError.
+    ff::CodecContextPtr openDecoder(int streamIndex, int flags2 = 0) const;
 
     // "<path>: <what>" for error messages.
     std::string describe(const std::string& what) const;

@@ -2,6 +2,7 @@
 
 #include "EngineError.h"
 #include "FfmpegSupport.h"
+#include "LameTag.h"
 
 #include <lame/lame.h>
 
@@ -13,10 +14,21 @@
 namespace sondrel {
 namespace {
 
+constexpr std::array<int, 9> kMpegRates{8000, 11025, 12000, 16000, 22050, 24000, 32000, 44100, 48000};
+
 bool isMpegRate(int rate)
 {
-    static constexpr std::array<int, 9> rates{8000, 11025, 12000, 16000, 22050, 24000, 32000, 44100, 48000};
-    return std::find(rates.begin(), rates.end(), rate) != rates.end();
+    return std::find(kMpegRates.begin(), kMpegRates.end(), rate) != kMpegRates.end();
+}
+
+// The MPEG rate for an input that has none: the highest one not above it.
+int mpegRateFor(int rate)
+{
+    int best = kMpegRates.front();
+    for (int r : kMpegRates)
+        if (r <= rate)
+            best = r;
+    return best;
 }
 
 // The most sample frames handed to LAME per call, and LAME's own rule for the output size.
@@ -51,23 +63,17 @@ void LameEncoder::start(int channels, int rate)
 {
     const LameEncSettings& s = m_settings;
     m_channels = (s.Channels == 1 || s.Channels == 2) ? s.Channels : std::min(channels, 2);
-    // A rate MP3 cannot carry is left to LAME, which picks the nearest and resamples itself.
-    int outRate = 0;
-    if (isMpegRate(s.Frequency))
-        outRate = s.Frequency;
-    else if (s.Frequency == 0 && isMpegRate(rate))
-        outRate = rate;
-    const int feedRate = outRate > 0 ? outRate : rate;
-    m_converter = std::make_unique<SampleConverter>(channels, rate, m_channels, feedRate, AV_SAMPLE_FMT_FLT);
+    // Frequency 0 follows the input; a rate MP3 cannot carry becomes the nearest below it.
+    const int outRate = isMpegRate(s.Frequency) ? s.Frequency : mpegRateFor(s.Frequency > 0 ? s.Frequency : rate);
+    m_converter = std::make_unique<SampleConverter>(channels, rate, m_channels, outRate, AV_SAMPLE_FMT_FLT);
 
     m_lame.reset(lame_init());
     if (!m_lame)
         throw std::bad_alloc();
     lame_t l = m_lame.get();
     lame_set_num_channels(l, m_channels);
-    lame_set_in_samplerate(l, feedRate);
-    if (outRate > 0)
-        lame_set_out_samplerate(l, outRate);
+    lame_set_in_samplerate(l, outRate);
+    lame_set_out_samplerate(l, outRate);
     lame_set_mode(l, m_channels == 1 ? MONO : JOINT_STEREO);
     lame_set_quality(l, std::clamp(s.Quality, 0, 9));
     lame_set_bWriteVbrTag(l, 1);
@@ -82,8 +88,16 @@ void LameEncoder::start(int channels, int rate)
             lame_set_VBR_max_bitrate_kbps(l, s.VbrBitrate);
     }
     if (lame_init_params(l) < 0)
-        throw EngineError(describe("cannot be encoded: LAME rejects " + std::to_string(feedRate) + " Hz, "
+        throw EngineError(describe("cannot be encoded: LAME rejects " + std::to_string(outRate) + " Hz, "
                                    + std::to_string(m_channels) + " channels with these settings"));
+    // Where LAME's own tag does not fit (low CBR bit rates), keep room for ours in front.
+    if (!lametag::lameWritesTag(lame_get_version(l), lame_get_out_samplerate(l), m_channels,
+                                lame_get_VBR(l) != vbr_off, lame_get_brate(l))) {
+        const std::vector<unsigned char> room(std::size_t(lametag::infoFrameSize(outRate, m_channels)), 0);
+        put(room.data(), room.size());
+        m_ownTagBytes = room.size();
+        m_streamBytes = 0;
+    }
     m_mp3.resize(mp3BufferFor(kChunkFrames));
 }
 
@@ -106,6 +120,7 @@ void LameEncoder::write(const float* samples, int frames)
 
 void LameEncoder::encode(const float* pcm, int frames)
 {
+    m_framesIn += frames;
     while (frames > 0) {
         const int n = std::min(frames, kChunkFrames);
         const int bytes = m_channels == 2
@@ -123,6 +138,7 @@ void LameEncoder::put(const unsigned char* data, std::size_t size)
 {
     if (size > 0 && std::fwrite(data, 1, size, m_file.get()) != size)
         throw EngineError(describe("cannot be written (" + std::string(std::strerror(errno)) + ")"));
+    m_streamBytes += size;
 }
 
 void LameEncoder::finish()
@@ -138,18 +154,40 @@ void LameEncoder::finish()
         auto* out = reinterpret_cast<std::uint8_t*>(m_converted.data());
         encode(m_converted.data(), m_converter->flush(&out, capacity));
     }
+    if (m_framesIn == 0) {
+        // Decoders refuse an MP3 of one frame: give an empty file a frame of silence.
+        const std::vector<float> silence(std::size_t(lame_get_framesize(m_lame.get())) * m_channels, 0.0f);
+        encode(silence.data(), lame_get_framesize(m_lame.get()));
+    }
     const int bytes = lame_encode_flush(m_lame.get(), m_mp3.data(), int(m_mp3.size()));
     if (bytes < 0)
         throw EngineError(describe("cannot be completed (LAME error " + std::to_string(bytes) + ")"));
     put(m_mp3.data(), std::size_t(bytes));
 
-    // The LAME tag replaces the empty frame LAME put first.
+    // The LAME tag replaces the empty frame LAME put first; or ours fills the room kept.
     std::array<unsigned char, 2880> tag{};
     const std::size_t tagSize = lame_get_lametag_frame(m_lame.get(), tag.data(), tag.size());
     if (tagSize > 0 && tagSize <= tag.size()) {
-        if (std::fseek(m_file.get(), 0, SEEK_SET) != 0)
+        if (std::fseek(m_file.get(), long(m_ownTagBytes), SEEK_SET) != 0)
             throw EngineError(describe("cannot be completed (" + std::string(std::strerror(errno)) + ")"));
         put(tag.data(), tagSize);
+    }
+    if (m_ownTagBytes > 0) {
+        lame_t l = m_lame.get();
+        lametag::InfoFrame info;
+        info.sampleRate = lame_get_out_samplerate(l);
+        info.channels = m_channels;
+        info.frames = std::uint32_t(lame_get_frameNum(l));
+        info.streamBytes = std::uint32_t(m_streamBytes);
+        info.encoderDelay = lame_get_encoder_delay(l);
+        info.padding = lame_get_encoder_padding(l);
+        info.lowpassHz = lame_get_lowpassfreq(l);
+        info.cbrKbps = lame_get_brate(l);
+        info.quality = 100 - 10 * lame_get_VBR_q(l) - lame_get_quality(l);
+        const std::vector<std::uint8_t> frame = lametag::buildInfoFrame(info);
+        if (frame.size() != m_ownTagBytes || std::fseek(m_file.get(), 0, SEEK_SET) != 0)
+            throw EngineError(describe("cannot be completed (MP3 info frame)"));
+        put(frame.data(), frame.size());
     }
     std::FILE* f = m_file.release();
     const bool failed = std::ferror(f) != 0;

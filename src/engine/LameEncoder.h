@@ -5,6 +5,7 @@
 #include "AudioEncoder.h"
 #include "SampleConverter.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <vector>
 
@@ -35,6 +36,9 @@ private:
     std::vector<float> m_converted;
     std::vector<unsigned char> m_mp3;
     int m_channels = 0;
+    std::int64_t m_framesIn = 0;        // samples per channel given to LAME
+    std::size_t m_streamBytes = 0;      // bytes written after our own info frame's room
+    std::size_t m_ownTagBytes = 0;      // room kept for our info frame (0: LAME writes its own)
     bool m_finished = false;
 };
 

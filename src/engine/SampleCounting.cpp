@@ -183,9 +183,10 @@ std::optional<std::int64_t> mp3HeaderCount(InputFile& in, int si)
     return result;
 }
 
-// Vorbis in Ogg: the last page's granule position is where the decoded stream ends, and the
-// first packet (which only primes the decoder) ends where it starts. The packet durations
-// libavformat derives are not used: its Vorbis parser misjudges some streams.
+// Vorbis in Ogg: the last page's granule position is where the stream ends (as the reference
+// decoder, libvorbisfile, trims it), counted from where the output starts. libavformat's own
+// figures are not used: its Vorbis parser misjudges some streams' packet durations, and its
+// end trimming fails when the padding is longer than the last packet's output.
 std::optional<std::int64_t> oggVorbisCount(InputFile& in, int si)
 {
     const AVStream* st = in.stream(si);
@@ -201,6 +202,10 @@ std::optional<std::int64_t> oggVorbisCount(InputFile& in, int si)
     if (!granule)
         return std::nullopt;
 
+    // Where the output starts: the end of the first packet, which only primes the decoder,
+    // as libavformat places it from the first audio page. A first packet at exactly 0 is
+    // where it puts it when it could not work that out (the first page ends the stream, or
+    // its granule is 0); such streams start at 0.
     InputFile scan(in.path(), in.format());
     AVFormatContext* ctx = scan.context();
     if (unsigned(si) >= ctx->nb_streams)
@@ -208,19 +213,21 @@ std::optional<std::int64_t> oggVorbisCount(InputFile& in, int si)
     for (unsigned i = 0; i < ctx->nb_streams; ++i)
         ctx->streams[i]->discard = int(i) == si ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
     ff::PacketPtr pkt = ff::makePacket();
-    std::int64_t firstEnd = AV_NOPTS_VALUE;
+    std::int64_t start = AV_NOPTS_VALUE;
     while (av_read_frame(ctx, pkt.get()) >= 0) {
         const bool ours = pkt->stream_index == si;
-        if (ours && pkt->pts != AV_NOPTS_VALUE)
-            firstEnd = av_rescale_q(pkt->pts + pkt->duration, ctx->streams[si]->time_base,
-                                    AVRational{1, st->codecpar->sample_rate});
+        if (ours && pkt->pts != AV_NOPTS_VALUE) {
+            const AVRational samples{1, st->codecpar->sample_rate};
+            const AVRational tb = ctx->streams[si]->time_base;
+            start = pkt->pts == 0 ? 0 : std::max<std::int64_t>(0, av_rescale_q(pkt->pts + pkt->duration, tb, samples));
+        }
         av_packet_unref(pkt.get());
         if (ours)
             break;
     }
-    if (firstEnd == AV_NOPTS_VALUE)
+    if (start == AV_NOPTS_VALUE)
         return std::nullopt;
-    const std::int64_t count = *granule - firstEnd;
+    const std::int64_t count = *granule - start;
     // A packet of at least one byte decodes to at most 4096 samples: a larger claim is damage.
     if (count <= 0 || count > 4096 * avio_size(in.io()))
         return std::nullopt;

@@ -1,0 +1,67 @@
+#include "EngineFileSupport.h"
+
+#include <algorithm>
+
+namespace enginetest {
+
+Decoded readAll(const QString& path, std::int64_t maxReads)
+{
+    sondrel::AudioFile reader;
+    reader.OpenRead(path, 0, 1);
+    Decoded d;
+    d.rate = reader.FormatParamA();
+    d.channels = reader.FormatParamB();
+    d.sampleCount = reader.SampleCount();
+    d.method = QString::fromLatin1(reader.CountMethodName());
+    while (d.reads < maxReads) {
+        const sondrel::SampleArray chunk = reader.ReadSamples(reader.FormatParamA() * reader.FormatParamB());
+        if (chunk.empty())
+            break;
+        d.samples.insert(d.samples.end(), chunk.begin(), chunk.end());
+        ++d.reads;
+    }
+    d.correction = reader.LengthCorrection();
+    reader.Close();
+    return d;
+}
+
+void writeAll(sondrel::AudioFile& writer, const QString& path, const std::vector<float>& samples, int channels,
+              int rate)
+{
+    writer.OpenWrite(path, 0);
+    writer.SetInputFormat(channels, rate);
+    const std::size_t chunk = std::size_t(rate) * std::size_t(channels);
+    for (std::size_t i = 0; i < samples.size(); i += chunk) {
+        const auto end = samples.begin() + std::ptrdiff_t(std::min(samples.size(), i + chunk));
+        writer.WriteSamples(sondrel::SampleArray(samples.begin() + std::ptrdiff_t(i), end));
+    }
+    writer.Close();
+}
+
+bool ffmpeg(const QStringList& args)
+{
+    int code = -1;
+    testaudio::runTool("ffmpeg", QStringList{"-v", "error", "-nostdin", "-y"} + args, 120000, &code);
+    return code == 0;
+}
+
+long bestLag(const std::vector<float>& a, const std::vector<float>& b, long range)
+{
+    long best = 0;
+    double bestValue = -2;
+    for (long lag = -range; lag <= range; ++lag) {
+        const double c = testaudio::correlation(a, b, lag);
+        if (c > bestValue) {
+            bestValue = c;
+            best = lag;
+        }
+    }
+    return best;
+}
+
+std::vector<float> head(const std::vector<float>& v, std::size_t n)
+{
+    return std::vector<float>(v.begin(), v.begin() + std::ptrdiff_t(std::min(n, v.size())));
+}
+
+} // namespace enginetest
