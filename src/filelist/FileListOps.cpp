@@ -103,17 +103,14 @@ bool FileListOps::addFile(const QString& fullPath, const QString& caption)
 
 void FileListOps::RemoveSelected()
 {
-    const int n = rows::count(m_lv);
-    for (int i = 0, visited = 0; visited < n; ++visited) {
-        QTreeWidgetItem* item = m_lv->topLevelItem(i);
-        if (item && item->isSelected()) {
-            rows::remove(m_lv, i);
-            if (size_t(i) < m_state.TrackInfos.size())
-                m_state.TrackInfos.erase(m_state.TrackInfos.begin() + i);
-        } else {
-            ++i;
-        }
-    }
+    // One row at most is selected. It is found before anything is removed: removing the
+    // selected row makes the list select the row after it, which must stay.
+    const int row = rows::selected(m_lv);
+    if (row < 0)
+        return;
+    rows::remove(m_lv, row);
+    if (size_t(row) < m_state.TrackInfos.size())
+        m_state.TrackInfos.erase(m_state.TrackInfos.begin() + row);
 }
 
 void FileListOps::ClearList()
