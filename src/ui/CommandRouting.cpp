@@ -3,6 +3,7 @@
 #include "Launcher.h"
 #include "ListRows.h"
 #include "Prompts.h"
+#include "Skin.h"
 #include "ValueTables.h"
 
 #include <QComboBox>
@@ -122,6 +123,40 @@ void Tfm_main::cb_formatChange()
 {
     if (SettingsFile* s = m_state.settings())
         writeKey(*s, keys::format, cb_format->currentIndex());
+}
+
+void Tfm_main::SkinClick(const SkinObject& element)
+{
+    // The skin's buttons: the element's name, compared whole and case-sensitively; the first
+    // equal name runs its command behind the same guard as its menu twin. Other names do
+    // nothing.
+    const QString name = element.GetName();
+    if (name == QLatin1String("Convert")) {
+        Convert1Click();
+    } else if (name == QLatin1String("Stop")) {
+        StopConverting1Click();
+    } else if (name == QLatin1String("AddFile")) {
+        AddFile1Click();
+    } else if (name == QLatin1String("Remove")) {
+        Remove1Click();
+    } else if (name == QLatin1String("Clear")) {
+        Clear1Click();
+    } else if (name == QLatin1String("Options")) {
+        if (!m_state.flag_converting())
+            ShowSettings();
+    } else if (name == QLatin1String("Browse")) {
+        // The only way to change the output folder.
+        if (!m_state.flag_converting())
+            ChooseOutputDir();
+    } else if (name == QLatin1String("ID3Tag")) {
+        ID31Click();
+    } else if (name == QLatin1String("Play")) {
+        Play1Click();
+    } else if (name == QLatin1String("Pause Play")) {
+        PausePlaying1Click();
+    } else if (name == QLatin1String("Stop Play")) {
+        Stopplaying1Click();
+    }
 }
 
 void Tfm_main::OpenHelp()

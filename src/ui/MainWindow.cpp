@@ -7,6 +7,7 @@
 #include "ExceptionHook.h"
 #include "Launcher.h"
 #include "ListRows.h"
+#include "Skin.h"
 #include "UiStateTable.h"
 #include "ValueTables.h"
 
@@ -19,6 +20,7 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QScreen>
 #include <QTreeWidget>
 
@@ -55,6 +57,14 @@ void Tfm_main::buildControls()
     client->setAutoFillBackground(true);
     client->setBackgroundRole(QPalette::Button);
     setCentralWidget(client);
+
+    // The skin control's site; once a skin is attached it draws the whole client area,
+    // behind the other controls.
+    Skin = new sondrel::Skin(client);
+    Skin->setGeometry(232, 120, 32, 32);
+    connect(Skin, &sondrel::Skin::OnClick, this, guarded([this](const SkinObject& element) {
+        SkinClick(element);
+    }));
 
     lv = new QTreeWidget(client);
     lv->setObjectName(QStringLiteral("lv"));
@@ -157,6 +167,7 @@ void Tfm_main::showEvent(QShowEvent* e)
 
 void Tfm_main::FormShow()
 {
+    applySkin();
     m_state.openSettings(std::make_unique<SettingsFile>(SettingsFile::defaultPath()));
     SettingsFile& settings = *m_state.settings();
     edt_dir->setText(settings.read_string(QString::fromLatin1(keys::outputDirectory.section),
@@ -169,6 +180,39 @@ void Tfm_main::FormShow()
     m_state.clearFlags();
     applyUiState(this, m_state.uiState());
     placeControls();
+}
+
+void Tfm_main::applySkin()
+{
+    try {
+        Skin->OpenSkinFile(skinFilePath());
+        Skin->AttachWindow(this);
+        Skin->SetWindowTitle(this, QStringLiteral("Velkin"));
+        return;
+    } catch (const std::exception& e) {
+        // The skin is only the look: every command stays reachable through plain buttons.
+        qWarning("Sondrel: the skin cannot be applied, plain buttons are shown instead. %s", e.what());
+    }
+    Skin->hide();
+    setWindowTitle(QStringLiteral("Sondrel"));
+    showPlainButtons();
+}
+
+void Tfm_main::showPlainButtons()
+{
+    if (!plainButtons.isEmpty())
+        return;
+    for (const SkinElementSpec& spec : sondrel::Skin::builtInLayout()) {
+        auto* button = new QPushButton(spec.caption, centralWidget());
+        button->setObjectName(spec.name);
+        button->setToolTip(spec.tip);
+        button->setGeometry(spec.rect);
+        button->show();
+        connect(button, &QPushButton::clicked, this, guarded([this, name = spec.name] {
+            SkinClick(SkinObject(name));
+        }));
+        plainButtons << button;
+    }
 }
 
 void Tfm_main::closeEvent(QCloseEvent* e)
@@ -187,6 +231,11 @@ void Tfm_main::FormClose()
 void Tfm_main::onFlagsChanged()
 {
     applyUiState(this, m_state.uiState());
+}
+
+QString Tfm_main::skinFilePath()
+{
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/sondrel.dll");
 }
 
 QString Tfm_main::helpFilePath()

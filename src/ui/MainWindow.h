@@ -13,6 +13,7 @@ class QComboBox;
 class QLineEdit;
 class QMenu;
 class QProgressBar;
+class QPushButton;
 class QTreeWidget;
 
 namespace sondrel {
@@ -21,6 +22,8 @@ class Converter;
 class FileListOps;
 class Launcher;
 class Playback;
+class Skin;
+class SkinObject;
 class Tfm_about;
 class Tfm_dir;
 class Tfm_id3;
@@ -43,6 +46,7 @@ public:
     static constexpr int ClientHeight = 388;
 
     // Controls.
+    sondrel::Skin* Skin = nullptr;
     QTreeWidget* lv = nullptr;
     QProgressBar* pb = nullptr;
     QComboBox* cb_format = nullptr;
@@ -86,6 +90,7 @@ public:
     void About1Click();
     void lvDblClick();
     void cb_formatChange();
+    void SkinClick(const SkinObject& element);
 
     // Operations.
     void AddFiles();
@@ -107,6 +112,12 @@ public:
 
     // Where the help file lives: the executable's folder + "help/sondrel.chm".
     static QString helpFilePath();
+    // Where the skin file lives: the executable's folder + "sondrel.dll".
+    static QString skinFilePath();
+
+    // The plain buttons that stand in for the skin's elements when no skin could be applied
+    // (empty when the skin is shown).
+    QList<QPushButton*> plainButtons;
 
     AppState& state() { return m_state; }
     Prompts& prompts() { return m_prompts; }
@@ -119,6 +130,8 @@ private:
     void buildControls();
     void buildMenus();
     void placeControls();
+    void applySkin();
+    void showPlainButtons();
     void onFlagsChanged();
 
     AppState& m_state;

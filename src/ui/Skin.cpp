@@ -1,0 +1,388 @@
+#include "Skin.h"
+
+#include <QEvent>
+#include <QFile>
+#include <QFileInfo>
+#include <QHelpEvent>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMainWindow>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QResource>
+#include <QSet>
+#include <QToolTip>
+#include <QtEndian>
+#include <atomic>
+
+namespace sondrel {
+
+namespace {
+
+// Each loaded bundle is mapped under a root of its own, so two skins never see each other's
+// files.
+std::atomic<int> bundleCounter{0};
+
+// Qt reads a resource bundle in memory trusting every offset in it. This walks the bundle's
+// tree first and checks that every node, name and data block lies inside the bytes, so a
+// truncated or damaged file is refused instead of read past its end.
+bool bundleIsSound(const QByteArray& bytes)
+{
+    const auto* d = reinterpret_cast<const uchar*>(bytes.constData());
+    const qint64 size = bytes.size();
+    const auto fits = [size](qint64 at, qint64 length) { return at >= 0 && length >= 0 && at + length <= size; };
+    const auto u16 = [d](qint64 at) { return qint64(qFromBigEndian<quint16>(d + at)); };
+    const auto u32 = [d](qint64 at) { return qint64(qFromBigEndian<quint32>(d + at)); };
+
+    if (!fits(0, 20) || !bytes.startsWith("qres"))
+        return false;
+    const qint64 version = u32(4), tree = u32(8), data = u32(12), names = u32(16);
+    if (version < 1 || version > 3 || (version >= 3 && !fits(0, 24)) || !fits(tree, 0) || !fits(data, 0) || !fits(names, 0))
+        return false;
+    // A node: name offset (4), flags (2), then for a folder the child count (4) and the index
+    // of its first child (4), for a file its locale (4) and data offset (4); from version 2 on
+    // followed by the time of last change (8).
+    const qint64 nodeSize = version >= 2 ? 22 : 14;
+    const qint64 nodeCount = (size - tree) / nodeSize;
+    if (nodeCount < 1)
+        return false;
+    enum : quint16 { Compressed = 0x01, Directory = 0x02, CompressedZstd = 0x04 };
+    std::vector<bool> seen(std::size_t(nodeCount), false);
+    std::vector<qint64> pending{0};
+    while (!pending.empty()) {
+        const qint64 node = pending.back();
+        pending.pop_back();
+        if (node < 0 || node >= nodeCount || seen[std::size_t(node)])
+            return false;
+        seen[std::size_t(node)] = true;
+        const qint64 at = tree + node * nodeSize;
+        // The name: length (2), hash (4), UTF-16 characters.
+        const qint64 name = names + u32(at);
+        if (!fits(name, 6) || !fits(name + 6, 2 * u16(name)))
+            return false;
+        const qint64 flags = u16(at + 4);
+        if (flags & Directory) {
+            const qint64 count = u32(at + 6), first = u32(at + 10);
+            if (first + count > nodeCount)
+                return false;
+            for (qint64 child = first; child < first + count; ++child)
+                pending.push_back(child);
+        } else {
+            // The data: length (4), bytes; compressed data starts with its unpacked size.
+            const qint64 block = data + u32(at + 10);
+            if (!fits(block, 4) || !fits(block + 4, u32(block)))
+                return false;
+            if ((flags & (Compressed | CompressedZstd)) && u32(block) < 4)
+                return false;
+        }
+    }
+    return true;
+}
+
+[[noreturn]] void failSkin(const QString& message)
+{
+    throw SkinError(message.toStdString());
+}
+
+QRect rectOf(const QJsonValue& v, bool* ok)
+{
+    const QJsonArray a = v.toArray();
+    *ok = a.size() == 4;
+    for (const QJsonValue& n : a)
+        *ok = *ok && n.isDouble();
+    if (!*ok)
+        return {};
+    return QRect(a[0].toInt(), a[1].toInt(), a[2].toInt(), a[3].toInt());
+}
+
+QJsonObject parseDescription(const QByteArray& json, const QString& origin)
+{
+    QJsonParseError error;
+    const QJsonDocument doc = QJsonDocument::fromJson(json, &error);
+    if (error.error != QJsonParseError::NoError)
+        failSkin(QStringLiteral("%1: skin.json is not valid JSON (%2 at offset %3).")
+                     .arg(origin, error.errorString())
+                     .arg(error.offset));
+    if (!doc.isObject())
+        failSkin(QStringLiteral("%1: skin.json does not describe a skin.").arg(origin));
+    return doc.object();
+}
+
+// Names, rectangles, captions and tips of the elements; checks that every element has a
+// unique name and a rectangle inside the client area.
+std::vector<SkinElementSpec> parseSpecs(const QJsonObject& skin, const QString& origin)
+{
+    const QJsonArray client = skin.value(QStringLiteral("client")).toArray();
+    const QRect clientRect(0, 0, client.at(0).toInt(), client.at(1).toInt());
+    if (clientRect.isEmpty())
+        failSkin(QStringLiteral("%1: skin.json gives no client size.").arg(origin));
+    const QJsonArray list = skin.value(QStringLiteral("elements")).toArray();
+    if (list.isEmpty())
+        failSkin(QStringLiteral("%1: the skin has no elements.").arg(origin));
+
+    std::vector<SkinElementSpec> specs;
+    QSet<QString> names;
+    for (const QJsonValue& v : list) {
+        const QJsonObject e = v.toObject();
+        SkinElementSpec spec;
+        spec.name = e.value(QStringLiteral("name")).toString();
+        if (spec.name.isEmpty())
+            failSkin(QStringLiteral("%1: element %2 has no name.").arg(origin).arg(specs.size() + 1));
+        if (names.contains(spec.name))
+            failSkin(QStringLiteral("%1: two elements are named \"%2\".").arg(origin, spec.name));
+        names.insert(spec.name);
+        bool ok = false;
+        spec.rect = rectOf(e.value(QStringLiteral("rect")), &ok);
+        if (!ok || spec.rect.isEmpty() || !clientRect.contains(spec.rect))
+            failSkin(QStringLiteral("%1: element \"%2\" has no rectangle inside the window.").arg(origin, spec.name));
+        spec.caption = e.value(QStringLiteral("caption")).toString(spec.name);
+        spec.tip = e.value(QStringLiteral("tip")).toString();
+        specs.push_back(spec);
+    }
+    return specs;
+}
+
+} // namespace
+
+Skin::Skin(QWidget* parent) : QWidget(parent)
+{
+    setObjectName(QStringLiteral("Skin"));
+    setMouseTracking(true);
+    // Nothing to show until a skin is attached to a window.
+    hide();
+}
+
+Skin::~Skin() = default;
+
+void Skin::OpenSkinFile(const QString& path)
+{
+    const QFileInfo info(path);
+    if (!info.exists())
+        failSkin(QStringLiteral("The skin file %1 does not exist.").arg(path));
+    QFile file(path);
+    if (info.isDir() || !file.open(QIODevice::ReadOnly))
+        failSkin(QStringLiteral("The skin file %1 cannot be read: %2")
+                     .arg(path, info.isDir() ? QStringLiteral("it is a folder") : file.errorString()));
+    const QByteArray data = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        failSkin(QStringLiteral("The skin file %1 cannot be read: %2").arg(path, file.errorString()));
+
+    // The bundle is mapped only while its description and art are read; everything is
+    // copied out of it, so nothing refers to it afterwards.
+    const QString root = QStringLiteral("/sondrel-skin-%1").arg(++bundleCounter);
+    const auto* bytes = reinterpret_cast<const uchar*>(data.constData());
+    if (!bundleIsSound(data) || !QResource::registerResource(bytes, root))
+        failSkin(QStringLiteral("%1 is not a skin file: it is not a resource bundle.").arg(path));
+    struct Mapping {
+        const uchar* bytes;
+        QString root;
+        ~Mapping() { QResource::unregisterResource(bytes, root); }
+    } mapping{bytes, root};
+    const QString base = QLatin1Char(':') + root + QLatin1Char('/');
+
+    QFile descFile(base + QStringLiteral("skin.json"));
+    if (!descFile.open(QIODevice::ReadOnly))
+        failSkin(QStringLiteral("%1 is not a skin file: it holds no skin.json.").arg(path));
+    const QJsonObject desc = parseDescription(descFile.readAll(), path);
+    std::vector<SkinElementSpec> specs = parseSpecs(desc, path);
+
+    const auto imageAt = [&](const QString& name, const QString& what) {
+        QPixmap pm;
+        if (name.isEmpty() || name.startsWith(QLatin1Char('/')) || !pm.load(base + name))
+            failSkin(QStringLiteral("%1: the image \"%2\" of %3 is missing or broken.").arg(path, name, what));
+        return pm;
+    };
+    QPixmap background = imageAt(desc.value(QStringLiteral("background")).toString(), QStringLiteral("the background"));
+
+    const QJsonArray list = desc.value(QStringLiteral("elements")).toArray();
+    std::vector<Element> elements;
+    for (std::size_t i = 0; i < specs.size(); ++i) {
+        const QJsonObject e = list.at(qsizetype(i)).toObject();
+        Element el;
+        el.spec = specs[i];
+        const auto lookOf = [&](const char* key) {
+            const QString value = e.value(QLatin1String(key)).toString();
+            const QString what = QStringLiteral("the %1 look of \"%2\"").arg(QLatin1String(key), el.spec.name);
+            Look look;
+            if (value.startsWith(QLatin1Char('#'))) {
+                look.colour = QColor::fromString(value);
+                if (!look.colour.isValid())
+                    failSkin(QStringLiteral("%1: %2 is not a colour: %3").arg(path, what, value));
+            } else {
+                look.image = imageAt(value, what);
+            }
+            return look;
+        };
+        el.normal = lookOf("normal");
+        el.hover = lookOf("hover");
+        el.pressed = lookOf("pressed");
+        elements.push_back(std::move(el));
+    }
+
+    m_background = std::move(background);
+    m_elements = std::move(elements);
+    m_hover = -1;
+    m_pressed = -1;
+    update();
+}
+
+void Skin::AttachWindow(QWidget* window)
+{
+    if (!window)
+        failSkin(QStringLiteral("No window to attach the skin to."));
+    if (!isLoaded())
+        failSkin(QStringLiteral("No skin is loaded."));
+    QWidget* client = window;
+    if (auto* main = qobject_cast<QMainWindow*>(window); main && main->centralWidget())
+        client = main->centralWidget();
+    if (parentWidget() != client)
+        setParent(client);
+    if (m_client)
+        m_client->removeEventFilter(this);
+    m_client = client;
+    client->installEventFilter(this);
+    // The whole client area, behind every control of the window.
+    setGeometry(client->rect());
+    lower();
+    show();
+    m_attached = true;
+}
+
+void Skin::SetWindowTitle(QWidget* window, const QString& title)
+{
+    if (!window)
+        failSkin(QStringLiteral("No window to give a title."));
+    window->setWindowTitle(title);
+}
+
+std::vector<SkinElementSpec> Skin::elements() const
+{
+    std::vector<SkinElementSpec> out;
+    for (const Element& e : m_elements)
+        out.push_back(e.spec);
+    return out;
+}
+
+std::vector<SkinElementSpec> Skin::builtInLayout()
+{
+    // skin.json of the skin built with the program, compiled into the program.
+    QFile f(QStringLiteral(":/sondrel/skin/skin.json"));
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    const QString origin = QStringLiteral("the built-in skin layout");
+    return parseSpecs(parseDescription(f.readAll(), origin), origin);
+}
+
+int Skin::elementAt(const QPoint& pos) const
+{
+    // The last element drawn is on top.
+    for (int i = int(m_elements.size()) - 1; i >= 0; --i)
+        if (m_elements[std::size_t(i)].spec.rect.contains(pos))
+            return i;
+    return -1;
+}
+
+void Skin::repaintElement(int index)
+{
+    if (index >= 0 && index < int(m_elements.size()))
+        update(m_elements[std::size_t(index)].spec.rect);
+}
+
+void Skin::setHover(int index)
+{
+    if (index == m_hover)
+        return;
+    repaintElement(m_hover);
+    m_hover = index;
+    repaintElement(m_hover);
+}
+
+void Skin::paintEvent(QPaintEvent*)
+{
+    QPainter p(this);
+    p.drawPixmap(0, 0, m_background);
+    for (int i = 0; i < int(m_elements.size()); ++i) {
+        const Element& e = m_elements[std::size_t(i)];
+        // A pressed element shows pressed while the mouse is over it; while a button is held
+        // down no other element lights up.
+        const Look* look = &e.normal;
+        if (m_pressed >= 0) {
+            if (i == m_pressed && i == m_hover)
+                look = &e.pressed;
+        } else if (i == m_hover) {
+            look = &e.hover;
+        }
+        if (!look->image.isNull())
+            p.drawPixmap(e.spec.rect, look->image);
+        else
+            p.fillRect(e.spec.rect, look->colour);
+    }
+}
+
+void Skin::mouseMoveEvent(QMouseEvent* e)
+{
+    setHover(elementAt(e->position().toPoint()));
+}
+
+void Skin::mousePressEvent(QMouseEvent* e)
+{
+    if (e->button() != Qt::LeftButton) {
+        e->ignore();
+        return;
+    }
+    const int index = elementAt(e->position().toPoint());
+    setHover(index);
+    m_pressed = index;
+    repaintElement(index);
+    e->accept();
+}
+
+void Skin::mouseReleaseEvent(QMouseEvent* e)
+{
+    if (e->button() != Qt::LeftButton) {
+        e->ignore();
+        return;
+    }
+    const int pressed = m_pressed;
+    m_pressed = -1;
+    const int at = elementAt(e->position().toPoint());
+    setHover(at);
+    repaintElement(pressed);
+    // A click is a press and a release on the same element, as with a push button.
+    if (pressed >= 0 && pressed == at)
+        emit OnClick(SkinObject(m_elements[std::size_t(pressed)].spec.name));
+}
+
+void Skin::leaveEvent(QEvent* e)
+{
+    setHover(-1);
+    QWidget::leaveEvent(e);
+}
+
+bool Skin::event(QEvent* e)
+{
+    if (e->type() == QEvent::ToolTip) {
+        const auto* help = static_cast<QHelpEvent*>(e);
+        const int index = elementAt(help->pos());
+        if (index >= 0 && !m_elements[std::size_t(index)].spec.tip.isEmpty()) {
+            const SkinElementSpec& spec = m_elements[std::size_t(index)].spec;
+            QToolTip::showText(help->globalPos(), spec.tip, this, spec.rect);
+        } else {
+            QToolTip::hideText();
+            e->ignore();
+        }
+        return true;
+    }
+    return QWidget::event(e);
+}
+
+bool Skin::eventFilter(QObject* watched, QEvent* e)
+{
+    // The skin keeps covering the client area it draws.
+    if (watched == m_client && e->type() == QEvent::Resize)
+        setGeometry(m_client->rect());
+    return QWidget::eventFilter(watched, e);
+}
+
+} // namespace sondrel

@@ -1,0 +1,105 @@
+#pragma once
+#include <QColor>
+#include <QPixmap>
+#include <QPointer>
+#include <QRect>
+#include <QString>
+#include <QWidget>
+#include <stdexcept>
+#include <vector>
+
+namespace sondrel {
+
+// A skin file that cannot be used: missing, unreadable, not a resource bundle, or with a
+// description that does not hold together. The message names the file and the reason.
+class SkinError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The element of the skin that an event concerns. It is only valid during the handler.
+class SkinObject {
+public:
+    explicit SkinObject(QString name = {}) : m_name(std::move(name)) {}
+    QString GetName() const { return m_name; }
+
+private:
+    QString m_name;
+};
+
+// What a skin says about one element, without its art: enough to put a plain button in its
+// place when no skin can be shown.
+struct SkinElementSpec {
+    QString name;
+    QRect rect;      // in client pixels
+    QString caption; // the short text under the icon
+    QString tip;     // the tool tip
+};
+
+// The skin control. It loads a skin file of our own format (a Qt binary resource bundle,
+// made by rcc, holding skin.json and the art), draws the client area of the window it is
+// attached to (the background art and every element in its normal, hover or pressed look)
+// and reports a click on an element through OnClick.
+//
+// skin.json: { "client": [w, h], "background": image, "elements": [ { "name", "rect":
+// [x, y, w, h], "caption", "tip", "normal", "hover", "pressed" } ] }, where each look is an
+// image in the bundle or a colour "#rrggbb" / "#aarrggbb" that fills the element.
+class Skin : public QWidget {
+    Q_OBJECT
+public:
+    explicit Skin(QWidget* parent = nullptr);
+    ~Skin() override;
+
+    // Loads the skin file; throws SkinError when it is missing, unreadable or not a valid skin.
+    // The skin in use, if any, stays until a new one has loaded completely.
+    void OpenSkinFile(const QString& path);
+    // From now on draws the client area of `window` (the central widget of a main window)
+    // behind its controls and takes the clicks on the elements. Throws SkinError when no skin
+    // is loaded.
+    void AttachWindow(QWidget* window);
+    // The skinned window's title.
+    void SetWindowTitle(QWidget* window, const QString& title);
+
+    bool isLoaded() const { return !m_elements.empty(); }
+    bool isAttached() const { return m_attached; }
+    std::vector<SkinElementSpec> elements() const;
+
+    // The elements as designed in the skin built with the program (names, rectangles,
+    // captions, tips).
+    static std::vector<SkinElementSpec> builtInLayout();
+
+signals:
+    void OnClick(sondrel::SkinObject element);
+
+protected:
+    void paintEvent(QPaintEvent* e) override;
+    void mouseMoveEvent(QMouseEvent* e) override;
+    void mousePressEvent(QMouseEvent* e) override;
+    void mouseReleaseEvent(QMouseEvent* e) override;
+    void leaveEvent(QEvent* e) override;
+    bool event(QEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
+
+private:
+    struct Look {
+        QPixmap image; // drawn when set
+        QColor colour; // otherwise this fills the element
+    };
+    struct Element {
+        SkinElementSpec spec;
+        Look normal, hover, pressed;
+    };
+
+    int elementAt(const QPoint& pos) const;
+    void setHover(int index);
+    void repaintElement(int index);
+
+    QPixmap m_background;
+    std::vector<Element> m_elements;
+    QPointer<QWidget> m_client;
+    bool m_attached = false;
+    int m_hover = -1;
+    int m_pressed = -1;
+};
+
+} // namespace sondrel
