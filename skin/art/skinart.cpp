@@ -74,9 +74,14 @@ QFont fittingFont(const QString& text, int pixelSize, int width, bool bold = fal
     return f;
 }
 
+// Every image is drawn twice: at the window's own pixels, and at twice as many for screens
+// that scale the window up. The painter works in window pixels either way.
+int artScale = 1;
+
 QImage blank(QSize size)
 {
-    QImage img(size, QImage::Format_ARGB32_Premultiplied);
+    QImage img(size * artScale, QImage::Format_ARGB32_Premultiplied);
+    img.setDevicePixelRatio(artScale);
     img.fill(Qt::transparent);
     return img;
 }
@@ -468,7 +473,7 @@ QImage background(const QJsonObject& skin)
     const QSize size(client.at(0).toInt(), client.at(1).toInt());
     if (size.isEmpty())
         fail(QStringLiteral("skin.json gives no client size"));
-    QImage img(size, QImage::Format_ARGB32_Premultiplied);
+    QImage img = blank(size);
     QPainter p(&img);
     p.setRenderHint(QPainter::Antialiasing);
 
@@ -616,18 +621,25 @@ int main(int argc, char** argv)
         bandCaptionPixels = std::min(bandCaptionPixels, fittingFont(caption, 11, width).pixelSize());
     }
 
-    write(background(skin), skin.value(QStringLiteral("background")).toString());
-    for (const QJsonValue& v : skin.value(QStringLiteral("elements")).toArray()) {
-        const QJsonObject e = v.toObject();
-        const bool band = e.value(QStringLiteral("style")).toString() == QLatin1String("band");
-        const std::pair<const char*, Look> looks[] = {
-            {"normal", Look::Normal}, {"hover", Look::Hover}, {"pressed", Look::Pressed}};
-        for (const auto& [key, look] : looks) {
-            const QString file = e.value(QLatin1String(key)).toString();
-            // A look given as a colour is drawn by the skin control itself.
-            if (file.isEmpty() || file.startsWith(QLatin1Char('#')))
-                continue;
-            write(band ? bandButton(e, look) : panelButton(e, look), file);
+    // The larger art goes beside each image, named with "@2x" before the extension.
+    for (int scale : {1, 2}) {
+        artScale = scale;
+        const auto name = [scale](QString file) {
+            return scale == 1 ? file : file.insert(file.lastIndexOf(QLatin1Char('.')), QStringLiteral("@2x"));
+        };
+        write(background(skin), name(skin.value(QStringLiteral("background")).toString()));
+        for (const QJsonValue& v : skin.value(QStringLiteral("elements")).toArray()) {
+            const QJsonObject e = v.toObject();
+            const bool band = e.value(QStringLiteral("style")).toString() == QLatin1String("band");
+            const std::pair<const char*, Look> looks[] = {
+                {"normal", Look::Normal}, {"hover", Look::Hover}, {"pressed", Look::Pressed}};
+            for (const auto& [key, look] : looks) {
+                const QString file = e.value(QLatin1String(key)).toString();
+                // A look given as a colour is drawn by the skin control itself.
+                if (file.isEmpty() || file.startsWith(QLatin1Char('#')))
+                    continue;
+                write(band ? bandButton(e, look) : panelButton(e, look), name(file));
+            }
         }
     }
 

@@ -188,12 +188,20 @@ void Skin::OpenSkinFile(const QString& path)
     std::vector<SkinElementSpec> specs = parseSpecs(desc, path);
 
     const auto imageAt = [&](const QString& name, const QString& what) {
-        QPixmap pm;
-        if (name.isEmpty() || name.startsWith(QLatin1Char('/')) || !pm.load(base + name))
+        Art art;
+        if (name.isEmpty() || name.startsWith(QLatin1Char('/')) || !art.image.load(base + name))
             failSkin(QStringLiteral("%1: the image \"%2\" of %3 is missing or broken.").arg(path, name, what));
-        return pm;
+        QString large = name;
+        const qsizetype dot = large.lastIndexOf(QLatin1Char('.'));
+        large.insert(dot < 0 ? large.size() : dot, QStringLiteral("@2x"));
+        if (QFile::exists(base + large)) {
+            if (!art.image2x.load(base + large) || art.image2x.size() != art.image.size() * 2)
+                failSkin(QStringLiteral("%1: the image \"%2\" of %3 is broken.").arg(path, large, what));
+            art.image2x.setDevicePixelRatio(2.0);
+        }
+        return art;
     };
-    QPixmap background = imageAt(desc.value(QStringLiteral("background")).toString(), QStringLiteral("the background"));
+    Art background = imageAt(desc.value(QStringLiteral("background")).toString(), QStringLiteral("the background"));
 
     const QJsonArray list = desc.value(QStringLiteral("elements")).toArray();
     std::vector<Element> elements;
@@ -210,7 +218,7 @@ void Skin::OpenSkinFile(const QString& path)
                 if (!look.colour.isValid())
                     failSkin(QStringLiteral("%1: %2 is not a colour: %3").arg(path, what, value));
             } else {
-                look.image = imageAt(value, what);
+                look.art = imageAt(value, what);
             }
             return look;
         };
@@ -301,7 +309,8 @@ void Skin::setHover(int index)
 void Skin::paintEvent(QPaintEvent*)
 {
     QPainter p(this);
-    p.drawPixmap(0, 0, m_background);
+    const qreal dpr = devicePixelRatioF();
+    p.drawPixmap(QRect(QPoint(0, 0), m_background.image.size()), m_background.forScale(dpr));
     for (int i = 0; i < int(m_elements.size()); ++i) {
         const Element& e = m_elements[std::size_t(i)];
         // A pressed element shows pressed while the mouse is over it; while a button is held
@@ -313,8 +322,8 @@ void Skin::paintEvent(QPaintEvent*)
         } else if (i == m_hover) {
             look = &e.hover;
         }
-        if (!look->image.isNull())
-            p.drawPixmap(e.spec.rect, look->image);
+        if (!look->art.image.isNull())
+            p.drawPixmap(e.spec.rect, look->art.forScale(dpr));
         else
             p.fillRect(e.spec.rect, look->colour);
     }

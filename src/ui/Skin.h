@@ -81,8 +81,15 @@ protected:
     bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
+    // An image of the bundle, with its twice-as-large twin ("name@2x.png") when the bundle
+    // has one, for screens that scale the window up.
+    struct Art {
+        QPixmap image;
+        QPixmap image2x;
+        const QPixmap& forScale(qreal dpr) const { return dpr > 1.0 && !image2x.isNull() ? image2x : image; }
+    };
     struct Look {
-        QPixmap image; // drawn when set
+        Art art;       // drawn when set
         QColor colour; // otherwise this fills the element
     };
     struct Element {
@@ -94,7 +101,7 @@ private:
     void setHover(int index);
     void repaintElement(int index);
 
-    QPixmap m_background;
+    Art m_background;
     std::vector<Element> m_elements;
     QPointer<QWidget> m_client;
     bool m_attached = false;

@@ -502,6 +502,8 @@ private slots:
         QVERIFY(errorOf(pack("outside", {{"skin.json", skinWith(R"({"name": "X", "rect": [95, 0, 10, 10]})")}, {"bg.png", img}}))
                     .contains("no rectangle inside"));
         QVERIFY(errorOf(pack("noimage", {{"skin.json", skinWith(ok)}, {"bg.png", img}})).contains("\"b.png\""));
+        QVERIFY(errorOf(pack("bad2x", {{"skin.json", skinWith(ok)}, {"bg.png", img}, {"b.png", img}, {"b@2x.png", img}}))
+                    .contains("\"b@2x.png\" of the normal look of \"Play\" is broken"));
         QVERIFY(errorOf(pack("nocolour", {{"skin.json", skinWith(QByteArray(ok).replace("#00f", "#xyz"))}, {"bg.png", img}, {"b.png", img}}))
                     .contains("not a colour"));
         // Looks given as colours are drawn as fills.
@@ -626,6 +628,9 @@ private slots:
         QStringList expected = ElementNames;
         expected.sort();
         QCOMPARE(names, expected);
+        const QString shot = qEnvironmentVariable("SONDREL_PLAIN_SCREENSHOT");
+        if (!shot.isEmpty() && qEnvironmentVariable(ChildReason) == "does not exist")
+            QVERIFY(w().grab().save(shot));
 
         // Browse, the only way to the output folder, is there and works.
         const QString out = tmp.filePath("chosen");
