@@ -85,9 +85,13 @@ void Tfm_main::buildControls()
     const int widths[] = {100, 155, 60, 60, 75};
     for (int c = 0; c < 5; ++c)
         lv->setColumnWidth(c, widths[c]);
-    // Grid lines between the cells of the report.
+    // Grid lines between the cells of the report. A style sheet on the items takes the
+    // selection's look out of the style's hands, so the selected row gets its colours here:
+    // the skin's blue, and a pale blue while the window is in the background.
     lv->setStyleSheet(QStringLiteral(
-        "QTreeView::item { border-right: 1px solid #d8d8d8; border-bottom: 1px solid #d8d8d8; }"));
+        "QTreeView::item { border-right: 1px solid #d8d8d8; border-bottom: 1px solid #d8d8d8; }"
+        "QTreeView::item:selected:active { background: rgb(57,98,177); color: white; }"
+        "QTreeView::item:selected:!active { background: rgb(200,214,236); color: black; }"));
     lv->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(lv, &QAbstractItemView::doubleClicked, this, guarded([this](const QModelIndex&) {
         lvDblClick();
