@@ -234,6 +234,47 @@ std::optional<std::int64_t> oggVorbisCount(InputFile& in, int si)
     return count;
 }
 
+// WMA v1/v2 written without the bit reservoir (as libavcodec's encoder writes it): every
+// packet is one superframe of exactly one frame. The decoder outputs one frame per packet,
+// holds the first back for its overlap and gives one at the end: packets - 1 frames. Streams
+// with the bit reservoir spread frames over packets, and only decoding tells how.
+std::optional<std::int64_t> asfWmaCount(InputFile& first, int si)
+{
+    const AVCodecParameters* par = first.stream(si)->codecpar;
+    if (std::strcmp(first.format()->name, "asf") != 0
+        || (par->codec_id != AV_CODEC_ID_WMAV1 && par->codec_id != AV_CODEC_ID_WMAV2) || par->block_align <= 0
+        || par->sample_rate <= 0)
+        return std::nullopt;
+    const bool v2 = par->codec_id == AV_CODEC_ID_WMAV2;
+    const int flagsAt = v2 ? 4 : 2;
+    if (par->extradata_size < flagsAt + 2)
+        return std::nullopt;
+    const unsigned flags2 = AV_RL16(par->extradata + flagsAt);
+    if (flags2 & 0x0002) // bit reservoir
+        return std::nullopt;
+    // Frame length as libavcodec's WMA decoder derives it from the rate and version.
+    const int rate = par->sample_rate;
+    const int lengthBits = rate <= 16000 ? 9 : (rate <= 22050 || (rate <= 32000 && !v2)) ? 10 : 11;
+    if (rate > 48000)
+        return std::nullopt;
+
+    InputFile scan(first.path(), first.format());
+    AVFormatContext* ctx = scan.context();
+    if (unsigned(si) >= ctx->nb_streams)
+        return std::nullopt;
+    for (unsigned i = 0; i < ctx->nb_streams; ++i)
+        ctx->streams[i]->discard = int(i) == si ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
+    ff::PacketPtr pkt = ff::makePacket();
+    std::int64_t superframes = 0;
+    while (av_read_frame(ctx, pkt.get()) >= 0) {
+        // The decoder refuses packets shorter than a superframe.
+        if (pkt->stream_index == si && pkt->size >= par->block_align)
+            ++superframes;
+        av_packet_unref(pkt.get());
+    }
+    return std::max<std::int64_t>(0, superframes - 1) << lengthBits;
+}
+
 // One pass over the packets (no decoding), for codecs whose packets say what they decode to.
 std::optional<std::int64_t> packetScanCount(InputFile& first, int si)
 {
@@ -324,6 +365,8 @@ SampleCount countSamples(InputFile& input, int streamIndex)
         return {*n, CountMethod::Mp3Header};
     if (auto n = oggVorbisCount(input, streamIndex))
         return {*n, CountMethod::OggGranule};
+    if (auto n = asfWmaCount(input, streamIndex))
+        return {*n, CountMethod::PacketScan};
     if (auto n = packetScanCount(input, streamIndex))
         return {*n, CountMethod::PacketScan};
     return {countByDecoding(input, streamIndex), CountMethod::FullDecode};

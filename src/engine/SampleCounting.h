@@ -8,8 +8,9 @@
 //   - MP3 (without such a header, or cut), Vorbis, FLAC, PCM in other containers: a pass over
 //     the packets without decoding (packet durations and the trimming data libavformat
 //     attaches);
-//   - anything else (WMA in all its forms, AAC, Opus, ...): a full decode, because their
-//     packets do not tell how many samples they hold.
+//   - WMA without the bit reservoir (what libavcodec writes): one frame per packet;
+//   - anything else (WMA with the bit reservoir, WMA Pro and Lossless, AAC, Opus, ...): a
+//     full decode, because their packets do not tell how many samples they hold.
 // The packet rules follow what libavcodec does with the trimming side data, so the figure is
 // the decoder's real output for undamaged files.
 #include <QString>

@@ -81,7 +81,7 @@ void EngineFileMutation::mutants_data()
                 QTest::newRow(qPrintable(QString("%1 cut at %2").arg(base).arg(cut))) << path << original.left(cut);
         }
         // Flipped bytes: mostly in the first kilobyte, where the headers are.
-        for (int i = 0; i < 40; ++i) {
+        for (int i = 0; i < 100; ++i) {
             QByteArray mutant = original;
             const int flips = 1 + int(random.bounded(4));
             QString where;

@@ -113,6 +113,7 @@ void EngineFileReading::initTestCase()
         {"ffmpeg.ogg", {"-c:a", "libvorbis", "-b:a", "96k"}},
         {"ffmpeg.wma", {"-c:a", "wmav2", "-b:a", "128k"}},
         {"ffmpeg-mono22.wma", {"-ar", "22050", "-ac", "1", "-c:a", "wmav2", "-b:a", "32k"}},
+        {"ffmpeg-v1-16k.wma", {"-ar", "16000", "-c:a", "wmav1", "-b:a", "48k"}},
         {"ffmpeg.flac", {"-c:a", "flac"}},
         {"ffmpeg.m4a", {"-c:a", "aac", "-b:a", "96k"}},
         {"ffmpeg.opus", {"-c:a", "libopus", "-b:a", "64k"}},
@@ -180,6 +181,7 @@ void EngineFileReading::inputKinds_data()
     QTest::newRow("OGG Vorbis (ffmpeg)") << "ffmpeg.ogg" << 0.0;
     QTest::newRow("WMA (ffmpeg)") << "ffmpeg.wma" << 0.0;
     QTest::newRow("WMA mono 22k") << "ffmpeg-mono22.wma" << 0.0;
+    QTest::newRow("WMA version 1, 16k") << "ffmpeg-v1-16k.wma" << 0.0;
     QTest::newRow("FLAC") << "ffmpeg.flac" << 120.0;
     QTest::newRow("AAC in MP4") << "ffmpeg.m4a" << 0.0;
     QTest::newRow("Opus") << "ffmpeg.opus" << 0.0;
