@@ -127,7 +127,9 @@ void UpDown::stepBy(int delta)
 
 bool UpDown::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == m_buddy && event->type() == QEvent::KeyPress && isEnabled()) {
+    // The event type first: comparing with the guarded buddy casts it, which is only valid
+    // while it is still a line edit (not during its destruction).
+    if (event->type() == QEvent::KeyPress && watched == m_buddy && isEnabled()) {
         auto* key = static_cast<QKeyEvent*>(event);
         if (key->modifiers() == Qt::NoModifier || key->modifiers() == Qt::KeypadModifier) {
             if (key->key() == Qt::Key_Up) {
