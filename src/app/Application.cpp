@@ -2,6 +2,9 @@
 
 #include "ExceptionHook.h"
 
+#include <QFile>
+#include <QFontDatabase>
+
 namespace sondrel {
 
 Application::Application(int& argc, char** argv) : QApplication(argc, argv)
@@ -9,6 +12,11 @@ Application::Application(int& argc, char** argv) : QApplication(argc, argv)
     setApplicationName(QStringLiteral("Sondrel"));
     setApplicationVersion(QStringLiteral("1.00"));
     setDesktopFileName(QStringLiteral("sondrel"));
+    // The windows are laid out for Tahoma 8 pt. Debian's fonts-wine has a free Tahoma that
+    // fontconfig does not list; without it the nearest sans-serif font stands in.
+    for (const char* file : {"/usr/share/wine/fonts/tahoma.ttf", "/usr/share/wine/fonts/tahomabd.ttf"})
+        if (QFile::exists(QString::fromLatin1(file)))
+            QFontDatabase::addApplicationFont(QString::fromLatin1(file));
 }
 
 bool Application::notify(QObject* receiver, QEvent* event)
