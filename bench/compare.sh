@@ -11,11 +11,13 @@
 # passes or fails here.
 #
 #   bench/compare.sh [--bench PATH] [--work DIR] [--runs N] [--quick] [--skip-memory]
+#                    [--only transcode,decode,probe,memory]
 #
 # --bench   the sondrel-bench executable (default: build/bin/sondrel-bench)
 # --work    folder for the generated inputs and outputs (default: /tmp/sondrel-compare)
 # --runs    timed runs per command after one warm-up (default 3)
 # --quick   1-minute input instead of 10, 100 probe files instead of 1,000, no memory part
+# --only    run only these parts
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -24,6 +26,7 @@ work=/tmp/sondrel-compare
 runs=3
 quick=0
 memory=1
+only=transcode,decode,probe,memory
 while [ $# -gt 0 ]; do
   case "$1" in
     --bench) bench="$2"; shift ;;
@@ -31,6 +34,7 @@ while [ $# -gt 0 ]; do
     --runs) runs="$2"; shift ;;
     --quick) quick=1; memory=0 ;;
     --skip-memory) memory=0 ;;
+    --only) only="$2"; shift ;;
     *) echo "unknown argument: $1" >&2; exit 2 ;;
   esac
   shift
@@ -103,14 +107,26 @@ if [ ! -d "probe-$probes" ]; then
   done
 fi
 
+part() { [[ ",$only," == *",$1,"* ]]; }
+
 # --- helpers -------------------------------------------------------------------------------
-# hyperfine over named commands; prints "name mean min" per command.
+# hyperfine over named commands; prints "name mean min" per command. The commands take
+# turns (one warm-up round, then $runs rounds of one run each), so that load from other
+# programs on the machine falls on all of them alike rather than on one.
 time_these() { # label name1 cmd1 name2 cmd2 ...
   local label=$1; shift
-  local args=() csv="$work/$label.csv"
+  local args=() round
   while [ $# -gt 0 ]; do args+=(-n "$1" "$2"); shift 2; done
-  hyperfine --style none --warmup 1 --runs "$runs" --export-csv "$csv" "${args[@]}" >/dev/null
-  awk -F, 'NR > 1 { printf "%s %.4f %.4f\n", $1, $2, $7 }' "$csv"
+  rm -f "$work/$label".round*.csv
+  for round in $(seq 0 "$runs"); do
+    hyperfine --style none --runs 1 --export-csv "$work/$label.round$round.csv" "${args[@]}" >/dev/null \
+      2>>"$work/hyperfine-warnings.log"
+  done
+  rm -f "$work/$label.round0.csv" # the warm-up
+  awk -F, 'FNR > 1 { if (!($1 in n)) order[++k] = $1; n[$1]++; sum[$1] += $2
+                     if (!($1 in min) || $2 < min[$1]) min[$1] = $2 }
+           END { for (i = 1; i <= k; i++) printf "%s %.4f %.4f\n", order[i], sum[order[i]] / n[order[i]], min[order[i]] }' \
+    "$work/$label".round*.csv
 }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else printf "-" }'; }
 row() { printf '%-8s %-26s %-10s %9s %9s %7s %7s\n' "$@"; }
@@ -141,10 +157,12 @@ echo
 echo "Machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //')"
 echo "Tools: $(ffmpeg -version | head -1 | cut -d' ' -f1-3), $(lame --version | head -1 | cut -d' ' -f1-4)," \
      "$(oggenc --version), $(hyperfine --version)"
-echo "Each figure: hyperfine, 1 warm-up and $runs runs; ratio = sondrel / other (below 1: sondrel faster)."
+echo "Each figure: hyperfine, one warm-up round and $runs timed rounds, the commands taking turns;"
+echo "ratio = sondrel / other (below 1: sondrel faster)."
 echo
 
 # --- transcoding ---------------------------------------------------------------------------
+if part transcode; then
 echo "== Transcoding a ${minutes}-minute WAV (44.1 kHz stereo 16-bit) =="
 row section what tool "mean s" "min s" "mean x" "min x"
 ini "$work/ogg-quality.ini" ogg "enable quality=1" "quality=300"
@@ -169,8 +187,10 @@ compare wav "CD quality (44.1k 16-bit)" \
   "$bench transcode --format wav --out $out $src" \
   ffmpeg "ffmpeg -v error -y -i $src -c:a pcm_s16le -ar 44100 -ac 2 $out/ff.wav"
 echo
+fi
 
 # --- decoding ------------------------------------------------------------------------------
+if part decode; then
 echo "== Decoding ${minutes}-minute files to float samples =="
 row section what tool "mean s" "min s" "mean x" "min x"
 for fmt in mp3 ogg wma; do
@@ -179,8 +199,10 @@ for fmt in mp3 ogg wma; do
     ffmpeg "ffmpeg -v error -i $f -map 0:a:0 -f f32le -y /dev/null"
 done
 echo
+fi
 
 # --- probing -------------------------------------------------------------------------------
+if part probe; then
 echo "== Probing $probes MP3 files (open, stream info, exact length, tags) =="
 files="probe-$probes/*.mp3"
 $bench probe $files >"$work/probe.tsv"
@@ -188,7 +210,8 @@ tail -1 "$work/probe.tsv" | awk -F'\t' '{ printf "one run: %d files, %.3f s insi
 ours=$(time_these probe-ours sondrel "$bench probe $files" | awk '{ print $2, $3 }')
 read -r ours_mean ours_min <<<"$ours"
 # ffprobe once per file: timed on the first 100 files, scaled to all of them.
-first100=$(ls probe-$probes/*.mp3 | head -100 | tr '\n' ' ')
+all=(probe-$probes/*.mp3)
+first100="${all[*]:0:100}"
 theirs=$(runs=1 time_these probe-ffprobe ffprobe \
   "for f in $first100; do ffprobe -v error -show_format -show_streams \$f >/dev/null; done" | awk '{ print $2 }')
 per_file_theirs=$(awk -v t="$theirs" 'BEGIN { printf "%.2f", t / 100 * 1000 }')
@@ -198,9 +221,10 @@ printf 'sondrel-bench probe: %.3f s mean, %.3f s min for %d files (%.3f ms a fil
 printf 'ffprobe per file:    %s ms a file (100 files timed), %s s for %d files\n' "$per_file_theirs" "$all_theirs" "$probes"
 printf 'speed-up:            %sx\n' "$(ratio "$all_theirs" "$ours_mean")"
 echo
+fi
 
 # --- memory --------------------------------------------------------------------------------
-if [ "$memory" = 1 ]; then
+if [ "$memory" = 1 ] && part memory; then
   echo "== Peak memory: converting a 60-minute vs a 1-minute WAV (/usr/bin/time -v) =="
   make_wav src-1min.wav 60
   make_wav src-60min.wav 3600
@@ -216,4 +240,4 @@ if [ "$memory" = 1 ]; then
   rm -f "$out"/src-60min.*
   echo
 fi
-echo "Raw hyperfine results: $work/*.csv"
+echo "Raw hyperfine results: $work/*.round*.csv (warnings: $work/hyperfine-warnings.log)"

@@ -59,6 +59,7 @@ struct AudioPlayer::Impl {
 
     std::unique_ptr<QAudioSink> sink;
     QAudioFormat sinkFormat;
+    QByteArray sinkDevice;
     QIODevice* out = nullptr; // owned by sink
     bool floatOutput = true;
     int frameBytes = 0;
@@ -136,13 +137,15 @@ void AudioPlayer::Impl::startStream()
     if (!floatOutput)
         format.setSampleFormat(QAudioFormat::Int16);
 
-    if (!sink || sinkFormat != format) {
+    // A new sink when the format changed or the user chose another default output.
+    if (!sink || sinkFormat != format || sinkDevice != device.id()) {
         if (sink) {
             sink->stop();
             sink.release()->deleteLater();
         }
         sink = std::make_unique<QAudioSink>(device, format);
         sinkFormat = format;
+        sinkDevice = device.id();
         sink->setBufferSize(format.bytesForDuration(qint64(kDeviceBufferMs) * 1000));
     }
     frameBytes = format.bytesPerFrame();

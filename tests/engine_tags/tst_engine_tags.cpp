@@ -367,6 +367,51 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(EngineError, save(locked, kFull));
     }
 
+    // Damaged copies of tagged files (cut short, bytes overwritten where the tags and
+    // headers live): reading and writing either work or raise EngineError; nothing
+    // crashes (the sanitizer build checks the rest).
+    void mutations()
+    {
+        quint32 seed = 12345; // fixed, so a failure repeats
+        auto next = [&seed] { return seed = seed * 1664525u + 1013904223u; };
+        int loaded = 0, refused = 0, saved = 0;
+        for (const QString& format : {QString("mp3"), QString("ogg"), QString("wma"), QString("wav")}) {
+            const QString tagged = fresh(format, "mutate-src." + format);
+            save(tagged, kFull);
+            const QByteArray good = readAll(tagged);
+            const QString path = m_dir.filePath("mutant." + format);
+            for (int i = 0; i < 60; ++i) {
+                QByteArray bad = good;
+                if (i < 12) {
+                    static const double cuts[] = {0, 0.001, 0.01, 0.02, 0.05, 0.1, 0.25, 0.5, 0.75, 0.9, 0.99, 0.999};
+                    bad.truncate(qsizetype(double(bad.size()) * cuts[i]));
+                } else {
+                    // Most headers and tags sit in the first 4 KiB; ID3v1 and appended
+                    // chunks at the end.
+                    for (int k = 0; k < 1 + i % 4; ++k) {
+                        const qsizetype span = std::min<qsizetype>(4096, bad.size());
+                        const qsizetype at = (next() & 1) ? qsizetype(next() % quint32(span))
+                                                          : bad.size() - 1 - qsizetype(next() % 256);
+                        bad[at] = char(next() >> 24);
+                    }
+                }
+                QVERIFY(writeAll(path, bad));
+                try {
+                    load(path);
+                    ++loaded;
+                } catch (const EngineError&) {
+                    ++refused;
+                }
+                try {
+                    save(path, kFull);
+                    ++saved;
+                } catch (const EngineError&) {
+                }
+            }
+        }
+        qInfo("mutants: %d loaded, %d refused; written into %d", loaded, refused, saved);
+    }
+
     // Every file of the real-world corpus loads or raises EngineError; writing into a copy
     // of each either works (and reads back) or raises EngineError. Where ffprobe can read a
     // title, it is the one we read.
