@@ -4,6 +4,7 @@
 #include "AudioEncoder.h"
 #include "EngineError.h"
 #include "FfmpegEncoder.h"
+#include "FfmpegSupport.h"
 #include "LameEncoder.h"
 #include "MpegAudio.h"
 #include "VorbisEncoder.h"
@@ -64,7 +65,10 @@ struct AudioFile::Impl {
     }
 };
 
-AudioFile::AudioFile() : d(std::make_unique<Impl>()) {}
+AudioFile::AudioFile() : d(std::make_unique<Impl>())
+{
+    ff::quietLogs();
+}
 
 AudioFile::~AudioFile()
 {

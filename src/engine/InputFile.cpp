@@ -3,6 +3,27 @@
 #include "EngineError.h"
 
 namespace sondrel {
+namespace {
+
+// Bytes taken by the ID3v2 tags at the start of the file (0 if none); the reading position
+// is back at 0 afterwards.
+std::int64_t id3v2Length(AVIOContext* io)
+{
+    std::int64_t length = 0;
+    for (int tags = 0; tags < 16; ++tags) {
+        unsigned char h[10];
+        if (avio_seek(io, length, SEEK_SET) < 0 || avio_read(io, h, 10) != 10 || h[0] != 'I' || h[1] != 'D'
+            || h[2] != '3' || ((h[6] | h[7] | h[8] | h[9]) & 0x80))
+            break;
+        length += 10 + ((h[6] << 21) | (h[7] << 14) | (h[8] << 7) | h[9]) + ((h[5] & 0x10) ? 10 : 0);
+    }
+    avio_seek(io, 0, SEEK_SET);
+    // Past the end of the file the probes would see nothing at all.
+    const std::int64_t size = avio_size(io);
+    return (size > 0 && length >= size) || length > (1 << 28) ? 0 : length;
+}
+
+} // namespace
 
 InputFile::InputFile(const QString& path, const AVInputFormat* knownFormat) : m_path(path)
 {
@@ -18,7 +39,10 @@ InputFile::InputFile(const QString& path, const AVInputFormat* knownFormat) : m_
     const AVInputFormat* format = knownFormat;
     if (!format) {
         // An empty name keeps the extension out of the decision: the content alone counts.
-        rc = av_probe_input_buffer2(io, &format, "", nullptr, 0, 0);
+        // ID3v2 tags in front (cover art can make them megabytes long) are skipped, so the
+        // probes look at what follows them instead of growing their buffer through the tag.
+        const std::int64_t tags = id3v2Length(io);
+        rc = av_probe_input_buffer2(io, &format, "", nullptr, unsigned(tags), unsigned(tags + (1 << 20)));
         if (rc < 0 || !format)
             throw EngineError(describe("is not a recognised audio file"
                                        + (rc < 0 ? " (" + ff::errorText(rc) + ")" : std::string())));

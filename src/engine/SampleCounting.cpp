@@ -7,8 +7,11 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <cstring>
+#include <memory>
 #include <optional>
+#include <vector>
 
 extern "C" {
 #include <libavutil/intreadwrite.h>
@@ -38,6 +41,7 @@ const char* methodName(CountMethod method)
     switch (method) {
     case CountMethod::WavHeader: return "wav header";
     case CountMethod::Mp3Header: return "mp3 header";
+    case CountMethod::Mp3Frames: return "mp3 frames";
     case CountMethod::OggGranule: return "ogg granule";
     case CountMethod::PacketScan: return "packet scan";
     case CountMethod::FullDecode: return "full decode";
@@ -234,6 +238,76 @@ std::optional<std::int64_t> oggVorbisCount(InputFile& in, int si)
     return count;
 }
 
+// MP3 without a VBR header: libavformat neither skips nor trims, so the decoder gives every
+// frame's samples. A walk from frame header to frame header finds them without the parser,
+// provided the stream is clean: the first frame right after the ID3v2 tags, the same
+// version, layer and rate throughout, and nothing after the last frame but an ID3v1 tag.
+// Anything else is left to the packet pass, which sees what the decoder will see.
+std::optional<std::int64_t> mp3FrameWalkCount(InputFile& in, int si)
+{
+    const AVStream* st = in.stream(si);
+    if (std::strcmp(in.format()->name, "mp3") != 0 || st->duration != AV_NOPTS_VALUE)
+        return std::nullopt;
+    AVIOContext* io = in.io();
+    const std::int64_t fileSize = avio_size(io);
+    const std::int64_t saved = avio_tell(io);
+    if (fileSize <= 0 || saved < 0)
+        return std::nullopt;
+    std::optional<std::int64_t> result;
+    [&] {
+        std::uint8_t b[10];
+        std::int64_t pos = 0;
+        for (int tags = 0; tags < 16; ++tags) {
+            if (readAt(io, pos, b, 10) < 10 || std::memcmp(b, "ID3", 3) != 0)
+                break;
+            if ((b[6] | b[7] | b[8] | b[9]) & 0x80)
+                return;
+            pos += 10 + ((b[6] << 21) | (b[7] << 14) | (b[8] << 7) | b[9]) + ((b[5] & 0x10) ? 10 : 0);
+        }
+        // A VBR header of any kind (even one libavformat did not take) makes this a case for
+        // the packet pass.
+        std::array<std::uint8_t, 2048> frame{};
+        const int got = readAt(io, pos, frame.data(), int(frame.size()));
+        const auto first = mpeg::parseFrameHeader(frame.data(), std::size_t(got));
+        if (!first || first->frameBytes <= 0 || mpeg::parseVbrHeader(frame.data(), std::size_t(got))
+            || (st->start_time != AV_NOPTS_VALUE && st->start_time != 0))
+            return;
+        // The ID3v1 tag, if any, ends the audio.
+        std::int64_t end = fileSize;
+        if (fileSize - 128 >= pos && readAt(io, fileSize - 128, b, 3) == 3 && std::memcmp(b, "TAG", 3) == 0)
+            end = fileSize - 128;
+        // Read apart from the demuxer's context, which checksums all it reads.
+        std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(ff::localPath(in.path()).c_str(), "rb"), &std::fclose);
+        if (!file)
+            return;
+        std::vector<std::uint8_t> block(1 << 16);
+        std::int64_t blockStart = 0, blockSize = 0;
+        std::int64_t frames = 0;
+        while (pos < end) {
+            if (end - pos < 4)
+                return;
+            if (pos < blockStart || pos + 4 > blockStart + blockSize) {
+                if (std::fseek(file.get(), long(pos), SEEK_SET) != 0)
+                    return;
+                blockStart = pos;
+                blockSize = std::int64_t(std::fread(block.data(), 1, block.size(), file.get()));
+                if (blockSize < 4)
+                    return;
+            }
+            const auto h = mpeg::parseFrameHeader(block.data() + (pos - blockStart), 4);
+            if (!h || h->frameBytes <= 0 || h->version != first->version || h->layer != first->layer
+                || h->sampleRate != first->sampleRate || h->channels != first->channels)
+                return;
+            pos += h->frameBytes;
+            ++frames;
+        }
+        if (pos == end)
+            result = frames * first->samplesPerFrame;
+    }();
+    avio_seek(io, saved, SEEK_SET);
+    return result;
+}
+
 // WMA v1/v2 written without the bit reservoir (as libavcodec's encoder writes it): every
 // packet is one superframe of exactly one frame. The decoder outputs one frame per packet,
 // holds the first back for its overlap and gives one at the end: packets - 1 frames. Streams
@@ -363,6 +437,8 @@ SampleCount countSamples(InputFile& input, int streamIndex)
         return {*n, CountMethod::WavHeader};
     if (auto n = mp3HeaderCount(input, streamIndex))
         return {*n, CountMethod::Mp3Header};
+    if (auto n = mp3FrameWalkCount(input, streamIndex))
+        return {*n, CountMethod::Mp3Frames};
     if (auto n = oggVorbisCount(input, streamIndex))
         return {*n, CountMethod::OggGranule};
     if (auto n = asfWmaCount(input, streamIndex))

@@ -4,6 +4,8 @@
 //   - PCM in WAV/RF64: the data chunk's size, limited to the bytes really present;
 //   - MP3 whose Xing/Info/VBRI header agrees with the data: frame count, encoder delay and
 //     padding from the header;
+//   - MP3 without a VBR header whose frames follow each other cleanly: a walk over the frame
+//     headers;
 //   - Vorbis in Ogg: the last granule position, less where the first packet ends;
 //   - MP3 (without such a header, or cut), Vorbis, FLAC, PCM in other containers: a pass over
 //     the packets without decoding (packet durations and the trimming data libavformat
@@ -36,7 +38,7 @@ private:
     std::int64_t m_total = 0;
 };
 
-enum class CountMethod { WavHeader, Mp3Header, OggGranule, PacketScan, FullDecode };
+enum class CountMethod { WavHeader, Mp3Header, Mp3Frames, OggGranule, PacketScan, FullDecode };
 
 struct SampleCount {
     std::int64_t samples = 0;

@@ -150,10 +150,28 @@ void EngineFileReading::initTestCase()
     QVERIFY(second.open(QIODevice::ReadOnly));
     joined.write(second.readAll());
     joined.close();
+    // Without a VBR header: an ID3v1 tag at the end; junk between frames; the last frame cut.
+    QFile plain(fixture("cbr-noxing.mp3"));
+    QVERIFY(plain.open(QIODevice::ReadOnly));
+    const QByteArray frames = plain.readAll();
+    auto writeFile = [&](const QString& name, const QByteArray& bytes) {
+        QFile out(fixture(name));
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        QCOMPARE(out.write(bytes), bytes.size());
+    };
+    writeFile("noxing-id3v1.mp3", frames + "TAG" + QByteArray(125, ' '));
+    writeFile("noxing-junk.mp3", frames.left(frames.size() / 2) + QByteArray(777, '\x55') + frames.mid(frames.size() / 2));
+    writeFile("noxing-cut.mp3", frames.left(frames.size() - 100));
     // Cover art in front, as many taggers add it.
     QVERIFY(ffmpeg({"-f", "lavfi", "-i", "color=red:s=64x64", "-frames:v", "1", fixture("cover.png")}));
     QVERIFY(ffmpeg({"-i", fixture("lame-vbr.mp3"), "-i", fixture("cover.png"), "-map", "0:a", "-map", "1", "-c:a", "copy",
                     "-c:v", "png", "-disposition:v", "attached_pic", "-id3v2_version", "3", fixture("cover.mp3")}));
+    // Megabytes of cover art in front.
+    QVERIFY(ffmpeg({"-f", "lavfi", "-i", "nullsrc=s=1000x1000,geq=random(1)*255:128:128", "-frames:v", "1",
+                    fixture("big-cover.png")}));
+    QVERIFY(ffmpeg({"-i", fixture("lame-vbr.mp3"), "-i", fixture("big-cover.png"), "-map", "0:a", "-map", "1", "-c:a",
+                    "copy", "-c:v", "png", "-disposition:v", "attached_pic", fixture("big-cover.mp3")}));
+    QVERIFY(QFileInfo(fixture("big-cover.mp3")).size() > 1000000);
     // Content, not the name, decides.
     QVERIFY(QFile::copy(fixture("lame-vbr.mp3"), fixture("mp3-named.wav")));
     QVERIFY(QFile::copy(fixture("pcm_s16.wav"), fixture("wav-named.mp3")));
@@ -239,8 +257,12 @@ void EngineFileReading::mp3LengthWithAndWithoutTrustworthyHeaders_data()
     QTest::newRow("LAME VBR: header") << "lame-vbr.mp3" << "mp3 header";
     QTest::newRow("ffmpeg CBR with Info: header") << "cbr-xing.mp3" << "mp3 header";
     QTest::newRow("cover art in front: header") << "cover.mp3" << "mp3 header";
-    QTest::newRow("no Xing header: packets") << "cbr-noxing.mp3" << "packet scan";
-    QTest::newRow("MPEG-2 without Xing: packets") << "mpeg2-noxing.mp3" << "packet scan";
+    QTest::newRow("megabytes of cover art: header") << "big-cover.mp3" << "mp3 header";
+    QTest::newRow("no Xing header: frames") << "cbr-noxing.mp3" << "mp3 frames";
+    QTest::newRow("MPEG-2 without Xing: frames") << "mpeg2-noxing.mp3" << "mp3 frames";
+    QTest::newRow("no Xing, ID3v1 at the end: frames") << "noxing-id3v1.mp3" << "mp3 frames";
+    QTest::newRow("no Xing, junk inside: packets") << "noxing-junk.mp3" << "packet scan";
+    QTest::newRow("no Xing, last frame cut: packets") << "noxing-cut.mp3" << "packet scan";
     QTest::newRow("cut after the header: packets") << "cut-vbr.mp3" << "packet scan";
     QTest::newRow("another file appended: packets") << "joined.mp3" << "packet scan";
 }
