@@ -3,10 +3,7 @@
 #include "EngineError.h"
 
 namespace sondrel {
-namespace {
 
-// Bytes taken by the ID3v2 tags at the start of the file (0 if none); the reading position
-// is back at 0 afterwards.
 std::int64_t id3v2Length(AVIOContext* io)
 {
     std::int64_t length = 0;
@@ -22,8 +19,6 @@ std::int64_t id3v2Length(AVIOContext* io)
     const std::int64_t size = avio_size(io);
     return (size > 0 && length >= size) || length > (1 << 28) ? 0 : length;
 }
-
-} // namespace
 
 InputFile::InputFile(const QString& path, const AVInputFormat* knownFormat) : m_path(path)
 {

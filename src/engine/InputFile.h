@@ -36,6 +36,10 @@ private:
     ff::InputContextPtr m_ctx;
 };
 
+// Bytes taken by the ID3v2 tags at the start of the file (0 if none, or if they would take
+// all of it); the reading position is back at 0 afterwards.
+std::int64_t id3v2Length(AVIOContext* io);
+
 // Feeds one stream's packets to its decoder and hands out the decoded frames.
 class FrameSource {
 public:
