@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds Sondrel and starts it.
+# Installs what is missing (and a CHM viewer, so that F1 shows the help), builds Sondrel
+# and starts it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/setup.sh
+scripts/setup.sh --viewer
 exec build/bin/sondrel "$@"
