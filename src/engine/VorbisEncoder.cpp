@@ -19,8 +19,8 @@ long bitsPerSecond(int kbps)
     return kbps > 0 ? long(kbps) * 1000 : -1;
 }
 
-// Samples handed to the analysis at a time (as oggenc does), so its buffer stays small.
-constexpr int kChunkFrames = 4096;
+// Samples handed to the analysis at a time, as oggenc does.
+constexpr int kBlockFrames = 1024;
 
 } // namespace
 
@@ -124,7 +124,6 @@ void VorbisEncoder::start(int channels, int rate)
     writePages(true); // audio starts on a page of its own
 
     m_converter = std::make_unique<SampleConverter>(channels, rate, outChannels, outRate, AV_SAMPLE_FMT_FLTP);
-    m_inChannels = channels;
 }
 
 void VorbisEncoder::write(const float* samples, int frames)
@@ -133,16 +132,46 @@ void VorbisEncoder::write(const float* samples, int frames)
         return;
     if (!m_state)
         throw EngineError(describe("is not ready: the input format was not set"));
-    // The converter writes planar floats straight into libvorbis' analysis buffer.
-    for (int done = 0; done < frames;) {
-        const int n = std::min(kChunkFrames, frames - done);
-        const int capacity = m_converter->capacityFor(n);
-        float** buffer = vorbis_analysis_buffer(&m_state->dsp, std::max(capacity, 1));
-        const int got = m_converter->convert(samples + std::size_t(done) * m_inChannels, n,
-                                             reinterpret_cast<std::uint8_t**>(buffer), capacity);
-        vorbis_analysis_wrote(&m_state->dsp, got);
+    const int capacity = m_converter->capacityFor(frames);
+    stage(capacity, [&](std::uint8_t** planes) { return m_converter->convert(samples, frames, planes, capacity); });
+    feed(false);
+}
+
+template <typename Convert>
+void VorbisEncoder::stage(int capacity, Convert convert)
+{
+    const int channels = m_converter->outChannels();
+    m_staged.resize(std::size_t(channels));
+    std::vector<std::uint8_t*> planes(static_cast<std::size_t>(channels));
+    for (int c = 0; c < channels; ++c) {
+        auto& plane = m_staged[std::size_t(c)];
+        if (plane.size() < std::size_t(m_stagedFrames + capacity))
+            plane.resize(std::size_t(m_stagedFrames + capacity));
+        planes[std::size_t(c)] = reinterpret_cast<std::uint8_t*>(plane.data() + m_stagedFrames);
+    }
+    m_stagedFrames += std::max(0, convert(planes.data()));
+}
+
+void VorbisEncoder::feed(bool all)
+{
+    // libvorbis decides its block sizes from what it has been given so far, so its output
+    // depends on how the samples arrive: hand them over in blocks of a fixed size (as
+    // oggenc does), whatever the caller's chunks.
+    const int channels = m_converter->outChannels();
+    int done = 0;
+    while (m_stagedFrames - done >= kBlockFrames || (all && m_stagedFrames > done)) {
+        const int n = std::min(kBlockFrames, m_stagedFrames - done);
+        float** buffer = vorbis_analysis_buffer(&m_state->dsp, n);
+        for (int c = 0; c < channels; ++c)
+            std::memcpy(buffer[c], m_staged[std::size_t(c)].data() + done, std::size_t(n) * sizeof(float));
+        vorbis_analysis_wrote(&m_state->dsp, n);
         pump();
         done += n;
+    }
+    if (done > 0) {
+        for (auto& plane : m_staged)
+            std::memmove(plane.data(), plane.data() + done, std::size_t(m_stagedFrames - done) * sizeof(float));
+        m_stagedFrames -= done;
     }
 }
 
@@ -177,14 +206,10 @@ void VorbisEncoder::finish()
     m_finished = true;
     if (!m_state)
         throw EngineError(describe("is not ready: the input format was not set"));
-    if (!m_converter->passthrough()) {
-        // What the resampler still holds (wrote(0) would mean the end, so only if any).
-        const int capacity = m_converter->capacityFor(0) + 256;
-        float** buffer = vorbis_analysis_buffer(&m_state->dsp, capacity);
-        const int got = m_converter->flush(reinterpret_cast<std::uint8_t**>(buffer), capacity);
-        if (got > 0)
-            vorbis_analysis_wrote(&m_state->dsp, got);
-    }
+    // What the resampler still holds, then whatever is staged.
+    const int capacity = m_converter->capacityFor(0) + 256;
+    stage(capacity, [&](std::uint8_t** planes) { return m_converter->flush(planes, capacity); });
+    feed(true);
     vorbis_analysis_wrote(&m_state->dsp, 0); // the end: the last page carries the exact length
     pump();
     writePages(true);

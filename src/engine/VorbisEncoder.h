@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <vector>
 
 namespace sondrel {
 
@@ -28,6 +29,9 @@ public:
 
 private:
     struct State;
+    template <typename Convert>
+    void stage(int capacity, Convert convert);
+    void feed(bool all);
     void pump();
     void writePages(bool flush);
     std::string describe(const std::string& what) const;
@@ -37,7 +41,8 @@ private:
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> m_file{nullptr, &std::fclose};
     std::unique_ptr<State> m_state;
     std::unique_ptr<SampleConverter> m_converter;
-    int m_inChannels = 0;
+    std::vector<std::vector<float>> m_staged; // converted, planar, not yet given to libvorbis
+    int m_stagedFrames = 0;
     bool m_finished = false;
 };
 
