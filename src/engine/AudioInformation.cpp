@@ -388,15 +388,36 @@ void AudioInformation::LoadFromFile(const QString& path)
         infoArtist = toQ(tag->artist());
         infoAlbum = toQ(tag->album());
         infoComments = toQ(tag->comment());
+        // TagLib 1.x's WAV tag() is the ID3v2 tag alone: fields it lacks come from RIFF INFO.
+        auto* riff = dynamic_cast<TagLib::RIFF::WAV::File*>(file.get());
+        if (riff && riff->hasInfoTag()) {
+            const TagLib::RIFF::Info::Tag* info = riff->InfoTag();
+            const auto fill = [](QString& field, const TagLib::String& from) {
+                if (field.isEmpty())
+                    field = toQ(from);
+            };
+            fill(infoTitle, info->title());
+            fill(infoArtist, info->artist());
+            fill(infoAlbum, info->album());
+            fill(infoComments, info->comment());
+        }
         if (auto* mpeg = dynamic_cast<TagLib::MPEG::File*>(file.get()))
             infoGenreS = mpegGenre(*mpeg);
         else if (auto* wav = dynamic_cast<TagLib::RIFF::WAV::File*>(file.get()))
             infoGenreS = wavGenre(*wav);
         else
             infoGenreS = genres::fromText(toQ(tag->genre()));
-        infoYear = std::int32_t(std::min<unsigned>(tag->year(), unsigned(std::numeric_limits<std::int32_t>::max())));
+        unsigned year = tag->year();
+        unsigned track = tag->track();
+        if (riff && riff->hasInfoTag()) {
+            if (year == 0)
+                year = riff->InfoTag()->year();
+            if (track == 0)
+                track = riff->InfoTag()->track();
+        }
+        infoYear = std::int32_t(std::min<unsigned>(year, unsigned(std::numeric_limits<std::int32_t>::max())));
         // The track is a 16-bit value: numbers up to 65535 keep their low 16 bits.
-        infoTrack = std::int16_t(std::uint16_t(std::min<unsigned>(tag->track(), 65535u)));
+        infoTrack = std::int16_t(std::uint16_t(std::min<unsigned>(track, 65535u)));
     } catch (const std::exception&) {
         // A tag so broken that TagLib gives up (e.g. a size that cannot be allocated):
         // the file has no usable tags.
