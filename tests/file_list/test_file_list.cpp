@@ -82,7 +82,7 @@ private slots:
         QCOMPARE(sizeText(0, c), QString("0.00MB"));
         QCOMPARE(sizeText(1572864 + 4000, c), QString("1.50MB"));
         QCOMPARE(sizeText(1572864 + 6000, c), QString("1.51MB"));
-        QCOMPARE(sizeText(qint64(999.995 * 1048576), c), QString("1000.00MB"));
+        QCOMPARE(sizeText(qint64(1000) * 1048576 - 1, c), QString("1000.00MB"));
         QCOMPARE(sizeText(qint64(1234.567 * 1048576), c), QString("1234.60MB"));
         // 64-bit sizes: files of 2 GiB and more show their real size.
         QCOMPARE(sizeText(qint64(3) * 1024 * 1024 * 1024, c), QString("3072.00MB"));
