@@ -49,10 +49,7 @@ AudioDecoder::AudioDecoder(const QString& path) : m_input(path)
     }
 }
 
-AudioDecoder::~AudioDecoder()
-{
-    av_channel_layout_uninit(&m_layout);
-}
+AudioDecoder::~AudioDecoder() = default;
 
 bool AudioDecoder::decodeMore()
 {
@@ -99,9 +96,9 @@ void AudioDecoder::append(const AVFrame* f)
     if (m_rate == 0) {
         // The first frame fixes what the reader delivers.
         m_rate = f->sample_rate;
-        layoutFor(&m_layout, f->ch_layout);
+        layoutFor(&m_layout.value, f->ch_layout);
     }
-    const int outChannels = m_layout.nb_channels;
+    const int outChannels = m_layout.value.nb_channels;
     const bool native = f->format == AV_SAMPLE_FMT_FLT && f->sample_rate == m_rate && inChannels == outChannels;
     if (native && !m_swr) {
         const auto* src = reinterpret_cast<const float*>(f->extended_data[0]);
@@ -112,11 +109,11 @@ void AudioDecoder::append(const AVFrame* f)
         flushResampler();
         AVChannelLayout inLayout{};
         if (inChannels == outChannels)
-            av_channel_layout_copy(&inLayout, &m_layout); // same channels: no remixing
+            av_channel_layout_copy(&inLayout, &m_layout.value); // same channels: no remixing
         else
             layoutFor(&inLayout, f->ch_layout);
         SwrContext* swr = nullptr;
-        int rc = swr_alloc_set_opts2(&swr, &m_layout, AV_SAMPLE_FMT_FLT, m_rate, &inLayout,
+        int rc = swr_alloc_set_opts2(&swr, &m_layout.value, AV_SAMPLE_FMT_FLT, m_rate, &inLayout,
                                      AVSampleFormat(f->format), f->sample_rate, 0, nullptr);
         av_channel_layout_uninit(&inLayout);
         ff::SwrPtr owned(swr);
@@ -144,7 +141,7 @@ void AudioDecoder::flushResampler()
     if (!m_swr)
         return;
     if (m_swrRate != m_rate) {
-        const int outChannels = m_layout.nb_channels;
+        const int outChannels = m_layout.value.nb_channels;
         for (;;) {
             const int capacity = std::max(256, swr_get_out_samples(m_swr.get(), 0));
             const std::size_t old = m_pending.size();

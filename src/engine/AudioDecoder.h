@@ -21,7 +21,7 @@ public:
     AudioDecoder& operator=(const AudioDecoder&) = delete;
 
     int sampleRate() const { return m_rate; }
-    int channels() const { return m_layout.nb_channels; }
+    int channels() const { return m_layout.value.nb_channels; }
     std::int64_t sampleCount() const { return m_count; }
     CountMethod countMethod() const { return m_method; }
 
@@ -46,8 +46,12 @@ private:
     ff::SwrPtr m_swr;
     int m_swrFormat = -1, m_swrRate = 0, m_swrChannels = 0;
 
+    struct Layout {
+        AVChannelLayout value{};
+        ~Layout() { av_channel_layout_uninit(&value); }
+    };
     int m_rate = 0;
-    AVChannelLayout m_layout{};
+    Layout m_layout;                // what read() delivers
     std::int64_t m_count = 0;
     CountMethod m_method = CountMethod::FullDecode;
 

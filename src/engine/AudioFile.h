@@ -28,7 +28,8 @@ public:
     // are always (0, 1) and select nothing. Throws EngineError for anything that is not
     // decodable audio; the instance is then closed.
     void OpenRead(const QString& path, int reserved1 = 0, int reserved2 = 1);
-    // Up to count interleaved samples from the current position; empty at the end.
+    // Up to count interleaved samples (whole sample frames) from the current position; empty
+    // at the end. A count smaller than one sample frame throws EngineError.
     SampleArray ReadSamples(int count);
     // Playback preparation; always (0, 3). Returns 0. The reader needs nothing more.
     int PreparePlayback(int reserved1 = 0, int reserved2 = 3);
