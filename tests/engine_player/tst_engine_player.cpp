@@ -1,6 +1,7 @@
 // AudioPlayer against a real sound server (a PulseAudio null sink in CI): fed the way the
 // program feeds it, a clip plays to OnEndPlay in real time; Stop halts every event; Stop
 // then Play continues with the very next sample; without a server Play says so.
+#include "AudioFile.h"
 #include "AudioPlayer.h"
 #include "EngineError.h"
 #include "TestAudio.h"
@@ -11,6 +12,7 @@
 #include <QMediaDevices>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <cstdio>
@@ -187,6 +189,34 @@ private slots:
             QVERIFY(f.lastTimerSamples <= std::int64_t(f.source.size()) / channels);
             QVERIFY(f.maxLevel > 1000);
         }
+    }
+
+    // A file, decoded by AudioFile in the program's chunks, plays to its end.
+    void playsAFile()
+    {
+        NEED_SOUND_SERVER();
+        QTemporaryDir dir;
+        const QString path = dir.filePath("clip.wav");
+        const std::vector<float> original = testaudio::musicSignal(22050, 2, 22050 * 3 / 4);
+        QVERIFY(testaudio::writeWav(path, original, 22050, 2, 16));
+        sondrel::AudioFile reader;
+        reader.OpenRead(path, 0, 1);
+        std::vector<float> decoded;
+        for (;;) {
+            const SampleArray chunk = reader.ReadSamples(kChunk);
+            if (chunk.empty())
+                break;
+            decoded.insert(decoded.end(), chunk.begin(), chunk.end());
+        }
+        QCOMPARE(decoded.size(), original.size());
+        AudioPlayer player;
+        Feeder f(player, decoded, reader.FormatParamB(), reader.FormatParamA());
+        reader.Close();
+        f.start();
+        QTRY_VERIFY_WITH_TIMEOUT(f.endPlays > 0, 5000);
+        QVERIFY(f.endPlayMs >= 750 * 0.9);
+        QVERIFY(f.tapped == decoded);
+        QVERIFY(testaudio::snrDb(original, f.tapped) > 80); // 16-bit WAV: the same sound
     }
 
     // What the sound server really played: our stream's own output, recorded through
