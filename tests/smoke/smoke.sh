@@ -4,6 +4,8 @@
 # keys, the file dialog), saves a PNG of each, closes each dialog with its own button and
 # finally closes the program with Esc, which must end it with exit status 0.
 #   tests/smoke/smoke.sh <program> <screenshot folder>
+# SONDREL_SMOKE_EXPECT_TITLE, when set, is the title the main window must show (the skinned
+# window's title proves the skin file was found).
 # Screenshots: main-window.png, settings.png, tag-editor.png, folder-picker.png,
 # about-box.png (and help-viewer.png when a CHM viewer is installed). Every wait is bounded;
 # exit 77 means a needed tool is missing (CTest reports the test as skipped).
@@ -13,7 +15,8 @@ if [ $# -ne 2 ]; then
   echo "usage: $0 <program> <screenshot folder>" >&2
   exit 2
 fi
-program=$(readlink -f "$1")
+# Absolute, but a link stays a link: the program must find its files through it.
+program=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
 shots=$2
 step_timeout=${SONDREL_SMOKE_STEP_TIMEOUT:-20}
 
@@ -80,7 +83,7 @@ song="$work/music/morning-light.mp3"
 mkdir -p "$work/music"
 ffmpeg -v error -y -f lavfi -i "sine=frequency=440:duration=4" \
   -metadata title="Morning Light" -metadata artist="The Examples" -metadata album="Test Pressing" \
-  -metadata date=2021 -metadata track=3 -metadata genre=Jazz -metadata comment="smoke test" \
+  -metadata date=2021 -metadata track=3 -metadata genre=Jazz \
   -c:a libmp3lame -b:a 128k "$song" || fail "ffmpeg could not make the test file"
 
 # --- helpers -----------------------------------------------------------------------------
@@ -168,6 +171,13 @@ say "starting $program"
 "$program" >"$work/sondrel.log" 2>&1 &
 pid=$!
 main=$(wait_window '^(Velkin|Sondrel|fm_main)$') || exit 1
+if [ -n "${SONDREL_SMOKE_EXPECT_TITLE:-}" ]; then
+  end=$(deadline)
+  until [ "$(xdotool getwindowname "$main")" = "$SONDREL_SMOKE_EXPECT_TITLE" ]; do
+    [ "$(date +%s)" -lt "$end" ] || fail "the main window's title is \"$(xdotool getwindowname "$main")\", expected \"$SONDREL_SMOKE_EXPECT_TITLE\""
+    sleep 0.05
+  done
+fi
 read -r main_w main_h < <(size_of "$main" | tr x ' ')
 menubar_h=$(( main_h - 388 ))
 say "main window $main: ${main_w}x${main_h}, menu bar ${menubar_h} px"
