@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <QFontDatabase>
+#include <QIcon>
 
 namespace sondrel {
 
@@ -12,6 +13,7 @@ Application::Application(int& argc, char** argv) : QApplication(argc, argv)
     setApplicationName(QStringLiteral("Sondrel"));
     setApplicationVersion(QStringLiteral("1.00"));
     setDesktopFileName(QStringLiteral("sondrel"));
+    setWindowIcon(QIcon::fromTheme(QStringLiteral("sondrel")));
     // The windows are laid out for Tahoma 8 pt. Debian's fonts-wine has a free Tahoma that
     // fontconfig does not list; without it the nearest sans-serif font stands in.
     for (const char* file : {"/usr/share/wine/fonts/tahoma.ttf", "/usr/share/wine/fonts/tahomabd.ttf"})

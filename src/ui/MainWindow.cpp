@@ -127,6 +127,8 @@ void Tfm_main::buildControls()
     edt_dir->setObjectName(QStringLiteral("edt_dir"));
     edt_dir->setReadOnly(true);
     edt_dir->setEnabled(false);
+    // The field is narrow: the whole folder shows as its tooltip.
+    connect(edt_dir, &QLineEdit::textChanged, edt_dir, &QWidget::setToolTip);
 
     setTabOrder(lv, cb_format);
     setTabOrder(cb_format, edt_dir);
