@@ -253,8 +253,19 @@ while :; do
   [ "$(date +%s)" -lt "$end" ] || fail "the file was not added to the list"
   sleep 0.1
 done
-# The new row is what changed in the list; a click on it selects it.
-click "$main" $(( 6 + bx + 10 )) $(( list_top + by + bh / 2 ))
+# The new row is what changed in the list; a click near its top edge selects it (the changed
+# area may be taller than one row). Wait until the selection shows before going on.
+cp "$work/list.png" "$work/list-unselected.png"
+end=$(deadline)
+while :; do
+  click "$main" $(( 6 + bx + 10 )) $(( list_top + by + 6 ))
+  sleep 0.2
+  capture "$main" "$work/main.png"
+  convert "$work/main.png" -crop "469x247+6+${list_top}" +repage "$work/list.png"
+  read -r sw _ _ _ <<<"$(diff_box "$work/list-unselected.png" "$work/list.png")"
+  [ "${sw:-0}" -gt 0 ] && break
+  [ "$(date +%s)" -lt "$end" ] || fail "the new row could not be selected"
+done
 
 say "ID3 Tag"
 click "$main" "${title_x[3]}" "$menu_y"

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -16,7 +17,18 @@
 
 namespace testaudio {
 
-QString corpusDir() { return QString::fromUtf8(SONDREL_CORPUS_DIR); }
+QString corpusDir()
+{
+    // The corpus sits beside the repository in the workplace; a clone elsewhere finds it by
+    // the environment or at the workplace's fixed place.
+    const QStringList candidates{qEnvironmentVariable("SONDREL_CORPUS_DIR"),
+                                 QString::fromUtf8(SONDREL_CORPUS_DIR),
+                                 QStringLiteral("/work/shared/corpus/realworld")};
+    for (const QString& c : candidates)
+        if (!c.isEmpty() && QFileInfo::exists(c + QStringLiteral("/MANIFEST.tsv")))
+            return c;
+    return QString::fromUtf8(SONDREL_CORPUS_DIR);
+}
 
 QStringList corpusFiles()
 {
