@@ -104,27 +104,26 @@ private slots:
         QTest::addColumn<QString>("codec");
         QTest::addColumn<int>("rate");
         QTest::addColumn<int>("channels");
-        QTest::addColumn<double>("tolerance"); // seconds of length difference allowed
-        QTest::newRow("mp3 cbr 128k") << 0 << QStringList() << 44100 << 2 << "mp3" << 44100 << 2 << 0.0;
+                QTest::newRow("mp3 cbr 128k") << 0 << QStringList() << 44100 << 2 << "mp3" << 44100 << 2;
         QTest::newRow("mp3 cbr 22k mono 64k")
             << 0 << QStringList({"mp3/frequency=4", "mp3/channel=0", "mp3/bitrate=7", "mp3/quality=2"})
-            << 44100 << 2 << "mp3" << 22050 << 1 << 0.0;
+            << 44100 << 2 << "mp3" << 22050 << 1;
         QTest::newRow("mp3 vbr")
             << 0 << QStringList({"mp3/enable vbr=1", "mp3/vbr quality=2", "mp3/vbr bitrate=16"})
-            << 48000 << 1 << "mp3" << 44100 << 2 << 0.0;
-        QTest::newRow("wav cd") << 1 << QStringList({"wav/mode=0"}) << 22050 << 1 << "pcm_s16le" << 44100 << 2 << 0.0;
-        QTest::newRow("wav best suited") << 1 << QStringList({"wav/mode=1"}) << 22050 << 1 << "pcm_s16le" << 22050 << 1 << 0.0;
+            << 48000 << 1 << "mp3" << 44100 << 2;
+        QTest::newRow("wav cd") << 1 << QStringList({"wav/mode=0"}) << 22050 << 1 << "pcm_s16le" << 44100 << 2;
+        QTest::newRow("wav best suited") << 1 << QStringList({"wav/mode=1"}) << 22050 << 1 << "pcm_s16le" << 22050 << 1;
         QTest::newRow("wav custom 8-bit")
             << 1 << QStringList({"wav/mode=2", "wav/bit=0", "wav/frequency=0", "wav/channel=0"})
-            << 44100 << 2 << "pcm_u8" << 8000 << 1 << 0.0;
-        QTest::newRow("wma high") << 2 << QStringList({"wma/format=0"}) << 44100 << 2 << "wmav2" << 48000 << 2 << 0.05;
-        QTest::newRow("wma mid") << 2 << QStringList() << 44100 << 2 << "wmav2" << 44100 << 2 << 0.05;
-        QTest::newRow("wma low") << 2 << QStringList({"wma/format=35"}) << 44100 << 2 << "wmav2" << 8000 << 1 << 0.05;
+            << 44100 << 2 << "pcm_u8" << 8000 << 1;
+        QTest::newRow("wma high") << 2 << QStringList({"wma/format=0"}) << 44100 << 2 << "wmav2" << 48000 << 2;
+        QTest::newRow("wma mid") << 2 << QStringList() << 44100 << 2 << "wmav2" << 44100 << 2;
+        QTest::newRow("wma low") << 2 << QStringList({"wma/format=35"}) << 44100 << 2 << "wmav2" << 8000 << 1;
         QTest::newRow("ogg quality")
-            << 3 << QStringList({"ogg/enable quality=1", "ogg/quality=500"}) << 44100 << 2 << "vorbis" << 44100 << 2 << 0.0;
+            << 3 << QStringList({"ogg/enable quality=1", "ogg/quality=500"}) << 44100 << 2 << "vorbis" << 44100 << 2;
         QTest::newRow("ogg managed")
             << 3 << QStringList({"ogg/frequency=8", "ogg/channel=0", "ogg/bitrate=9", "ogg/max bitrate=11", "ogg/min bitrate=7"})
-            << 44100 << 2 << "vorbis" << 48000 << 1 << 0.0;
+            << 44100 << 2 << "vorbis" << 48000 << 1;
     }
     void eachFormatAndSettings()
     {
@@ -135,7 +134,6 @@ private slots:
         QFETCH(QString, codec);
         QFETCH(int, rate);
         QFETCH(int, channels);
-        QFETCH(double, tolerance);
         for (const QString& k : keys) {
             const QString section = k.section('/', 0, 0);
             const QString rest = k.section('/', 1);
@@ -168,7 +166,10 @@ private slots:
         // The length is the source's: exact in samples where the format allows it.
         const double expected = std::llround(seconds * srcRate) / double(srcRate);
         const double got = double(engineSamples(target)) / rate;
-        QVERIFY2(std::abs(got - expected) <= tolerance + 1.5 / rate,
+        // WMA (ASF cannot mark where the audio ends) may run up to two encoder frames of
+        // silence past the end, never short.
+        const double longer = codec == "wmav2" ? 4096.0 / rate : 0.0;
+        QVERIFY2(got >= expected - 1.5 / rate && got <= expected + longer + 1.5 / rate,
                  qPrintable(QStringLiteral("%1 s instead of %2 s").arg(got).arg(expected)));
 
         AudioInformation tags;
