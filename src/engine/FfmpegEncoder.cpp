@@ -72,6 +72,9 @@ void FfmpegEncoder::start(int channels, int rate)
         throw EngineError(describe("cannot be written as " + std::string(m_target.muxer)));
     m_muxer.reset(oc);
     oc->pb = m_io.get();
+    // No "encoder" text of the muxer's own: in WAV it becomes an INFO chunk behind the audio,
+    // and the tags written after closing would then make TagLib move the whole file.
+    oc->flags |= AVFMT_FLAG_BITEXACT;
     if (oc->oformat->flags & AVFMT_GLOBALHEADER)
         enc->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
 
