@@ -4,12 +4,11 @@
 #include <taglib/id3v1genres.h>
 #include <array>
 
-namespace sondrel::genres {
+namespace sondrel {
 
-namespace {
 // The 148 names of the extended ID3v1 genre list, by number, spelt as this program shows
 // them (a few differ from other lists' wording, e.g. 64 "Native US", 100 "Humor").
-constexpr std::array<const char*, 148> kNames = {
+const std::array<const char*, 148> genre_names = {
     "Blues", "Classic Rock", "Country", "Dance", "Disco", "Funk", "Grunge", "Hip-Hop", "Jazz",
     "Metal", "New Age", "Oldies", "Other", "Pop", "R&B", "Rap", "Reggae", "Rock", "Techno",
     "Industrial", "Alternative", "Ska", "Death Metal", "Pranks", "Soundtrack", "Euro-Techno",
@@ -32,7 +31,15 @@ constexpr std::array<const char*, 148> kNames = {
     "Contemporary C", "Christian Rock", "Merengue", "Salsa", "Thrash Metal", "Anime", "JPop",
     "SynthPop",
 };
+
+} // namespace sondrel
+
+namespace sondrel::genres {
+
+namespace {
+const auto& kNames = genre_names;
 } // namespace
+
 
 int count() { return int(kNames.size()); }
 

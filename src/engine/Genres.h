@@ -1,5 +1,11 @@
 #pragma once
 #include <QString>
+#include <array>
+
+namespace sondrel {
+// The genres of the extended ID3v1 list, by number: what the tag editor offers.
+extern const std::array<const char*, 148> genre_names;
+} // namespace sondrel
 
 // Genre numbers of ID3v1 (and of ID3v2's "(13)" references) and their names.
 namespace sondrel::genres {
