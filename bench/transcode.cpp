@@ -6,7 +6,9 @@
 #include "AudioFile.h"
 #include "AudioInformation.h"
 #include "BenchCommon.h"
-#include "BenchIni.h"
+#include "LameEncSettings.h"
+#include "SettingsFile.h"
+#include "TargetSetup.h"
 #include "EngineError.h"
 
 #include <QDir>
@@ -16,57 +18,6 @@ namespace {
 
 // Sets the writer up as the conversion does for this format. Returns an error text when the
 // settings are refused.
-QString configure(sondrel::AudioFile& writer, const QString& format, const bench::BenchIni& ini)
-{
-    if (format == QLatin1String("mp3")) {
-        sondrel::LameEncSettings lame;
-        lame.Frequency = bench::frequencyAt(ini.readInt("mp3", "frequency", 7));
-        lame.Bitrate = bench::bitrateAt(ini.readInt("mp3", "bitrate", 11));
-        lame.Channels = ini.readInt("mp3", "channel", 1) + 1;
-        lame.Quality = ini.readInt("mp3", "quality", 9);
-        const int vbr = ini.readInt("mp3", "enable vbr", 0);
-        if (vbr == 0) {
-            lame.VbrDisabled = true;
-        } else if (vbr == 1) {
-            lame.VbrDisabled = false;
-            lame.VbrBitrate = bench::bitrateAt(ini.readInt("mp3", "vbr bitrate", 11));
-            lame.VbrQuality = ini.readInt("mp3", "vbr quality", 9);
-        }
-        if (!writer.SetMp3Output(lame.Frequency, lame.Bitrate, lame.Channels))
-            return QStringLiteral("This MP3 format not supported, please try another bit rate or frequency.");
-        writer.SetMp3Encoder(lame);
-    } else if (format == QLatin1String("wav")) {
-        const int mode = ini.readInt("wav", "mode", 0);
-        if (mode == 0)
-            writer.SetWavOutput(44100, 2, 16);
-        else if (mode == 1)
-            writer.SetWavOutput(0, 0, 16); // best suited: each file's own rate and channels
-        else if (mode == 2)
-            writer.SetWavOutput(bench::frequencyAt(ini.readInt("wav", "frequency", 7)),
-                                ini.readInt("wav", "channel", 1) + 1, bench::bitsAt(ini.readInt("wav", "bit", 1)));
-    } else if (format == QLatin1String("wma")) {
-        writer.SetWmaOutput(ini.readInt("wma", "format", 9) + 1);
-    } else if (format == QLatin1String("ogg")) {
-        const bool quality = ini.readInt("ogg", "enable quality", 0) != 0;
-        const int rate = bench::frequencyAt(ini.readInt("ogg", "frequency", 7));
-        const int channels = ini.readInt("ogg", "channel", 1) + 1;
-        const int nominal = bench::bitrateAt(ini.readInt("ogg", "bitrate", 11));
-        const int maximum = bench::bitrateAt(ini.readInt("ogg", "max bitrate", 11));
-        const int minimum = bench::bitrateAt(ini.readInt("ogg", "min bitrate", 11));
-        if (quality) {
-            writer.SetOggOutput(rate, channels, nominal, maximum, minimum,
-                                std::int16_t(ini.readInt("ogg", "quality", 300)));
-        } else {
-            if (!writer.CheckOggOutput(rate, channels, nominal, maximum, minimum))
-                return QStringLiteral("This OGG format not supported, please try another bit rate or frequency.");
-            writer.SetOggOutput(rate, channels, nominal, maximum, minimum, -1);
-        }
-    } else {
-        return QStringLiteral("unknown format \"%1\" (mp3, wav, wma or ogg)").arg(format);
-    }
-    return {};
-}
-
 int transcode(const QStringList& argsIn)
 {
     QStringList args = argsIn;
@@ -92,11 +43,13 @@ int transcode(const QStringList& argsIn)
         bench::printError(QStringLiteral("transcode: --format, --out and at least one file are needed"));
         return 2;
     }
-    bench::BenchIni ini;
-    if (!ini.load(settings)) {
+    // The program's own settings store over the given file (none: every key's default).
+    if (!settings.isEmpty() && !QFileInfo(settings).isFile()) {
         bench::printError(QStringLiteral("transcode: cannot read %1").arg(settings));
         return 2;
     }
+    const sondrel::SettingsFile ini(settings.isEmpty() ? QStringLiteral("/nonexistent/settings.ini") : settings);
+    const int formatIndex = QStringList({"mp3", "wav", "wma", "ogg"}).indexOf(format);
     if (!QDir().mkpath(outDir)) {
         bench::printError(QStringLiteral("transcode: cannot create %1").arg(outDir));
         return 2;
@@ -107,9 +60,10 @@ int transcode(const QStringList& argsIn)
     sondrel::AudioFile writer;
     sondrel::AudioInformation info;
     try {
-        const QString refused = configure(writer, format, ini);
-        if (!refused.isEmpty()) {
-            bench::printError(QStringLiteral("transcode: %1").arg(refused));
+        sondrel::LameEncSettings lame;
+        const sondrel::TargetSetup setup = sondrel::configureTarget(ini, formatIndex, writer, lame);
+        if (setup.extension.isEmpty()) {
+            bench::printError(QStringLiteral("transcode: %1").arg(setup.refusal));
             return 2;
         }
     } catch (const sondrel::EngineError& e) {

@@ -8,6 +8,7 @@
 #include "Prompts.h"
 #include "Pump.h"
 #include "TargetPath.h"
+#include "TargetSetup.h"
 #include "ValueTables.h"
 
 #include <QDir>
@@ -20,10 +21,6 @@
 namespace sondrel {
 
 namespace {
-const QString Mp3NotSupported = QStringLiteral(
-    "This MP3 format not supported, please try another bit rate or frequency.");
-const QString OggNotSupported = QStringLiteral(
-    "This OGG format not supported, please try another bit rate or frequency.");
 const QString NoFormat = QStringLiteral("Please choose an output format (MP3, WAV, WMA or OGG) first.");
 } // namespace
 
@@ -64,11 +61,13 @@ void Converter::ConvertList(int format)
     if (!folder.endsWith(QLatin1Char('/')))
         folder += QLatin1Char('/');
 
-    const QString extension = configureTarget(format);
-    if (extension.isEmpty()) {
+    const TargetSetup setup = configureTarget(*settings, format, m_writer, m_lame);
+    if (setup.extension.isEmpty()) {
+        m_prompts.information(m_window, setup.refusal);
         m_state.setConverting(false);
         return;
     }
+    const QString extension = setup.extension;
     m_pb->setTextVisible(true);
 
     const int count = rows::count(m_lv);
@@ -84,75 +83,6 @@ void Converter::ConvertList(int format)
     m_pb->setValue(0);
     m_state.setConverting(false);
     m_pb->setTextVisible(false);
-}
-
-QString Converter::configureTarget(int format)
-{
-    const SettingsFile& s = *m_state.settings();
-    switch (format) {
-    case 0: {
-        m_lame.Frequency = tableValue(frequency_values, readKey(s, keys::mp3Frequency), keys::mp3Frequency.def);
-        m_lame.Bitrate = tableValue(bitrate_values, readKey(s, keys::mp3Bitrate), keys::mp3Bitrate.def);
-        m_lame.Channels = readKey(s, keys::mp3Channel) + 1;
-        m_lame.Quality = readKey(s, keys::mp3Quality);
-        const int vbr = readKey(s, keys::mp3EnableVbr);
-        if (vbr == 0) {
-            m_lame.VbrDisabled = true;
-        } else if (vbr == 1) {
-            m_lame.VbrDisabled = false;
-            m_lame.VbrBitrate = tableValue(bitrate_values, readKey(s, keys::mp3VbrBitrate), keys::mp3VbrBitrate.def);
-            m_lame.VbrQuality = readKey(s, keys::mp3VbrQuality);
-        }
-        if (!m_writer.SetMp3Output(m_lame.Frequency, m_lame.Bitrate, m_lame.Channels)) {
-            m_prompts.information(m_window, Mp3NotSupported);
-            return {};
-        }
-        m_writer.SetMp3Encoder(m_lame);
-        return QStringLiteral(".mp3");
-    }
-    case 1: {
-        int mode = readKey(s, keys::wavMode);
-        // A mode outside the three choices (a hand-edited file) is the default one, so the
-        // writer never keeps the format of an earlier run under a ".wav" name.
-        if (mode < 0 || mode > 2)
-            mode = keys::wavMode.def;
-        if (mode == 0)
-            m_writer.SetWavOutput(44100, 2, 16);
-        else if (mode == 1)
-            m_writer.SetWavOutput(0, 0, 16); // each file keeps its own rate and channels
-        else
-            m_writer.SetWavOutput(tableValue(frequency_values, readKey(s, keys::wavFrequency), keys::wavFrequency.def),
-                                  readKey(s, keys::wavChannel) + 1,
-                                  tableValue(bits_per_sample_values, readKey(s, keys::wavBit), keys::wavBit.def));
-        return QStringLiteral(".wav");
-    }
-    case 2: {
-        int profile = readKey(s, keys::wmaFormat);
-        if (profile < 0 || size_t(profile) >= wma_profiles.size())
-            profile = keys::wmaFormat.def;
-        m_writer.SetWmaOutput(profile + 1);
-        return QStringLiteral(".wma");
-    }
-    default: {
-        const bool quality = readKey(s, keys::oggEnableQualityConvert) != 0;
-        const int rate = tableValue(frequency_values, readKey(s, keys::oggFrequency), keys::oggFrequency.def);
-        const int channels = readKey(s, keys::oggChannel) + 1;
-        const int nominal = tableValue(bitrate_values, readKey(s, keys::oggBitrate), keys::oggBitrate.def);
-        const int maximum = tableValue(bitrate_values, readKey(s, keys::oggMaxBitrate), keys::oggMaxBitrate.def);
-        const int minimum = tableValue(bitrate_values, readKey(s, keys::oggMinBitrate), keys::oggMinBitrate.def);
-        if (quality) {
-            const int q = std::clamp(readKey(s, keys::oggQuality), 0, 1000);
-            m_writer.SetOggOutput(rate, channels, nominal, maximum, minimum, std::int16_t(q));
-        } else {
-            if (!m_writer.CheckOggOutput(rate, channels, nominal, maximum, minimum)) {
-                m_prompts.information(m_window, OggNotSupported);
-                return {};
-            }
-            m_writer.SetOggOutput(rate, channels, nominal, maximum, minimum, -1);
-        }
-        return QStringLiteral(".ogg");
-    }
-    }
 }
 
 void Converter::convertRow(int row, const QString& folder, const QString& extension)

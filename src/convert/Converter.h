@@ -27,9 +27,6 @@ public:
     void StopConverting();
 
 private:
-    // Configures the writer for the whole run from the format's settings; returns the
-    // extension, or an empty string when the settings were refused (the message is shown).
-    QString configureTarget(int format);
     void convertRow(int row, const QString& outputFolder, const QString& extension);
     void writeTags(int row, const QString& target);
 

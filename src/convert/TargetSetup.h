@@ -1,0 +1,22 @@
+#pragma once
+#include <QString>
+
+namespace sondrel {
+
+class AudioFile;
+class SettingsFile;
+struct LameEncSettings;
+
+// How a conversion run is set up from the settings of the chosen format.
+struct TargetSetup {
+    QString extension; // ".mp3", ".wav", ".wma" or ".ogg"; empty when refused
+    QString refusal;   // the message for settings the encoder cannot do
+};
+
+// Configures the writer once for a run of format (0 MP3, 1 WAV, 2 WMA, 3 OGG) from the
+// settings file, through the value tables; an index outside its table means that key's
+// default. The MP3 encoder settings object keeps what it was given.
+TargetSetup configureTarget(const SettingsFile& settings, int format, AudioFile& writer,
+                            LameEncSettings& lame);
+
+} // namespace sondrel
