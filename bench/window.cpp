@@ -214,7 +214,12 @@ int runConvert(const QStringList& args)
                          bench::number(audioSeconds[size_t(i)]), bench::number(wall)});
     }
     bench::printTotal(n, seconds);
-    return win.prompts.messages == 0 ? 0 : 1;
+    // Questions answered Yes (overwriting an earlier run's output) are fine; a row that did
+    // not finish is not.
+    int unfinished = 0;
+    for (int i = 0; i < n; ++i)
+        unfinished += rows::text(lv, i, rows::Status) != rows::Finish;
+    return unfinished == 0 ? 0 : 1;
 }
 
 const bool registered = [] {
