@@ -1,5 +1,6 @@
 #include "LameEncoder.h"
 
+#include "CpuState.h"
 #include "EngineError.h"
 #include "FfmpegSupport.h"
 #include "LameTag.h"
@@ -123,6 +124,7 @@ void LameEncoder::encode(const float* pcm, int frames)
     m_framesIn += frames;
     while (frames > 0) {
         const int n = std::min(frames, kChunkFrames);
+        clearUpperVectorState();
         const int bytes = m_channels == 2
             ? lame_encode_buffer_interleaved_ieee_float(m_lame.get(), pcm, n, m_mp3.data(), int(m_mp3.size()))
             : lame_encode_buffer_ieee_float(m_lame.get(), pcm, pcm, n, m_mp3.data(), int(m_mp3.size()));

@@ -1,5 +1,6 @@
 #include "VorbisEncoder.h"
 
+#include "CpuState.h"
 #include "EngineError.h"
 #include "FfmpegSupport.h"
 
@@ -179,6 +180,7 @@ void VorbisEncoder::pump()
 {
     State& s = *m_state;
     ogg_packet packet;
+    clearUpperVectorState();
     while (vorbis_analysis_blockout(&s.dsp, &s.block) == 1) {
         vorbis_analysis(&s.block, nullptr);
         vorbis_bitrate_addblock(&s.block);
