@@ -2,6 +2,7 @@
 #include "AudioFile.h"
 #include "AudioInformation.h"
 #include "FakePrompts.h"
+#include "RunningWindow.h"
 #include "ListRows.h"
 #include "MainWindow.h"
 #include "SettingsFile.h"
@@ -28,20 +29,19 @@ class TestConversion : public QObject {
     Q_OBJECT
     QTemporaryDir tmp;
     QString out;
-    std::unique_ptr<FakePrompts> prompts;
-    std::unique_ptr<FakeLauncher> launcher;
-    std::unique_ptr<AppShell> shell;
+    RunningWindow app;
+    FakePrompts* prompts = nullptr;
+    FakeLauncher* launcher = nullptr;
+    AppShell* shell = nullptr;
     Tfm_main& w() { return shell->mainWindow(); }
     SettingsFile settings() { return SettingsFile(SettingsFile::defaultPath()); }
 
     void start()
     {
-        shell.reset();
-        prompts = std::make_unique<FakePrompts>();
-        launcher = std::make_unique<FakeLauncher>();
-        shell = std::make_unique<AppShell>(*prompts, *launcher);
-        w().show();
-        QVERIFY(QTest::qWaitForWindowExposed(&w()));
+        QVERIFY(app.start());
+        prompts = app.prompts.get();
+        launcher = app.launcher.get();
+        shell = app.shell.get();
     }
     QString source(const QString& name, double seconds, int rate = 44100, int channels = 2)
     {
@@ -93,7 +93,7 @@ private slots:
         start();
         useOutput(out);
     }
-    void cleanup() { shell.reset(); }
+    void cleanup() { app.stop(); }
 
     void eachFormatAndSettings_data()
     {
@@ -418,10 +418,18 @@ private slots:
 
     void closingTheWindowEndsTheRunCleanly()
     {
-        const QString a = source("c1.wav", 4), b = source("c2.wav", 1);
+        const QString a = source("c1.wav", 8), b = source("c2.wav", 1);
         add({a, b});
-        w().cb_format->setCurrentIndex(1);
-        QTimer::singleShot(0, this, [&] { w().close(); });
+        w().cb_format->setCurrentIndex(3);
+        QTimer closer;
+        closer.setInterval(0);
+        connect(&closer, &QTimer::timeout, this, [&] {
+            if (status(0) == "Converting") {
+                w().close();
+                closer.stop();
+            }
+        });
+        closer.start();
         convert();
         QVERIFY(!w().isVisible());
         QCOMPARE(status(0), QString("finish"));

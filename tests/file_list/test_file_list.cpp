@@ -1,5 +1,6 @@
 #include "AppShell.h"
 #include "FakePrompts.h"
+#include "RunningWindow.h"
 #include "ListRows.h"
 #include "MainWindow.h"
 #include "RowTexts.h"
@@ -19,19 +20,18 @@ using namespace sondrel;
 class TestFileList : public QObject {
     Q_OBJECT
     QTemporaryDir tmp;
-    std::unique_ptr<FakePrompts> prompts;
-    std::unique_ptr<FakeLauncher> launcher;
-    std::unique_ptr<AppShell> shell;
+    RunningWindow app;
+    FakePrompts* prompts = nullptr;
+    FakeLauncher* launcher = nullptr;
+    AppShell* shell = nullptr;
     Tfm_main& w() { return shell->mainWindow(); }
 
     void start()
     {
-        shell.reset();
-        prompts = std::make_unique<FakePrompts>();
-        launcher = std::make_unique<FakeLauncher>();
-        shell = std::make_unique<AppShell>(*prompts, *launcher);
-        w().show();
-        QVERIFY(QTest::qWaitForWindowExposed(&w()));
+        QVERIFY(app.start());
+        prompts = app.prompts.get();
+        launcher = app.launcher.get();
+        shell = app.shell.get();
     }
     // A one-second WAV with a title tag, made by the ffmpeg command.
     QString taggedWav(const QString& name, const QString& title, double seconds = 1.0)
@@ -73,7 +73,7 @@ private slots:
         QVERIFY(tmp.isValid());
     }
     void init() { QFile::remove(SettingsFile::defaultPath()); }
-    void cleanup() { shell.reset(); }
+    void cleanup() { app.stop(); }
 
     void sizeAndTimeTexts()
     {

@@ -1,5 +1,6 @@
 #include "AppShell.h"
 #include "FakePrompts.h"
+#include "RunningWindow.h"
 #include "FolderPicker.h"
 #include "ListRows.h"
 #include "MainWindow.h"
@@ -23,19 +24,18 @@ class TestFolderScan : public QObject {
     Q_OBJECT
     QTemporaryDir tmp;
     QString wavTemplate;
-    std::unique_ptr<FakePrompts> prompts;
-    std::unique_ptr<FakeLauncher> launcher;
-    std::unique_ptr<AppShell> shell;
+    RunningWindow app;
+    FakePrompts* prompts = nullptr;
+    FakeLauncher* launcher = nullptr;
+    AppShell* shell = nullptr;
     Tfm_main& w() { return shell->mainWindow(); }
 
     void start()
     {
-        shell.reset();
-        prompts = std::make_unique<FakePrompts>();
-        launcher = std::make_unique<FakeLauncher>();
-        shell = std::make_unique<AppShell>(*prompts, *launcher);
-        w().show();
-        QVERIFY(QTest::qWaitForWindowExposed(&w()));
+        QVERIFY(app.start());
+        prompts = app.prompts.get();
+        launcher = app.launcher.get();
+        shell = app.shell.get();
     }
     // A fresh folder under the temporary one.
     QString folder(const QString& name)
@@ -96,7 +96,7 @@ private slots:
         QVERIFY(testaudio::writeMusicWav(wavTemplate, 8000, 1, 0.3));
     }
     void init() { QFile::remove(SettingsFile::defaultPath()); }
-    void cleanup() { shell.reset(); }
+    void cleanup() { app.stop(); }
 
     void scansDepthFirstWithTheFileSystemsOrder()
     {

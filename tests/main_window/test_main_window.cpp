@@ -2,6 +2,7 @@
 #include "Dialogs.h"
 #include "ExceptionHook.h"
 #include "FakePrompts.h"
+#include "RunningWindow.h"
 #include "ListRows.h"
 #include "MainWindow.h"
 #include "SettingsFile.h"
@@ -30,21 +31,20 @@ const QStringList AllItems{"AddFile1", "AddFile2", "AddPath1", "AddPath2", "Remo
 
 class TestMainWindow : public QObject {
     Q_OBJECT
-    std::unique_ptr<FakePrompts> prompts;
-    std::unique_ptr<FakeLauncher> launcher;
-    std::unique_ptr<AppShell> shell;
+    RunningWindow app;
+    FakePrompts* prompts = nullptr;
+    FakeLauncher* launcher = nullptr;
+    AppShell* shell = nullptr;
 
     Tfm_main& w() { return shell->mainWindow(); }
     QString settingsPath() const { return SettingsFile::defaultPath(); }
 
     void start()
     {
-        shell.reset();
-        prompts = std::make_unique<FakePrompts>();
-        launcher = std::make_unique<FakeLauncher>();
-        shell = std::make_unique<AppShell>(*prompts, *launcher);
-        w().show();
-        QVERIFY(QTest::qWaitForWindowExposed(&w()));
+        QVERIFY(app.start());
+        prompts = app.prompts.get();
+        launcher = app.launcher.get();
+        shell = app.shell.get();
     }
     void addRows(int n)
     {
@@ -78,7 +78,7 @@ private slots:
     }
     void cleanup()
     {
-        shell.reset();
+        app.stop();
         setExceptionHandler({});
     }
 

@@ -1,6 +1,7 @@
 #include "AppShell.h"
 #include "AudioFile.h"
 #include "FakePrompts.h"
+#include "RunningWindow.h"
 #include "ListRows.h"
 #include "MainWindow.h"
 #include "SettingsFile.h"
@@ -23,9 +24,10 @@ using namespace sondrel;
 class TestPlayback : public QObject {
     Q_OBJECT
     QTemporaryDir tmp;
-    std::unique_ptr<FakePrompts> prompts;
-    std::unique_ptr<FakeLauncher> launcher;
-    std::unique_ptr<AppShell> shell;
+    RunningWindow app;
+    FakePrompts* prompts = nullptr;
+    FakeLauncher* launcher = nullptr;
+    AppShell* shell = nullptr;
     std::vector<float> played;
     Tfm_main& w() { return shell->mainWindow(); }
     AppState& s() { return shell->state; }
@@ -34,12 +36,10 @@ class TestPlayback : public QObject {
 
     void start()
     {
-        shell.reset();
-        prompts = std::make_unique<FakePrompts>();
-        launcher = std::make_unique<FakeLauncher>();
-        shell = std::make_unique<AppShell>(*prompts, *launcher);
-        w().show();
-        QVERIFY(QTest::qWaitForWindowExposed(&w()));
+        QVERIFY(app.start());
+        prompts = app.prompts.get();
+        launcher = app.launcher.get();
+        shell = app.shell.get();
         played.clear();
         w().Player.SetOutputTap([this](const float* p, std::size_t n) { played.insert(played.end(), p, p + n); });
     }
@@ -95,7 +95,7 @@ private slots:
             QSKIP("no sound server: scripts/test.sh starts a PulseAudio null sink");
         start();
     }
-    void cleanup() { shell.reset(); }
+    void cleanup() { app.stop(); }
 
     void playsToTheEndAndReturnsToIdle()
     {

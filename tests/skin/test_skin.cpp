@@ -1,5 +1,6 @@
 #include "AppShell.h"
 #include "FakePrompts.h"
+#include "RunningWindow.h"
 #include "FolderPicker.h"
 #include "ListRows.h"
 #include "MainWindow.h"
@@ -47,21 +48,20 @@ const char* const ChildReason = "SONDREL_SKIN_TEST_REASON";
 class TestSkin : public QObject {
     Q_OBJECT
     QTemporaryDir tmp;
-    std::unique_ptr<FakePrompts> prompts;
-    std::unique_ptr<FakeLauncher> launcher;
-    std::unique_ptr<AppShell> shell;
+    RunningWindow app;
+    FakePrompts* prompts = nullptr;
+    FakeLauncher* launcher = nullptr;
+    AppShell* shell = nullptr;
 
     Tfm_main& w() { return shell->mainWindow(); }
     AppState& s() { return shell->state; }
 
     void start()
     {
-        shell.reset();
-        prompts = std::make_unique<FakePrompts>();
-        launcher = std::make_unique<FakeLauncher>();
-        shell = std::make_unique<AppShell>(*prompts, *launcher);
-        w().show();
-        QVERIFY(QTest::qWaitForWindowExposed(&w()));
+        QVERIFY(app.start());
+        prompts = app.prompts.get();
+        launcher = app.launcher.get();
+        shell = app.shell.get();
     }
     void addRows(const QStringList& names)
     {
@@ -194,7 +194,7 @@ private slots:
         if (child != (QString(QTest::currentTestFunction()) == "plainButtonsStandInForTheSkin"))
             QSKIP("runs only in its own configuration");
     }
-    void cleanup() { shell.reset(); }
+    void cleanup() { app.stop(); }
 
     void skinComesFromTheExecutablesFolder()
     {
