@@ -24,10 +24,11 @@ build_pkgs=(cmake ninja-build g++ pkg-config fonts-dejavu-core
   libavformat-dev libavcodec-dev libavutil-dev libswresample-dev
   libvorbis-dev libmp3lame-dev libtag1-dev
   pulseaudio)
-# ffprobe is the tests' independent oracle; PulseAudio gives them a real (null) sound sink;
+# ffprobe is the tests' independent oracle, with LAME's, oggdec's and SoX's own decoders and
+# resampler as second opinions on the engine's files; PulseAudio gives them a real (null) sound sink;
 # Xvfb and ImageMagick run the on-screen smoke test, which also opens the help with F1 in
 # xchm; desktop-file-validate checks the installed menu entry.
-test_pkgs=(ffmpeg pulseaudio-utils xvfb xauth x11-apps imagemagick xdotool
+test_pkgs=(ffmpeg lame vorbis-tools sox pulseaudio-utils xvfb xauth x11-apps imagemagick xdotool
   xchm xdg-utils desktop-file-utils)
 # The help viewer F1 opens, through the desktop's default handler (xdg-open).
 viewer_pkgs=(xchm xdg-utils)
