@@ -2,6 +2,8 @@
 
 #include "EngineError.h"
 
+#include <cstring>
+
 namespace sondrel {
 
 std::int64_t id3v2Length(AVIOContext* io)
@@ -20,6 +22,27 @@ std::int64_t id3v2Length(AVIOContext* io)
     return (size > 0 && length >= size) || length > (1 << 28) ? 0 : length;
 }
 
+// The containers whose first bytes name them beyond doubt. Running every one of FFmpeg's
+// probes instead costs about 0.1 ms a file, a fifth of adding a small WAV to the list.
+static const AVInputFormat* formatFromMagic(AVIOContext* io)
+{
+    static const unsigned char asfGuid[16] = {0x30, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11,
+                                              0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE, 0x6C};
+    unsigned char h[16];
+    const bool read = avio_seek(io, 0, SEEK_SET) == 0 && avio_read(io, h, 16) == 16;
+    avio_seek(io, 0, SEEK_SET);
+    if (!read)
+        return nullptr;
+    const char* name = nullptr;
+    if ((!memcmp(h, "RIFF", 4) || !memcmp(h, "RF64", 4) || !memcmp(h, "BW64", 4)) && !memcmp(h + 8, "WAVE", 4))
+        name = "wav";
+    else if (!memcmp(h, "OggS", 4) && h[4] == 0)
+        name = "ogg";
+    else if (!memcmp(h, asfGuid, 16))
+        name = "asf";
+    return name ? av_find_input_format(name) : nullptr;
+}
+
 InputFile::InputFile(const QString& path, const AVInputFormat* knownFormat) : m_path(path)
 {
     ff::quietLogs();
@@ -31,7 +54,7 @@ InputFile::InputFile(const QString& path, const AVInputFormat* knownFormat) : m_
         throw EngineError(describe("cannot be opened (" + ff::errorText(rc) + ")"));
     m_io.reset(io);
 
-    const AVInputFormat* format = knownFormat;
+    const AVInputFormat* format = knownFormat ? knownFormat : formatFromMagic(io);
     if (!format) {
         // An empty name keeps the extension out of the decision: the content alone counts.
         // ID3v2 tags in front (cover art can make them megabytes long) are skipped, so the
