@@ -16,8 +16,6 @@
 
 namespace {
 
-// Sets the writer up as the conversion does for this format. Returns an error text when the
-// settings are refused.
 int transcode(const QStringList& argsIn)
 {
     QStringList args = argsIn;

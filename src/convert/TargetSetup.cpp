@@ -49,8 +49,8 @@ TargetSetup configureTarget(const SettingsFile& s, int format, AudioFile& writer
             writer.SetWavOutput(0, 0, 16); // each file keeps its own rate and channels
         else
             writer.SetWavOutput(tableValue(frequency_values, readKey(s, keys::wavFrequency), keys::wavFrequency.def),
-                                  readKey(s, keys::wavChannel) + 1,
-                                  tableValue(bits_per_sample_values, readKey(s, keys::wavBit), keys::wavBit.def));
+                                readKey(s, keys::wavChannel) + 1,
+                                tableValue(bits_per_sample_values, readKey(s, keys::wavBit), keys::wavBit.def));
         return {QStringLiteral(".wav"), {}};
     }
     case 2: {

@@ -36,17 +36,12 @@ const std::array<const char*, 148> genre_names = {
 
 namespace sondrel::genres {
 
-namespace {
-const auto& kNames = genre_names;
-} // namespace
-
-
-int count() { return int(kNames.size()); }
+int count() { return int(genre_names.size()); }
 
 QString name(int number)
 {
-    if (number >= 0 && number < int(kNames.size()))
-        return QString::fromLatin1(kNames[size_t(number)]);
+    if (number >= 0 && number < int(genre_names.size()))
+        return QString::fromLatin1(genre_names[size_t(number)]);
     // Numbers beyond the classic list (Winamp's later additions) as TagLib names them.
     if (number >= 0 && number < 255) {
         const TagLib::String s = TagLib::ID3v1::genre(number);
@@ -60,8 +55,8 @@ int number(const QString& text)
     const QString t = text.trimmed();
     if (t.isEmpty())
         return -1;
-    for (size_t i = 0; i < kNames.size(); ++i) {
-        if (t.compare(QLatin1String(kNames[i]), Qt::CaseInsensitive) == 0)
+    for (size_t i = 0; i < genre_names.size(); ++i) {
+        if (t.compare(QLatin1String(genre_names[i]), Qt::CaseInsensitive) == 0)
             return int(i);
     }
     const int n = TagLib::ID3v1::genreIndex(TagLib::String(t.toUtf8().constData(), TagLib::String::UTF8));

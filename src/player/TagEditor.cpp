@@ -2,7 +2,7 @@
 
 #include "AppState.h"
 #include "ExceptionHook.h"
-#include "GenreNames.h"
+#include "Genres.h"
 #include "ListRows.h"
 #include "Prompts.h"
 

@@ -1,7 +1,7 @@
 #include "AppState.h"
 #include "ExceptionHook.h"
 #include "FakePrompts.h"
-#include "GenreNames.h"
+#include "Genres.h"
 #include "ListRows.h"
 #include "TagEditor.h"
 
