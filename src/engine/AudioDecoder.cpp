@@ -25,10 +25,12 @@ void layoutFor(AVChannelLayout* out, const AVChannelLayout& in)
 
 } // namespace
 
-AudioDecoder::AudioDecoder(const QString& path) : m_input(path)
+AudioDecoder::AudioDecoder(const QString& path, const std::atomic<bool>* cancel) : m_input(path, cancel)
 {
     m_stream = m_input.selectAudioStream();
     const SampleCount counted = countSamples(m_input, m_stream);
+    // A stopped count is a wrong count.
+    m_input.throwIfCancelled();
     m_count = counted.samples;
     m_method = counted.method;
     // Where the count comes from the Ogg granule positions, the end is trimmed here to that
@@ -47,6 +49,7 @@ AudioDecoder::AudioDecoder(const QString& path) : m_input(path)
         m_count = countByDecoding(m_input, m_stream);
         m_method = CountMethod::FullDecode;
     }
+    m_input.throwIfCancelled();
 }
 
 AudioDecoder::~AudioDecoder() = default;

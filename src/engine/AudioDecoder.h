@@ -14,8 +14,9 @@ namespace sondrel {
 class AudioDecoder {
 public:
     // Opens, counts and decodes the first frame (which fixes rate and channels). Throws
-    // EngineError for anything that is not decodable audio.
-    explicit AudioDecoder(const QString& path);
+    // EngineError for anything that is not decodable audio. Once cancel is set, opening and
+    // reading throw CancelledError.
+    explicit AudioDecoder(const QString& path, const std::atomic<bool>* cancel = nullptr);
     ~AudioDecoder();
     AudioDecoder(const AudioDecoder&) = delete;
     AudioDecoder& operator=(const AudioDecoder&) = delete;

@@ -7,6 +7,7 @@
 #include "FfmpegSupport.h"
 #include "LameEncoder.h"
 #include "MpegAudio.h"
+#include "SampleSafety.h"
 #include "VorbisEncoder.h"
 #include "WmaProfiles.h"
 
@@ -50,7 +51,21 @@ struct AudioFile::Impl {
     std::unique_ptr<AudioDecoder> reader;
     std::unique_ptr<AudioEncoder> writer;
     bool writerStarted = false;
+    bool writerFailed = false;              // a write threw: the file cannot be completed
     int inputChannels = 0, inputRate = 0;   // from SetInputFormat
+    SampleArray safe;                       // the samples of WriteSamples, made safe
+
+    // Runs an operation of the writer; should it fail, the file is marked as not completable.
+    template <class F>
+    void writerCall(F&& f)
+    {
+        try {
+            f();
+        } catch (...) {
+            writerFailed = true;
+            throw;
+        }
+    }
 
     void requireClosed(const char* operation) const
     {
@@ -82,7 +97,7 @@ AudioFile::~AudioFile()
 void AudioFile::OpenRead(const QString& path, int, int)
 {
     d->requireClosed("OpenRead");
-    d->reader = std::make_unique<AudioDecoder>(path);
+    d->reader = std::make_unique<AudioDecoder>(path, m_cancel);
 }
 
 SampleArray AudioFile::ReadSamples(int count)
@@ -153,14 +168,20 @@ bool AudioFile::CheckOggOutput(int rate, int channels, int kbps, int maxKbps, in
     return vorbisManagedSupported(rate, channels, kbps, maxKbps, minKbps);
 }
 
+void AudioFile::CopyOutputFrom(const AudioFile& other)
+{
+    d->output = other.d->output;
+}
+
 void AudioFile::OpenWrite(const QString& path, int)
 {
     d->requireClosed("OpenWrite");
     d->writer = createEncoder(d->output, path);
     d->writerStarted = false;
+    d->writerFailed = false;
     if (d->inputChannels > 0) {
         // SetInputFormat came first: the encoder can start at once.
-        d->writer->start(d->inputChannels, d->inputRate);
+        d->writerCall([&] { d->writer->start(d->inputChannels, d->inputRate); });
         d->writerStarted = true;
     }
 }
@@ -178,7 +199,7 @@ void AudioFile::SetInputFormat(int channels, int sampleRate)
     d->inputChannels = channels;
     d->inputRate = sampleRate;
     if (d->writer) {
-        d->writer->start(channels, sampleRate);
+        d->writerCall([&] { d->writer->start(channels, sampleRate); });
         d->writerStarted = true;
     }
 }
@@ -191,18 +212,28 @@ void AudioFile::WriteSamples(const SampleArray& samples)
         throw EngineError("WriteSamples: SetInputFormat must come first");
     if (samples.size() % std::size_t(d->inputChannels) != 0)
         throw EngineError("WriteSamples: the array does not hold whole sample frames");
-    std::size_t done = 0;
+    if (d->writerFailed)
+        throw EngineError("WriteSamples: an earlier write failed");
+    d->safe.resize(samples.size());
+    makeSamplesSafe(samples.data(), d->safe.data(), samples.size());
     const std::size_t maxFrames = 1 << 20;
-    while (done < samples.size()) {
-        const std::size_t frames = std::min(maxFrames, (samples.size() - done) / std::size_t(d->inputChannels));
-        d->writer->write(samples.data() + done, int(frames));
-        done += frames * std::size_t(d->inputChannels);
-    }
+    d->writerCall([&] {
+        std::size_t done = 0;
+        while (done < d->safe.size()) {
+            const std::size_t frames = std::min(maxFrames, (d->safe.size() - done) / std::size_t(d->inputChannels));
+            d->writer->write(d->safe.data() + done, int(frames));
+            done += frames * std::size_t(d->inputChannels);
+        }
+    });
 }
 
 void AudioFile::Close()
 {
     d->reader.reset();
+    if (d->writer && d->writerFailed) {
+        Discard();
+        return;
+    }
     if (d->writer) {
         std::unique_ptr<AudioEncoder> writer = std::move(d->writer);
         const bool started = d->writerStarted;
@@ -215,6 +246,16 @@ void AudioFile::Close()
         }
         writer->finish();
     }
+    d->inputChannels = d->inputRate = 0;
+}
+
+void AudioFile::Discard() noexcept
+{
+    // The encoders' destructors close their files without writing anything more.
+    d->reader.reset();
+    d->writer.reset();
+    d->writerStarted = false;
+    d->writerFailed = false;
     d->inputChannels = d->inputRate = 0;
 }
 

@@ -3,6 +3,7 @@
 #include "SampleArray.h"
 
 #include <QString>
+#include <atomic>
 #include <cstdint>
 #include <memory>
 
@@ -24,6 +25,10 @@ public:
     void SetStartOption(bool on) { m_startOption = on; }
 
     // --- reading ---
+    // A flag another thread may set to stop this file's work: once it is set, OpenRead and
+    // ReadSamples throw CancelledError. Null (the default) for none; the flag must outlive
+    // every use of this instance.
+    void SetCancelFlag(const std::atomic<bool>* flag) { m_cancel = flag; }
     // Opens path for decoding, chosen by content, on its best audio stream. The two numbers
     // are always (0, 1) and select nothing. Throws EngineError for anything that is not
     // decodable audio; the instance is then closed.
@@ -60,22 +65,32 @@ public:
     // libvorbisenc's own answer for this managed bit-rate combination.
     bool CheckOggOutput(int rate, int channels, int kbps, int maxKbps, int minKbps);
 
+    // Takes over the output selection of another instance (each conversion job writes with
+    // its own instance, set up like the one configured for the run).
+    void CopyOutputFrom(const AudioFile& other);
+
     // Creates path in the selected output format. The number is always 0.
     void OpenWrite(const QString& path, int reserved = 0);
     // The decoded stream that WriteSamples will receive: (FormatParamB, FormatParamA).
     void SetInputFormat(int channels, int sampleRate);
+    // NaN and infinite samples are written as silence, samples beyond full scale clipped:
+    // encoders get only what they can take.
     void WriteSamples(const SampleArray& samples);
 
     // --- both ---
     // Finishes and closes the open file (a written file is complete and playable afterwards).
-    // Harmless when nothing is open.
+    // Harmless when nothing is open. After a failed write it only closes (the file is not
+    // completed) and never throws.
     void Close();
+    // Closes without completing anything: for a file given up after a failure. Never throws.
+    void Discard() noexcept;
     bool IsOpen() const;
 
 private:
     struct Impl;
     std::unique_ptr<Impl> d;
     bool m_startOption = false;
+    const std::atomic<bool>* m_cancel = nullptr;
 };
 
 } // namespace sondrel

@@ -11,6 +11,13 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// The operation was stopped through its cancel flag (the user stopped the work); nothing is
+// wrong with the file.
+class CancelledError : public EngineError {
+public:
+    using EngineError::EngineError;
+};
+
 // Play() found no sound output (no PulseAudio/PipeWire server, no device). Callers that
 // treat a missing sound device as an expected condition catch this one.
 class NoAudioDeviceError : public EngineError {

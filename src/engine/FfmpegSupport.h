@@ -24,6 +24,14 @@ struct IoContextDeleter {
     // For contexts opened with avio_open (files): flushes and closes the file.
     void operator()(AVIOContext* c) const { avio_closep(&c); }
 };
+struct CustomIoDeleter {
+    // For contexts made with avio_alloc_context: frees the buffer and the context only.
+    void operator()(AVIOContext* c) const
+    {
+        av_freep(&c->buffer);
+        avio_context_free(&c);
+    }
+};
 struct CodecContextDeleter {
     void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
 };
@@ -46,6 +54,7 @@ struct AvFreeDeleter {
 using InputContextPtr = std::unique_ptr<AVFormatContext, InputContextDeleter>;
 using OutputContextPtr = std::unique_ptr<AVFormatContext, OutputContextDeleter>;
 using IoContextPtr = std::unique_ptr<AVIOContext, IoContextDeleter>;
+using CustomIoPtr = std::unique_ptr<AVIOContext, CustomIoDeleter>;
 using CodecContextPtr = std::unique_ptr<AVCodecContext, CodecContextDeleter>;
 using FramePtr = std::unique_ptr<AVFrame, FrameDeleter>;
 using PacketPtr = std::unique_ptr<AVPacket, PacketDeleter>;

@@ -2,6 +2,7 @@
 
 #include "EngineError.h"
 
+#include <cerrno>
 #include <cstring>
 
 namespace sondrel {
@@ -43,17 +44,92 @@ static const AVInputFormat* formatFromMagic(AVIOContext* io)
     return name ? av_find_input_format(name) : nullptr;
 }
 
-InputFile::InputFile(const QString& path, const AVInputFormat* knownFormat) : m_path(path)
+// The file's bytes for libavformat, read through the source's own descriptor at a position
+// of this pass's own (several passes may share one descriptor).
+struct InputFile::Reader {
+    std::shared_ptr<const SourceFile> file;
+    std::int64_t pos = 0;
+
+    static int read(void* opaque, std::uint8_t* buf, int size)
+    {
+        auto* r = static_cast<Reader*>(opaque);
+        const std::int64_t n = r->file->readAt(r->pos, buf, size);
+        if (n == -ECANCELED)
+            return AVERROR_EXIT;
+        if (n < 0)
+            return AVERROR(int(-n));
+        if (n == 0)
+            return AVERROR_EOF;
+        r->pos += n;
+        return int(n);
+    }
+    static std::int64_t seek(void* opaque, std::int64_t offset, int whence)
+    {
+        auto* r = static_cast<Reader*>(opaque);
+        whence &= ~AVSEEK_FORCE;
+        std::int64_t to = 0;
+        switch (whence) {
+        case AVSEEK_SIZE: return r->file->size();
+        case SEEK_SET: to = offset; break;
+        case SEEK_CUR: to = r->pos + offset; break;
+        case SEEK_END: {
+            const std::int64_t size = r->file->size();
+            if (size < 0)
+                return size;
+            to = size + offset;
+            break;
+        }
+        default: return AVERROR(EINVAL);
+        }
+        if (to < 0)
+            return AVERROR(EINVAL);
+        r->pos = to;
+        return to;
+    }
+};
+
+InputFile::InputFile(const QString& path, const std::atomic<bool>* cancel)
+    : InputFile(SourceFile::open(path, cancel), nullptr)
+{
+}
+
+InputFile::InputFile(std::shared_ptr<const SourceFile> source, const AVInputFormat* knownFormat)
+    : m_source(std::move(source))
 {
     ff::quietLogs();
-    const std::string local = ff::localPath(path);
-
-    AVIOContext* io = nullptr;
-    int rc = avio_open(&io, local.c_str(), AVIO_FLAG_READ);
-    if (rc < 0)
-        throw EngineError(describe("cannot be opened (" + ff::errorText(rc) + ")"));
+    m_reader = std::make_unique<Reader>();
+    m_reader->file = m_source;
+    constexpr int kBufferSize = 32768; // what libavformat's own file reading uses
+    auto* buffer = static_cast<unsigned char*>(av_malloc(kBufferSize));
+    if (!buffer)
+        throw std::bad_alloc();
+    AVIOContext* io = avio_alloc_context(buffer, kBufferSize, 0, m_reader.get(), &Reader::read, nullptr, &Reader::seek);
+    if (!io) {
+        av_free(buffer);
+        throw std::bad_alloc();
+    }
     m_io.reset(io);
+    try {
+        openDemuxer(knownFormat);
+    } catch (const EngineError&) {
+        throwIfCancelled();
+        throw;
+    }
+}
 
+InputFile::~InputFile() = default;
+
+void InputFile::throwIfCancelled() const
+{
+    if (m_source->cancelled())
+        throw CancelledError(describe("was not read to the end: the work was stopped"));
+}
+
+void InputFile::openDemuxer(const AVInputFormat* knownFormat)
+{
+    const std::string local = ff::localPath(path());
+    AVIOContext* io = m_io.get();
+    int rc = 0;
     const AVInputFormat* format = knownFormat ? knownFormat : formatFromMagic(io);
     if (!format) {
         // An empty name keeps the extension out of the decision: the content alone counts.
@@ -100,7 +176,7 @@ InputFile::InputFile(const QString& path, const AVInputFormat* knownFormat) : m_
 
 std::string InputFile::describe(const std::string& what) const
 {
-    return "\"" + m_path.toStdString() + "\" " + what;
+    return "\"" + path().toStdString() + "\" " + what;
 }
 
 int InputFile::selectAudioStream()
@@ -190,6 +266,7 @@ AVFrame* FrameSource::next()
         // The decoder wants input.
         const int rr = av_read_frame(m_input.context(), m_packet.get());
         if (rr < 0) {
+            m_input.throwIfCancelled();
             // End of file, or a read error that ends the stream as it ends ffmpeg's input.
             avcodec_send_packet(m_decoder, nullptr);
             m_flushed = true;

@@ -3,21 +3,31 @@
 // the best audio stream picked, and a loop that turns its packets into decoded frames the way
 // the ffmpeg tool does (damaged packets are skipped, not fatal).
 #include "FfmpegSupport.h"
+#include "SourceFile.h"
 
 #include <QString>
+#include <atomic>
+#include <memory>
 
 namespace sondrel {
 
 class InputFile {
 public:
-    // Opens path. knownFormat: the demuxer found by an earlier open of the same file, so a
-    // second pass over it reads exactly the same packets. Throws EngineError.
-    explicit InputFile(const QString& path, const AVInputFormat* knownFormat = nullptr);
+    // Opens path (a regular file only). Once cancel is set, reading fails and the operation
+    // under way throws CancelledError. Throws EngineError.
+    explicit InputFile(const QString& path, const std::atomic<bool>* cancel = nullptr);
+    // A second pass over a file already open, with the demuxer the first pass found, so it
+    // reads exactly the same packets of exactly the same file.
+    InputFile(std::shared_ptr<const SourceFile> source, const AVInputFormat* knownFormat);
+    ~InputFile();
 
     AVFormatContext* context() const { return m_ctx.get(); }
     const AVInputFormat* format() const { return m_ctx->iformat; }
     AVIOContext* io() const { return m_io.get(); }
-    const QString& path() const { return m_path; }
+    const QString& path() const { return m_source->path(); }
+    const std::shared_ptr<const SourceFile>& source() const { return m_source; }
+    // Throws CancelledError once the cancel flag is set.
+    void throwIfCancelled() const;
 
     // Index of the audio stream to decode (not cover art, a decoder exists); every other
     // stream is set to be discarded. Throws EngineError when there is none.
@@ -31,8 +41,12 @@ public:
     std::string describe(const std::string& what) const;
 
 private:
-    QString m_path;
-    ff::IoContextPtr m_io;       // declared first: closed after the demuxer that reads it
+    struct Reader;
+    void openDemuxer(const AVInputFormat* knownFormat);
+
+    std::shared_ptr<const SourceFile> m_source;
+    std::unique_ptr<Reader> m_reader;
+    ff::CustomIoPtr m_io;        // declared before the demuxer: freed after it
     ff::InputContextPtr m_ctx;
 };
 

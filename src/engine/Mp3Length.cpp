@@ -147,9 +147,7 @@ std::optional<std::int64_t> mp3LengthFromFrames(InputFile& in, int si)
         if (fileSize - 128 >= pos && readAt(io, fileSize - 128, b, 3) == 3 && std::memcmp(b, "TAG", 3) == 0)
             end = fileSize - 128;
         // Read apart from the demuxer's context, which checksums all it reads.
-        std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(ff::localPath(in.path()).c_str(), "rb"), &std::fclose);
-        if (!file)
-            return;
+        const SourceFile& file = *in.source();
         std::vector<std::uint8_t> block(1 << 16);
         std::int64_t blockStart = 0, blockSize = 0;
         std::int64_t frames = 0;
@@ -157,10 +155,8 @@ std::optional<std::int64_t> mp3LengthFromFrames(InputFile& in, int si)
             if (end - pos < 4)
                 return;
             if (pos < blockStart || pos + 4 > blockStart + blockSize) {
-                if (std::fseek(file.get(), long(pos), SEEK_SET) != 0)
-                    return;
                 blockStart = pos;
-                blockSize = std::int64_t(std::fread(block.data(), 1, block.size(), file.get()));
+                blockSize = file.readAt(pos, block.data(), std::int64_t(block.size()));
                 if (blockSize < 4)
                     return;
             }

@@ -106,7 +106,7 @@ std::optional<std::int64_t> oggVorbisCount(InputFile& in, int si)
     // as libavformat places it from the first audio page. A first packet at exactly 0 is
     // where it puts it when it could not work that out (the first page ends the stream, or
     // its granule is 0); such streams start at 0.
-    InputFile scan(in.path(), in.format());
+    InputFile scan(in.source(), in.format());
     AVFormatContext* ctx = scan.context();
     if (unsigned(si) >= ctx->nb_streams)
         return std::nullopt;
@@ -158,7 +158,7 @@ std::optional<std::int64_t> asfWmaCount(InputFile& first, int si)
     if (rate > 48000)
         return std::nullopt;
 
-    InputFile scan(first.path(), first.format());
+    InputFile scan(first.source(), first.format());
     AVFormatContext* ctx = scan.context();
     if (unsigned(si) >= ctx->nb_streams)
         return std::nullopt;
@@ -188,7 +188,7 @@ std::optional<std::int64_t> packetScanCount(InputFile& first, int si)
     if (!mpegAudio && rate <= 0)
         return std::nullopt;
 
-    InputFile scan(first.path(), first.format());
+    InputFile scan(first.source(), first.format());
     AVFormatContext* ctx = scan.context();
     if (unsigned(si) >= ctx->nb_streams)
         return std::nullopt;
@@ -244,7 +244,7 @@ std::optional<std::int64_t> packetScanCount(InputFile& first, int si)
 
 std::int64_t countByDecoding(InputFile& first, int si)
 {
-    InputFile again(first.path(), first.format());
+    InputFile again(first.source(), first.format());
     if (unsigned(si) >= again.context()->nb_streams)
         throw EngineError(first.describe("cannot be read consistently"));
     for (unsigned i = 0; i < again.context()->nb_streams; ++i)
