@@ -1,5 +1,7 @@
 #pragma once
 #include <QString>
+#include <Qt>
+#include <cstdint>
 
 class QTreeWidget;
 
@@ -15,6 +17,11 @@ inline const QString Unconverted = QStringLiteral("unconverted");
 inline const QString Converting = QStringLiteral("Converting");
 inline const QString Finish = QStringLiteral("finish");
 
+// Data kept with a row beside its texts: the exact playing time, and while the row's file
+// is converted, its progress in percent (drawn in the Status cell).
+inline constexpr int DurationRole = Qt::UserRole + 1;
+inline constexpr int ProgressRole = Qt::UserRole + 2;
+
 int count(const QTreeWidget* lv);
 // The selected row's index, or -1.
 int selected(const QTreeWidget* lv);
@@ -23,9 +30,20 @@ void select(QTreeWidget* lv, int row);
 QString text(const QTreeWidget* lv, int row, Column column);
 void setText(QTreeWidget* lv, int row, Column column, const QString& text);
 
-// Appends a row and returns its index.
+// Appends a row and returns its index. durationMs: the exact playing time, when known.
 int append(QTreeWidget* lv, const QString& caption, const QString& fullPath,
-           const QString& time, const QString& size, const QString& status);
+           const QString& time, const QString& size, const QString& status,
+           std::int64_t durationMs = -1);
+
+// The row's playing time in milliseconds: as measured when it was added, else read from its
+// Time cell.
+std::int64_t durationMs(const QTreeWidget* lv, int row);
+// Progress in percent shown in the Status cell; a negative value removes it.
+void setProgress(QTreeWidget* lv, int row, int percent);
+int progress(const QTreeWidget* lv, int row);
+// The tooltip of every cell of the row (why a conversion failed, what was shortened).
+void setToolTip(QTreeWidget* lv, int row, const QString& text);
+QString toolTip(const QTreeWidget* lv, int row);
 void remove(QTreeWidget* lv, int row);
 void clear(QTreeWidget* lv);
 

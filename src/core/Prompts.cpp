@@ -38,6 +38,21 @@ bool QtPrompts::askYesNo(QWidget* parent, const QString& text)
                QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
 }
 
+Prompts::Overwrite QtPrompts::askOverwrite(QWidget* parent, const QString& text)
+{
+    QMessageBox mb(QMessageBox::Information, QStringLiteral("Information"), text,
+                   QMessageBox::Yes | QMessageBox::No | QMessageBox::YesToAll | QMessageBox::NoToAll, parent);
+    // Replacing a file cannot be undone: a stray Enter keeps it.
+    mb.setDefaultButton(QMessageBox::No);
+    mb.setEscapeButton(QMessageBox::No);
+    switch (mb.exec()) {
+    case QMessageBox::Yes: return Overwrite::Yes;
+    case QMessageBox::YesToAll: return Overwrite::YesToAll;
+    case QMessageBox::NoToAll: return Overwrite::NoToAll;
+    default: return Overwrite::No;
+    }
+}
+
 Prompts::FileChoice QtPrompts::chooseFiles(QWidget* parent, const QString& startFolder,
                                            const QStringList& filters)
 {

@@ -22,6 +22,11 @@ public:
     // Caption "Information", information icon, Yes and No; true for Yes.
     virtual bool askYesNo(QWidget* parent, const QString& text) = 0;
 
+    // The question before an existing file is replaced: caption "Information", information
+    // icon, Yes, No (the default), Yes to All and No to All.
+    enum class Overwrite { Yes, No, YesToAll, NoToAll };
+    virtual Overwrite askOverwrite(QWidget* parent, const QString& text) = 0;
+
     struct FileChoice {
         QStringList files;  // in the dialog's order; empty when cancelled
         QString folder;     // the folder the choice was made in
@@ -41,6 +46,7 @@ public:
     void notice(QWidget* parent, const QString& text) override;
     bool confirm(QWidget* parent, const QString& text) override;
     bool askYesNo(QWidget* parent, const QString& text) override;
+    Overwrite askOverwrite(QWidget* parent, const QString& text) override;
     FileChoice chooseFiles(QWidget* parent, const QString& startFolder,
                            const QStringList& filters) override;
     void runModal(QDialog& dialog) override;

@@ -39,6 +39,8 @@ inline constexpr TextKey outputDirectory{"basic", "output directory"};
 inline constexpr IntKey format{"basic", "format", 0};
 inline constexpr TextKey filePath{"basic", "file path"};
 inline constexpr IntKey enableSubDir{"basic", "enable sub dir", 1};
+// Files converted at once: 0 one per processor core, else that many.
+inline constexpr IntKey jobs{"basic", "jobs", 0};
 // mp3
 inline constexpr IntKey mp3Bitrate{"mp3", "bitrate", 11};
 inline constexpr IntKey mp3Channel{"mp3", "channel", 1};

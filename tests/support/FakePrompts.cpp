@@ -43,6 +43,18 @@ bool FakePrompts::askYesNo(QWidget*, const QString& text)
     return answer();
 }
 
+sondrel::Prompts::Overwrite FakePrompts::askOverwrite(QWidget*, const QString& text)
+{
+    messages << Message{Kind::AskOverwrite, QStringLiteral("Information"), text};
+    if (onMessage) onMessage(messages.last());
+    if (!overwriteAnswers.empty()) {
+        const Overwrite a = overwriteAnswers.front();
+        overwriteAnswers.pop_front();
+        return a;
+    }
+    return answer() ? Overwrite::Yes : Overwrite::No;
+}
+
 sondrel::Prompts::FileChoice FakePrompts::chooseFiles(QWidget*, const QString& startFolder,
                                                       const QStringList& filters)
 {

@@ -12,7 +12,7 @@
 // as a user would without a real message box or dialog.
 class FakePrompts : public sondrel::Prompts {
 public:
-    enum class Kind { Information, Notice, Confirm, AskYesNo };
+    enum class Kind { Information, Notice, Confirm, AskYesNo, AskOverwrite };
     struct Message {
         Kind kind;
         QString caption;
@@ -24,6 +24,8 @@ public:
     // Answers for confirm() and askYesNo(), in order; when empty, defaultAnswer.
     std::deque<bool> answers;
     bool defaultAnswer = true;
+    // Answers for askOverwrite(), in order; when empty, the next of `answers` as Yes or No.
+    std::deque<Overwrite> overwriteAnswers;
     // Called when a message is shown (after recording it): tests act "while the box is up".
     std::function<void(const Message&)> onMessage;
 
@@ -42,6 +44,7 @@ public:
     void notice(QWidget*, const QString& text) override;
     bool confirm(QWidget*, const QString& text) override;
     bool askYesNo(QWidget*, const QString& text) override;
+    Overwrite askOverwrite(QWidget*, const QString& text) override;
     FileChoice chooseFiles(QWidget*, const QString& startFolder, const QStringList& filters) override;
     void runModal(QDialog& dialog) override;
 
