@@ -2,45 +2,109 @@
 
 #include "AppState.h"
 #include "AudioFile.h"
-#include "AudioInformation.h"
-#include "EngineError.h"
+#include "ConversionJob.h"
+#include "Doorbell.h"
+#include "ExceptionHook.h"
 #include "ListRows.h"
+#include "OutputFiles.h"
 #include "Prompts.h"
-#include "Pump.h"
+#include "RunTimeText.h"
 #include "TargetPath.h"
 #include "TargetSetup.h"
 #include "ValueTables.h"
 
 #include <QDir>
-#include <QFile>
+#include <QElapsedTimer>
 #include <QFileInfo>
+#include <QHash>
 #include <QProgressBar>
+#include <QScopedValueRollback>
+#include <QThread>
+#include <QTimer>
 #include <QTreeWidget>
+
 #include <algorithm>
+#include <map>
+#include <thread>
+#include <unordered_set>
 
 namespace sondrel {
 
 namespace {
 const QString NoFormat = QStringLiteral("Please choose an output format (MP3, WAV, WMA or OGG) first.");
+const QString Overwrite = QStringLiteral("File has existed. Overwrite?");
+// The most failures listed in the closing message; every row's tooltip has its own.
+constexpr int MaxListedFailures = 20;
+// Rows planned in one go without starting a job (all missing, refused or skipped) before the
+// window gets its turn.
+constexpr int MaxRowsPerPlanningTurn = 200;
+constexpr int ProgressIntervalMs = 100;
+// The progress bar's caption: its percentage, during a run followed by the times.
+const QString PercentOnly = QStringLiteral("%p%");
 } // namespace
 
-Converter::Converter(QWidget* window, QTreeWidget* lv, QProgressBar* pb, AppState& state,
-                     Prompts& prompts, AudioFile& reader, AudioFile& writer, LameEncSettings& lame,
-                     AudioInformation& tags)
-    : m_window(window), m_lv(lv), m_pb(pb), m_state(state), m_prompts(prompts), m_reader(reader),
-      m_writer(writer), m_lame(lame), m_tags(tags)
+// One file being converted on its own thread.
+struct Converter::Job {
+    int row = -1;
+    QString target;
+    QString oldStatus;
+    JobOrder order;
+    JobProgress progress;
+    JobResult result;
+    std::thread thread;
+};
+
+// What one run holds from its start to its end.
+struct Converter::Run {
+    QString folder;
+    QString extension;
+    int count = 0;
+    int next = 0;
+    int maxJobs = 1;
+    bool stopping = false;
+    bool closing = false;   // the window closes: no message at the end
+    enum class All { Ask, Yes, No } overwrite = All::Ask;
+    std::map<int, QString> failures;                      // in row order
+    std::unordered_set<FileId, FileIdHash> sources;       // of every row: never written
+    QHash<QString, int> claims;                           // target -> row writing it
+    std::vector<double> seconds;                          // playing time of each row
+    double totalSeconds = 0;                              // of the rows still to do or done
+    double finishedSeconds = 0;
+    QElapsedTimer clock;
+    std::optional<Planned> waiting; // a row whose target an earlier running job still writes
+};
+
+Converter::Converter(QWidget* window, QTreeWidget* lv, QProgressBar* pb, AppState& state, Prompts& prompts,
+                     AudioFile& writer, LameEncSettings& lame)
+    : m_window(window), m_lv(lv), m_pb(pb), m_state(state), m_prompts(prompts),
+      m_writer(writer), m_lame(lame), m_bell(new Doorbell(this)), m_progressTimer(new QTimer(this))
 {
+    connect(m_bell, &Doorbell::rung, this, guarded([this] { reap(); }));
+    m_progressTimer->setInterval(ProgressIntervalMs);
+    connect(m_progressTimer, &QTimer::timeout, this, guarded([this] { showProgress(); }));
 }
 
-void Converter::StopConverting()
+Converter::~Converter()
 {
-    m_state.setConverting(false);
+    // The window is going: only the threads need ending, nothing is shown any more.
+    for (auto& job : m_jobs)
+        job->progress.stop.store(true);
+    for (auto& job : m_jobs)
+        if (job->thread.joinable())
+            job->thread.join();
+}
+
+int Converter::jobsFor(int setting)
+{
+    if (setting <= 0)
+        return std::max(1, QThread::idealThreadCount());
+    return std::min(setting, MaxJobs);
 }
 
 void Converter::ConvertList(int format)
 {
     SettingsFile* settings = m_state.settings();
-    if (!settings)
+    if (!settings || m_run)
         return;
     // Without a chosen format there is nothing defined to write.
     if (format < 0 || format > 3) {
@@ -67,119 +131,292 @@ void Converter::ConvertList(int format)
         m_state.setConverting(false);
         return;
     }
-    const QString extension = setup.extension;
-    m_pb->setTextVisible(true);
+    // What a killed or crashed run left behind.
+    removeStaleTempOutputs(folder);
 
-    const int count = rows::count(m_lv);
-    for (int row = 0; row < count; ++row) {
-        m_pb->setValue(0);
-        if (!m_state.flag_converting())
-            break;
-        pumpMessages();
-        // The window may have closed in that pump; its list is still there until exit.
-        convertRow(row, folder, extension);
+    auto run = std::make_unique<Run>();
+    run->folder = folder;
+    run->extension = setup.extension;
+    run->count = rows::count(m_lv);
+    run->maxJobs = jobsFor(readKey(*settings, keys::jobs));
+    run->seconds.resize(std::size_t(run->count));
+    for (int row = 0; row < run->count; ++row) {
+        // A row of unknown length still counts a little, so that its progress shows.
+        run->seconds[std::size_t(row)] = std::max(0.001, double(rows::durationMs(m_lv, row)) / 1000.0);
+        run->totalSeconds += run->seconds[std::size_t(row)];
+        if (const auto id = fileIdOf(rows::text(m_lv, row, rows::FullPath)))
+            run->sources.insert(*id);
     }
+    run->clock.start();
+    m_run = std::move(run);
+    m_pb->setFormat(PercentOnly + QStringLiteral("  ·  ") + runTimeText(0, -1));
+    m_pb->setTextVisible(true);
+    m_progressTimer->start();
+    fill();
+}
 
+void Converter::StopConverting()
+{
+    if (!m_run) {
+        m_state.setConverting(false);
+        return;
+    }
+    m_run->stopping = true;
+    m_run->waiting.reset();
+    for (auto& job : m_jobs)
+        job->progress.stop.store(true);
+    maybeFinish();
+}
+
+void Converter::stopAndWait()
+{
+    if (!m_run)
+        return;
+    m_run->closing = true;
+    StopConverting();
+    for (auto& job : m_jobs)
+        if (job->thread.joinable())
+            job->thread.join();
+    reap();
+    if (m_run)
+        finishRun();
+}
+
+void Converter::fill()
+{
+    if (!m_run || m_planning)
+        return;
+    {
+        QScopedValueRollback<bool> planning(m_planning, true);
+        int planned = 0;
+        while (m_run && !m_run->stopping && int(m_jobs.size()) < m_run->maxJobs) {
+            if (m_run->waiting) {
+                if (claimantRunning(m_run->waiting->target))
+                    break;
+                const Planned plan = *m_run->waiting;
+                m_run->waiting.reset();
+                startJob(plan);
+                continue;
+            }
+            if (m_run->next >= m_run->count)
+                break;
+            if (++planned > MaxRowsPerPlanningTurn) {
+                QTimer::singleShot(0, this, guarded([this] { fill(); }));
+                return;
+            }
+            const int row = m_run->next++;
+            const std::optional<Planned> plan = planRow(row);
+            if (!plan || !m_run)
+                continue; // skipped, or the window closed while a question was up
+            if (claimantRunning(plan->target)) {
+                m_run->waiting = plan;
+                break;
+            }
+            startJob(*plan);
+            planned = 0;
+        }
+    }
+    maybeFinish();
+}
+
+std::optional<Converter::Planned> Converter::planRow(int row)
+{
+    rows::setToolTip(m_lv, row, {});
+    const QString source = rows::text(m_lv, row, rows::FullPath);
+    if (!QFileInfo::exists(source)) {
+        failRow(row, source + QStringLiteral(" has been removed."), QStringLiteral("The file has been removed."));
+        return std::nullopt;
+    }
+    if (!isRegularFile(source)) {
+        failRow(row, source + QStringLiteral(" is an invalid audio file!"),
+                QStringLiteral("Not a regular file: only files can be converted."));
+        return std::nullopt;
+    }
+    const QString target = targetPathFor(m_run->folder, rows::text(m_lv, row, rows::FileName), m_run->extension, source);
+    // Neither the row's own source nor any other row's may be written, whichever name or
+    // link leads to it.
+    const std::optional<FileId> own = fileIdOf(source);
+    const std::optional<FileId> followed = fileIdOf(target);
+    const std::optional<FileId> entry = entryIdOf(target);
+    if ((followed && followed == own) || (entry && entry == own)) {
+        failRow(row, target + QStringLiteral(" is the source file itself and cannot be overwritten. Choose another output folder."),
+                QStringLiteral("The output would replace this file itself."));
+        return std::nullopt;
+    }
+    if ((followed && m_run->sources.count(*followed)) || (entry && m_run->sources.count(*entry))) {
+        failRow(row, target + QStringLiteral(" is the source of another file in the list and cannot be overwritten. Choose another output folder."),
+                QStringLiteral("The output would replace the source of another file in the list."));
+        return std::nullopt;
+    }
+    if (entryIsFolder(target)) {
+        failRow(row, QStringLiteral("Write Error! ") + target + QStringLiteral(": a folder of that name exists"),
+                QStringLiteral("A folder of the output's name exists."));
+        return std::nullopt;
+    }
+    // A target an earlier row of this run writes counts as existing.
+    if (m_run->claims.contains(target) || entryExists(target)) {
+        bool yes = m_run->overwrite == Run::All::Yes;
+        if (m_run->overwrite == Run::All::Ask) {
+            const Prompts::Overwrite answer = m_prompts.askOverwrite(m_window, Overwrite + QLatin1Char('\n') + target);
+            if (!m_run)
+                return std::nullopt;
+            yes = answer == Prompts::Overwrite::Yes || answer == Prompts::Overwrite::YesToAll;
+            if (answer == Prompts::Overwrite::YesToAll)
+                m_run->overwrite = Run::All::Yes;
+            else if (answer == Prompts::Overwrite::NoToAll)
+                m_run->overwrite = Run::All::No;
+        }
+        if (!yes) {
+            dropRowFromTotal(row);
+            return std::nullopt;
+        }
+    }
+    return Planned{row, source, target};
+}
+
+bool Converter::claimantRunning(const QString& target) const
+{
+    return std::any_of(m_jobs.begin(), m_jobs.end(), [&](const auto& job) { return job->target == target; });
+}
+
+void Converter::startJob(const Planned& plan)
+{
+    auto job = std::make_unique<Job>();
+    job->row = plan.row;
+    job->target = plan.target;
+    job->oldStatus = rows::text(m_lv, plan.row, rows::Status);
+    job->order.source = plan.source;
+    job->order.target = plan.target;
+    job->order.folder = m_run->folder;
+    job->order.tags = m_state.trackInfo(plan.row);
+    job->order.writer = std::make_unique<AudioFile>();
+    job->order.writer->CopyOutputFrom(m_writer);
+    m_run->claims.insert(plan.target, plan.row);
+
+    rows::select(m_lv, plan.row);
+    rows::setText(m_lv, plan.row, rows::Status, rows::Converting);
+    rows::setProgress(m_lv, plan.row, 0);
+
+    Job* j = job.get();
+    Doorbell* bell = m_bell;
+    try {
+        job->thread = std::thread([j, bell] {
+            j->result = runConversionJob(j->order, j->progress);
+            j->progress.ended.store(true, std::memory_order_release);
+            bell->ring();
+        });
+    } catch (const std::system_error& e) {
+        // No thread could be made (a resource limit): this file fails, the run goes on.
+        m_run->claims.remove(plan.target);
+        rows::setText(m_lv, plan.row, rows::Status, job->oldStatus);
+        rows::setProgress(m_lv, plan.row, -1);
+        failRow(plan.row, plan.source + QStringLiteral(" could not be converted: ") + QString::fromUtf8(e.what()),
+                QString::fromUtf8(e.what()));
+        return;
+    }
+    m_jobs.push_back(std::move(job));
+}
+
+void Converter::reap()
+{
+    bool any = false;
+    for (auto it = m_jobs.begin(); it != m_jobs.end();) {
+        Job& job = **it;
+        if (!job.progress.ended.load(std::memory_order_acquire)) {
+            ++it;
+            continue;
+        }
+        if (job.thread.joinable())
+            job.thread.join();
+        applyResult(job);
+        it = m_jobs.erase(it);
+        any = true;
+    }
+    if (any && m_run) {
+        showProgress();
+        fill();
+    }
+}
+
+void Converter::applyResult(Job& job)
+{
+    const int row = job.row;
+    rows::setProgress(m_lv, row, -1);
+    if (!m_run)
+        return;
+    switch (job.result.outcome) {
+    case JobResult::Outcome::Finished:
+        rows::setText(m_lv, row, rows::Status, rows::Finish);
+        rows::setToolTip(m_lv, row, job.result.notes.join(QLatin1Char('\n')));
+        m_run->finishedSeconds += m_run->seconds[std::size_t(row)];
+        break;
+    case JobResult::Outcome::Failed:
+        rows::setText(m_lv, row, rows::Status, job.oldStatus);
+        m_run->claims.remove(job.target);
+        failRow(row, job.result.message, job.result.reason);
+        break;
+    }
+}
+
+void Converter::failRow(int row, const QString& message, const QString& reason)
+{
+    m_run->failures[row] = message;
+    rows::setToolTip(m_lv, row, reason);
+    dropRowFromTotal(row);
+}
+
+void Converter::dropRowFromTotal(int row)
+{
+    m_run->totalSeconds = std::max(0.0, m_run->totalSeconds - m_run->seconds[std::size_t(row)]);
+}
+
+void Converter::maybeFinish()
+{
+    if (!m_run || m_planning || !m_jobs.empty())
+        return;
+    if (m_run->stopping || (m_run->next >= m_run->count && !m_run->waiting))
+        finishRun();
+}
+
+void Converter::finishRun()
+{
+    const std::unique_ptr<Run> run = std::move(m_run);
+    m_progressTimer->stop();
     m_pb->setValue(0);
     m_state.setConverting(false);
     m_pb->setTextVisible(false);
-}
-
-void Converter::convertRow(int row, const QString& folder, const QString& extension)
-{
-    rows::select(m_lv, row);
-    m_lv->setFocus();
-    const QString source = rows::text(m_lv, row, rows::FullPath);
-    if (!QFileInfo::exists(source)) {
-        m_prompts.information(m_window, source + QStringLiteral(" has been removed."));
-        return;
-    }
-    const QString target = targetPathFor(folder, rows::text(m_lv, row, rows::FileName), extension, source);
-    // Writing the target would destroy the source itself (same folder, same format).
-    if (sameFile(target, source)) {
-        m_prompts.information(m_window, target + QStringLiteral(
-            " is the source file itself and cannot be overwritten. Choose another output folder."));
-        return;
-    }
-    if (QFileInfo::exists(target)) {
-        if (!m_prompts.askYesNo(m_window, QStringLiteral("File has existed. Overwrite?")))
-            return;
-        QFile::setPermissions(target, QFile::permissions(target) | QFileDevice::WriteOwner | QFileDevice::WriteUser);
-    }
-    const QString oldStatus = rows::text(m_lv, row, rows::Status);
-    rows::setText(m_lv, row, rows::Status, rows::Converting);
-
-    if (m_reader.IsOpen())
-        m_reader.Close();
-    try {
-        m_reader.OpenRead(source, 0, 1);
-    } catch (const EngineError&) {
-        // The source changed since it was added (emptied, replaced): this row is skipped,
-        // the run and the list go on.
-        rows::setText(m_lv, row, rows::Status, oldStatus);
-        m_prompts.information(m_window, source + QStringLiteral(" is an invalid audio file!"));
-        return;
-    }
-    if (m_writer.IsOpen())
-        m_writer.Close();
-    try {
-        m_writer.OpenWrite(target, 0);
-    } catch (const EngineError&) {
-        m_prompts.information(m_window, QStringLiteral("Write Error!"));
-        m_reader.Close();
-        return;
-    }
-
-    try {
-        m_writer.SetInputFormat(m_reader.FormatParamB(), m_reader.FormatParamA());
-        const std::int64_t total = m_reader.SampleCount();
-        std::int64_t done = 0;
-        for (;;) {
-            pumpMessages();
-            pumpMessages();
-            if (!m_state.flag_converting())
+    m_pb->setFormat(PercentOnly);
+    if (!run->closing && !run->failures.empty()) {
+        QStringList lines;
+        for (const auto& [row, message] : run->failures) {
+            if (lines.size() == MaxListedFailures)
                 break;
-            SampleArray chunk = m_reader.ReadSamples(m_reader.FormatParamA() * m_reader.FormatParamB());
-            if (chunk.empty()) {
-                m_pb->setValue(100);
-                break;
-            }
-            m_writer.WriteSamples(chunk);
-            done += std::int64_t(chunk.size()) / std::max(1, m_reader.ChannelCount());
-            done = std::min(done, total);
-            m_pb->setValue(total > 0 ? int(done * 100 / total) : 100);
+            lines << message;
         }
-        if (m_reader.IsOpen())
-            m_reader.Close();
-        if (m_writer.IsOpen())
-            m_writer.Close();
-        writeTags(row, target);
-    } catch (const EngineError& e) {
-        // Reading, encoding or tagging failed midway: the broken output is removed, the
-        // row keeps its old status and the run goes on with the next row.
-        m_reader.Close();
-        m_writer.Close();
-        QFile::remove(target);
-        rows::setText(m_lv, row, rows::Status, oldStatus);
-        m_prompts.information(m_window, source + QStringLiteral(" could not be converted: ")
-                                            + QString::fromUtf8(e.what()));
-        return;
+        const int more = int(run->failures.size()) - int(lines.size());
+        if (more > 0)
+            lines << QStringLiteral("… and %1 more; the tooltip of each row says why.").arg(more);
+        m_prompts.information(m_window, lines.join(QLatin1Char('\n')));
     }
-    m_pb->setValue(100);
-    rows::setText(m_lv, row, rows::Status, rows::Finish);
+    emit runEnded();
 }
 
-void Converter::writeTags(int row, const QString& target)
+void Converter::showProgress()
 {
-    const TrackInfo info = m_state.trackInfo(row);
-    m_tags.infoTitle = info.title;
-    m_tags.infoArtist = info.artist;
-    m_tags.infoAlbum = info.album;
-    m_tags.infoGenreS = info.genre;
-    m_tags.infoComments = info.comment;
-    m_tags.infoYear = info.year;
-    m_tags.infoTrack = static_cast<std::int16_t>(static_cast<std::uint16_t>(info.track & 0xFFFF));
-    m_tags.SaveToFile(target);
+    if (!m_run)
+        return;
+    double done = m_run->finishedSeconds;
+    for (const auto& job : m_jobs) {
+        const std::int64_t total = job->progress.framesTotal.load(std::memory_order_relaxed);
+        const std::int64_t frames = job->progress.framesDone.load(std::memory_order_relaxed);
+        const double fraction = total > 0 ? std::clamp(double(frames) / double(total), 0.0, 1.0) : 0.0;
+        done += fraction * m_run->seconds[std::size_t(job->row)];
+        rows::setProgress(m_lv, job->row, int(fraction * 100.0));
+    }
+    const double share = m_run->totalSeconds > 0 ? std::clamp(done / m_run->totalSeconds, 0.0, 1.0) : 0.0;
+    m_pb->setValue(int(share * 100.0));
+    const double elapsed = double(m_run->clock.elapsed()) / 1000.0;
+    m_pb->setFormat(PercentOnly + QStringLiteral("  ·  ") + runTimeText(elapsed, remainingSeconds(elapsed, share)));
 }
 
 } // namespace sondrel

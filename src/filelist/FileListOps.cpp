@@ -78,9 +78,9 @@ bool FileListOps::addFile(const QString& fullPath, const QString& caption)
         m_reader.Close();
         return false;
     }
-    const QString time = timeText(m_reader.DurationMs());
+    const std::int64_t durationMs = m_reader.DurationMs();
     m_reader.Close();
-    const int row = rows::append(m_lv, caption, fullPath, time, size, rows::Unconverted);
+    const int row = rows::append(m_lv, caption, fullPath, timeText(durationMs), size, rows::Unconverted, durationMs);
 
     TrackInfo record;
     try {

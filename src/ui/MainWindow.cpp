@@ -8,6 +8,7 @@
 #include "Launcher.h"
 #include "ListRows.h"
 #include "Skin.h"
+#include "StatusDelegate.h"
 #include "UiStateTable.h"
 #include "ValueTables.h"
 
@@ -41,8 +42,7 @@ Tfm_main::Tfm_main(AppState& state, Prompts& prompts, Launcher& launcher, QWidge
     layout()->setSizeConstraint(QLayout::SetFixedSize);
     connect(&m_state, &AppState::flagsChanged, this, &Tfm_main::onFlagsChanged);
     m_fileList = std::make_unique<FileListOps>(this, lv, m_state, m_prompts, AudioFileRead, AudioInfo);
-    m_converter = std::make_unique<Converter>(this, lv, pb, m_state, m_prompts, AudioFileRead,
-                                              AudioFileWrite, AudioFile2LameEnc, AudioInfo);
+    m_converter = std::make_unique<Converter>(this, lv, pb, m_state, m_prompts, AudioFileWrite, AudioFile2LameEnc);
     m_playback = std::make_unique<Playback>(this, lv, m_state, m_prompts, AudioFileRead, Player);
     FormCreate();
 }
@@ -92,6 +92,7 @@ void Tfm_main::buildControls()
         "QTreeView::item { border-right: 1px solid #d8d8d8; border-bottom: 1px solid #d8d8d8; }"
         "QTreeView::item:selected:active { background: rgb(57,98,177); color: white; }"
         "QTreeView::item:selected:!active { background: rgb(200,214,236); color: black; }"));
+    lv->setItemDelegateForColumn(rows::Status, new StatusDelegate(lv));
     lv->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(lv, &QAbstractItemView::doubleClicked, this, guarded([this](const QModelIndex&) {
         lvDblClick();
@@ -229,7 +230,8 @@ void Tfm_main::closeEvent(QCloseEvent* e)
 
 void Tfm_main::FormClose()
 {
-    // A conversion still running in a nested message pump stops after its current chunk.
+    // A conversion still running stops: each file in work is kept as far as it got.
+    m_converter->stopAndWait();
     m_state.setConverting(false);
     m_state.releaseSettings();
 }

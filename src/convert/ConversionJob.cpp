@@ -1,0 +1,130 @@
+#include "ConversionJob.h"
+
+#include "AudioInformation.h"
+#include "EngineError.h"
+#include "OutputFiles.h"
+
+#include <algorithm>
+#include <optional>
+
+namespace sondrel {
+
+namespace {
+
+QString text(const std::exception& e)
+{
+    return QString::fromUtf8(e.what());
+}
+
+// Errors name the file the engine was given; the user knows the target, not our temporary.
+QString named(QString message, const TempOutput* temp, const QString& target)
+{
+    if (temp)
+        message.replace(temp->path(), target);
+    return message;
+}
+
+void writeTags(const TrackInfo& info, const QString& path)
+{
+    AudioInformation tags;
+    tags.infoTitle = info.title;
+    tags.infoArtist = info.artist;
+    tags.infoAlbum = info.album;
+    tags.infoGenreS = info.genre;
+    tags.infoComments = info.comment;
+    tags.infoYear = info.year;
+    tags.infoTrack = static_cast<std::int16_t>(static_cast<std::uint16_t>(info.track & 0xFFFF));
+    tags.SaveToFile(path);
+}
+
+} // namespace
+
+int jobChunkElements(int sampleRate, int channels)
+{
+    return std::max(1, sampleRate / 10) * std::max(1, channels);
+}
+
+JobResult runConversionJob(JobOrder& order, JobProgress& progress) noexcept
+{
+    JobResult result;
+    const auto fail = [&](const QString& message, const QString& reason) {
+        result.outcome = JobResult::Outcome::Failed;
+        result.message = message;
+        result.reason = reason;
+    };
+    AudioFile reader;
+    reader.SetCancelFlag(&progress.stop);
+    std::optional<TempOutput> temp;
+    try {
+        try {
+            reader.OpenRead(order.source, 0, 1);
+        } catch (const CancelledError&) {
+            // Stopped while the source was still being measured: like a stop before the
+            // first chunk, the output is complete but empty.
+            result.stopped = true;
+        } catch (const EngineError& e) {
+            fail(order.source + QStringLiteral(" is an invalid audio file!"), text(e));
+            return result;
+        }
+        progress.framesTotal.store(reader.SampleCount(), std::memory_order_relaxed);
+
+        AudioFile& writer = *order.writer;
+        try {
+            temp.emplace(order.folder);
+            writer.OpenWrite(temp->path(), 0);
+        } catch (const std::exception& e) {
+            const QString reason = named(text(e), temp ? &*temp : nullptr, order.target);
+            fail(QStringLiteral("Write Error! ") + order.target + QStringLiteral(": ") + reason, reason);
+            writer.Discard();
+            return result;
+        }
+
+        if (reader.IsOpen())
+            writer.SetInputFormat(reader.FormatParamB(), reader.FormatParamA());
+        const int chunk = jobChunkElements(reader.FormatParamA(), reader.FormatParamB());
+        const int channels = std::max(1, reader.ChannelCount());
+        std::int64_t done = 0;
+        while (reader.IsOpen()) {
+            if (progress.stop.load(std::memory_order_relaxed)) {
+                result.stopped = true;
+                break;
+            }
+            SampleArray samples;
+            try {
+                samples = reader.ReadSamples(chunk);
+            } catch (const CancelledError&) {
+                result.stopped = true;
+                break;
+            }
+            if (samples.empty())
+                break;
+            writer.WriteSamples(samples);
+            done += std::int64_t(samples.size()) / channels;
+            progress.framesDone.store(done, std::memory_order_relaxed);
+        }
+        reader.Close();
+        writer.Close();
+        writeTags(order.tags, temp->path());
+        try {
+            temp->commit(order.target);
+        } catch (const OutputError& e) {
+            fail(QStringLiteral("Write Error! ") + order.target + QStringLiteral(": ") + text(e), text(e));
+            return result;
+        }
+        result.outcome = JobResult::Outcome::Finished;
+    } catch (const std::exception& e) {
+        // Reading, encoding, finishing or tagging failed: the temporary file goes, the target
+        // is not touched.
+        const QString reason = named(text(e), temp ? &*temp : nullptr, order.target);
+        fail(order.source + QStringLiteral(" could not be converted: ") + reason, reason);
+        reader.Discard();
+        order.writer->Discard();
+    } catch (...) {
+        fail(order.source + QStringLiteral(" could not be converted."), QStringLiteral("an unknown error"));
+        reader.Discard();
+        order.writer->Discard();
+    }
+    return result;
+}
+
+} // namespace sondrel

@@ -1,0 +1,110 @@
+#pragma once
+// What the conversion tests share: the real program with scripted prompts, source files made
+// on the spot, and a Convert command that waits (with a time limit) for the run to end.
+#include "AppShell.h"
+#include "AudioFile.h"
+#include "FakePrompts.h"
+#include "ListRows.h"
+#include "MainWindow.h"
+#include "RunningWindow.h"
+#include "SettingsFile.h"
+#include "TestAudio.h"
+
+#include <QComboBox>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeWidget>
+
+class ConversionFixture : public QObject {
+protected:
+    QTemporaryDir tmp;
+    QString out;
+    RunningWindow app;
+    FakePrompts* prompts = nullptr;
+    sondrel::AppShell* shell = nullptr;
+    sondrel::Tfm_main& w() { return shell->mainWindow(); }
+    sondrel::SettingsFile settings() { return sondrel::SettingsFile(sondrel::SettingsFile::defaultPath()); }
+
+    // A fresh program, settings file and output folder.
+    bool startFresh()
+    {
+        QFile::remove(sondrel::SettingsFile::defaultPath());
+        out = tmp.filePath(QStringLiteral("out%1").arg(QDateTime::currentMSecsSinceEpoch()));
+        QDir().mkpath(out);
+        if (!app.start())
+            return false;
+        prompts = app.prompts.get();
+        shell = app.shell.get();
+        useOutput(out);
+        return true;
+    }
+    QString source(const QString& name, double seconds, int rate = 44100, int channels = 2)
+    {
+        const QString p = tmp.filePath("src/" + name);
+        QDir().mkpath(QFileInfo(p).absolutePath());
+        if (!QFile::exists(p) && !testaudio::writeMusicWav(p, rate, channels, seconds))
+            qFatal("cannot write %s", qPrintable(p));
+        return p;
+    }
+    void add(const QStringList& files)
+    {
+        const int before = sondrel::rows::count(w().lv);
+        prompts->fileChoices.push_back({files, QFileInfo(files.value(0)).absolutePath()});
+        w().item("AddFile1")->trigger();
+        QCOMPARE(sondrel::rows::count(w().lv), before + int(files.size()));
+    }
+    void useOutput(const QString& dir) { settings().write_string("basic", "output directory", dir); }
+    void setJobs(int jobs) { settings().write_int("basic", "jobs", jobs); }
+    // Starts the run and waits until it has ended.
+    void convert()
+    {
+        startConvert();
+        waitIdle();
+    }
+    void startConvert() { w().item("Convert1")->trigger(); }
+    void waitIdle() { QTRY_VERIFY_WITH_TIMEOUT(!shell->state.flag_converting(), 120000); }
+    QString status(int row) { return sondrel::rows::text(w().lv, row, sondrel::rows::Status); }
+    QStringList statuses()
+    {
+        QStringList s;
+        for (int i = 0; i < sondrel::rows::count(w().lv); ++i)
+            s << status(i);
+        return s;
+    }
+    static QByteArray bytes(const QString& p)
+    {
+        QFile f(p);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    static void writeBytes(const QString& p, const QByteArray& data)
+    {
+        QFile f(p);
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(data);
+    }
+    static std::int64_t engineSamples(const QString& p)
+    {
+        sondrel::AudioFile f;
+        f.OpenRead(p);
+        std::int64_t n = 0;
+        for (;;) {
+            const sondrel::SampleArray s = f.ReadSamples(f.SampleRate() * f.ChannelCount());
+            if (s.empty())
+                break;
+            n += std::int64_t(s.size()) / f.ChannelCount();
+        }
+        return n;
+    }
+    // Files in the output folder, hidden ones included, sorted.
+    QStringList outputNames() const
+    {
+        QStringList names = QDir(out).entryList(QDir::Files | QDir::Hidden | QDir::System);
+        names.sort();
+        return names;
+    }
+};
