@@ -1,6 +1,7 @@
 #include "SettingsDialog.h"
 
 #include "AppState.h"
+#include "Converter.h"
 #include "ExceptionHook.h"
 #include "UpDown.h"
 #include "ValueTables.h"
@@ -192,6 +193,7 @@ Tfm_set::Tfm_set(AppState& state, QWidget* parent) : ModalDialog(parent), m_stat
     buildWavPage(addPage("ts_wav", QStringLiteral("WAV")));
     buildOggPage(addPage("ts_ogg", QStringLiteral("OGG")));
     buildWmaPage(addPage("ts_wma", QStringLiteral("WMA")));
+    buildGeneralPage(addPage("ts_general", QStringLiteral("General")));
 
     setTabOrder(btn_ok, btn_default);
     setTabOrder(btn_default, btn_cancel);
@@ -395,6 +397,29 @@ void Tfm_set::buildWmaPage(QWidget* page)
     column->addStretch(1);
 }
 
+void Tfm_set::buildGeneralPage(QWidget* page)
+{
+    auto* column = new QVBoxLayout(page);
+    column->setContentsMargins(0, 5, 0, 0);
+    column->setSpacing(5);
+
+    QGroupBox* group = makeGroup(page, QStringLiteral("Conversion"), 310, 75);
+    group->setObjectName(QStringLiteral("gb_jobs"));
+    QStringList items{QStringLiteral("Automatic (%1)").arg(Converter::jobsFor(0))};
+    for (int n = 1; n <= Converter::MaxJobs; ++n)
+        items << QString::number(n);
+    cb_jobs = makeCombo(group, "cb_jobs", items);
+    cb_jobs->setMaxVisibleItems(17);
+    QGridLayout* grid = makeGrid(group);
+    grid->addWidget(makeLabel(group, QStringLiteral("Files converted at once:")), 0, 0);
+    grid->addWidget(cb_jobs, 0, 1);
+    m_notes << new QLabel(QStringLiteral("Automatic converts one file per processor core."), group);
+    grid->addWidget(m_notes.last(), 1, 0, 1, 3);
+
+    column->addWidget(group, 0, Qt::AlignHCenter);
+    column->addStretch(1);
+}
+
 // The explanation lines are one line each. Where the dialog's font is wider than the one the
 // layout was drawn for, they share the largest smaller size at which every one of them fits
 // its group; only below a readable size would they wrap.
@@ -491,6 +516,7 @@ void Tfm_set::FormShow()
     rb_cdqualityClick();
 
     selectStored(cb_wma, read(keys::wmaFormat), keys::wmaFormat.def);
+    selectStored(cb_jobs, read(keys::jobs), keys::jobs.def);
 
     selectStored(cb_ogg_channel, read(keys::oggChannel), keys::oggChannel.def);
     selectStored(cb_ogg_fre, read(keys::oggFrequency), keys::oggFrequency.def);
@@ -540,6 +566,7 @@ void Tfm_set::btn_okClick()
     writeKey(s, keys::oggEnableQualityDialog, cb_ogg_quality->isChecked() ? 1 : 0);
     writeKey(s, keys::oggQuality, ud_ogg_quality->position());
 
+    writeKey(s, keys::jobs, cb_jobs->currentIndex());
     accept();
 }
 
@@ -561,6 +588,7 @@ void Tfm_set::btn_defaultClick()
     rb_cdqualityClick();
 
     cb_wma->setCurrentIndex(keys::wmaFormat.def);
+    cb_jobs->setCurrentIndex(keys::jobs.def);
 
     cb_ogg_channel->setCurrentIndex(keys::oggChannel.def);
     cb_ogg_fre->setCurrentIndex(keys::oggFrequency.def);

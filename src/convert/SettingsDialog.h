@@ -16,7 +16,8 @@ class AppState;
 class SettingsFile;
 class UpDown;
 
-// The settings dialog: the encoder parameters of the four output formats, one page each.
+// The settings dialog: the encoder parameters of the four output formats, one page each, and
+// a page for how the conversion runs.
 // It keeps nothing of its own: every showing loads the controls from the settings file, OK
 // writes them all back and closes, Default puts the default values into the controls only,
 // Cancel and the close box write nothing.
@@ -62,6 +63,8 @@ public:
     UpDown* ud_ogg_quality = nullptr;
     // WMA page.
     QComboBox* cb_wma = nullptr;
+    // General page: how many files are converted at once (0: one per processor core).
+    QComboBox* cb_jobs = nullptr;
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -72,6 +75,7 @@ private:
     void buildWavPage(QWidget* page);
     void buildOggPage(QWidget* page);
     void buildWmaPage(QWidget* page);
+    void buildGeneralPage(QWidget* page);
     void fitNotes();
 
     // Handlers.

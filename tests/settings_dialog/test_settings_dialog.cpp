@@ -19,6 +19,7 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 #include <QToolButton>
 #include <memory>
 
@@ -33,11 +34,11 @@ const IntKey AllKeys[] = {
     keys::mp3EnableVbr,  keys::mp3VbrBitrate, keys::mp3VbrQuality, keys::wavMode,
     keys::wavBit,        keys::wavChannel,    keys::wavFrequency, keys::wmaFormat,
     keys::oggChannel,    keys::oggFrequency,  keys::oggBitrate,   keys::oggMaxBitrate,
-    keys::oggMinBitrate, keys::oggEnableQualityDialog, keys::oggQuality,
+    keys::oggMinBitrate, keys::oggEnableQualityDialog, keys::oggQuality, keys::jobs,
 };
 
 // A file where every key differs from its default.
-const QByteArray NonDefaults = "; kept by hand\n[basic]\nformat=3\n\n"
+const QByteArray NonDefaults = "; kept by hand\n[basic]\nformat=3\njobs=5\n\n"
                                "[mp3]\nbitrate=16\nchannel=0\nfrequency=3\nquality=2\n"
                                "enable vbr=1\nvbr bitrate=5\nvbr quality=4\n\n"
                                "[wav]\nmode=2\nbit=0\nchannel=0\nfrequency=1\n\n"
@@ -118,6 +119,8 @@ class TestSettingsDialog : public QObject {
         QVERIFY(dlg->cb_ogg_quality->isChecked());
         QCOMPARE(dlg->edt_ogg_quality->text(), QString("300"));
         QVERIFY(dlg->edt_ogg_quality->isEnabled() && dlg->ud_ogg_quality->isEnabled());
+        QCOMPARE(dlg->cb_jobs->currentIndex(), 0);
+        QVERIFY(dlg->cb_jobs->currentText().startsWith("Automatic ("));
     }
 
 private slots:
@@ -158,7 +161,7 @@ private slots:
         QStringList tabs;
         for (int i = 0; i < dlg->pc->count(); ++i)
             tabs << dlg->pc->tabText(i);
-        QCOMPARE(tabs, QStringList({"MP3", "WAV", "OGG", "WMA"}));
+        QCOMPARE(tabs, QStringList({"MP3", "WAV", "OGG", "WMA", "General"}));
 
         const struct { QPushButton* b; const char* name; const char* text; int left; } buttons[] = {
             {dlg->btn_ok, "btn_ok", "OK", 31},
@@ -189,6 +192,9 @@ private slots:
         for (const char* p : wma_profiles)
             profiles << p;
         QCOMPARE(profiles.size(), 47);
+        QStringList jobs{QString("Automatic (%1)").arg(std::max(1, QThread::idealThreadCount()))};
+        for (int n = 1; n <= 32; ++n)
+            jobs << QString::number(n);
         const auto items = [](QComboBox* cb) {
             QStringList l;
             for (int i = 0; i < cb->count(); ++i)
@@ -202,6 +208,7 @@ private slots:
                 : n.contains("channel")                    ? QStringList{"Mono", "Stereo"}
                 : n == "cb_wav_bit"                        ? QStringList{"8 bps", "16 bps"}
                 : n == "cb_wma"                            ? profiles
+                : n == "cb_jobs"                           ? jobs
                                                            : rates;
             QCOMPARE(items(cb), expected);
         }
@@ -309,6 +316,7 @@ private slots:
         clickBox(dlg->cb_ogg_quality); // quality field now disabled: its value is still saved
         dlg->cb_ogg_maxbit->setCurrentIndex(13);
         dlg->cb_ogg_minbit->setCurrentIndex(4);
+        dlg->cb_jobs->setCurrentIndex(3);
         QTest::mouseClick(dlg->btn_ok, Qt::LeftButton);
         QVERIFY(!dlg->isVisible());
         QVERIFY(errors.isEmpty());
@@ -320,7 +328,8 @@ private slots:
                                    "[wav]\nmode=2\nbit=0\nchannel=0\nfrequency=1\n"
                                    "[wma]\nformat=22\n"
                                    "[ogg]\nchannel=0\nfrequency=8\nbitrate=2\nmax bitrate=13\n"
-                                   "min bitrate=4\nenable quality=0\nquality=42")
+                                   "min bitrate=4\nenable quality=0\nquality=42\n"
+                                   "[basic]\njobs=3")
                             .split('\n'));
     }
 
@@ -330,6 +339,7 @@ private slots:
         showDialog();
         QCOMPARE(dlg->cb_mp3_bitrate->currentText(), QString("320 Kbps"));
         QCOMPARE(dlg->edt_ogg_quality->text(), QString("750"));
+        QCOMPARE(dlg->cb_jobs->currentText(), QString("5"));
         QVERIFY(dlg->rb_custom->isChecked() && dlg->cb_wav_bit->isEnabled());
         dlg->pc->setCurrentIndex(2);
         QTest::mouseClick(dlg->btn_default, Qt::LeftButton);
