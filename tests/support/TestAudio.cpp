@@ -84,7 +84,7 @@ bool writeWav(const QString& path, const std::vector<float>& samples, int rate, 
     for (float f : samples) {
         const double s = std::clamp(double(f), -1.0, 1.0);
         if (isFloat) {
-            float v = float(s);
+            float v = f; // as given: float WAVs may hold values beyond full scale, even NaN
             quint32 u;
             std::memcpy(&u, &v, 4);
             put32(data, u);

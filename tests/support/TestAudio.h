@@ -19,7 +19,7 @@ QStringList corpusFiles();
 std::vector<float> musicSignal(int sampleRate, int channels, std::int64_t framesPerChannel);
 
 // Writes interleaved float samples as a PCM WAV file (8-bit unsigned, 16, 24 or 32-bit
-// signed, or 32-bit float with bits = -32).
+// signed, clipped to full scale, or 32-bit float with bits = -32, written as given).
 bool writeWav(const QString& path, const std::vector<float>& samples, int sampleRate,
               int channels, int bits = 16);
 bool writeMusicWav(const QString& path, int sampleRate, int channels, double seconds, int bits = 16);
