@@ -4,6 +4,8 @@
 #include "EngineError.h"
 #include "OutputFiles.h"
 
+#include <QFileInfo>
+
 #include <algorithm>
 #include <optional>
 
@@ -67,6 +69,10 @@ JobResult runConversionJob(JobOrder& order, JobProgress& progress) noexcept
             return result;
         }
         progress.framesTotal.store(reader.SampleCount(), std::memory_order_relaxed);
+        if (reader.IsOpen()) {
+            const QFileInfo info(order.source);
+            result.measured = {reader.DurationMs(), info.size(), info.lastModified().toMSecsSinceEpoch()};
+        }
 
         AudioFile& writer = *order.writer;
         try {
@@ -102,6 +108,10 @@ JobResult runConversionJob(JobOrder& order, JobProgress& progress) noexcept
             done += std::int64_t(samples.size()) / channels;
             progress.framesDone.store(done, std::memory_order_relaxed);
         }
+        // Written to while it was read: what was read may mix old and new data, or end early
+        // (silence would make up the rest).
+        if (reader.SourceChanged())
+            throw EngineError("the file changed while it was being converted");
         reader.Close();
         writer.Close();
         writeTags(order.tags, temp->path());

@@ -22,6 +22,13 @@ struct JobOrder {
     std::unique_ptr<AudioFile> writer; // set up with the run's output format
 };
 
+// The source as the job found it, for a row whose file changed since it was added.
+struct SourceMeasure {
+    std::int64_t durationMs = -1;   // -1: the source was not opened
+    std::int64_t bytes = 0;
+    std::int64_t modifiedMs = 0;
+};
+
 // What the GUI thread and the job share while it runs.
 struct JobProgress {
     std::atomic<std::int64_t> framesDone{0};
@@ -40,6 +47,7 @@ struct JobResult {
     QString message;           // Failed: the text for the user, naming the file
     QString reason;            // Failed: the reason alone, for the row's tooltip
     QStringList notes;         // Finished: remarks for the row's tooltip
+    SourceMeasure measured;
 };
 
 // The chunk a job reads at a time: a tenth of a second, so that a stop is noticed at once.

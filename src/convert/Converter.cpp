@@ -8,6 +8,7 @@
 #include "ListRows.h"
 #include "OutputFiles.h"
 #include "Prompts.h"
+#include "RowTexts.h"
 #include "RunTimeText.h"
 #include "TargetPath.h"
 #include "TargetSetup.h"
@@ -46,6 +47,7 @@ const QString PercentOnly = QStringLiteral("%p%");
 // One file being converted on its own thread.
 struct Converter::Job {
     int row = -1;
+    bool remeasure = false;
     QString target;
     QString oldStatus;
     JobOrder order;
@@ -233,6 +235,11 @@ std::optional<Converter::Planned> Converter::planRow(int row)
         return std::nullopt;
     }
     const QString target = targetPathFor(m_run->folder, rows::text(m_lv, row, rows::FileName), m_run->extension, source);
+    // A source written to since it was added is measured again by its job.
+    std::int64_t bytes = 0, modified = 0;
+    const QFileInfo info(source);
+    const bool changed = rows::sourceStamp(m_lv, row, &bytes, &modified)
+        && (info.size() != bytes || info.lastModified().toMSecsSinceEpoch() != modified);
     // Neither the row's own source nor any other row's may be written, whichever name or
     // link leads to it.
     const std::optional<FileId> own = fileIdOf(source);
@@ -271,7 +278,7 @@ std::optional<Converter::Planned> Converter::planRow(int row)
             return std::nullopt;
         }
     }
-    return Planned{row, source, target};
+    return Planned{row, source, target, changed};
 }
 
 bool Converter::claimantRunning(const QString& target) const
@@ -284,6 +291,7 @@ void Converter::startJob(const Planned& plan)
     auto job = std::make_unique<Job>();
     job->row = plan.row;
     job->target = plan.target;
+    job->remeasure = plan.remeasure;
     job->oldStatus = rows::text(m_lv, plan.row, rows::Status);
     job->order.source = plan.source;
     job->order.target = plan.target;
@@ -344,6 +352,13 @@ void Converter::applyResult(Job& job)
     rows::setProgress(m_lv, row, -1);
     if (!m_run)
         return;
+    const SourceMeasure& m = job.result.measured;
+    if (job.remeasure && m.durationMs >= 0) {
+        rows::setText(m_lv, row, rows::Time, timeText(m.durationMs));
+        rows::setText(m_lv, row, rows::Size, sizeText(m.bytes));
+        rows::setDurationMs(m_lv, row, m.durationMs);
+        rows::setSourceStamp(m_lv, row, m.bytes, m.modifiedMs);
+    }
     switch (job.result.outcome) {
     case JobResult::Outcome::Finished:
         rows::setText(m_lv, row, rows::Status, rows::Finish);

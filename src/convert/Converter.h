@@ -55,6 +55,7 @@ private:
         int row = -1;
         QString source;
         QString target;
+        bool remeasure = false; // the source changed since it was added
     };
 
     void fill();

@@ -58,6 +58,30 @@ std::int64_t durationMs(const QTreeWidget* lv, int row)
     return seconds * 1000;
 }
 
+void setDurationMs(QTreeWidget* lv, int row, std::int64_t ms)
+{
+    if (QTreeWidgetItem* item = lv->topLevelItem(row))
+        item->setData(Time, DurationRole, qint64(ms));
+}
+
+void setSourceStamp(QTreeWidget* lv, int row, std::int64_t bytes, std::int64_t modifiedMs)
+{
+    if (QTreeWidgetItem* item = lv->topLevelItem(row)) {
+        item->setData(Size, SourceBytesRole, qint64(bytes));
+        item->setData(Size, SourceModifiedRole, qint64(modifiedMs));
+    }
+}
+
+bool sourceStamp(const QTreeWidget* lv, int row, std::int64_t* bytes, std::int64_t* modifiedMs)
+{
+    const QTreeWidgetItem* item = lv->topLevelItem(row);
+    if (!item || !item->data(Size, SourceBytesRole).isValid())
+        return false;
+    *bytes = item->data(Size, SourceBytesRole).toLongLong();
+    *modifiedMs = item->data(Size, SourceModifiedRole).toLongLong();
+    return true;
+}
+
 void setProgress(QTreeWidget* lv, int row, int percent)
 {
     if (QTreeWidgetItem* item = lv->topLevelItem(row)) {

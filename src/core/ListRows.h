@@ -21,6 +21,9 @@ inline const QString Finish = QStringLiteral("finish");
 // is converted, its progress in percent (drawn in the Status cell).
 inline constexpr int DurationRole = Qt::UserRole + 1;
 inline constexpr int ProgressRole = Qt::UserRole + 2;
+// The source's size and modification time when it was measured, to tell whether it changed.
+inline constexpr int SourceBytesRole = Qt::UserRole + 3;
+inline constexpr int SourceModifiedRole = Qt::UserRole + 4;
 
 int count(const QTreeWidget* lv);
 // The selected row's index, or -1.
@@ -38,6 +41,11 @@ int append(QTreeWidget* lv, const QString& caption, const QString& fullPath,
 // The row's playing time in milliseconds: as measured when it was added, else read from its
 // Time cell.
 std::int64_t durationMs(const QTreeWidget* lv, int row);
+void setDurationMs(QTreeWidget* lv, int row, std::int64_t ms);
+// The source's size and modification time (ms since the epoch) as last measured; false when
+// the row has none.
+void setSourceStamp(QTreeWidget* lv, int row, std::int64_t bytes, std::int64_t modifiedMs);
+bool sourceStamp(const QTreeWidget* lv, int row, std::int64_t* bytes, std::int64_t* modifiedMs);
 // Progress in percent shown in the Status cell; a negative value removes it.
 void setProgress(QTreeWidget* lv, int row, int percent);
 int progress(const QTreeWidget* lv, int row);

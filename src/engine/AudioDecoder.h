@@ -33,6 +33,8 @@ public:
 
     // Once the end is reached: samples per channel added as silence (> 0) or dropped (< 0).
     std::int64_t lengthCorrection() const { return m_padded - m_dropped; }
+    // Whether the file was written to since it was opened.
+    bool sourceChanged() const { return m_input.source()->changedSinceOpen(); }
 
 private:
     bool decodeMore();          // appends the next decoded frame to m_pending; false at the end

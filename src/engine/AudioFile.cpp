@@ -123,6 +123,8 @@ std::int64_t AudioFile::DurationMs() const
 int AudioFile::SampleRate() const { return d->reader ? d->reader->sampleRate() : 0; }
 int AudioFile::ChannelCount() const { return d->reader ? d->reader->channels() : 0; }
 
+bool AudioFile::SourceChanged() const { return d->reader && d->reader->sourceChanged(); }
+
 std::int64_t AudioFile::LengthCorrection() const { return d->reader ? d->reader->lengthCorrection() : 0; }
 
 const char* AudioFile::CountMethodName() const { return d->reader ? methodName(d->reader->countMethod()) : ""; }

@@ -50,6 +50,9 @@ public:
     // once the end is reached, this tells how many it added as silence at the end (> 0) or
     // dropped (< 0) to keep that promise. 0 for every sound file.
     std::int64_t LengthCorrection() const;
+    // Whether the open source was written to (size or modification time) since it was opened:
+    // what was read may then mix old and new data, or end early.
+    bool SourceChanged() const;
     // How SampleCount was found: "wav header", "mp3 header", "packet scan" or "full decode".
     const char* CountMethodName() const;
 

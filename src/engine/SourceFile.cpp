@@ -38,6 +38,20 @@ std::shared_ptr<const SourceFile> SourceFile::open(const QString& path, const st
 SourceFile::SourceFile(QString path, int fd, const std::atomic<bool>* cancel)
     : m_path(std::move(path)), m_fd(fd), m_cancel(cancel)
 {
+    m_opened = stamp();
+}
+
+SourceFile::Stamp SourceFile::stamp() const
+{
+    struct stat st {};
+    if (::fstat(m_fd, &st) != 0)
+        return {-1, -1};
+    return {std::int64_t(st.st_size), std::int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+}
+
+bool SourceFile::changedSinceOpen() const
+{
+    return !(stamp() == m_opened);
 }
 
 SourceFile::~SourceFile()

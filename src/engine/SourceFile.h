@@ -25,10 +25,20 @@ public:
     // The current size of the file, or a negative errno value.
     std::int64_t size() const;
     bool cancelled() const { return m_cancel && m_cancel->load(std::memory_order_relaxed); }
+    // Whether the file was written to (its size or modification time changed) since it was
+    // opened. A file replaced under its name does not count: this one is still read.
+    bool changedSinceOpen() const;
 
 private:
+    struct Stamp {
+        std::int64_t size = 0;
+        std::int64_t mtimeNs = 0;
+        bool operator==(const Stamp&) const = default;
+    };
     SourceFile(QString path, int fd, const std::atomic<bool>* cancel);
+    Stamp stamp() const;
     QString m_path;
+    Stamp m_opened;
     int m_fd;
     const std::atomic<bool>* m_cancel;
 };

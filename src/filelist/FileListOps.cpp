@@ -81,6 +81,7 @@ bool FileListOps::addFile(const QString& fullPath, const QString& caption)
     const std::int64_t durationMs = m_reader.DurationMs();
     m_reader.Close();
     const int row = rows::append(m_lv, caption, fullPath, timeText(durationMs), size, rows::Unconverted, durationMs);
+    rows::setSourceStamp(m_lv, row, info.size(), info.lastModified().toMSecsSinceEpoch());
 
     TrackInfo record;
     try {

@@ -401,6 +401,28 @@ private slots:
         QCOMPARE(outputNames(), QStringList({"fine.wav"}));
     }
 
+    // A source written to while it is converted fails with that reason instead of ending
+    // "finish" padded with silence; one changed since it was added is measured again.
+    void aSourceThatChanges()
+    {
+        const QString replaced = source("replaced.wav", 1), cut = source("cut.wav", 60);
+        add({replaced, cut});
+        QVERIFY(QFile::remove(replaced));
+        QVERIFY(testaudio::writeMusicWav(replaced, 44100, 2, 3));
+        setJobs(1);
+        w().cb_format->setCurrentIndex(3);
+        whenConverting({1}, [&] {
+            QFile f(cut);
+            QVERIFY(f.resize(f.size() / 4));
+        });
+        convert();
+        QCOMPARE(rows::text(w().lv, 0, rows::Time), QString("00:00:03"));
+        QCOMPARE(engineSamples(out + "/replaced.ogg"), std::int64_t(3 * 44100));
+        QCOMPARE(statuses(), QStringList({"finish", "unconverted"}));
+        QCOMPARE(prompts->texts(), QStringList({cut + " could not be converted: the file changed while it was being converted"}));
+        QCOMPARE(outputNames(), QStringList({"replaced.ogg"}));
+    }
+
     // kill -9 in the middle of a file leaves no file under the target's name; the next run in
     // that folder removes what the killed one left.
     void aKilledRunLeavesNoCutTarget()
