@@ -39,6 +39,7 @@ constexpr int MaxListedFailures = 20;
 // Rows planned in one go without starting a job (all missing, refused or skipped) before the
 // window gets its turn.
 constexpr int MaxRowsPerPlanningTurn = 200;
+constexpr int RowsIdentifiedPerTurn = 2000;
 constexpr int ProgressIntervalMs = 100;
 // The progress bar's caption: its percentage, during a run followed by the times.
 const QString PercentOnly = QStringLiteral("%p%");
@@ -68,6 +69,7 @@ struct Converter::Run {
     enum class All { Ask, Yes, No } overwrite = All::Ask;
     std::map<int, QString> failures;                      // in row order
     std::unordered_set<FileId, FileIdHash> sources;       // of every row: never written
+    int identified = 0;                                   // rows whose source is in sources
     QHash<QString, int> claims;                           // target -> row writing it
     std::vector<double> seconds;                          // playing time of each row
     double totalSeconds = 0;                              // of the rows still to do or done
@@ -146,8 +148,6 @@ void Converter::ConvertList(int format)
         // A row of unknown length still counts a little, so that its progress shows.
         run->seconds[std::size_t(row)] = std::max(0.001, double(rows::durationMs(m_lv, row)) / 1000.0);
         run->totalSeconds += run->seconds[std::size_t(row)];
-        if (const auto id = fileIdOf(rows::text(m_lv, row, rows::FullPath)))
-            run->sources.insert(*id);
     }
     run->clock.start();
     m_run = std::move(run);
@@ -188,6 +188,19 @@ void Converter::fill()
 {
     if (!m_run || m_planning)
         return;
+    // Which files the sources are, found a slice at a time so that a long list does not
+    // hold up the window; no row is planned before all are known.
+    if (m_run->identified < m_run->count) {
+        const int end = std::min(m_run->count, m_run->identified + RowsIdentifiedPerTurn);
+        for (; m_run->identified < end; ++m_run->identified) {
+            if (const auto id = fileIdOf(rows::text(m_lv, m_run->identified, rows::FullPath)))
+                m_run->sources.insert(*id);
+        }
+        if (m_run->identified < m_run->count) {
+            QTimer::singleShot(0, this, guarded([this] { fill(); }));
+            return;
+        }
+    }
     {
         QScopedValueRollback<bool> planning(m_planning, true);
         int planned = 0;

@@ -49,7 +49,7 @@ class TestConversionJobs : public ConversionFixture {
     // Trigger Stop (or close) as soon as the given rows all show progress.
     void whenConverting(const QList<int>& rowsInWork, std::function<void()> action)
     {
-        auto* timer = new QTimer(this);
+        auto* timer = new QTimer(&w()); // ends with this test's window at the latest
         timer->setInterval(1);
         connect(timer, &QTimer::timeout, this, [=, this] {
             for (int r : rowsInWork)
