@@ -170,6 +170,33 @@ private slots:
         QCOMPARE(p.channels, channels);
     }
 
+    // Sources whose stream no writer can take (more than 8 channels, a rate beyond 768 kHz
+    // or below 1 kHz) are refused when added, with the message of any file that is not
+    // audio; a source at the edges of what they take is added and converts.
+    void sourcesNoWriterCanTakeAreRefused()
+    {
+        const QStringList odd{wav("nine.wav", 8000, 9, 0.1), wav("sixty-four.wav", 8000, 64, 0.05),
+                              wav("eight-mhz.wav", 8000000, 1, 0.01), wav("one-hz.wav", 1, 2, 1000),
+                              wav("999-hz.wav", 999, 1, 1)};
+        add(odd);
+        QStringList refused;
+        for (const QString& f : odd)
+            refused << f + " is an invalid audio file!";
+        QCOMPARE(prompts().texts(), refused);
+        QCOMPARE(rows::count(w().lv), 0);
+
+        prompts().messages.clear();
+        add({wav("eight.wav", 768000, 8, 0.05), wav("kilohertz.wav", 1000, 1, 1)});
+        QVERIFY2(prompts().messages.isEmpty(), qPrintable(prompts().texts().join("; ")));
+        QCOMPARE(rows::count(w().lv), 2);
+        for (int format : {0, 1}) {
+            convertTo(format);
+            QVERIFY2(prompts().messages.isEmpty(), qPrintable(prompts().texts().join("; ")));
+            QCOMPARE(status(0), QString("finish"));
+            QCOMPARE(status(1), QString("finish"));
+        }
+    }
+
     // "enable vbr" is a yes/no key: any value but 0 is on, as the dialog's check box shows
     // it, and a VBR file carries LAME's "Xing" header (a CBR one "Info").
     void anyNonZeroVbrIsOn()
