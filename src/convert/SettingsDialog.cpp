@@ -57,7 +57,7 @@ QStringList bitItems()
 {
     QStringList items;
     for (int bits : bits_per_sample_values)
-        items << QStringLiteral("%1 bps").arg(bits);
+        items << QStringLiteral("%1 bits").arg(bits);
     return items;
 }
 
@@ -238,7 +238,7 @@ void Tfm_set::buildMp3Page(QWidget* page)
                                     "ud_mp3_quality", 30, 1, 0, 9),
                     1, 4);
     for (const QString& text :
-         {QStringLiteral("8Kbps - poor quality, small file, 350Kbps - good quality, big file"),
+         {QStringLiteral("8Kbps - poor quality, small file, 320Kbps - good quality, big file"),
           QStringLiteral("Quality: 0 - best quality, low speed, 9 - low quality, fast speed. ")}) {
         m_notes << new QLabel(text, general);
         grid->addWidget(m_notes.last(), grid->rowCount(), 0, 1, 5);
@@ -307,7 +307,7 @@ void Tfm_set::buildWavPage(QWidget* page)
     grid->addWidget(cb_wav_bit, 1, 1);
     for (const QString& text :
          {QStringLiteral("To small created file, low frequency or bit per sample, but "),
-          QStringLiteral("quality will be lowed accordingly. ")}) {
+          QStringLiteral("quality will be lowered accordingly. ")}) {
         m_notes << new QLabel(text, general);
         grid->addWidget(m_notes.last(), grid->rowCount(), 0, 1, 5);
     }
@@ -337,7 +337,7 @@ void Tfm_set::buildOggPage(QWidget* page)
     grid->addWidget(makeLabel(general, QStringLiteral("Bitrate: ")), 1, 0);
     grid->addWidget(cb_ogg_bitrate, 1, 1);
     m_notes << new QLabel(
-        QStringLiteral("8Kbps - poor quality, small file, 350Kbps - good quality, big file"),
+        QStringLiteral("8Kbps - poor quality, small file, 320Kbps - good quality, big file"),
         general);
     grid->addWidget(m_notes.last(), 2, 0, 1, 5);
     grid->setRowStretch(3, 1);
@@ -360,7 +360,7 @@ void Tfm_set::buildOggPage(QWidget* page)
     grid->addWidget(cb_ogg_maxbit, 1, 4);
     for (const QString& text :
          {QStringLiteral("0 - best quality, low speed, 1000 - low quality, fast speed . "),
-          QStringLiteral("If quality enabled, the bitrate just affects the convertation "),
+          QStringLiteral("If quality enabled, the bitrate just affects the conversion "),
           QStringLiteral("speed and the quality of the result file, not decide. ")}) {
         m_notes << new QLabel(text, vbr);
         grid->addWidget(m_notes.last(), grid->rowCount(), 0, 1, 5);
