@@ -167,7 +167,6 @@ Tfm_set::Tfm_set(AppState& state, QWidget* parent) : ModalDialog(parent), m_stat
         // No default button: Enter acts only on the button that has the focus.
         b->setAutoDefault(false);
         b->setDefault(false);
-        b->installEventFilter(this);
         return b;
     };
     btn_ok = makeButton("btn_ok", QStringLiteral("OK"), 31);
@@ -443,14 +442,6 @@ bool Tfm_set::eventFilter(QObject* watched, QEvent* event)
 {
     if (event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
-        // A button that has the focus answers Enter; no button does so for the dialog.
-        if (auto* b = qobject_cast<QPushButton*>(watched);
-            b && (b == btn_ok || b == btn_default || b == btn_cancel)
-            && (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)
-            && (key->modifiers() & ~Qt::KeyboardModifiers(Qt::KeypadModifier)) == Qt::NoModifier) {
-            b->click();
-            return true;
-        }
         if (auto* e = qobject_cast<QLineEdit*>(watched); e && m_numberFields.contains(e))
             return edt_ogg_qualityKeyPress(key);
     } else if (event->type() == QEvent::FocusOut && watched == edt_ogg_quality) {

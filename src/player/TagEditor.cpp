@@ -8,11 +8,11 @@
 
 #include <QAbstractItemView>
 #include <QComboBox>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QShowEvent>
 #include <QTreeWidget>
 
 namespace sondrel {
@@ -150,19 +150,6 @@ void Tfm_id3::showEvent(QShowEvent* e)
     ModalDialog::showEvent(e);
     if (!e->spontaneous())
         guardedCall([this] { FormShow(); });
-}
-
-void Tfm_id3::keyPressEvent(QKeyEvent* e)
-{
-    // Enter means nothing to the dialog itself; on a focused button it presses that button.
-    if ((e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter)
-        && (e->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
-        if (auto* b = qobject_cast<QPushButton*>(focusWidget()); b && b->isEnabled())
-            b->click();
-        e->accept();
-        return;
-    }
-    ModalDialog::keyPressEvent(e);
 }
 
 void Tfm_id3::FormShow()
