@@ -58,7 +58,7 @@ QStringList bitItems()
 {
     QStringList items;
     for (int bits : bits_per_sample_values)
-        items << QStringLiteral("%1 bps").arg(bits);
+        items << QStringLiteral("%1 bits").arg(bits);
     return items;
 }
 
@@ -168,7 +168,6 @@ Tfm_set::Tfm_set(AppState& state, QWidget* parent) : ModalDialog(parent), m_stat
         // No default button: Enter acts only on the button that has the focus.
         b->setAutoDefault(false);
         b->setDefault(false);
-        b->installEventFilter(this);
         return b;
     };
     btn_ok = makeButton("btn_ok", QStringLiteral("OK"), 31);
@@ -240,7 +239,7 @@ void Tfm_set::buildMp3Page(QWidget* page)
                                     "ud_mp3_quality", 30, 1, 0, 9),
                     1, 4);
     for (const QString& text :
-         {QStringLiteral("8Kbps - poor quality, small file, 350Kbps - good quality, big file"),
+         {QStringLiteral("8Kbps - poor quality, small file, 320Kbps - good quality, big file"),
           QStringLiteral("Quality: 0 - best quality, low speed, 9 - low quality, fast speed. ")}) {
         m_notes << new QLabel(text, general);
         grid->addWidget(m_notes.last(), grid->rowCount(), 0, 1, 5);
@@ -309,7 +308,7 @@ void Tfm_set::buildWavPage(QWidget* page)
     grid->addWidget(cb_wav_bit, 1, 1);
     for (const QString& text :
          {QStringLiteral("To small created file, low frequency or bit per sample, but "),
-          QStringLiteral("quality will be lowed accordingly. ")}) {
+          QStringLiteral("quality will be lowered accordingly. ")}) {
         m_notes << new QLabel(text, general);
         grid->addWidget(m_notes.last(), grid->rowCount(), 0, 1, 5);
     }
@@ -339,7 +338,7 @@ void Tfm_set::buildOggPage(QWidget* page)
     grid->addWidget(makeLabel(general, QStringLiteral("Bitrate: ")), 1, 0);
     grid->addWidget(cb_ogg_bitrate, 1, 1);
     m_notes << new QLabel(
-        QStringLiteral("8Kbps - poor quality, small file, 350Kbps - good quality, big file"),
+        QStringLiteral("8Kbps - poor quality, small file, 320Kbps - good quality, big file"),
         general);
     grid->addWidget(m_notes.last(), 2, 0, 1, 5);
     grid->setRowStretch(3, 1);
@@ -362,7 +361,7 @@ void Tfm_set::buildOggPage(QWidget* page)
     grid->addWidget(cb_ogg_maxbit, 1, 4);
     for (const QString& text :
          {QStringLiteral("0 - best quality, low speed, 1000 - low quality, fast speed . "),
-          QStringLiteral("If quality enabled, the bitrate just affects the convertation "),
+          QStringLiteral("If quality enabled, the bitrate just affects the conversion "),
           QStringLiteral("speed and the quality of the result file, not decide. ")}) {
         m_notes << new QLabel(text, vbr);
         grid->addWidget(m_notes.last(), grid->rowCount(), 0, 1, 5);
@@ -468,14 +467,6 @@ bool Tfm_set::eventFilter(QObject* watched, QEvent* event)
 {
     if (event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
-        // A button that has the focus answers Enter; no button does so for the dialog.
-        if (auto* b = qobject_cast<QPushButton*>(watched);
-            b && (b == btn_ok || b == btn_default || b == btn_cancel)
-            && (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)
-            && (key->modifiers() & ~Qt::KeyboardModifiers(Qt::KeypadModifier)) == Qt::NoModifier) {
-            b->click();
-            return true;
-        }
         if (auto* e = qobject_cast<QLineEdit*>(watched); e && m_numberFields.contains(e))
             return edt_ogg_qualityKeyPress(key);
     } else if (event->type() == QEvent::FocusOut && watched == edt_ogg_quality) {

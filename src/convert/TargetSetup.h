@@ -14,8 +14,10 @@ struct TargetSetup {
 };
 
 // Configures the writer once for a run of format (0 MP3, 1 WAV, 2 WMA, 3 OGG) from the
-// settings file, through the value tables; an index outside its table means that key's
-// default. The MP3 encoder settings object keeps what it was given.
+// settings file, through the value tables. Whatever the file holds, every value is first
+// brought into its list or range (an index or code outside its list means that key's default,
+// a number outside its range the nearest end), so no stored value can make the writer throw.
+// The MP3 encoder settings object keeps what it was given.
 TargetSetup configureTarget(const SettingsFile& settings, int format, AudioFile& writer,
                             LameEncSettings& lame);
 

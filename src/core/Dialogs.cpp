@@ -1,6 +1,7 @@
 #include "Dialogs.h"
 
 #include <QKeyEvent>
+#include <QPushButton>
 
 namespace sondrel {
 
@@ -34,6 +35,15 @@ void ModalDialog::setClientSize(int width, int height)
 void ModalDialog::keyPressEvent(QKeyEvent* e)
 {
     if (e->key() == Qt::Key_Escape && e->modifiers() == Qt::NoModifier) {
+        e->accept();
+        return;
+    }
+    // Enter means nothing to the dialog itself; on a focused button it presses that button.
+    // (A button without the default roles leaves the key to its dialog.)
+    if ((e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter)
+        && (e->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+        if (auto* b = qobject_cast<QPushButton*>(focusWidget()); b && b->isEnabled())
+            b->click();
         e->accept();
         return;
     }

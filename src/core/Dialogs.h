@@ -11,8 +11,9 @@ void centreOver(QWidget* w, const QWidget* main);
 QFont formFont();
 
 // Base of the program's dialogs: fixed size, system-menu close box only, and no meaning of
-// its own for Esc (Enter acts only on a button that has the focus, as no button is the
-// default one).
+// its own for Esc. No button is the default one: Enter presses the button that has the
+// focus, and does nothing elsewhere. Dialogs create their buttons without the default and
+// auto-default roles.
 class ModalDialog : public QDialog {
     Q_OBJECT
 public:

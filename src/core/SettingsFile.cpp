@@ -1,8 +1,10 @@
 #include "SettingsFile.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSaveFile>
 #include <QStandardPaths>
 #include <QStringList>
@@ -106,6 +108,46 @@ bool findValue(const QStringList& lines, const QString& section, const QString& 
     return false;
 }
 
+// Sets key in section: replaces the key in the first section of that name, or adds it at
+// the end of that section, or adds the section at the end of the file.
+void setLine(QStringList& lines, const QString& section, const QString& key, const QString& value)
+{
+    const QString newLine = key + QLatin1Char('=') + encodeValue(value);
+    qsizetype sectionLine = -1; // the first section of that name
+    qsizetype insertAt = -1;    // after its last setting
+    bool inSection = false;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const QString s = sectionOf(lines[i]);
+        if (!s.isNull()) {
+            if (inSection)
+                break; // the first section of that name ended without the key
+            inSection = s.compare(section, Qt::CaseInsensitive) == 0;
+            if (inSection) {
+                sectionLine = i;
+                insertAt = i + 1;
+            }
+            continue;
+        }
+        if (!inSection)
+            continue;
+        QString k, raw;
+        if (splitSetting(lines[i], &k, &raw)) {
+            if (k.compare(key, Qt::CaseInsensitive) == 0) {
+                lines[i] = newLine;
+                return;
+            }
+            insertAt = i + 1;
+        }
+    }
+    if (sectionLine < 0) {
+        if (!lines.isEmpty() && !lines.last().trimmed().isEmpty())
+            lines << QString();
+        lines << QLatin1Char('[') + section + QLatin1Char(']') << newLine;
+    } else {
+        lines.insert(insertAt, newLine);
+    }
+}
+
 bool parseInt(const QString& text, int* out)
 {
     const QString t = text.trimmed();
@@ -136,7 +178,7 @@ QString SettingsFile::defaultPath()
 QString SettingsFile::read_string(const QString& section, const QString& key, const QString& def) const
 {
     QString v;
-    if (!findValue(readLines(m_path), section, key, &v))
+    if (!findUnsaved(section, key, &v) && !findValue(readLines(m_path), section, key, &v))
         return cutText(def, MaxTextLength);
     return cutText(v, MaxTextLength);
 }
@@ -145,7 +187,7 @@ int SettingsFile::read_int(const QString& section, const QString& key, int def) 
 {
     QString v;
     int n = 0;
-    if (findValue(readLines(m_path), section, key, &v) && parseInt(v, &n))
+    if ((findUnsaved(section, key, &v) || findValue(readLines(m_path), section, key, &v)) && parseInt(v, &n))
         return n;
     return def;
 }
@@ -157,67 +199,77 @@ bool SettingsFile::read_bool(const QString& section, const QString& key, bool de
 
 void SettingsFile::write_string(const QString& section, const QString& key, const QString& value)
 {
-    const auto refuse = [this] {
+    const Setting setting{section, key, value};
+    const QString refusal = save(setting);
+    if (refusal.isEmpty()) {
+        m_unsaved.clear(); // they went into the file with this one
+        return;
+    }
+    if (!m_onFirstRefusal)
         throw SettingsError("Unable to write to " + m_path.toStdString());
-    };
+    m_unsaved.insert(section.toLower() + QLatin1Char('\n') + key.toLower(), setting);
+    if (!m_refusalReported) {
+        m_refusalReported = true;
+        m_onFirstRefusal(QStringLiteral("The settings file %1 cannot be written: %2. Your settings are "
+                                        "kept until the program closes, but not saved.")
+                             .arg(m_path, refusal));
+    }
+}
+
+QString SettingsFile::save(const Setting& setting) const
+{
     const QFileInfo info(m_path);
+    if (info.exists() && !info.isFile())
+        return info.isDir() ? QStringLiteral("it is a folder") : QStringLiteral("it is not a regular file");
     // A file the user made read-only stays untouched, even for a user the system would let
     // replace it.
-    if (info.exists() && (!info.isFile() || !info.permissions().testFlag(QFileDevice::WriteOwner)
+    if (info.exists() && (!info.permissions().testFlag(QFileDevice::WriteOwner)
                           || !info.permissions().testFlag(QFileDevice::WriteUser)))
-        refuse();
+        return QStringLiteral("it is read-only");
     if (info.exists() && info.size() > MaxFileSize)
-        refuse();
+        return QStringLiteral("it is larger than %1 MiB").arg(MaxFileSize / (1024 * 1024));
     if (!QDir().mkpath(info.absolutePath()))
-        refuse();
+        return QStringLiteral("its folder cannot be created");
 
     QStringList lines = readLines(m_path);
-    const QString newLine = key + QLatin1Char('=') + encodeValue(value);
-
-    qsizetype sectionLine = -1;   // the first section of that name
-    qsizetype insertAt = -1;      // after its last setting
-    bool inSection = false;
-    bool done = false;
-    for (qsizetype i = 0; i < lines.size() && !done; ++i) {
-        const QString s = sectionOf(lines[i]);
-        if (!s.isNull()) {
-            if (inSection)
-                break; // the first section of that name ended without the key
-            inSection = s.compare(section, Qt::CaseInsensitive) == 0;
-            if (inSection) {
-                sectionLine = i;
-                insertAt = i + 1;
-            }
-            continue;
-        }
-        if (!inSection)
-            continue;
-        QString k, raw;
-        if (splitSetting(lines[i], &k, &raw)) {
-            if (k.compare(key, Qt::CaseInsensitive) == 0) {
-                lines[i] = newLine;
-                done = true;
-            } else {
-                insertAt = i + 1;
-            }
-        }
-    }
-    if (!done) {
-        if (sectionLine < 0) {
-            if (!lines.isEmpty() && !lines.last().trimmed().isEmpty())
-                lines << QString();
-            lines << QLatin1Char('[') + section + QLatin1Char(']') << newLine;
-        } else {
-            lines.insert(insertAt, newLine);
-        }
-    }
+    for (const Setting& earlier : m_unsaved)
+        setLine(lines, earlier.section, earlier.key, earlier.value);
+    setLine(lines, setting.section, setting.key, setting.value);
 
     QSaveFile out(m_path);
     if (!out.open(QIODevice::WriteOnly))
-        refuse();
+        return out.errorString();
     const QByteArray bytes = (lines.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8();
     if (out.write(bytes) != bytes.size() || !out.commit())
-        refuse();
+        return out.errorString();
+    return {};
+}
+
+bool SettingsFile::findUnsaved(const QString& section, const QString& key, QString* value) const
+{
+    const auto it = m_unsaved.constFind(section.toLower() + QLatin1Char('\n') + key.toLower());
+    if (it == m_unsaved.constEnd())
+        return false;
+    *value = it->value;
+    return true;
+}
+
+void SettingsFile::keepUnsavedValues(std::function<void(const QString&)> onFirstRefusal)
+{
+    m_onFirstRefusal = std::move(onFirstRefusal);
+}
+
+void SettingsFile::removeStrayTemporaries() const
+{
+    const QFileInfo info(m_path);
+    const QRegularExpression stray(QRegularExpression::anchoredPattern(
+        QRegularExpression::escape(info.fileName()) + QStringLiteral("\\.[A-Za-z0-9]{6}")));
+    const QDateTime settled = QDateTime::currentDateTimeUtc().addSecs(-60);
+    const QFileInfoList candidates =
+        info.absoluteDir().entryInfoList({info.fileName() + QStringLiteral(".??????")}, QDir::Files | QDir::Hidden);
+    for (const QFileInfo& f : candidates)
+        if (stray.match(f.fileName()).hasMatch() && !f.isSymLink() && f.lastModified().toUTC() < settled)
+            QFile::remove(f.absoluteFilePath());
 }
 
 void SettingsFile::write_int(const QString& section, const QString& key, int value)

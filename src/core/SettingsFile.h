@@ -1,5 +1,7 @@
 #pragma once
+#include <QMap>
 #include <QString>
+#include <functional>
 #include <stdexcept>
 
 namespace sondrel {
@@ -35,15 +37,36 @@ public:
     // read_int with default 1 or 0; any non-zero value is yes.
     bool read_bool(const QString& section, const QString& key, bool def) const;
 
-    // Each throws SettingsError when the file cannot be written (a read-only file included).
+    // Each throws SettingsError when the file cannot be written (a read-only file, a folder
+    // or a file over the size limit included), unless a handler for unsaved values is set.
     void write_string(const QString& section, const QString& key, const QString& value);
     void write_int(const QString& section, const QString& key, int value);
     void write_bool(const QString& section, const QString& key, bool value);
 
+    // From now on a write the file refuses does not throw: the value is kept in memory, so
+    // the readers of this store see it until it closes, and goes into the file with the next
+    // write that succeeds. The handler is called once, at the first refusal, with a message
+    // that names the file and the reason.
+    void keepUnsavedValues(std::function<void(const QString& message)> onFirstRefusal);
+
+    // Removes the temporary files a save killed midway left beside the settings file (the
+    // file's name followed by a dot and six letters or digits, older than a minute).
+    void removeStrayTemporaries() const;
+
     static constexpr int MaxTextLength = 2047;
 
 private:
+    struct Setting {
+        QString section, key, value;
+    };
+    // Writes the unsaved values and the new one; the reason when the file refuses.
+    QString save(const Setting& setting) const;
+    bool findUnsaved(const QString& section, const QString& key, QString* value) const;
+
     QString m_path;
+    std::function<void(const QString&)> m_onFirstRefusal;
+    bool m_refusalReported = false;
+    QMap<QString, Setting> m_unsaved; // by lower-case "section\nkey"
 };
 
 } // namespace sondrel

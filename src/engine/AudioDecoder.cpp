@@ -1,6 +1,7 @@
 #include "AudioDecoder.h"
 
 #include "EngineError.h"
+#include "StreamLimits.h"
 
 #include <algorithm>
 #include <cstring>
@@ -44,6 +45,13 @@ AudioDecoder::AudioDecoder(const QString& path, const std::atomic<bool>* cancel)
     }
     if (m_pending.empty())
         throw EngineError(m_input.describe("contains no audio that can be decoded"));
+    if (channels() > limits::MaxChannels)
+        throw EngineError(m_input.describe("has " + std::to_string(channels()) + " channels; at most "
+                                           + std::to_string(limits::MaxChannels) + " can be converted"));
+    if (m_rate < limits::MinSampleRate || m_rate > limits::MaxSampleRate)
+        throw EngineError(m_input.describe("has a sample rate of " + std::to_string(m_rate) + " Hz; "
+                                           + std::to_string(limits::MinSampleRate) + " to "
+                                           + std::to_string(limits::MaxSampleRate) + " Hz can be converted"));
     if (m_count <= 0) {
         // The quick count found nothing although there is sound: only a decode can tell.
         m_count = countByDecoding(m_input, m_stream);

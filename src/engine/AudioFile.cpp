@@ -6,6 +6,7 @@
 #include "FfmpegEncoder.h"
 #include "FfmpegSupport.h"
 #include "LameEncoder.h"
+#include "StreamLimits.h"
 #include "MpegAudio.h"
 #include "SampleSafety.h"
 #include "VorbisEncoder.h"
@@ -190,7 +191,8 @@ void AudioFile::OpenWrite(const QString& path, int)
 
 void AudioFile::SetInputFormat(int channels, int sampleRate)
 {
-    if (channels < 1 || channels > 8 || sampleRate < 1 || sampleRate > 768000)
+    if (channels < 1 || channels > limits::MaxChannels || sampleRate < limits::MinSampleRate
+        || sampleRate > limits::MaxSampleRate)
         throw EngineError("SetInputFormat: invalid input " + std::to_string(channels) + " channels at "
                           + std::to_string(sampleRate) + " Hz");
     if (d->writer && d->writerStarted) {

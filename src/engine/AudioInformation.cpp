@@ -304,6 +304,14 @@ void setId3v2(TagLib::ID3v2::Tag* tag, const Values& v)
     for (const char* id : {"TDRC", "TYER", "TDAT", "TIME", "TRDA"})
         tag->removeFrames(id);
     setCommon(tag, v);
+    // Saved as 2.3, TDRC becomes TYER only when it has four characters: years below 1000
+    // are written with leading zeros.
+    if (v.year > 0 && v.year < 1000) {
+        tag->removeFrames("TDRC");
+        auto* frame = new TagLib::ID3v2::TextIdentificationFrame("TDRC", TagLib::String::Latin1);
+        frame->setText(toT(QStringLiteral("%1").arg(v.year, 4, 10, QLatin1Char('0'))));
+        tag->addFrame(frame);
+    }
 }
 
 void setId3v1(TagLib::ID3v1::Tag* tag, const Values& v)
@@ -341,6 +349,57 @@ void setAsf(TagLib::ASF::Tag* tag, const Values& v)
     tag->removeItem("WM/Track");
     if (v.track != 0)
         tag->setTrack(v.track);
+}
+
+// A text as it reaches the file: up to its first NUL character (where TagLib's C strings
+// end), through UTF-8 (a lone surrogate becomes U+FFFD).
+QString asWritten(const QString& s)
+{
+    QByteArray utf8 = s.toUtf8();
+    const qsizetype nul = utf8.indexOf('\0');
+    if (nul >= 0)
+        utf8.truncate(nul);
+    return QString::fromUtf8(utf8);
+}
+
+// Cuts a text to at most n UTF-16 units without splitting a surrogate pair.
+QString cutText(const QString& s, qsizetype n)
+{
+    if (s.size() <= n)
+        return s;
+    return s.left(n > 0 && s.at(n - 1).isHighSurrogate() ? n - 1 : n);
+}
+
+// ASF keeps title, artist and comment in its content description object, whose texts are
+// UTF-16 with a terminating NUL and a 16-bit byte count: (65535 - 2) / 2 units at most.
+constexpr qsizetype AsfMaxText = 32766;
+// ID3v2.3 keeps the year in TYER, four digits.
+constexpr unsigned Id3v23MaxYear = 9999;
+
+// Leaves out or shortens what a tag format cannot hold, so writing never fails on a value;
+// returns one note per value changed. year is the value as given (it may be negative).
+QStringList fitTo(Kind kind, Values& v, std::int32_t year)
+{
+    QStringList notes;
+    if (year < 0)
+        notes << QStringLiteral("year %1 not written: a year cannot be negative").arg(year);
+    if ((kind == Kind::Mpeg || kind == Kind::Wav) && v.year > Id3v23MaxYear) {
+        notes << QStringLiteral("year %1 not written: %2 tags hold four digits").arg(v.year).arg(kindName(kind));
+        v.year = 0;
+    }
+    if (kind == Kind::Asf) {
+        const std::pair<QString*, const char*> texts[] = {
+            {&v.title, "title"}, {&v.artist, "artist"}, {&v.comment, "comment"}};
+        for (const auto& [text, name] : texts) {
+            if (text->size() <= AsfMaxText)
+                continue;
+            *text = cutText(*text, AsfMaxText);
+            notes << QStringLiteral("%1 shortened to %2 characters: WMA tags hold no more")
+                         .arg(QLatin1String(name))
+                         .arg(text->size());
+        }
+    }
+    return notes;
 }
 
 } // namespace
@@ -431,17 +490,17 @@ void AudioInformation::LoadFromFile(const QString& path)
     }
 }
 
-void AudioInformation::SaveToFile(const QString& path) const
+QStringList AudioInformation::SaveToFile(const QString& path) const
 {
     installTextHandlers();
     const QByteArray head = readHead(path, true);
 
     Values v;
-    v.title = infoTitle;
-    v.artist = infoArtist;
-    v.album = infoAlbum;
-    v.genre = infoGenreS.trimmed();
-    v.comment = infoComments;
+    v.title = asWritten(infoTitle);
+    v.artist = asWritten(infoArtist);
+    v.album = asWritten(infoAlbum);
+    v.genre = asWritten(infoGenreS).trimmed();
+    v.comment = asWritten(infoComments);
     v.year = infoYear > 0 ? unsigned(infoYear) : 0u;
     v.track = std::uint16_t(infoTrack); // the low 16 bits as given; 0 is none
 
@@ -455,6 +514,7 @@ void AudioInformation::SaveToFile(const QString& path) const
         throw fail(QStringLiteral("not an MP3, WAV, WMA or OGG file"));
     if (kind == Kind::OggOther)
         throw fail(QStringLiteral("an Ogg file whose first stream is not audio"));
+    const QStringList notes = fitTo(kind, v, infoYear);
 
     bool saved = false;
     try {
@@ -506,17 +566,16 @@ void AudioInformation::SaveToFile(const QString& path) const
         throw fail(QStringLiteral("TagLib could not save the %1 file").arg(kindName(kind)));
 
     // TagLib reports success on some damaged files (e.g. a WAV without a proper chunk
-    // list) where nothing readable was written; read the values back to be sure. The genre
-    // is left out: a number written as text reads back as its name.
+    // list) where nothing readable was written; read the values back to be sure, as they
+    // were written (fitted to the format). The genre is left out: a number written as text
+    // reads back as its name.
     AudioInformation check;
     check.LoadFromFile(path);
-    auto same = [](const QString& read, const QString& written) {
-        return read == QString::fromUtf8(written.toUtf8());
-    };
-    if (!same(check.infoTitle, infoTitle) || !same(check.infoArtist, infoArtist) ||
-        !same(check.infoAlbum, infoAlbum) || !same(check.infoComments, infoComments) ||
-        check.infoYear != std::int32_t(v.year) || std::uint16_t(check.infoTrack) != v.track)
+    if (check.infoTitle != v.title || check.infoArtist != v.artist || check.infoAlbum != v.album
+        || check.infoComments != v.comment || check.infoYear != std::int32_t(v.year)
+        || std::uint16_t(check.infoTrack) != v.track)
         throw fail(QStringLiteral("the file's structure is damaged: the tags do not read back"));
+    return notes;
 }
 
 } // namespace sondrel

@@ -1,5 +1,6 @@
 #pragma once
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 
 namespace sondrel {
@@ -21,8 +22,12 @@ public:
 
     void LoadFromFile(const QString& path);
     // Writes all seven values into path, which must be closed: MP3 as ID3v2.3 + ID3v1,
-    // OGG as Xiph comments, WMA as ASF attributes, WAV as RIFF INFO + ID3v2.
-    void SaveToFile(const QString& path) const;
+    // OGG as Xiph comments, WMA as ASF attributes, WAV as RIFF INFO + ID3v2. A value the
+    // format cannot hold is left out or shortened rather than refused (a year beyond four
+    // digits in ID3v2.3, a WMA title, artist or comment beyond 32766 characters); the result
+    // says so, one human-readable note per value, e.g. "year 12345 not written: MP3 tags hold
+    // four digits". Empty when everything was written as given.
+    QStringList SaveToFile(const QString& path) const;
 };
 
 } // namespace sondrel

@@ -9,7 +9,7 @@
 #include <QFileInfo>
 #include <QFileSystemModel>
 #include <QHeaderView>
-#include <QKeyEvent>
+#include <QShowEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollBar>
@@ -180,19 +180,6 @@ void Tfm_dir::showEvent(QShowEvent* e)
     ModalDialog::showEvent(e);
     if (!e->spontaneous())
         guardedCall([this] { FormShow(); });
-}
-
-void Tfm_dir::keyPressEvent(QKeyEvent* e)
-{
-    // Enter means nothing to the dialog itself; on a focused button it presses that button.
-    if ((e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter)
-        && (e->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
-        if (auto* b = qobject_cast<QPushButton*>(focusWidget()); b && b->isEnabled())
-            b->click();
-        e->accept();
-        return;
-    }
-    ModalDialog::keyPressEvent(e);
 }
 
 void Tfm_dir::FormShow()

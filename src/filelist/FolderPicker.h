@@ -55,7 +55,6 @@ public:
 
 protected:
     void showEvent(QShowEvent* e) override;
-    void keyPressEvent(QKeyEvent* e) override;
     void done(int result) override;
     bool eventFilter(QObject* watched, QEvent* e) override;
 

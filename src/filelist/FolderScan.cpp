@@ -50,6 +50,16 @@ void FileListOps::ChooseOutputDir(Tfm_dir& picker, QLineEdit* edt_dir)
     m_prompts.runModal(picker);
     if (picker.chosen_dir.isEmpty())
         return;
+    // The store keeps texts up to a fixed length: a longer folder would read back cut, and
+    // the files would land in another folder.
+    if (picker.chosen_dir.size() > SettingsFile::MaxTextLength) {
+        m_prompts.information(m_window, QStringLiteral("The path of this folder is too long to be kept as the "
+                                                       "output folder (%1 characters; at most %2). Please "
+                                                       "choose a folder with a shorter path.")
+                                            .arg(picker.chosen_dir.size())
+                                            .arg(SettingsFile::MaxTextLength));
+        return;
+    }
     edt_dir->setText(picker.chosen_dir);
     if (SettingsFile* settings = m_state.settings())
         settings->write_string(QString::fromLatin1(keys::outputDirectory.section),

@@ -6,11 +6,13 @@
 #include "ListRows.h"
 #include "Prompts.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QShowEvent>
 #include <QTreeWidget>
 
 namespace sondrel {
@@ -78,11 +80,16 @@ Tfm_id3::Tfm_id3(AppState& state, QTreeWidget* lv, Prompts& prompts, QWidget* pa
     edt_year = addField("edt_year", QStringLiteral("Year: "), 74, 133, 60);
     edt_track = addField("edt_track", QStringLiteral("Track: "), 179, 133, 38);
 
+    // Editable, so a genre that is not in the list (read from a file, or typed) is shown and
+    // kept; picking from the list replaces it.
     cb_genre = new QComboBox(this);
     cb_genre->setObjectName(QStringLiteral("cb_genre"));
-    cb_genre->setEditable(false);
+    cb_genre->setEditable(true);
+    cb_genre->setInsertPolicy(QComboBox::NoInsert);
     cb_genre->setGeometry(264, 133, 76, FieldHeight);
     addLabel(QStringLiteral("Genre: "), cb_genre);
+    // The box is narrower than the longest names: its tooltip shows the whole genre.
+    connect(cb_genre, &QComboBox::currentTextChanged, cb_genre, &QWidget::setToolTip);
 
     edt_comment = addField("edt_comment", QStringLiteral("Comment: "), 74, 173, 266);
 
@@ -103,12 +110,12 @@ Tfm_id3::Tfm_id3(AppState& state, QTreeWidget* lv, Prompts& prompts, QWidget* pa
     m_yearFilter = new DigitFilter(edt_year, 0);
     m_trackFilter = new DigitFilter(edt_track, 2);
 
-    // Tab order: artist, album, year, comment, genre, Ok, Cancel, Reset, title, track.
-    QWidget* const order[] = {edt_artist, edt_album, edt_year, edt_comment, cb_genre,
-                              btn_ok, btn_cancel, btn_reset, edt_title, edt_track};
+    // Tab order: the fields from the top left, row by row, then the buttons.
+    QWidget* const order[] = {edt_title, edt_artist, edt_album, edt_year, edt_track,
+                              cb_genre,  edt_comment, btn_ok,  btn_cancel, btn_reset};
     for (size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
-    edt_artist->setFocus();
+    edt_title->setFocus();
 
     connect(btn_ok, &QPushButton::clicked, this, guarded([this] { btn_okClick(); }));
     connect(btn_reset, &QPushButton::clicked, this, guarded([this] { btn_resetClick(); }));
@@ -145,25 +152,16 @@ void Tfm_id3::showEvent(QShowEvent* e)
         guardedCall([this] { FormShow(); });
 }
 
-void Tfm_id3::keyPressEvent(QKeyEvent* e)
-{
-    // Enter means nothing to the dialog itself; on a focused button it presses that button.
-    if ((e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter)
-        && (e->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
-        if (auto* b = qobject_cast<QPushButton*>(focusWidget()); b && b->isEnabled())
-            b->click();
-        e->accept();
-        return;
-    }
-    ModalDialog::keyPressEvent(e);
-}
-
 void Tfm_id3::FormShow()
 {
     // Refilled on every showing, so the list holds each name exactly once.
     cb_genre->clear();
     for (const char* name : genre_names)
         cb_genre->addItem(QString::fromLatin1(name));
+    // The open list is as wide as its longest name, whatever the box's own width.
+    QAbstractItemView* list = cb_genre->view();
+    list->setMinimumWidth(list->sizeHintForColumn(0) + list->verticalScrollBar()->sizeHint().width()
+                          + 2 * list->frameWidth());
 
     const TrackInfo rec = m_state.trackInfo(m_state.tag_edit_row);
     edt_title->setText(rec.title);
@@ -172,10 +170,14 @@ void Tfm_id3::FormShow()
     edt_comment->setText(rec.comment);
     m_trackFilter->load(QString::number(rec.track));
     m_yearFilter->load(QString::number(rec.year));
-    // A genre that is not one of the names (an empty one included) selects nothing. Tags
-    // read from files differ in case now and then ("rock"); those still find their entry.
-    cb_genre->setCurrentIndex(
-        rec.genre.isEmpty() ? -1 : cb_genre->findText(rec.genre, Qt::MatchFixedString));
+    // Tags read from files differ in case now and then ("rock"); those still find their
+    // entry. A genre that is not one of the names is shown as it is and selects nothing.
+    const int listed = rec.genre.isEmpty() ? -1 : cb_genre->findText(rec.genre, Qt::MatchFixedString);
+    cb_genre->setCurrentIndex(listed);
+    if (listed < 0)
+        cb_genre->setEditText(rec.genre);
+    // Each editing starts in the title.
+    edt_title->setFocus(Qt::OtherFocusReason);
 }
 
 std::optional<std::int32_t> Tfm_id3::number(const QLineEdit* edit)
@@ -218,7 +220,7 @@ void Tfm_id3::btn_okClick()
         rec.year = *year;
         rec.album = edt_album->text();
         rec.comment = edt_comment->text();
-        rec.genre = cb_genre->currentIndex() >= 0 ? cb_genre->currentText() : QString();
+        rec.genre = cb_genre->currentText().trimmed();
         rec.track = *track;
         rec.title = edt_title->text();
         m_state.setTrackInfo(row, rec);
@@ -233,6 +235,7 @@ void Tfm_id3::btn_resetClick()
     for (QLineEdit* e : {edt_title, edt_artist, edt_album, edt_year, edt_track, edt_comment})
         e->clear();
     cb_genre->setCurrentIndex(-1);
+    cb_genre->clearEditText();
 }
 
 void Tfm_id3::btn_cancelClick() { reject(); }

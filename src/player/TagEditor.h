@@ -67,7 +67,6 @@ public:
 
 protected:
     void showEvent(QShowEvent* e) override;
-    void keyPressEvent(QKeyEvent* e) override;
 
 private:
     QLineEdit* addField(const char* name, const QString& caption, int left, int top, int width);

@@ -5,7 +5,6 @@
 #include "MainWindow.h"
 
 #include <QFontMetrics>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLinearGradient>
 #include <QPainter>
@@ -153,19 +152,6 @@ Tfm_about::Tfm_about(Launcher& launcher, QWidget* parent) : ModalDialog(parent),
     connect(Button1, &QPushButton::clicked, this, guarded([this] { Button1Click(); }));
     connect(btn_contact, &QPushButton::clicked, this, guarded([this] { btn_contactClick(); }));
     connect(btn_close, &QPushButton::clicked, this, guarded([this] { btn_closeClick(); }));
-}
-
-void Tfm_about::keyPressEvent(QKeyEvent* e)
-{
-    // Enter means nothing to the dialog itself; on a focused button it presses that button.
-    if ((e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter)
-        && (e->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
-        if (auto* b = qobject_cast<QPushButton*>(focusWidget()); b && b->isEnabled())
-            b->click();
-        e->accept();
-        return;
-    }
-    ModalDialog::keyPressEvent(e);
 }
 
 void Tfm_about::Button1Click() { m_launcher.openUrl(QUrl(QString::fromLatin1(WebSiteAddress))); }

@@ -37,9 +37,6 @@ public:
     void btn_contactClick();
     void btn_closeClick();
 
-protected:
-    void keyPressEvent(QKeyEvent* e) override;
-
 private:
     Launcher& m_launcher;
 };

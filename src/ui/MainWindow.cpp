@@ -4,6 +4,7 @@
 #include "Dialogs.h"
 #include "FileListOps.h"
 #include "Playback.h"
+#include "Prompts.h"
 #include "ExceptionHook.h"
 #include "Launcher.h"
 #include "ListRows.h"
@@ -177,6 +178,10 @@ void Tfm_main::FormShow()
     applySkin();
     m_state.openSettings(std::make_unique<SettingsFile>(SettingsFile::defaultPath()));
     SettingsFile& settings = *m_state.settings();
+    settings.removeStrayTemporaries();
+    // A settings file that cannot be written costs the user the settings of this session
+    // at most, never the program and its list: one message, then the values live in memory.
+    settings.keepUnsavedValues([this](const QString& message) { m_prompts.information(this, message); });
     edt_dir->setText(settings.read_string(QString::fromLatin1(keys::outputDirectory.section),
                                           QString::fromLatin1(keys::outputDirectory.key),
                                           defaultOutputDirectory()));

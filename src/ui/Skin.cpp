@@ -24,6 +24,9 @@ namespace {
 // files.
 std::atomic<int> bundleCounter{0};
 
+// The skin built with the program takes a few hundred kilobytes.
+constexpr qint64 MaxFileSize = 16 * 1024 * 1024;
+
 // Qt reads a resource bundle in memory trusting every offset in it. This walks the bundle's
 // tree first and checks that every node, name and data block lies inside the bytes, so a
 // truncated or damaged file is refused instead of read past its end.
@@ -160,13 +163,25 @@ void Skin::OpenSkinFile(const QString& path)
     const QFileInfo info(path);
     if (!info.exists())
         failSkin(QStringLiteral("The skin file %1 does not exist.").arg(path));
+    const auto unreadable = [&path](const QString& why) {
+        failSkin(QStringLiteral("The skin file %1 cannot be read: %2").arg(path, why));
+    };
+    // Only a regular file (also through a link) of a sane size is read: a pipe would block
+    // the start for good, a device such as /dev/zero would fill the memory.
+    if (info.isDir())
+        unreadable(QStringLiteral("it is a folder"));
+    if (!info.isFile())
+        unreadable(QStringLiteral("it is not a regular file"));
+    if (info.size() > MaxFileSize)
+        unreadable(QStringLiteral("it is larger than %1 MiB").arg(MaxFileSize / (1024 * 1024)));
     QFile file(path);
-    if (info.isDir() || !file.open(QIODevice::ReadOnly))
-        failSkin(QStringLiteral("The skin file %1 cannot be read: %2")
-                     .arg(path, info.isDir() ? QStringLiteral("it is a folder") : file.errorString()));
-    const QByteArray data = file.readAll();
+    if (!file.open(QIODevice::ReadOnly))
+        unreadable(file.errorString());
+    const QByteArray data = file.read(MaxFileSize + 1);
     if (file.error() != QFileDevice::NoError)
-        failSkin(QStringLiteral("The skin file %1 cannot be read: %2").arg(path, file.errorString()));
+        unreadable(file.errorString());
+    if (data.size() > MaxFileSize) // it grew after the check
+        unreadable(QStringLiteral("it is larger than %1 MiB").arg(MaxFileSize / (1024 * 1024)));
 
     // The bundle is mapped only while its description and art are read; everything is
     // copied out of it, so nothing refers to it afterwards.

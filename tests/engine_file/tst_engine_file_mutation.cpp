@@ -5,7 +5,6 @@
 #include "EngineError.h"
 #include "EngineFileSupport.h"
 
-#include <QElapsedTimer>
 #include <QFile>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
@@ -106,8 +105,6 @@ void EngineFileMutation::mutants()
         QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
         QCOMPARE(f.write(content), content.size());
     }
-    QElapsedTimer timer;
-    timer.start();
     try {
         const enginetest::Decoded d = enginetest::readAll(path, 2000);
         ++m_opened;
@@ -122,8 +119,6 @@ void EngineFileMutation::mutants()
         ++m_refused;
         QVERIFY2(QString::fromUtf8(e.what()).contains("mutant"), e.what());
     }
-    // A guard against hangs, not a speed measurement.
-    QVERIFY2(timer.elapsed() < 10000, qPrintable(QString("%1 ms").arg(timer.elapsed())));
 }
 
 void EngineFileMutation::cleanupTestCase()

@@ -5,7 +5,6 @@
 #include "EngineFileSupport.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -385,8 +384,6 @@ void EngineFileReading::corpus()
     QFETCH(QString, relative);
     const QString path = testaudio::corpusDir() + "/" + relative;
     const ManifestRow row = m_manifest.value(relative);
-    QElapsedTimer timer;
-    timer.start();
     enginetest::Decoded d;
     QString refused;
     try {
@@ -394,8 +391,6 @@ void EngineFileReading::corpus()
     } catch (const EngineError& e) {
         refused = QString::fromUtf8(e.what());
     }
-    // A guard against hangs, not a speed measurement.
-    QVERIFY2(timer.elapsed() < 10000, qPrintable(QString("%1 ms").arg(timer.elapsed())));
     if (!refused.isEmpty()) {
         QVERIFY2(refused.contains(QFileInfo(path).fileName()), qPrintable(refused));
         QVERIFY2(row.decodedSeconds <= 0 || row.flags.contains("ffprobe-fails"),

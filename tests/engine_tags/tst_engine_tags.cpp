@@ -237,6 +237,82 @@ private slots:
         }
     }
 
+    // Values a format cannot hold never cost the file: they are left out or shortened, the
+    // notes say which, and what was written reads back. Everything else is written as given.
+    void valuesBeyondAFormat_data()
+    {
+        QTest::addColumn<QString>("format");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("album");
+        QTest::addColumn<QString>("comment");
+        QTest::addColumn<int>("year");
+        QTest::addColumn<QString>("wantTitle");
+        QTest::addColumn<QString>("wantComment");
+        QTest::addColumn<int>("wantYear");
+        QTest::addColumn<QStringList>("notes");
+        const QString t = "Title", c = "Comment";
+        const QString lyrics = QString("la ").repeated(13334).left(40000);
+        const QString huge = QString("0123456789abcdef").repeated(65536); // 1 Mi characters
+        QTest::newRow("mp3 year 12345") << "mp3" << t << "" << c << 12345 << t << c << 0
+                                        << QStringList{"year 12345 not written: MP3 tags hold four digits"};
+        QTest::newRow("wav year max") << "wav" << t << "" << c << 2147483647 << t << c << 0
+                                      << QStringList{"year 2147483647 not written: WAV tags hold four digits"};
+        QTest::newRow("mp3 year 999") << "mp3" << t << "" << c << 999 << t << c << 999 << QStringList();
+        QTest::newRow("wav year 9999") << "wav" << t << "" << c << 9999 << t << c << 9999 << QStringList();
+        QTest::newRow("ogg year max") << "ogg" << t << "" << c << 2147483647 << t << c << 2147483647 << QStringList();
+        QTest::newRow("wma year 12345") << "wma" << t << "" << c << 12345 << t << c << 12345 << QStringList();
+        QTest::newRow("ogg negative year") << "ogg" << t << "" << c << -5 << t << c << 0
+                                           << QStringList{"year -5 not written: a year cannot be negative"};
+        QTest::newRow("wma lyrics and huge title")
+            << "wma" << huge << lyrics << lyrics << 2001 << huge.left(32766) << lyrics.left(32766) << 2001
+            << QStringList{"title shortened to 32766 characters: WMA tags hold no more",
+                           "comment shortened to 32766 characters: WMA tags hold no more"};
+        // The cut never splits a character outside the Basic Multilingual Plane.
+        const QString faces = "a" + QString::fromUtf8("\U0001F600").repeated(20000);
+        QTest::newRow("wma cut between pairs")
+            << "wma" << faces << "" << c << 0 << faces.left(32765) << c << 0
+            << QStringList{"title shortened to 32765 characters: WMA tags hold no more"};
+        for (const char* f : {"mp3", "ogg", "wav"})
+            QTest::addRow("%s lyrics and huge title", f) << f << huge << lyrics << lyrics << 2001 << huge << lyrics
+                                                          << 2001 << QStringList();
+        // A text ends at a NUL character, as TagLib writes it.
+        QTest::newRow("mp3 nul in title") << "mp3" << QString("ab") + QChar(0) + "cd" << "" << c << 0 << "ab" << c
+                                          << 0 << QStringList();
+    }
+    void valuesBeyondAFormat()
+    {
+        QFETCH(QString, format);
+        QFETCH(QString, title);
+        QFETCH(QString, album);
+        QFETCH(QString, comment);
+        QFETCH(int, year);
+        QFETCH(QString, wantTitle);
+        QFETCH(QString, wantComment);
+        QFETCH(int, wantYear);
+        QFETCH(QStringList, notes);
+        const QString path = fresh(format, QStringLiteral("fit.%1").arg(format));
+        AudioInformation info;
+        put(info, {title, "Artist", album, "Rock", comment, year, 3});
+        QStringList got;
+        try {
+            got = info.SaveToFile(path);
+        } catch (const EngineError& e) {
+            QFAIL(e.what());
+        }
+        QCOMPARE(got, notes);
+        const Tags back = load(path);
+        QCOMPARE(back.title.size(), wantTitle.size());
+        QVERIFY(back.title == wantTitle);
+        QVERIFY(back.album == album);
+        QVERIFY(back.comment == wantComment);
+        QCOMPARE(back.year, wantYear);
+        QCOMPARE(back.track, 3);
+        const testaudio::ProbeResult p = testaudio::ffprobe(path);
+        QVERIFY2(p.ok, qPrintable(p.error));
+        if (wantYear > 0 && wantYear < 10000)
+            QCOMPARE(p.tags.value(format == "wma" ? "wm/year" : "date").toString().left(4).toInt(), wantYear);
+    }
+
     // The on-disk form: MP3 as ID3v2.3 plus ID3v1 (genre as its number, 255 when the text
     // is not in the list); WAV with both an INFO list (plain numeric track) and an ID3 chunk.
     void diskLayout()

@@ -104,7 +104,7 @@ class TestSettingsDialog : public QObject {
         for (QWidget* w : {(QWidget*)dlg->cb_mp3_vbr, (QWidget*)dlg->edt_mp3_vbr, (QWidget*)dlg->ud_mp3_vbr})
             QVERIFY(!w->isEnabled());
         QVERIFY(dlg->rb_cdquality->isChecked());
-        QCOMPARE(dlg->cb_wav_bit->currentText(), QString("16 bps"));
+        QCOMPARE(dlg->cb_wav_bit->currentText(), QString("16 bits"));
         QCOMPARE(dlg->cb_wav_channel->currentText(), QString("Stereo"));
         QCOMPARE(dlg->cb_wav_frequency->currentText(), QString("44100 Hz"));
         for (QWidget* w : {dlg->cb_wav_bit, dlg->cb_wav_channel, dlg->cb_wav_frequency})
@@ -206,7 +206,7 @@ private slots:
             const QString n = cb->objectName();
             const QStringList expected = n.contains("fre") ? freq
                 : n.contains("channel")                    ? QStringList{"Mono", "Stereo"}
-                : n == "cb_wav_bit"                        ? QStringList{"8 bps", "16 bps"}
+                : n == "cb_wav_bit"                        ? QStringList{"8 bits", "16 bits"}
                 : n == "cb_wma"                            ? profiles
                 : n == "cb_jobs"                           ? jobs
                                                            : rates;
@@ -239,13 +239,13 @@ private slots:
               "Channel:", "Bit Per Sample:", "Min Bitrate: ", "Max Bitrate: ", "Enable VBR",
               "Enable Quality", "CD quality WAV format (for burning audio CD)",
               "Best suited WAV format", "Custom format",
-              "8Kbps - poor quality, small file, 350Kbps - good quality, big file",
+              "8Kbps - poor quality, small file, 320Kbps - good quality, big file",
               "Quality: 0 - best quality, low speed, 9 - low quality, fast speed. ",
               "To set the parameters below, please choose \"Custom Format\" ",
               "To small created file, low frequency or bit per sample, but ",
-              "quality will be lowed accordingly. ",
+              "quality will be lowered accordingly. ",
               "0 - best quality, low speed, 1000 - low quality, fast speed . ",
-              "If quality enabled, the bitrate just affects the convertation ",
+              "If quality enabled, the bitrate just affects the conversion ",
               "speed and the quality of the result file, not decide. "})
             QVERIFY2(texts.contains(t), t);
         QCOMPARE(texts.count("Quality: 0 - best quality, low speed, 9 - low quality, fast speed. "), 2);

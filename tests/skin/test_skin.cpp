@@ -29,6 +29,7 @@
 #include <QTreeWidget>
 #include <functional>
 #include <memory>
+#include <sys/stat.h>
 
 using namespace sondrel;
 
@@ -560,6 +561,10 @@ private slots:
         QTest::newRow("folder") << "folder" << "cannot be read";
         QTest::newRow("garbage") << "garbage" << "not a resource bundle";
         QTest::newRow("cut") << "cut" << "not a resource bundle";
+        // Neither may hang the start nor fill the memory.
+        QTest::newRow("pipe") << "pipe" << "it is not a regular file";
+        QTest::newRow("link to /dev/zero") << "zero" << "it is not a regular file";
+        QTest::newRow("oversized") << "oversized" << "it is larger than 16 MiB";
     }
     void missingOrBrokenSkinLeavesPlainButtons()
     {
@@ -572,6 +577,13 @@ private slots:
         const QString skin = dir.filePath(SkinFile);
         if (kind == "folder") {
             QVERIFY(QDir().mkpath(skin));
+        } else if (kind == "pipe") {
+            QCOMPARE(::mkfifo(QFile::encodeName(skin).constData(), 0600), 0);
+        } else if (kind == "zero") {
+            QVERIFY(QFile::link("/dev/zero", skin));
+        } else if (kind == "oversized") {
+            QFile f(skin);
+            QVERIFY(f.open(QIODevice::WriteOnly) && f.resize(16 * 1024 * 1024 + 1));
         } else if (kind != "missing") {
             QFile real(installedSkin());
             QVERIFY(real.open(QIODevice::ReadOnly));
