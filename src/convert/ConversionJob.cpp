@@ -26,7 +26,8 @@ QString named(QString message, const TempOutput* temp, const QString& target)
     return message;
 }
 
-void writeTags(const TrackInfo& info, const QString& path)
+// Writes the row's tags; returns what the format could not hold as it was.
+QStringList writeTags(const TrackInfo& info, const QString& path)
 {
     AudioInformation tags;
     tags.infoTitle = info.title;
@@ -36,7 +37,7 @@ void writeTags(const TrackInfo& info, const QString& path)
     tags.infoComments = info.comment;
     tags.infoYear = info.year;
     tags.infoTrack = static_cast<std::int16_t>(static_cast<std::uint16_t>(info.track & 0xFFFF));
-    tags.SaveToFile(path);
+    return tags.SaveToFile(path);
 }
 
 } // namespace
@@ -114,7 +115,7 @@ JobResult runConversionJob(JobOrder& order, JobProgress& progress) noexcept
             throw EngineError("the file changed while it was being converted");
         reader.Close();
         writer.Close();
-        writeTags(order.tags, temp->path());
+        result.notes = writeTags(order.tags, temp->path());
         try {
             temp->commit(order.target);
         } catch (const OutputError& e) {

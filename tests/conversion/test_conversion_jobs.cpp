@@ -1,5 +1,6 @@
 #include "ConversionFixture.h"
 #include "AudioInformation.h"
+#include "ConversionJob.h"
 
 #include <QElapsedTimer>
 #include <QProcess>
@@ -384,21 +385,56 @@ private slots:
         QCOMPARE(outputNames(), QStringList({"small.wav"}));
     }
 
-    // A writer that cannot take the source (it changed after it was added): that file fails,
-    // its temporary file goes, and the next row is converted.
-    void encoderRefusalFailsTheFile()
+    // A source that became something no writer takes (more channels than any format holds)
+    // fails alone, and the next row is converted.
+    void aSourceNoWriterTakesFailsAlone()
     {
         const QString wide = source("wide.wav", 0.5), fine = source("fine.wav", 0.5);
         add({wide, fine});
         QFile::remove(wide);
-        QVERIFY(testaudio::writeMusicWav(wide, 44100, 9, 0.5)); // more channels than any writer takes
+        QVERIFY(testaudio::writeMusicWav(wide, 44100, 9, 0.5));
         w().cb_format->setCurrentIndex(1);
         settings().write_int("wav", "mode", 1); // keep the source's channels
         convert();
         QCOMPARE(statuses(), QStringList({"unconverted", "finish"}));
-        QCOMPARE(prompts->messages.size(), 1);
-        QVERIFY(prompts->messages.first().text.startsWith(wide + " could not be converted: "));
+        QCOMPARE(prompts->texts(), QStringList({wide + " is an invalid audio file!"}));
         QCOMPARE(outputNames(), QStringList({"fine.wav"}));
+    }
+
+    // An encoder that refuses its input (libvorbis: no managed bit rate of 128 kbps at 1 kHz)
+    // fails the file with the encoder's reason; the temporary file goes and an existing
+    // target is left as it was.
+    void encoderRefusalFailsTheFile()
+    {
+        const QString src = source("low.wav", 0.5, 1000, 1);
+        const QString target = out + "/low.ogg";
+        writeBytes(target, "kept");
+        JobOrder order;
+        order.source = src;
+        order.target = target;
+        order.folder = out;
+        order.writer = std::make_unique<AudioFile>();
+        order.writer->SetOggOutput(0, 0, 128, 128, 128, -1); // the source's own rate
+        JobProgress progress;
+        const JobResult r = runConversionJob(order, progress);
+        QCOMPARE(int(r.outcome), int(JobResult::Outcome::Failed));
+        QVERIFY2(r.message.startsWith(src + " could not be converted: ") && r.message.contains("libvorbis"),
+                 qPrintable(r.message));
+        QVERIFY(!r.message.contains(".sondrel-"));
+        QCOMPARE(bytes(target), QByteArray("kept"));
+        QCOMPARE(outputNames(), QStringList({"low.ogg"}));
+    }
+
+    // What a format could not hold of the row's tags is said in the row's tooltip.
+    void shortenedTagsShowInTheTooltip()
+    {
+        add({source("year.wav", 0.2)});
+        shell->state.TrackInfos[0].year = 12345;
+        w().cb_format->setCurrentIndex(0);
+        convert();
+        QCOMPARE(status(0), QString("finish"));
+        QVERIFY2(rows::toolTip(w().lv, 0).contains("12345"), qPrintable(rows::toolTip(w().lv, 0)));
+        QVERIFY(prompts->messages.isEmpty());
     }
 
     // A source written to while it is converted fails with that reason instead of ending
