@@ -2,10 +2,11 @@
 # Figures of the window-level commands, run on the real main window (offscreen), against the
 # command-line tools on the same inputs:
 #   - adding 1,000 MP3 files (probe, tags, row, one pump per file) vs ffprobe once per file;
-#   - adding a folder of 10,000 files: time, rows, and the longest time without a message pump;
+#   - adding a folder of 10,000 files: time, rows, and the longest GUI stall;
 #     memory with 1,000 and 10,000 rows;
-#   - converting 20 three-minute files to MP3 vs running ffmpeg with the same encoder
-#     settings on each file in turn;
+#   - converting six one-minute files to MP3 one at a time (jobs 1) vs ffmpeg with the same
+#     encoder settings on each file in turn, and two at a time (jobs 2) vs two ffmpeg
+#     processes side by side; the longest GUI stall, CPU seconds and peak memory of each;
 #   - peak memory converting a 60-minute file vs a 1-minute file.
 # Figures only; nothing passes or fails here.
 #
@@ -44,7 +45,7 @@ bench=$(realpath "$bench")
 mkdir -p "$work"
 cd "$work"
 
-files=1000; folder=10000; batch=20; batch_seconds=180; long_minutes=60
+files=1000; folder=10000; batch=6; batch_seconds=60; long_minutes=60
 if [ "$quick" = 1 ]; then files=100; folder=1000; batch=4; batch_seconds=30; long_minutes=5; fi
 
 make_wav() { # name seconds
@@ -83,25 +84,42 @@ hyperfine --style none --warmup 1 --runs "$runs" --export-csv ffprobe.csv \
   "sh -c 'for f in mp3-$files/f000[0-9][0-9].mp3; do ffprobe -v error -show_format -show_streams \"\$f\" >/dev/null; done'" >/dev/null
 per100=$(mean_of ffprobe.csv)
 scaled=$(awk -v t="$per100" -v n="$files" 'BEGIN { printf "%.3f", t * n / 100 }')
-"$bench" add mp3-"$files"/*.mp3 2>/dev/null | grep -E '^(pumps|total)' | sed 's/^/  /'
+"$bench" add mp3-"$files"/*.mp3 2>/dev/null | grep -E '^(longest GUI stall|total)' | sed 's/^/  /'
 printf '  sondrel add: %s s (whole process)   ffprobe per file: %s s   ratio %s\n' "$ours" "$scaled" \
   "$(awk -v a="$ours" -v b="$scaled" 'BEGIN { printf "%.3f", a / b }')"
 
 echo
 echo "== Adding a folder of $folder files (Add Path with sub-folders)"
-/usr/bin/time -v "$bench" scan "folder-$folder" 2>time-scan.txt | grep -E '^(pumps|total)' | sed 's/^/  /'
+/usr/bin/time -v "$bench" scan "folder-$folder" 2>time-scan.txt | grep -E '^(longest GUI stall|total)' | sed 's/^/  /'
 echo "  peak RSS $(awk -F: '/Maximum resident/ { gsub(/ /, "", $2); print $2 }' time-scan.txt) KiB with $folder rows"
 /usr/bin/time -v "$bench" scan "folder-$folder/d0" 2>time-scan1.txt | grep -E '^total' | sed 's/^/  /'
 echo "  peak RSS $(awk -F: '/Maximum resident/ { gsub(/ /, "", $2); print $2 }' time-scan1.txt) KiB with $((folder / 10)) rows"
 
 echo
-echo "== Converting $batch files of $batch_seconds s to MP3 (128 kbps CBR, LAME quality 9)"
-printf '[mp3]\nbitrate=11\nquality=9\n' > mp3.ini
-hyperfine --style none --warmup 1 --runs "$runs" --export-csv convert.csv \
-  -n sondrel "$bench convert --format mp3 --settings mp3.ini --out out-sondrel batch/*.wav" \
-  -n ffmpeg "sh -c 'mkdir -p out-ffmpeg; for f in batch/*.wav; do ffmpeg -v error -y -i \"\$f\" -c:a libmp3lame -b:a 128k -compression_level 9 out-ffmpeg/\$(basename \"\$f\" .wav).mp3; done'" >/dev/null
-awk -F, 'NR > 1 { printf "  %-8s mean %.3f s  min %.3f s\n", $1, $2, $7 }' convert.csv
-awk -F, 'NR == 2 { a = $2 } NR == 3 { b = $2 } END { printf "  ratio sondrel/ffmpeg %.3f\n", a / b }' convert.csv
+echo "== Converting $batch files of $batch_seconds s to MP3 (default settings: 128 kbps CBR, LAME quality 9)"
+# The same work for ffmpeg: one file after the other, and two processes side by side.
+cat > ffmpeg-one.sh <<'ONE'
+exec ffmpeg -nostdin -v error -y -i "$1" -c:a libmp3lame -b:a 128k -compression_level 9 "out-ffmpeg/$(basename "$1" .wav).mp3"
+ONE
+mkdir -p out-ffmpeg
+for jobs in 1 2; do
+  if [ "$jobs" = 1 ]; then
+    theirs="sh -c 'for f in batch/*.wav; do sh ffmpeg-one.sh \$f; done'"
+    label="ffmpeg on one file after the other"
+  else
+    theirs="sh -c 'ls batch/*.wav | xargs -P2 -n1 sh ffmpeg-one.sh'"
+    label="two ffmpeg processes side by side (xargs -P2)"
+  fi
+  hyperfine --style none --warmup 1 --runs "$runs" --export-csv "convert$jobs.csv" \
+    -n "sondrel jobs $jobs" "$bench convert --format mp3 --jobs $jobs --out out-sondrel batch/*.wav" \
+    -n ffmpeg "$theirs" >/dev/null
+  echo "  jobs $jobs, against $label:"
+  awk -F, 'NR > 1 { printf "    %-16s mean %.3f s  min %.3f s\n", $1, $2, $7 }' "convert$jobs.csv"
+  awk -F, 'NR == 2 { a = $2 } NR == 3 { b = $2 } END { printf "    ratio sondrel/ffmpeg %.3f\n", a / b }' "convert$jobs.csv"
+  /usr/bin/time -v "$bench" convert --format mp3 --jobs "$jobs" --out out-sondrel batch/*.wav 2>time-conv.txt \
+    | grep -E '^(longest GUI stall|cpu seconds)' | sed 's/^/    /'
+  echo "    peak RSS $(awk -F: '/Maximum resident/ { gsub(/ /, "", $2); print $2 }' time-conv.txt) KiB"
+done
 
 echo
 echo "== Peak memory converting 1 minute vs $long_minutes minutes (OGG, quality mode)"
