@@ -4,6 +4,7 @@
 #include "AudioFile.h"
 #include "AudioInformation.h"
 #include "EngineError.h"
+#include "InputFormats.h"
 #include "ListRows.h"
 #include "Prompts.h"
 #include "Pump.h"
@@ -24,13 +25,7 @@ FileListOps::FileListOps(QWidget* window, QTreeWidget* lv, AppState& state, Prom
 
 const QStringList& FileListOps::fileFilters()
 {
-    static const QStringList filters{
-        QStringLiteral("All Supported Files (*.mp3 *.wav *.wma *.ogg)"),
-        QStringLiteral("MP3 Files(*.mp3)"),
-        QStringLiteral("WAV Files(*.wav)"),
-        QStringLiteral("WMA Files(*.wma)"),
-        QStringLiteral("OGG Files(*.ogg)"),
-    };
+    static const QStringList filters = inputFileFilters();
     return filters;
 }
 

@@ -3,6 +3,7 @@
 #include "AppState.h"
 #include "Dialogs.h"
 #include "FolderPicker.h"
+#include "InputFormats.h"
 #include "Prompts.h"
 #include "Pump.h"
 #include "ValueTables.h"
@@ -14,20 +15,6 @@
 #include <QLineEdit>
 
 namespace sondrel {
-
-namespace {
-
-bool isAudioExtension(const QString& name)
-{
-    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
-    if (dot < 0)
-        return false;
-    const QString ext = name.mid(dot).toLower();
-    return ext == QLatin1String(".wav") || ext == QLatin1String(".mp3")
-        || ext == QLatin1String(".ogg") || ext == QLatin1String(".wma");
-}
-
-} // namespace
 
 void FileListOps::AddPath(Tfm_dir& picker)
 {
@@ -92,7 +79,7 @@ void FileListOps::ScanFolder(const QString& folder, bool includeSub)
             ScanFolder(base + name, true);
             continue;
         }
-        if (name.startsWith(QLatin1Char('.')) || !isAudioExtension(name))
+        if (name.startsWith(QLatin1Char('.')) || !isInputFileName(name))
             continue;
         if (addFile(base + name, name)) {
             pumpMessages();
