@@ -1,6 +1,8 @@
 #include "SampleCounting.h"
 
+#include "CodecLength.h"
 #include "EngineError.h"
+#include "FlacLength.h"
 #include "InputFile.h"
 #include "Mp3Length.h"
 #include "MpegAudio.h"
@@ -42,6 +44,8 @@ const char* methodName(CountMethod method)
     case CountMethod::Mp3Header: return "mp3 header";
     case CountMethod::Mp3Frames: return "mp3 frames";
     case CountMethod::OggGranule: return "ogg granule";
+    case CountMethod::FlacHeader: return "flac header";
+    case CountMethod::AacFrames: return "aac frames";
     case CountMethod::PacketScan: return "packet scan";
     case CountMethod::FullDecode: return "full decode";
     }
@@ -182,7 +186,9 @@ std::optional<std::int64_t> packetScanCount(InputFile& first, int si)
     const AVCodecID codec = par->codec_id;
     const bool mpegAudio = isMpegAudio(codec);
     const bool vorbis = codec == AV_CODEC_ID_VORBIS;
-    if (!mpegAudio && !vorbis && codec != AV_CODEC_ID_FLAC && !isPcm(codec))
+    // Lossless codecs whose packets state the samples they hold.
+    const bool lossless = codec == AV_CODEC_ID_FLAC || codec == AV_CODEC_ID_ALAC || codec == AV_CODEC_ID_WAVPACK;
+    if (!mpegAudio && !vorbis && !lossless && !isPcm(codec))
         return std::nullopt;
     const int rate = par->sample_rate;
     if (!mpegAudio && rate <= 0)
@@ -265,8 +271,14 @@ SampleCount countSamples(InputFile& input, int streamIndex)
         return {*n, CountMethod::Mp3Header};
     if (auto n = mp3LengthFromFrames(input, streamIndex))
         return {*n, CountMethod::Mp3Frames};
+    if (auto n = flacLengthFromStreamInfo(input, streamIndex))
+        return {*n, CountMethod::FlacHeader};
     if (auto n = oggVorbisCount(input, streamIndex))
         return {*n, CountMethod::OggGranule};
+    if (auto n = oggOpusCount(input, streamIndex))
+        return {*n, CountMethod::OggGranule};
+    if (auto n = aacFrameCount(input, streamIndex))
+        return {*n, CountMethod::AacFrames};
     if (auto n = asfWmaCount(input, streamIndex))
         return {*n, CountMethod::PacketScan};
     if (auto n = packetScanCount(input, streamIndex))
