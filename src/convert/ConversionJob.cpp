@@ -1,6 +1,7 @@
 #include "ConversionJob.h"
 
 #include "AudioInformation.h"
+#include "CarriedTags.h"
 #include "EngineError.h"
 #include "OutputFiles.h"
 
@@ -38,6 +39,23 @@ QStringList writeTags(const TrackInfo& info, const QString& path)
     tags.infoYear = info.year;
     tags.infoTrack = static_cast<std::int16_t>(static_cast<std::uint16_t>(info.track & 0xFFFF));
     return tags.SaveToFile(path);
+}
+
+// Every tag and picture of the source, with the picture beside it for a source without one.
+// Tags that cannot be read are a note, never a failed file.
+CarriedTags sourceTags(const QString& source)
+{
+    CarriedTags carried;
+    try {
+        carried = readCarriedTags(source);
+    } catch (const std::exception& e) {
+        carried.notes << QStringLiteral("the source's tags could not be read: ") + text(e);
+    }
+    if (carried.pictures.empty()) {
+        if (auto picture = folderPicture(source, &carried.notes))
+            carried.pictures.push_back(std::move(*picture));
+    }
+    return carried;
 }
 
 } // namespace
@@ -87,7 +105,7 @@ JobResult runConversionJob(JobOrder& order, JobProgress& progress) noexcept
         }
 
         if (reader.IsOpen())
-            writer.SetInputFormat(reader.FormatParamB(), reader.FormatParamA());
+            writer.SetInputFormat(reader.FormatParamB(), reader.FormatParamA(), reader.SourceBits());
         const int chunk = jobChunkElements(reader.FormatParamA(), reader.FormatParamB());
         const int channels = std::max(1, reader.ChannelCount());
         std::int64_t done = 0;
@@ -115,7 +133,16 @@ JobResult runConversionJob(JobOrder& order, JobProgress& progress) noexcept
             throw EngineError("the file changed while it was being converted");
         reader.Close();
         writer.Close();
-        result.notes = writeTags(order.tags, temp->path());
+        // The source's own tags and pictures first, then the row's seven values over them.
+        const CarriedTags carried = sourceTags(order.source);
+        result.notes = carried.notes;
+        try {
+            result.notes << writeCarriedTags(temp->path(), carried);
+        } catch (const EngineError& e) {
+            result.notes << QStringLiteral("the source's other tags were not carried over: ")
+                                + named(text(e), &*temp, order.target);
+        }
+        result.notes << writeTags(order.tags, temp->path());
         try {
             temp->commit(order.target);
         } catch (const OutputError& e) {
