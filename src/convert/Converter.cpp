@@ -32,7 +32,7 @@
 namespace sondrel {
 
 namespace {
-const QString NoFormat = QStringLiteral("Please choose an output format (MP3, WAV, WMA or OGG) first.");
+const QString NoFormat = QStringLiteral("Please choose an output format (MP3, WAV, WMA, OGG, FLAC, Opus or M4A) first.");
 const QString Overwrite = QStringLiteral("File has existed. Overwrite?");
 // The most failures listed in the closing message; every row's tooltip has its own.
 constexpr int MaxListedFailures = 20;
@@ -111,7 +111,7 @@ void Converter::ConvertList(int format)
     if (!settings || m_run)
         return;
     // Without a chosen format there is nothing defined to write.
-    if (format < 0 || format > 3) {
+    if (format < 0 || format >= int(output_formats.size())) {
         m_prompts.information(m_window, NoFormat);
         return;
     }

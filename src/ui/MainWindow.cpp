@@ -118,8 +118,8 @@ void Tfm_main::buildControls()
     cb_format = new QComboBox(client);
     cb_format->setObjectName(QStringLiteral("cb_format"));
     cb_format->setEditable(false);
-    cb_format->addItems({QStringLiteral("MP3"), QStringLiteral("WAV"), QStringLiteral("WMA"),
-                         QStringLiteral("OGG")});
+    for (const OutputFormatName& f : output_formats)
+        cb_format->addItem(QString::fromLatin1(f.name));
     connect(cb_format, &QComboBox::currentIndexChanged, this, guarded([this](int) {
         if (!m_loadingFormat)
             cb_formatChange();

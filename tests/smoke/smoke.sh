@@ -6,7 +6,7 @@
 #   tests/smoke/smoke.sh <program> <screenshot folder>
 # SONDREL_SMOKE_EXPECT_TITLE, when set, is the title the main window must show (the skinned
 # window's title proves the skin file was found).
-# Screenshots: main-window.png, settings.png, tag-editor.png, folder-picker.png,
+# Screenshots: main-window.png, settings.png (and settings-flac/-opus/-aac.png), tag-editor.png, folder-picker.png,
 # about-box.png (and help-viewer.png when a CHM viewer is installed). Every wait is bounded;
 # exit 77 means a needed tool is missing (CTest reports the test as skipped).
 set -uo pipefail
@@ -240,6 +240,27 @@ click "$main" "${title_x[2]}" "$menu_y"
 dlg=$(wait_window '^Settings$') || exit 1
 shoot "$dlg" settings.png
 expect_size "$dlg" 391x349 "the settings dialog"
+# The pages of the newer formats: Tab three times from OK puts the focus on the tabs, then
+# each Right shows the next page. Each key waits until the dialog shows its effect, so none
+# is lost while the dialog is drawn.
+press_and_wait() {
+  capture "$dlg" "$work/page-before.png"
+  xdo key "$1"
+  local end
+  end=$(deadline)
+  while :; do
+    capture "$dlg" "$work/page-after.png"
+    cmp -s "$work/page-before.png" "$work/page-after.png" || break
+    [ "$(date +%s)" -lt "$end" ] || fail "the settings dialog did not answer the key $1"
+    sleep 0.05
+  done
+}
+for key in Tab Tab Tab Right Right Right Right; do press_and_wait $key; done
+shoot "$dlg" settings-flac.png
+press_and_wait Right
+shoot "$dlg" settings-opus.png
+press_and_wait Right
+shoot "$dlg" settings-aac.png
 click "$dlg" $(( 285 + 37 )) $(( 314 + 12 ))          # Cancel
 wait_gone "$dlg" "the settings dialog"
 
@@ -360,7 +381,7 @@ status=$?
 pid=""
 [ "$status" -eq 0 ] || fail "the program ended with status $status"
 
-for f in main-window settings tag-editor folder-picker about-box; do
+for f in main-window settings settings-flac settings-opus settings-aac tag-editor folder-picker about-box; do
   [ -s "$shots/$f.png" ] || fail "$shots/$f.png is missing"
 done
 say "program ended with status 0; screenshots in $shots"
