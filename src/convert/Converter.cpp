@@ -18,6 +18,7 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QHash>
+#include <QSet>
 #include <QProgressBar>
 #include <QScopedValueRollback>
 #include <QThread>
@@ -76,6 +77,8 @@ struct Converter::Run {
     double finishedSeconds = 0;
     QElapsedTimer clock;
     std::optional<Planned> waiting; // a row whose target an earlier running job still writes
+    bool keepFolders = false;
+    QSet<QString> madeFolders;      // sub-folders of the output folder this run has prepared
 };
 
 Converter::Converter(QWidget* window, QTreeWidget* lv, QProgressBar* pb, AppState& state, Prompts& prompts,
@@ -143,6 +146,7 @@ void Converter::ConvertList(int format)
     run->extension = setup.extension;
     run->count = rows::count(m_lv);
     run->maxJobs = jobsFor(readKey(*settings, keys::jobs));
+    run->keepFolders = readKey(*settings, keys::keepFolders) != 0;
     run->seconds.resize(std::size_t(run->count));
     for (int row = 0; row < run->count; ++row) {
         // A row of unknown length still counts a little, so that its progress shows.
@@ -247,7 +251,14 @@ std::optional<Converter::Planned> Converter::planRow(int row)
                 QStringLiteral("Not a regular file: only files can be converted."));
         return std::nullopt;
     }
-    const QString target = targetPathFor(m_run->folder, rows::text(m_lv, row, rows::FileName), m_run->extension, source);
+    const QString folder = m_run->keepFolders ? keptFolderFor(m_run->folder, rows::addedFolder(m_lv, row), source)
+                                              : m_run->folder;
+    if (!prepareFolder(folder)) {
+        failRow(row, QStringLiteral("Write Error! ") + folder + QStringLiteral(": the folder cannot be created"),
+                QStringLiteral("The output's folder cannot be created."));
+        return std::nullopt;
+    }
+    const QString target = targetPathFor(folder, rows::text(m_lv, row, rows::FileName), m_run->extension, source);
     // A source written to since it was added is measured again by its job.
     std::int64_t bytes = 0, modified = 0;
     const QFileInfo info(source);
@@ -291,7 +302,19 @@ std::optional<Converter::Planned> Converter::planRow(int row)
             return std::nullopt;
         }
     }
-    return Planned{row, source, target, changed};
+    return Planned{row, source, target, folder, changed};
+}
+
+bool Converter::prepareFolder(const QString& folder)
+{
+    if (folder == m_run->folder || m_run->madeFolders.contains(folder))
+        return true;
+    if (!QDir().mkpath(folder))
+        return false;
+    // What a killed or crashed run left behind there.
+    removeStaleTempOutputs(folder);
+    m_run->madeFolders.insert(folder);
+    return true;
 }
 
 bool Converter::claimantRunning(const QString& target) const
@@ -308,7 +331,7 @@ void Converter::startJob(const Planned& plan)
     job->oldStatus = rows::text(m_lv, plan.row, rows::Status);
     job->order.source = plan.source;
     job->order.target = plan.target;
-    job->order.folder = m_run->folder;
+    job->order.folder = plan.folder;
     job->order.tags = m_state.trackInfo(plan.row);
     job->order.writer = std::make_unique<AudioFile>();
     job->order.writer->CopyOutputFrom(m_writer);

@@ -56,12 +56,15 @@ private:
         int row = -1;
         QString source;
         QString target;
+        QString folder;         // the target's folder, ending in "/"
         bool remeasure = false; // the source changed since it was added
     };
 
     void fill();
     std::optional<Planned> planRow(int row);
     bool claimantRunning(const QString& target) const;
+    // Creates a sub-folder of the output folder for kept folders; false when it cannot.
+    bool prepareFolder(const QString& folder);
     void startJob(const Planned& plan);
     void reap();
     void applyResult(Job& job);

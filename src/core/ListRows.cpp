@@ -82,6 +82,18 @@ bool sourceStamp(const QTreeWidget* lv, int row, std::int64_t* bytes, std::int64
     return true;
 }
 
+void setAddedFolder(QTreeWidget* lv, int row, const QString& folder)
+{
+    if (QTreeWidgetItem* item = lv->topLevelItem(row))
+        item->setData(FileName, AddedFolderRole, folder.isEmpty() ? QVariant() : QVariant(folder));
+}
+
+QString addedFolder(const QTreeWidget* lv, int row)
+{
+    const QTreeWidgetItem* item = lv->topLevelItem(row);
+    return item ? item->data(FileName, AddedFolderRole).toString() : QString();
+}
+
 void setProgress(QTreeWidget* lv, int row, int percent)
 {
     if (QTreeWidgetItem* item = lv->topLevelItem(row)) {

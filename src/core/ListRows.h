@@ -24,6 +24,8 @@ inline constexpr int ProgressRole = Qt::UserRole + 2;
 // The source's size and modification time when it was measured, to tell whether it changed.
 inline constexpr int SourceBytesRole = Qt::UserRole + 3;
 inline constexpr int SourceModifiedRole = Qt::UserRole + 4;
+// The folder the user added (Add Path) that the row's file was found in, at any depth.
+inline constexpr int AddedFolderRole = Qt::UserRole + 5;
 
 int count(const QTreeWidget* lv);
 // The selected row's index, or -1.
@@ -46,6 +48,9 @@ void setDurationMs(QTreeWidget* lv, int row, std::int64_t ms);
 // the row has none.
 void setSourceStamp(QTreeWidget* lv, int row, std::int64_t bytes, std::int64_t modifiedMs);
 bool sourceStamp(const QTreeWidget* lv, int row, std::int64_t* bytes, std::int64_t* modifiedMs);
+// The folder the user added whose scan found the row's file; empty for a file added alone.
+void setAddedFolder(QTreeWidget* lv, int row, const QString& folder);
+QString addedFolder(const QTreeWidget* lv, int row);
 // Progress in percent shown in the Status cell; a negative value removes it.
 void setProgress(QTreeWidget* lv, int row, int percent);
 int progress(const QTreeWidget* lv, int row);

@@ -44,6 +44,7 @@ private:
     AudioFile& m_reader;
     AudioInformation& m_tags;
     int m_scanDepth = 0;
+    QString m_scanRoot; // the folder the outermost scan was given
 };
 
 } // namespace sondrel

@@ -4,6 +4,7 @@
 #include "Dialogs.h"
 #include "FolderPicker.h"
 #include "InputFormats.h"
+#include "ListRows.h"
 #include "Prompts.h"
 #include "Pump.h"
 #include "ValueTables.h"
@@ -59,8 +60,10 @@ void FileListOps::ScanFolder(const QString& folder, bool includeSub)
     pumpMessages();
     // The adding state is entered and left once, by the outermost scan.
     const bool outermost = m_scanDepth == 0;
-    if (outermost)
+    if (outermost) {
         m_state.setAdding(true);
+        m_scanRoot = QDir::cleanPath(QFileInfo(folder).absoluteFilePath());
+    }
     struct Depth {
         int& d;
         explicit Depth(int& depth) : d(depth) { ++d; }
@@ -82,6 +85,7 @@ void FileListOps::ScanFolder(const QString& folder, bool includeSub)
         if (name.startsWith(QLatin1Char('.')) || !isInputFileName(name))
             continue;
         if (addFile(base + name, name)) {
+            rows::setAddedFolder(m_lv, rows::count(m_lv) - 1, m_scanRoot);
             pumpMessages();
             pumpMessages();
         }

@@ -6,6 +6,7 @@
 #include "Skin.h"
 #include "ValueTables.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QTreeWidget>
 #include <QUrl>
@@ -123,6 +124,12 @@ void Tfm_main::cb_formatChange()
 {
     if (SettingsFile* s = m_state.settings())
         writeKey(*s, keys::format, cb_format->currentIndex());
+}
+
+void Tfm_main::cbx_keepClick()
+{
+    if (SettingsFile* s = m_state.settings())
+        writeKey(*s, keys::keepFolders, cbx_keep->isChecked() ? 1 : 0);
 }
 
 void Tfm_main::SkinClick(const SkinObject& element)

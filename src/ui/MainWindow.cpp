@@ -14,6 +14,7 @@
 #include "ValueTables.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QCloseEvent>
 #include <QHeaderView>
@@ -132,8 +133,20 @@ void Tfm_main::buildControls()
     // The field is narrow: the whole folder shows as its tooltip.
     connect(edt_dir, &QLineEdit::textChanged, edt_dir, &QWidget::setToolTip);
 
+    cbx_keep = new QCheckBox(QStringLiteral("Keep folders"), client);
+    cbx_keep->setObjectName(QStringLiteral("cbx_keep"));
+    cbx_keep->setToolTip(QStringLiteral("Files added with a folder are written below a folder of its name in the "
+                                        "output folder, with their sub-folders"));
+    cbx_keep->setStyleSheet(QStringLiteral("QCheckBox { font-size: 7pt; spacing: 3px; }"
+                                           "QCheckBox::indicator { width: 11px; height: 11px; }"));
+    connect(cbx_keep, &QCheckBox::toggled, this, guarded([this](bool) {
+        if (!m_loadingFormat)
+            cbx_keepClick();
+    }));
+
     setTabOrder(lv, cb_format);
     setTabOrder(cb_format, edt_dir);
+    setTabOrder(edt_dir, cbx_keep);
     placeControls();
 }
 
@@ -143,6 +156,7 @@ void Tfm_main::placeControls()
     pb->setGeometry(20, 330, 441, 12);
     cb_format->setGeometry(243, 357, 55, 21);
     edt_dir->setGeometry(303, 357, 95, 21);
+    cbx_keep->setGeometry(402, 342, 76, 14);
 }
 
 QAction* Tfm_main::item(const char* objectName) const
@@ -188,6 +202,7 @@ void Tfm_main::FormShow()
     const int format = readKey(settings, keys::format);
     m_loadingFormat = true;
     cb_format->setCurrentIndex(format >= 0 && format < cb_format->count() ? format : -1);
+    cbx_keep->setChecked(readKey(settings, keys::keepFolders) != 0);
     m_loadingFormat = false;
     m_state.clearFlags();
     applyUiState(this, m_state.uiState());

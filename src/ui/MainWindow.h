@@ -9,6 +9,7 @@
 #include <memory>
 
 class QAction;
+class QCheckBox;
 class QComboBox;
 class QLineEdit;
 class QMenu;
@@ -51,6 +52,8 @@ public:
     QProgressBar* pb = nullptr;
     QComboBox* cb_format = nullptr;
     QLineEdit* edt_dir = nullptr;
+    // Rows added with a folder go below a folder of its name in the output folder.
+    QCheckBox* cbx_keep = nullptr;
     QMenu* PopupMenu1 = nullptr;
     // The audio components.
     AudioFile AudioFileRead;
@@ -90,6 +93,7 @@ public:
     void About1Click();
     void lvDblClick();
     void cb_formatChange();
+    void cbx_keepClick();
     void SkinClick(const SkinObject& element);
 
     // Operations.
