@@ -20,6 +20,7 @@
 #include <taglib/opusfile.h>
 #include <taglib/speexfile.h>
 #include <taglib/textidentificationframe.h>
+#include <taglib/tpropertymap.h>
 #include <taglib/vorbisfile.h>
 #include <taglib/wavfile.h>
 
@@ -278,6 +279,30 @@ void setAsf(TagLib::ASF::Tag* tag, const Values& v)
     }
 }
 
+// The year of a date the common interface does not parse: a DATE property, or the "date" or
+// "year" attribute other programs (ffmpeg among them) write into ASF files. Its first four
+// characters, when they are digits.
+unsigned yearOfDate(TagLib::File& file)
+{
+    QString date;
+    const TagLib::PropertyMap props = file.properties();
+    if (props.contains("DATE") && !props["DATE"].isEmpty())
+        date = toQ(props["DATE"].front());
+    if (auto* asf = dynamic_cast<TagLib::ASF::File*>(&file); asf && date.isEmpty()) {
+        for (const char* key : {"date", "year", "DATE", "YEAR"}) {
+            const auto& map = asf->tag()->attributeListMap();
+            if (map.contains(key) && !map[key].isEmpty()) {
+                date = toQ(map[key].front().toString());
+                break;
+            }
+        }
+    }
+    const QString digits = date.trimmed().left(4);
+    bool ok = false;
+    const unsigned year = digits.size() == 4 ? digits.toUInt(&ok) : 0;
+    return ok ? year : 0;
+}
+
 // A text as it reaches the file: up to its first NUL character (where TagLib's C strings
 // end), through UTF-8 (a lone surrogate becomes U+FFFD).
 QString asWritten(const QString& s)
@@ -399,6 +424,8 @@ void AudioInformation::LoadFromFile(const QString& path)
             if (track == 0)
                 track = riff->InfoTag()->track();
         }
+        if (year == 0)
+            year = yearOfDate(*file);
         infoYear = std::int32_t(std::min<unsigned>(year, unsigned(std::numeric_limits<std::int32_t>::max())));
         // The track is a 16-bit value: numbers up to 65535 keep their low 16 bits.
         infoTrack = std::int16_t(std::uint16_t(std::min<unsigned>(track, 65535u)));
