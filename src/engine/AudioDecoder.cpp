@@ -59,9 +59,10 @@ AudioDecoder::AudioDecoder(const QString& path, const std::atomic<bool>* cancel)
         m_count = countByDecoding(m_input, m_stream);
         m_method = CountMethod::FullDecode;
     }
-    // Lossless sources keep their sample width, which a writer may follow; lossy ones have none.
+    // Lossless sources (WavPack's lossy hybrid mode too) keep their sample width, which a
+    // writer may follow; lossy ones have none.
     const AVCodecDescriptor* codec = avcodec_descriptor_get(par->codec_id);
-    if (codec && (codec->props & AV_CODEC_PROP_LOSSLESS) && !(codec->props & AV_CODEC_PROP_LOSSY)) {
+    if (codec && (codec->props & AV_CODEC_PROP_LOSSLESS)) {
         m_sourceBits = m_decoder->bits_per_raw_sample > 0 ? m_decoder->bits_per_raw_sample
                        : par->bits_per_raw_sample > 0    ? par->bits_per_raw_sample
                        : av_get_bits_per_sample(par->codec_id) > 0

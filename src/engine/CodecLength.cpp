@@ -93,7 +93,7 @@ std::optional<std::int64_t> oggOpusCount(InputFile& in, int si)
 std::optional<std::int64_t> aacFrameCount(InputFile& first, int si)
 {
     const AVCodecParameters* par = first.stream(si)->codecpar;
-    if (par->codec_id != AV_CODEC_ID_AAC || par->sample_rate <= 0)
+    if (par->codec_id != AV_CODEC_ID_AAC)
         return std::nullopt;
     StreamScan scan(first, si);
     if (!scan.valid())
@@ -125,7 +125,8 @@ std::optional<std::int64_t> aacFrameCount(InputFile& first, int si)
         av_packet_unref(pkt.get());
         while (frameSize == 0 && avcodec_receive_frame(decoder.get(), frame.get()) == 0) {
             if (frame->nb_samples > 0) {
-                if (frame->sample_rate != par->sample_rate)
+                // (Raw ADTS states no rate before its first frame is parsed.)
+                if (par->sample_rate > 0 && frame->sample_rate != par->sample_rate)
                     return std::nullopt;
                 frameSize = frame->nb_samples;
             }

@@ -23,7 +23,24 @@ std::uint8_t crc8(const std::uint8_t* data, std::size_t size)
     return crc;
 }
 
+std::uint16_t crc16(const std::uint8_t* data, std::size_t size)
+{
+    std::uint16_t crc = 0;
+    for (std::size_t i = 0; i < size; ++i) {
+        crc ^= std::uint16_t(data[i] << 8);
+        for (int b = 0; b < 8; ++b)
+            crc = std::uint16_t((crc & 0x8000) ? (crc << 1) ^ 0x8005 : crc << 1);
+    }
+    return crc;
+}
+
 } // namespace
+
+bool frameIsWhole(const std::uint8_t* data, std::size_t size)
+{
+    const auto h = parseFrameHeader(data, size);
+    return h && size >= std::size_t(h->length) + 2 && crc16(data, size - 2) == ((data[size - 2] << 8) | data[size - 1]);
+}
 
 std::optional<FrameHeader> parseFrameHeader(const std::uint8_t* d, std::size_t size)
 {

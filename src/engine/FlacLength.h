@@ -25,5 +25,8 @@ struct FrameHeader {
 // reserved field and the CRC-8 are right.
 std::optional<FrameHeader> parseFrameHeader(const std::uint8_t* data, std::size_t size);
 
+// Whether data is one whole frame: a valid header, and the CRC-16 of its last two bytes.
+bool frameIsWhole(const std::uint8_t* data, std::size_t size);
+
 } // namespace flac
 } // namespace sondrel
