@@ -26,6 +26,19 @@ QString named(QString message, const TempOutput* temp, const QString& target)
     return message;
 }
 
+// The source's own tags, as a row added from it would hold them.
+TrackInfo sourceTags(const QString& source)
+{
+    AudioInformation tags;
+    try {
+        tags.LoadFromFile(source);
+    } catch (const EngineError&) {
+        return {}; // the audio opened, but no tags could be read: none are written
+    }
+    return TrackInfo{tags.infoTitle, tags.infoArtist, tags.infoAlbum, tags.infoGenreS, tags.infoTrack,
+                     tags.infoYear, tags.infoComments};
+}
+
 // Writes the row's tags; returns what the format could not hold as it was.
 QStringList writeTags(const TrackInfo& info, const QString& path)
 {
@@ -115,7 +128,7 @@ JobResult runConversionJob(JobOrder& order, JobProgress& progress) noexcept
             throw EngineError("the file changed while it was being converted");
         reader.Close();
         writer.Close();
-        result.notes = writeTags(order.tags, temp->path());
+        result.notes = writeTags(order.tags ? *order.tags : sourceTags(order.source), temp->path());
         try {
             temp->commit(order.target);
         } catch (const OutputError& e) {
