@@ -3,6 +3,7 @@
 #include "AppState.h"
 #include "Dialogs.h"
 #include "FolderPicker.h"
+#include "FolderWalk.h"
 #include "Prompts.h"
 #include "Pump.h"
 #include "ValueTables.h"
@@ -14,20 +15,6 @@
 #include <QLineEdit>
 
 namespace sondrel {
-
-namespace {
-
-bool isAudioExtension(const QString& name)
-{
-    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
-    if (dot < 0)
-        return false;
-    const QString ext = name.mid(dot).toLower();
-    return ext == QLatin1String(".wav") || ext == QLatin1String(".mp3")
-        || ext == QLatin1String(".ogg") || ext == QLatin1String(".wma");
-}
-
-} // namespace
 
 void FileListOps::AddPath(Tfm_dir& picker)
 {
