@@ -24,6 +24,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QTreeWidget>
 
 namespace sondrel {
@@ -94,6 +95,19 @@ void Tfm_main::buildControls()
         "QTreeView::item:selected:active { background: rgb(57,98,177); color: white; }"
         "QTreeView::item:selected:!active { background: rgb(200,214,236); color: black; }"));
     lv->setItemDelegateForColumn(rows::Status, new StatusDelegate(lv));
+    // The list's own keys: Enter plays the selected row as a double-click does; Space plays,
+    // pauses and resumes.
+    for (const QKeySequence& enter : {QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)}) {
+        auto* key = new QShortcut(enter, lv, nullptr, nullptr, Qt::WidgetWithChildrenShortcut);
+        connect(key, &QShortcut::activated, this, guarded([this] { lvDblClick(); }));
+    }
+    auto* space = new QShortcut(QKeySequence(Qt::Key_Space), lv, nullptr, nullptr, Qt::WidgetWithChildrenShortcut);
+    connect(space, &QShortcut::activated, this, guarded([this] {
+        if (m_state.flag_playing())
+            PausePlaying1Click();
+        else
+            Play1Click();
+    }));
     lv->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(lv, &QAbstractItemView::doubleClicked, this, guarded([this](const QModelIndex&) {
         lvDblClick();
@@ -132,8 +146,6 @@ void Tfm_main::buildControls()
     // The field is narrow: the whole folder shows as its tooltip.
     connect(edt_dir, &QLineEdit::textChanged, edt_dir, &QWidget::setToolTip);
 
-    setTabOrder(lv, cb_format);
-    setTabOrder(cb_format, edt_dir);
     placeControls();
 }
 
@@ -192,6 +204,7 @@ void Tfm_main::FormShow()
     m_state.clearFlags();
     applyUiState(this, m_state.uiState());
     placeControls();
+    setKeyboardOrder();
 }
 
 void Tfm_main::applySkin()
@@ -218,6 +231,7 @@ void Tfm_main::showPlainButtons()
         auto* button = new QPushButton(spec.caption, centralWidget());
         button->setObjectName(spec.name);
         button->setToolTip(spec.tip);
+        button->setAccessibleDescription(spec.tip);
         button->setGeometry(spec.rect);
         button->show();
         connect(button, &QPushButton::clicked, this, guarded([this, name = spec.name] {
@@ -225,6 +239,33 @@ void Tfm_main::showPlainButtons()
         }));
         plainButtons << button;
     }
+}
+
+void Tfm_main::setKeyboardOrder()
+{
+    // Tab goes through the buttons above the list from left to right, then the list, the
+    // format and Browse.
+    QList<QWidget*> buttons;
+    if (Skin->isAttached()) {
+        for (QAbstractButton* key : Skin->keys())
+            buttons << key;
+    } else {
+        for (QPushButton* b : plainButtons)
+            buttons << b;
+    }
+    QWidget* browse = nullptr;
+    QList<QWidget*> order;
+    for (QWidget* b : buttons) {
+        if (b->objectName().endsWith(QLatin1String("Browse")))
+            browse = b;
+        else
+            order << b;
+    }
+    order << lv << cb_format;
+    if (browse)
+        order << browse;
+    for (qsizetype i = 1; i < order.size(); ++i)
+        setTabOrder(order[i - 1], order[i]);
 }
 
 void Tfm_main::closeEvent(QCloseEvent* e)

@@ -133,6 +133,7 @@ private:
     void applySkin();
     void showPlainButtons();
     void onFlagsChanged();
+    void setKeyboardOrder();
 
     AppState& m_state;
     Prompts& m_prompts;

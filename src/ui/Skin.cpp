@@ -1,5 +1,7 @@
 #include "Skin.h"
 
+#include "SkinButton.h"
+
 #include <QEvent>
 #include <QFile>
 #include <QFileInfo>
@@ -247,7 +249,32 @@ void Skin::OpenSkinFile(const QString& path)
     m_elements = std::move(elements);
     m_hover = -1;
     m_pressed = -1;
+    if (m_attached)
+        makeKeys();
     update();
+}
+
+void Skin::makeKeys()
+{
+    for (const auto& key : m_keys)
+        delete key.data();
+    m_keys.clear();
+    for (const Element& e : m_elements) {
+        auto* key = new SkinButton(e.spec.name, e.spec.caption, e.spec.tip, this);
+        key->setGeometry(e.spec.rect);
+        key->show();
+        connect(key, &QAbstractButton::clicked, this, [this, name = e.spec.name] { emit OnClick(SkinObject(name)); });
+        m_keys.emplace_back(key);
+    }
+}
+
+QList<QAbstractButton*> Skin::keys() const
+{
+    QList<QAbstractButton*> out;
+    for (const auto& key : m_keys)
+        if (key)
+            out << key.data();
+    return out;
 }
 
 void Skin::AttachWindow(QWidget* window)
@@ -270,6 +297,7 @@ void Skin::AttachWindow(QWidget* window)
     lower();
     show();
     m_attached = true;
+    makeKeys();
 }
 
 void Skin::SetWindowTitle(QWidget* window, const QString& title)
@@ -337,10 +365,21 @@ void Skin::paintEvent(QPaintEvent*)
         } else if (i == m_hover) {
             look = &e.hover;
         }
+        const QAbstractButton* key = i < int(m_keys.size()) ? m_keys[std::size_t(i)].data() : nullptr;
+        if (key && key->isDown())
+            look = &e.pressed;
         if (!look->art.image.isNull())
             p.drawPixmap(e.spec.rect, look->art.forScale(dpr));
         else
             p.fillRect(e.spec.rect, look->colour);
+        if (key && key->hasFocus()) {
+            // The keyboard's mark: a dotted frame just inside the element.
+            p.save();
+            p.setPen(QPen(palette().color(QPalette::Highlight), 1, Qt::DotLine));
+            p.setBrush(Qt::NoBrush);
+            p.drawRect(e.spec.rect.adjusted(1, 1, -2, -2));
+            p.restore();
+        }
     }
 }
 

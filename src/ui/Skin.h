@@ -1,4 +1,5 @@
 #pragma once
+#include <QAbstractButton>
 #include <QColor>
 #include <QPixmap>
 #include <QPointer>
@@ -61,6 +62,9 @@ public:
     void SetWindowTitle(QWidget* window, const QString& title);
 
     bool isLoaded() const { return !m_elements.empty(); }
+    // The buttons that stand for the drawn elements to the keyboard and to assistive tools,
+    // in the elements' order; made when the skin is attached.
+    QList<QAbstractButton*> keys() const;
     bool isAttached() const { return m_attached; }
     std::vector<SkinElementSpec> elements() const;
 
@@ -100,11 +104,13 @@ private:
     int elementAt(const QPoint& pos) const;
     void setHover(int index);
     void repaintElement(int index);
+    void makeKeys();
 
     Art m_background;
     std::vector<Element> m_elements;
     QPointer<QWidget> m_client;
     bool m_attached = false;
+    std::vector<QPointer<QAbstractButton>> m_keys; // one per element, when attached
     int m_hover = -1;
     int m_pressed = -1;
 };
