@@ -11,6 +11,7 @@
 #include "Skin.h"
 #include "StatusDelegate.h"
 #include "UiStateTable.h"
+#include "WindowSettings.h"
 #include "ValueTables.h"
 
 #include <QApplication>
@@ -23,6 +24,7 @@
 #include <QMouseEvent>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QScreen>
 #include <QShortcut>
 #include <QTreeWidget>
@@ -32,6 +34,7 @@ namespace sondrel {
 Tfm_main::Tfm_main(AppState& state, Prompts& prompts, Launcher& launcher, QWidget* parent)
     : QMainWindow(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
                               | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
+                              | Qt::WindowMaximizeButtonHint
                               | Qt::WindowCloseButtonHint),
       m_state(state), m_prompts(prompts), m_launcher(launcher)
 {
@@ -40,8 +43,8 @@ Tfm_main::Tfm_main(AppState& state, Prompts& prompts, Launcher& launcher, QWidge
     setFont(formFont());
     buildControls();
     buildMenus();
-    // The client area (below the menu bar) has a fixed size; the user cannot resize it.
-    layout()->setSizeConstraint(QLayout::SetFixedSize);
+    // The designed size of the client area (below the menu bar) is its smallest; the list
+    // takes the room the window is given beyond it.
     connect(&m_state, &AppState::flagsChanged, this, &Tfm_main::onFlagsChanged);
     m_fileList = std::make_unique<FileListOps>(this, lv, m_state, m_prompts, AudioFileRead, AudioInfo);
     m_converter = std::make_unique<Converter>(this, lv, pb, m_state, m_prompts, AudioFileWrite, AudioFile2LameEnc);
@@ -55,7 +58,8 @@ void Tfm_main::buildControls()
 {
     auto* client = new QWidget(this);
     client->setObjectName(QStringLiteral("client"));
-    client->setFixedSize(ClientWidth, ClientHeight);
+    client->setMinimumSize(ClientWidth, ClientHeight);
+    client->installEventFilter(this);
     client->setAutoFillBackground(true);
     client->setBackgroundRole(QPalette::Button);
     setCentralWidget(client);
@@ -83,10 +87,16 @@ void Tfm_main::buildControls()
     lv->header()->setSectionsClickable(false);
     lv->header()->setSectionsMovable(false);
     lv->header()->setStretchLastSection(false);
-    lv->header()->setSectionResizeMode(QHeaderView::Fixed);
-    const int widths[] = {100, 155, 60, 60, 75};
+    // Columns can be widened by dragging; Full Path takes what the window grows by.
+    lv->header()->setSectionResizeMode(QHeaderView::Interactive);
+    lv->header()->setMinimumSectionSize(24);
     for (int c = 0; c < 5; ++c)
-        lv->setColumnWidth(c, widths[c]);
+        lv->setColumnWidth(c, ColumnWidths[std::size_t(c)]);
+    // A Full Path the user drags keeps that width at the list's designed size.
+    connect(lv->header(), &QHeaderView::sectionResized, this, [this](int column, int, int width) {
+        if (column == rows::FullPath && !m_placingColumns)
+            m_fullPathWidth = width - m_listGrowth;
+    });
     // Grid lines between the cells of the report. A style sheet on the items takes the
     // selection's look out of the style's hands, so the selected row gets its colours here:
     // the skin's blue, and a pale blue while the window is in the background.
@@ -151,10 +161,28 @@ void Tfm_main::buildControls()
 
 void Tfm_main::placeControls()
 {
-    lv->setGeometry(6, 73, 469, 247);
-    pb->setGeometry(20, 330, 441, 12);
-    cb_format->setGeometry(243, 357, 55, 21);
-    edt_dir->setGeometry(303, 357, 95, 21);
+    const WindowLayout layout = Skin->layout();
+    const QSize now = centralWidget()->size();
+    const QRect list = layout.spanned(QRect(6, 73, 469, 247), now);
+    lv->setGeometry(list);
+    // Full Path takes the list's growth, beside whatever widths the user gave the columns.
+    m_listGrowth = list.width() - 469;
+    QScopedValueRollback<bool> placing(m_placingColumns, true);
+    lv->setColumnWidth(rows::FullPath, std::max(24, m_fullPathWidth + m_listGrowth));
+    const QRect bar = layout.spanned(QRect(20, 330, 441, 12), now);
+    pb->setGeometry(layout.placed(QRect(20, 330, 441, 12), now).x(), layout.placed(QRect(20, 330, 441, 12), now).y(),
+                    bar.width(), 12);
+    cb_format->setGeometry(layout.placed(QRect(243, 357, 55, 21), now));
+    edt_dir->setGeometry(layout.placed(QRect(303, 357, 95, 21), now));
+    for (QPushButton* b : plainButtons)
+        b->setGeometry(layout.placed(b->property("designRect").toRect(), now));
+}
+
+bool Tfm_main::eventFilter(QObject* watched, QEvent* e)
+{
+    if (watched == centralWidget() && e->type() == QEvent::Resize)
+        guardedCall([this] { placeControls(); });
+    return QMainWindow::eventFilter(watched, e);
 }
 
 QAction* Tfm_main::item(const char* objectName) const
@@ -203,6 +231,8 @@ void Tfm_main::FormShow()
     m_loadingFormat = false;
     m_state.clearFlags();
     applyUiState(this, m_state.uiState());
+    // Where the window was and how large, as it was closed last time.
+    restoreWindow(*this, *lv, settings);
     placeControls();
     setKeyboardOrder();
 }
@@ -232,7 +262,8 @@ void Tfm_main::showPlainButtons()
         button->setObjectName(spec.name);
         button->setToolTip(spec.tip);
         button->setAccessibleDescription(spec.tip);
-        button->setGeometry(spec.rect);
+        button->setProperty("designRect", spec.rect);
+        button->setGeometry(Skin->layout().placed(spec.rect, centralWidget()->size()));
         button->show();
         connect(button, &QPushButton::clicked, this, guarded([this, name = spec.name] {
             SkinClick(SkinObject(name));
@@ -279,6 +310,8 @@ void Tfm_main::FormClose()
     // A conversion still running stops: each file in work is kept as far as it got.
     m_converter->stopAndWait();
     m_state.setConverting(false);
+    if (SettingsFile* settings = m_state.settings())
+        saveWindow(*this, *lv, rows::FullPath, m_fullPathWidth, *settings);
     m_state.releaseSettings();
 }
 

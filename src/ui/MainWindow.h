@@ -6,6 +6,7 @@
 #include "LameEncSettings.h"
 
 #include <QMainWindow>
+#include <array>
 #include <memory>
 
 class QAction;
@@ -42,8 +43,10 @@ public:
     Tfm_main(AppState& state, Prompts& prompts, Launcher& launcher, QWidget* parent = nullptr);
     ~Tfm_main() override;
 
+    // The designed (and smallest) size of the client area and the columns' first widths.
     static constexpr int ClientWidth = 481;
     static constexpr int ClientHeight = 388;
+    static constexpr std::array<int, 5> ColumnWidths{100, 155, 60, 60, 75};
 
     // Controls.
     sondrel::Skin* Skin = nullptr;
@@ -124,6 +127,7 @@ public:
 
 protected:
     void showEvent(QShowEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
 
 private:
@@ -143,6 +147,9 @@ private:
     std::unique_ptr<Playback> m_playback;
     bool m_shown = false;
     bool m_loadingFormat = false;
+    int m_listGrowth = 0;        // how much wider the list is than designed
+    int m_fullPathWidth = ColumnWidths[1]; // Full Path's width at the designed size
+    bool m_placingColumns = false;
 };
 
 } // namespace sondrel

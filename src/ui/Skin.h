@@ -6,6 +6,8 @@
 #include <QRect>
 #include <QString>
 #include <QWidget>
+
+#include "WindowLayout.h"
 #include <stdexcept>
 #include <vector>
 
@@ -42,9 +44,12 @@ struct SkinElementSpec {
 // attached to (the background art and every element in its normal, hover or pressed look)
 // and reports a click on an element through OnClick.
 //
-// skin.json: { "client": [w, h], "background": image, "elements": [ { "name", "rect":
-// [x, y, w, h], "caption", "tip", "normal", "hover", "pressed" } ] }, where each look is an
-// image in the bundle or a colour "#rrggbb" / "#aarrggbb" that fills the element.
+// skin.json: { "client": [w, h], "stretch": [x, y], "background": image, "elements": [ {
+// "name", "rect": [x, y, w, h], "caption", "tip", "normal", "hover", "pressed" } ] }, where
+// each look is an image in the bundle or a colour "#rrggbb" / "#aarrggbb" that fills the
+// element. When the window is larger than the client size, the background is cut at the
+// stretch point (the middle of the client when none is given) and widened there, and the
+// elements move with the edges they are nearer to across the cut (see WindowLayout).
 class Skin : public QWidget {
     Q_OBJECT
 public:
@@ -71,6 +76,9 @@ public:
     // The elements as designed in the skin built with the program (names, rectangles,
     // captions, tips).
     static std::vector<SkinElementSpec> builtInLayout();
+    // How the loaded skin (or, with none, the built-in one) grows with the window.
+    WindowLayout layout() const;
+    static WindowLayout builtInWindowLayout();
 
 signals:
     void OnClick(sondrel::SkinObject element);
@@ -102,11 +110,15 @@ private:
     };
 
     int elementAt(const QPoint& pos) const;
+    QRect elementRect(int index) const; // where it is drawn at the size now
+    void placeKeys();
+    void drawBackground(QPainter& p);
     void setHover(int index);
     void repaintElement(int index);
     void makeKeys();
 
     Art m_background;
+    WindowLayout m_layout;
     std::vector<Element> m_elements;
     QPointer<QWidget> m_client;
     bool m_attached = false;
