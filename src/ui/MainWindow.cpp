@@ -122,6 +122,8 @@ void Tfm_main::buildControls()
     connect(lv, &QAbstractItemView::doubleClicked, this, guarded([this](const QModelIndex&) {
         lvDblClick();
     }));
+    // A double-click on the list's empty space counts too (it plays the selected row).
+    lv->viewport()->installEventFilter(this);
     connect(lv, &QWidget::customContextMenuRequested, this, guarded([this](const QPoint& p) {
         PopupMenu1->popup(lv->viewport()->mapToGlobal(p));
     }));
@@ -180,8 +182,12 @@ void Tfm_main::placeControls()
 
 bool Tfm_main::eventFilter(QObject* watched, QEvent* e)
 {
-    if (watched == centralWidget() && e->type() == QEvent::Resize)
+    if (edt_dir && watched == centralWidget() && e->type() == QEvent::Resize) // all controls made
         guardedCall([this] { placeControls(); });
+    if (lv && watched == lv->viewport() && e->type() == QEvent::MouseButtonDblClick
+        && !lv->indexAt(static_cast<QMouseEvent*>(e)->position().toPoint()).isValid()
+        && static_cast<QMouseEvent*>(e)->button() == Qt::LeftButton)
+        guardedCall([this] { lvDblClick(); });
     return QMainWindow::eventFilter(watched, e);
 }
 

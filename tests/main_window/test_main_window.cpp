@@ -240,6 +240,18 @@ private slots:
         QCOMPARE(s.uiState(), UiState::Idle);
     }
 
+    // A double-click on the list's empty space plays the selected row, as one on a row does.
+    void doubleClickOnEmptyListSpace()
+    {
+        start();
+        addRows(2);
+        rows::select(w().lv, 1);
+        shell->state.setConverting(true);
+        QTest::mouseDClick(w().lv->viewport(), Qt::LeftButton, {}, QPoint(50, w().lv->viewport()->height() - 5));
+        QCOMPARE(prompts->texts(), QStringList({"Please stop converting first."}));
+        shell->state.setConverting(false);
+    }
+
     void escClosesOnlyTheActiveMainWindow()
     {
         start();
