@@ -64,6 +64,7 @@ class NoLauncher : public Launcher {
 public:
     void openUrl(const QUrl&) override {}
     void startDetached(const QString&, const QStringList&) override {}
+    bool raiseWindow(const QString&) override { return false; }
 };
 
 // The window with its own temporary settings file.

@@ -32,6 +32,8 @@ class Tfm_set;
 
 inline constexpr const char* WebSiteAddress = "https://sondrel.example.org/";
 inline constexpr const char* SupportMailAddress = "support@sondrel.example.org";
+// The title of the help file, which help viewers show in their title.
+inline constexpr const char* HelpWindowTitle = "Sondrel Help";
 class Prompts;
 
 // The main window: the file list, the progress bar, the output format and folder, the main

@@ -301,6 +301,12 @@ private slots:
         QCOMPARE(launcher->urls.at(2), help);
         QCOMPARE(launcher->urls.at(3), QUrl(QString::fromLatin1(WebSiteAddress)));
         QVERIFY(launcher->processes.isEmpty());
+
+        // A viewer already showing the help is brought to the front, not started again.
+        launcher->shownWindows = {"xCHM - Sondrel Help"};
+        QTest::keyClick(w().windowHandle(), Qt::Key_F1);
+        QCOMPARE(launcher->raised, QStringList({"Sondrel Help"}));
+        QCOMPARE(launcher->urls.size(), 4);
     }
 
     void exceptionHookNoClosesYesRestarts()

@@ -336,6 +336,17 @@ if command -v xdg-open >/dev/null && [ -n "$(xdg-mime query default application/
   [ -n "$viewer" ] || fail "F1 opened no help viewer showing \"Sondrel Help\" within ${step_timeout}s"
   viewer_pid=$(xdotool getwindowpid "$viewer" 2>/dev/null || true)
   shoot "$viewer" help-viewer.png
+  # F1 again, from the main window: the viewer comes to the front, no second one starts.
+  timeout 5 xdotool windowfocus --sync "$main" || fail "cannot give the main window the focus"
+  xdo key F1
+  end=$(deadline)
+  until [ "$(xdotool getwindowfocus 2>/dev/null)" = "$viewer" ]; do
+    [ "$(date +%s)" -lt "$end" ] || fail "a second F1 did not bring the help viewer to the front"
+    sleep 0.1
+  done
+  sleep 1
+  viewers=$(xdotool search --onlyvisible --name 'Sondrel Help' 2>/dev/null | wc -l)
+  [ "$viewers" -eq 1 ] || fail "a second F1 left $viewers help viewers"
   if [ -n "$viewer_pid" ]; then
     kill "$viewer_pid" 2>/dev/null
     end=$(deadline)
