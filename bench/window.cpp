@@ -1,10 +1,12 @@
 // sondrel-bench add FILE...            adds the files through the real main window
 // sondrel-bench scan DIR [--no-sub]    adds a folder as Add Path does
 // sondrel-bench convert --format mp3|wav|wma|ogg|flac|opus|m4a [--settings INI] [--jobs N]
-//                      [--keep-folders] --out DIR PATH...
+//                      [--keep-folders] [--stop-after S] --out DIR PATH...
 //                                      adds the files (folders as Add Path adds them, with their
 //                                      sub-folders) and runs the conversion of the window; with
-//                                      --keep-folders a folder's files keep its folder tree
+//                                      --keep-folders a folder's files keep its folder tree; with
+//                                      --stop-after, presses Stop after S seconds and prints how
+//                                      long the run took to end ("stop ms")
 // The window runs offscreen with every question answered Yes; the settings file is a
 // temporary one (a copy of INI when given). Each prints one line per row, the longest time
 // the window's thread did not get back to its event loop ("longest GUI stall ms": how late a
@@ -64,6 +66,7 @@ class NoLauncher : public Launcher {
 public:
     void openUrl(const QUrl&) override {}
     void startDetached(const QString&, const QStringList&) override {}
+    bool raiseWindow(const QString&) override { return false; }
 };
 
 // The window with its own temporary settings file.
@@ -171,6 +174,7 @@ int runConvert(const QStringList& args)
     QString format, ini, out;
     int jobs = -1;
     bool keepFolders = false;
+    double stopAfter = -1;
     QStringList paths;
     for (int i = 0; i < args.size(); ++i) {
         const QString& a = args[i];
@@ -184,6 +188,8 @@ int runConvert(const QStringList& args)
             jobs = args[++i].toInt();
         else if (a == QLatin1String("--keep-folders"))
             keepFolders = true;
+        else if (a == QLatin1String("--stop-after") && i + 1 < args.size())
+            stopAfter = args[++i].toDouble();
         else
             paths << a;
     }
@@ -250,6 +256,13 @@ int runConvert(const QStringList& args)
     });
     const double cpu0 = bench::cpuSeconds();
     StallWatch stalls;
+    double stopPressed = -1;
+    if (stopAfter >= 0) {
+        QTimer::singleShot(int(stopAfter * 1000), &untilIdle, [&] {
+            stopPressed = bench::wallSeconds();
+            win.w().StopConverting1Click();
+        });
+    }
     const double t0 = bench::wallSeconds();
     win.w().Convert1Click();
     if (state.flag_converting())
@@ -268,11 +281,15 @@ int runConvert(const QStringList& args)
                          bench::number(audioSeconds[size_t(i)]), bench::number(wall)});
     }
     stalls.print();
+    if (stopPressed >= 0)
+        bench::printRow({QStringLiteral("stop ms"), bench::number((t0 + seconds - stopPressed) * 1000.0, 1)});
     bench::printRow({QStringLiteral("cpu seconds"), bench::number(cpu), QStringLiteral("per file"),
                      bench::number(n > 0 ? cpu / n : 0)});
     bench::printTotal(n, seconds);
     // Questions answered Yes (overwriting an earlier run's output) are fine; a row that did
-    // not finish is not.
+    // not finish is not, unless the run was stopped.
+    if (stopPressed >= 0)
+        return 0;
     int unfinished = 0;
     for (int i = 0; i < n; ++i)
         unfinished += rows::text(lv, i, rows::Status) != rows::Finish;
@@ -288,7 +305,7 @@ const bool registered = [] {
                             runScan, true});
     bench::registerCommand({QStringLiteral("convert"),
                             QStringLiteral("--format mp3|wav|wma|ogg|flac|opus|m4a [--settings INI] [--jobs N] "
-                                           "[--keep-folders] --out DIR PATH..."),
+                                           "[--keep-folders] [--stop-after S] --out DIR PATH..."),
                             QStringLiteral("add the files and run the window's conversion"), runConvert, true});
     return true;
 }();

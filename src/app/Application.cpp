@@ -11,7 +11,7 @@ namespace sondrel {
 Application::Application(int& argc, char** argv) : QApplication(argc, argv)
 {
     setApplicationName(QStringLiteral("Sondrel"));
-    setApplicationVersion(QStringLiteral("1.00"));
+    setApplicationVersion(QString::fromLatin1(ApplicationVersion));
     setDesktopFileName(QStringLiteral("sondrel"));
     setWindowIcon(QIcon::fromTheme(QStringLiteral("sondrel")));
     // The windows are laid out for Tahoma 8 pt. Debian's fonts-wine has a free Tahoma that

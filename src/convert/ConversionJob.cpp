@@ -27,6 +27,19 @@ QString named(QString message, const TempOutput* temp, const QString& target)
     return message;
 }
 
+// The source's own tags, as a row added from it would hold them.
+TrackInfo sourceTags(const QString& source)
+{
+    AudioInformation tags;
+    try {
+        tags.LoadFromFile(source);
+    } catch (const EngineError&) {
+        return {}; // the audio opened, but no tags could be read: none are written
+    }
+    return TrackInfo{tags.infoTitle, tags.infoArtist, tags.infoAlbum, tags.infoGenreS, tags.infoTrack,
+                     tags.infoYear, tags.infoComments};
+}
+
 // Writes the row's tags; returns what the format could not hold as it was.
 QStringList writeTags(const TrackInfo& info, const QString& path)
 {
@@ -43,7 +56,7 @@ QStringList writeTags(const TrackInfo& info, const QString& path)
 
 // Every tag and picture of the source, with the picture beside it for a source without one.
 // Tags that cannot be read are a note, never a failed file.
-CarriedTags sourceTags(const QString& source)
+CarriedTags carriedFrom(const QString& source)
 {
     CarriedTags carried;
     try {
@@ -134,7 +147,7 @@ JobResult runConversionJob(JobOrder& order, JobProgress& progress) noexcept
         reader.Close();
         writer.Close();
         // The source's own tags and pictures first, then the row's seven values over them.
-        const CarriedTags carried = sourceTags(order.source);
+        const CarriedTags carried = carriedFrom(order.source);
         result.notes = carried.notes;
         try {
             result.notes << writeCarriedTags(temp->path(), carried);
@@ -142,7 +155,7 @@ JobResult runConversionJob(JobOrder& order, JobProgress& progress) noexcept
             result.notes << QStringLiteral("the source's other tags were not carried over: ")
                                 + named(text(e), &*temp, order.target);
         }
-        result.notes << writeTags(order.tags, temp->path());
+        result.notes << writeTags(order.tags ? *order.tags : sourceTags(order.source), temp->path());
         try {
             temp->commit(order.target);
         } catch (const OutputError& e) {

@@ -11,6 +11,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 namespace sondrel {
 
@@ -18,7 +19,7 @@ struct JobOrder {
     QString source;
     QString target;          // the final name in the output folder
     QString folder;          // the output folder, where the temporary file goes
-    TrackInfo tags;
+    std::optional<TrackInfo> tags;     // none: the source's own
     std::unique_ptr<AudioFile> writer; // set up with the run's output format
 };
 

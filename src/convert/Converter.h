@@ -2,11 +2,8 @@
 #include <QObject>
 #include <QString>
 #include <memory>
-#include <optional>
-#include <vector>
 
 class QProgressBar;
-class QTimer;
 class QTreeWidget;
 class QWidget;
 
@@ -14,17 +11,16 @@ namespace sondrel {
 
 class AppState;
 class AudioFile;
-class Doorbell;
+class ConversionRun;
 class Prompts;
 struct LameEncSettings;
 
-// The batch conversion: every row of the list, top to bottom, into the output folder in
-// the chosen format, with the row's tags written into the new file. The run is planned on
-// the GUI thread in list order (missing sources, targets, the overwrite questions) and each
-// file is converted by a job on a thread of its own, up to the "jobs" setting at once; the
-// GUI thread only shows progress and results: each running row's own in its Status cell,
-// the whole run's in the progress bar, whose caption also gives the elapsed and remaining time. ConvertList returns at once; the run ends
-// (busy flag cleared, one message for all failures) when its last job has ended.
+// The window's Convert command: every row of the list, top to bottom, into the output folder
+// in the chosen format, with the row's tags written into the new file, several files at once
+// (the "jobs" setting). The run itself (ConversionRun) plans and converts; this shows it: each
+// running row's progress in its Status cell, the whole run's in the progress bar, whose
+// caption also gives the elapsed and remaining time, failures in their rows at once and all
+// together in one message at the end. ConvertList returns at once.
 class Converter : public QObject {
     Q_OBJECT
 public:
@@ -50,29 +46,9 @@ signals:
     void runEnded();
 
 private:
-    struct Job;
-    struct Run;
-    struct Planned {
-        int row = -1;
-        QString source;
-        QString target;
-        QString folder;         // the target's folder, ending in "/"
-        bool remeasure = false; // the source changed since it was added
-    };
-
-    void fill();
-    std::optional<Planned> planRow(int row);
-    bool claimantRunning(const QString& target) const;
-    // Creates a sub-folder of the output folder for kept folders; false when it cannot.
-    bool prepareFolder(const QString& folder);
-    void startJob(const Planned& plan);
-    void reap();
-    void applyResult(Job& job);
-    void failRow(int row, const QString& message, const QString& reason);
-    void dropRowFromTotal(int row);
-    void maybeFinish();
-    void finishRun();
-    void showProgress();
+    class ListRows;
+    void showProgress(double share, double elapsed, double remaining);
+    void runFinished(const QStringList& failures);
 
     QWidget* m_window;
     QTreeWidget* m_lv;
@@ -81,11 +57,9 @@ private:
     Prompts& m_prompts;
     AudioFile& m_writer;
     LameEncSettings& m_lame;
-    Doorbell* m_bell;
-    QTimer* m_progressTimer;
-    std::unique_ptr<Run> m_run;
-    std::vector<std::unique_ptr<Job>> m_jobs;
-    bool m_planning = false;
+    std::unique_ptr<ListRows> m_rows;
+    ConversionRun* m_run;
+    bool m_closing = false;
 };
 
 } // namespace sondrel

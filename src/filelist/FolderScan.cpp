@@ -3,7 +3,7 @@
 #include "AppState.h"
 #include "Dialogs.h"
 #include "FolderPicker.h"
-#include "InputFormats.h"
+#include "FolderWalk.h"
 #include "ListRows.h"
 #include "Prompts.h"
 #include "Pump.h"
@@ -82,7 +82,7 @@ void FileListOps::ScanFolder(const QString& folder, bool includeSub)
             ScanFolder(base + name, true);
             continue;
         }
-        if (name.startsWith(QLatin1Char('.')) || !isInputFileName(name))
+        if (name.startsWith(QLatin1Char('.')) || !isAudioExtension(name))
             continue;
         if (addFile(base + name, name)) {
             rows::setAddedFolder(m_lv, rows::count(m_lv) - 1, m_scanRoot);

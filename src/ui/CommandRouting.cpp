@@ -168,6 +168,9 @@ void Tfm_main::SkinClick(const SkinObject& element)
 
 void Tfm_main::OpenHelp()
 {
+    // A help viewer already showing the help comes to the front instead of a second one.
+    if (m_launcher.raiseWindow(QString::fromLatin1(HelpWindowTitle)))
+        return;
     m_launcher.openUrl(QUrl::fromLocalFile(helpFilePath()));
 }
 

@@ -11,6 +11,7 @@
 #include "Skin.h"
 #include "StatusDelegate.h"
 #include "UiStateTable.h"
+#include "WindowSettings.h"
 #include "ValueTables.h"
 
 #include <QApplication>
@@ -24,7 +25,9 @@
 #include <QMouseEvent>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QScreen>
+#include <QShortcut>
 #include <QTreeWidget>
 
 namespace sondrel {
@@ -32,6 +35,7 @@ namespace sondrel {
 Tfm_main::Tfm_main(AppState& state, Prompts& prompts, Launcher& launcher, QWidget* parent)
     : QMainWindow(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
                               | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
+                              | Qt::WindowMaximizeButtonHint
                               | Qt::WindowCloseButtonHint),
       m_state(state), m_prompts(prompts), m_launcher(launcher)
 {
@@ -40,8 +44,8 @@ Tfm_main::Tfm_main(AppState& state, Prompts& prompts, Launcher& launcher, QWidge
     setFont(formFont());
     buildControls();
     buildMenus();
-    // The client area (below the menu bar) has a fixed size; the user cannot resize it.
-    layout()->setSizeConstraint(QLayout::SetFixedSize);
+    // The designed size of the client area (below the menu bar) is its smallest; the list
+    // takes the room the window is given beyond it.
     connect(&m_state, &AppState::flagsChanged, this, &Tfm_main::onFlagsChanged);
     m_fileList = std::make_unique<FileListOps>(this, lv, m_state, m_prompts, AudioFileRead, AudioInfo);
     m_converter = std::make_unique<Converter>(this, lv, pb, m_state, m_prompts, AudioFileWrite, AudioFile2LameEnc);
@@ -55,7 +59,8 @@ void Tfm_main::buildControls()
 {
     auto* client = new QWidget(this);
     client->setObjectName(QStringLiteral("client"));
-    client->setFixedSize(ClientWidth, ClientHeight);
+    client->setMinimumSize(ClientWidth, ClientHeight);
+    client->installEventFilter(this);
     client->setAutoFillBackground(true);
     client->setBackgroundRole(QPalette::Button);
     setCentralWidget(client);
@@ -83,10 +88,16 @@ void Tfm_main::buildControls()
     lv->header()->setSectionsClickable(false);
     lv->header()->setSectionsMovable(false);
     lv->header()->setStretchLastSection(false);
-    lv->header()->setSectionResizeMode(QHeaderView::Fixed);
-    const int widths[] = {100, 155, 60, 60, 75};
+    // Columns can be widened by dragging; Full Path takes what the window grows by.
+    lv->header()->setSectionResizeMode(QHeaderView::Interactive);
+    lv->header()->setMinimumSectionSize(24);
     for (int c = 0; c < 5; ++c)
-        lv->setColumnWidth(c, widths[c]);
+        lv->setColumnWidth(c, ColumnWidths[std::size_t(c)]);
+    // A Full Path the user drags keeps that width at the list's designed size.
+    connect(lv->header(), &QHeaderView::sectionResized, this, [this](int column, int, int width) {
+        if (column == rows::FullPath && !m_placingColumns)
+            m_fullPathWidth = width - m_listGrowth;
+    });
     // Grid lines between the cells of the report. A style sheet on the items takes the
     // selection's look out of the style's hands, so the selected row gets its colours here:
     // the skin's blue, and a pale blue while the window is in the background.
@@ -95,10 +106,25 @@ void Tfm_main::buildControls()
         "QTreeView::item:selected:active { background: rgb(57,98,177); color: white; }"
         "QTreeView::item:selected:!active { background: rgb(200,214,236); color: black; }"));
     lv->setItemDelegateForColumn(rows::Status, new StatusDelegate(lv));
+    // The list's own keys: Enter plays the selected row as a double-click does; Space plays,
+    // pauses and resumes.
+    for (const QKeySequence& enter : {QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)}) {
+        auto* key = new QShortcut(enter, lv, nullptr, nullptr, Qt::WidgetWithChildrenShortcut);
+        connect(key, &QShortcut::activated, this, guarded([this] { lvDblClick(); }));
+    }
+    auto* space = new QShortcut(QKeySequence(Qt::Key_Space), lv, nullptr, nullptr, Qt::WidgetWithChildrenShortcut);
+    connect(space, &QShortcut::activated, this, guarded([this] {
+        if (m_state.flag_playing())
+            PausePlaying1Click();
+        else
+            Play1Click();
+    }));
     lv->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(lv, &QAbstractItemView::doubleClicked, this, guarded([this](const QModelIndex&) {
         lvDblClick();
     }));
+    // A double-click on the list's empty space counts too (it plays the selected row).
+    lv->viewport()->installEventFilter(this);
     connect(lv, &QWidget::customContextMenuRequested, this, guarded([this](const QPoint& p) {
         PopupMenu1->popup(lv->viewport()->mapToGlobal(p));
     }));
@@ -144,19 +170,38 @@ void Tfm_main::buildControls()
             cbx_keepClick();
     }));
 
-    setTabOrder(lv, cb_format);
-    setTabOrder(cb_format, edt_dir);
-    setTabOrder(edt_dir, cbx_keep);
     placeControls();
 }
 
 void Tfm_main::placeControls()
 {
-    lv->setGeometry(6, 73, 469, 247);
-    pb->setGeometry(20, 330, 441, 12);
-    cb_format->setGeometry(243, 357, 55, 21);
-    edt_dir->setGeometry(303, 357, 95, 21);
-    cbx_keep->setGeometry(402, 342, 76, 14);
+    const WindowLayout layout = Skin->layout();
+    const QSize now = centralWidget()->size();
+    const QRect list = layout.spanned(QRect(6, 73, 469, 247), now);
+    lv->setGeometry(list);
+    // Full Path takes the list's growth, beside whatever widths the user gave the columns.
+    m_listGrowth = list.width() - 469;
+    QScopedValueRollback<bool> placing(m_placingColumns, true);
+    lv->setColumnWidth(rows::FullPath, std::max(24, m_fullPathWidth + m_listGrowth));
+    const QRect bar = layout.spanned(QRect(20, 330, 441, 12), now);
+    pb->setGeometry(layout.placed(QRect(20, 330, 441, 12), now).x(), layout.placed(QRect(20, 330, 441, 12), now).y(),
+                    bar.width(), 12);
+    cb_format->setGeometry(layout.placed(QRect(243, 357, 55, 21), now));
+    edt_dir->setGeometry(layout.placed(QRect(303, 357, 95, 21), now));
+    cbx_keep->setGeometry(layout.placed(QRect(402, 342, 76, 14), now));
+    for (QPushButton* b : plainButtons)
+        b->setGeometry(layout.placed(b->property("designRect").toRect(), now));
+}
+
+bool Tfm_main::eventFilter(QObject* watched, QEvent* e)
+{
+    if (edt_dir && watched == centralWidget() && e->type() == QEvent::Resize) // all controls made
+        guardedCall([this] { placeControls(); });
+    if (lv && watched == lv->viewport() && e->type() == QEvent::MouseButtonDblClick
+        && !lv->indexAt(static_cast<QMouseEvent*>(e)->position().toPoint()).isValid()
+        && static_cast<QMouseEvent*>(e)->button() == Qt::LeftButton)
+        guardedCall([this] { lvDblClick(); });
+    return QMainWindow::eventFilter(watched, e);
 }
 
 QAction* Tfm_main::item(const char* objectName) const
@@ -206,7 +251,10 @@ void Tfm_main::FormShow()
     m_loadingFormat = false;
     m_state.clearFlags();
     applyUiState(this, m_state.uiState());
+    // Where the window was and how large, as it was closed last time.
+    restoreWindow(*this, *lv, settings);
     placeControls();
+    setKeyboardOrder();
 }
 
 void Tfm_main::applySkin()
@@ -233,13 +281,42 @@ void Tfm_main::showPlainButtons()
         auto* button = new QPushButton(spec.caption, centralWidget());
         button->setObjectName(spec.name);
         button->setToolTip(spec.tip);
-        button->setGeometry(spec.rect);
+        button->setAccessibleDescription(spec.tip);
+        button->setProperty("designRect", spec.rect);
+        button->setGeometry(Skin->layout().placed(spec.rect, centralWidget()->size()));
         button->show();
         connect(button, &QPushButton::clicked, this, guarded([this, name = spec.name] {
             SkinClick(SkinObject(name));
         }));
         plainButtons << button;
     }
+}
+
+void Tfm_main::setKeyboardOrder()
+{
+    // Tab goes through the buttons above the list from left to right, then the list, the
+    // format and Browse.
+    QList<QWidget*> buttons;
+    if (Skin->isAttached()) {
+        for (QAbstractButton* key : Skin->keys())
+            buttons << key;
+    } else {
+        for (QPushButton* b : plainButtons)
+            buttons << b;
+    }
+    QWidget* browse = nullptr;
+    QList<QWidget*> order;
+    for (QWidget* b : buttons) {
+        if (b->objectName().endsWith(QLatin1String("Browse")))
+            browse = b;
+        else
+            order << b;
+    }
+    order << lv << cb_format << cbx_keep;
+    if (browse)
+        order << browse;
+    for (qsizetype i = 1; i < order.size(); ++i)
+        setTabOrder(order[i - 1], order[i]);
 }
 
 void Tfm_main::closeEvent(QCloseEvent* e)
@@ -253,6 +330,8 @@ void Tfm_main::FormClose()
     // A conversion still running stops: each file in work is kept as far as it got.
     m_converter->stopAndWait();
     m_state.setConverting(false);
+    if (SettingsFile* settings = m_state.settings())
+        saveWindow(*this, *lv, rows::FullPath, m_fullPathWidth, *settings);
     m_state.releaseSettings();
 }
 

@@ -6,6 +6,7 @@
 #include "LameEncSettings.h"
 
 #include <QMainWindow>
+#include <array>
 #include <memory>
 
 class QAction;
@@ -32,6 +33,8 @@ class Tfm_set;
 
 inline constexpr const char* WebSiteAddress = "https://sondrel.example.org/";
 inline constexpr const char* SupportMailAddress = "support@sondrel.example.org";
+// The title of the help file, which help viewers show in their title.
+inline constexpr const char* HelpWindowTitle = "Sondrel Help";
 class Prompts;
 
 // The main window: the file list, the progress bar, the output format and folder, the main
@@ -43,8 +46,10 @@ public:
     Tfm_main(AppState& state, Prompts& prompts, Launcher& launcher, QWidget* parent = nullptr);
     ~Tfm_main() override;
 
+    // The designed (and smallest) size of the client area and the columns' first widths.
     static constexpr int ClientWidth = 481;
     static constexpr int ClientHeight = 388;
+    static constexpr std::array<int, 5> ColumnWidths{100, 155, 60, 60, 75};
 
     // Controls.
     sondrel::Skin* Skin = nullptr;
@@ -128,6 +133,7 @@ public:
 
 protected:
     void showEvent(QShowEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
 
 private:
@@ -137,6 +143,7 @@ private:
     void applySkin();
     void showPlainButtons();
     void onFlagsChanged();
+    void setKeyboardOrder();
 
     AppState& m_state;
     Prompts& m_prompts;
@@ -146,6 +153,9 @@ private:
     std::unique_ptr<Playback> m_playback;
     bool m_shown = false;
     bool m_loadingFormat = false;
+    int m_listGrowth = 0;        // how much wider the list is than designed
+    int m_fullPathWidth = ColumnWidths[1]; // Full Path's width at the designed size
+    bool m_placingColumns = false;
 };
 
 } // namespace sondrel

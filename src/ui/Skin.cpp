@@ -1,5 +1,7 @@
 #include "Skin.h"
 
+#include "SkinButton.h"
+
 #include <QEvent>
 #include <QFile>
 #include <QFileInfo>
@@ -114,6 +116,19 @@ QJsonObject parseDescription(const QByteArray& json, const QString& origin)
 
 // Names, rectangles, captions and tips of the elements; checks that every element has a
 // unique name and a rectangle inside the client area.
+WindowLayout parseLayout(const QJsonObject& skin, const QString& origin)
+{
+    WindowLayout layout;
+    const QJsonArray client = skin.value(QStringLiteral("client")).toArray();
+    layout.design = QSize(client.at(0).toInt(), client.at(1).toInt());
+    const QJsonArray stretch = skin.value(QStringLiteral("stretch")).toArray();
+    layout.stretch = stretch.size() == 2 ? QPoint(stretch.at(0).toInt(), stretch.at(1).toInt())
+                                         : QPoint(layout.design.width() / 2, layout.design.height() / 2);
+    if (!QRect(QPoint(1, 1), layout.design).contains(layout.stretch))
+        failSkin(QStringLiteral("%1: the stretch point lies outside the window.").arg(origin));
+    return layout;
+}
+
 std::vector<SkinElementSpec> parseSpecs(const QJsonObject& skin, const QString& origin)
 {
     const QJsonArray client = skin.value(QStringLiteral("client")).toArray();
@@ -201,6 +216,7 @@ void Skin::OpenSkinFile(const QString& path)
         failSkin(QStringLiteral("%1 is not a skin file: it holds no skin.json.").arg(path));
     const QJsonObject desc = parseDescription(descFile.readAll(), path);
     std::vector<SkinElementSpec> specs = parseSpecs(desc, path);
+    const WindowLayout layout = parseLayout(desc, path);
 
     const auto imageAt = [&](const QString& name, const QString& what) {
         Art art;
@@ -245,9 +261,61 @@ void Skin::OpenSkinFile(const QString& path)
 
     m_background = std::move(background);
     m_elements = std::move(elements);
+    m_layout = layout;
     m_hover = -1;
     m_pressed = -1;
+    if (m_attached)
+        makeKeys();
     update();
+}
+
+void Skin::makeKeys()
+{
+    for (const auto& key : m_keys)
+        delete key.data();
+    m_keys.clear();
+    for (const Element& e : m_elements) {
+        auto* key = new SkinButton(e.spec.name, e.spec.caption, e.spec.tip, this);
+        key->show();
+        connect(key, &QAbstractButton::clicked, this, [this, name = e.spec.name] { emit OnClick(SkinObject(name)); });
+        m_keys.emplace_back(key);
+    }
+    placeKeys();
+}
+
+void Skin::placeKeys()
+{
+    for (std::size_t i = 0; i < m_keys.size() && i < m_elements.size(); ++i)
+        if (m_keys[i])
+            m_keys[i]->setGeometry(elementRect(int(i)));
+}
+
+QRect Skin::elementRect(int index) const
+{
+    return m_layout.placed(m_elements[std::size_t(index)].spec.rect, size());
+}
+
+WindowLayout Skin::layout() const
+{
+    return isLoaded() ? m_layout : builtInWindowLayout();
+}
+
+WindowLayout Skin::builtInWindowLayout()
+{
+    QFile f(QStringLiteral(":/sondrel/skin/skin.json"));
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    const QString origin = QStringLiteral("the built-in skin layout");
+    return parseLayout(parseDescription(f.readAll(), origin), origin);
+}
+
+QList<QAbstractButton*> Skin::keys() const
+{
+    QList<QAbstractButton*> out;
+    for (const auto& key : m_keys)
+        if (key)
+            out << key.data();
+    return out;
 }
 
 void Skin::AttachWindow(QWidget* window)
@@ -270,6 +338,7 @@ void Skin::AttachWindow(QWidget* window)
     lower();
     show();
     m_attached = true;
+    makeKeys();
 }
 
 void Skin::SetWindowTitle(QWidget* window, const QString& title)
@@ -301,7 +370,7 @@ int Skin::elementAt(const QPoint& pos) const
 {
     // The last element drawn is on top.
     for (int i = int(m_elements.size()) - 1; i >= 0; --i)
-        if (m_elements[std::size_t(i)].spec.rect.contains(pos))
+        if (elementRect(i).contains(pos))
             return i;
     return -1;
 }
@@ -309,7 +378,7 @@ int Skin::elementAt(const QPoint& pos) const
 void Skin::repaintElement(int index)
 {
     if (index >= 0 && index < int(m_elements.size()))
-        update(m_elements[std::size_t(index)].spec.rect);
+        update(elementRect(index));
 }
 
 void Skin::setHover(int index)
@@ -325,9 +394,10 @@ void Skin::paintEvent(QPaintEvent*)
 {
     QPainter p(this);
     const qreal dpr = devicePixelRatioF();
-    p.drawPixmap(QRect(QPoint(0, 0), m_background.image.size()), m_background.forScale(dpr));
+    drawBackground(p);
     for (int i = 0; i < int(m_elements.size()); ++i) {
         const Element& e = m_elements[std::size_t(i)];
+        const QRect rect = elementRect(i);
         // A pressed element shows pressed while the mouse is over it; while a button is held
         // down no other element lights up.
         const Look* look = &e.normal;
@@ -337,11 +407,49 @@ void Skin::paintEvent(QPaintEvent*)
         } else if (i == m_hover) {
             look = &e.hover;
         }
+        const QAbstractButton* key = i < int(m_keys.size()) ? m_keys[std::size_t(i)].data() : nullptr;
+        if (key && key->isDown())
+            look = &e.pressed;
         if (!look->art.image.isNull())
-            p.drawPixmap(e.spec.rect, look->art.forScale(dpr));
+            p.drawPixmap(rect, look->art.forScale(dpr));
         else
-            p.fillRect(e.spec.rect, look->colour);
+            p.fillRect(rect, look->colour);
+        if (key && key->hasFocus()) {
+            // The keyboard's mark: a dotted frame just inside the element.
+            p.save();
+            p.setPen(QPen(palette().color(QPalette::Highlight), 1, Qt::DotLine));
+            p.setBrush(Qt::NoBrush);
+            p.drawRect(rect.adjusted(1, 1, -2, -2));
+            p.restore();
+        }
     }
+}
+
+void Skin::drawBackground(QPainter& p)
+{
+    const QPixmap& art = m_background.forScale(devicePixelRatioF());
+    const qreal scale = art.devicePixelRatio();
+    const QSize design = m_background.image.size() / m_background.image.devicePixelRatio();
+    const int sx = std::min(m_layout.stretch.x(), design.width() - 1);
+    const int sy = std::min(m_layout.stretch.y(), design.height() - 1);
+    const int dx = std::max(0, width() - design.width());
+    const int dy = std::max(0, height() - design.height());
+    const auto piece = [&](const QRect& to, const QRect& from) {
+        if (!to.isEmpty())
+            p.drawPixmap(to, art, QRectF(from.x() * scale, from.y() * scale, from.width() * scale, from.height() * scale));
+    };
+    const int right = design.width() - sx, bottom = design.height() - sy;
+    // The four quarters, each at its corner.
+    piece(QRect(0, 0, sx, sy), QRect(0, 0, sx, sy));
+    piece(QRect(sx + dx, 0, right, sy), QRect(sx, 0, right, sy));
+    piece(QRect(0, sy + dy, sx, bottom), QRect(0, sy, sx, bottom));
+    piece(QRect(sx + dx, sy + dy, right, bottom), QRect(sx, sy, right, bottom));
+    // The cut, widened from the column and the row just before the stretch point.
+    piece(QRect(sx, 0, dx, sy), QRect(sx - 1, 0, 1, sy));
+    piece(QRect(sx, sy + dy, dx, bottom), QRect(sx - 1, sy, 1, bottom));
+    piece(QRect(0, sy, sx, dy), QRect(0, sy - 1, sx, 1));
+    piece(QRect(sx + dx, sy, right, dy), QRect(sx, sy - 1, right, 1));
+    piece(QRect(sx, sy, dx, dy), QRect(sx - 1, sy - 1, 1, 1));
 }
 
 void Skin::mouseMoveEvent(QMouseEvent* e)
@@ -391,7 +499,7 @@ bool Skin::event(QEvent* e)
         const int index = elementAt(help->pos());
         if (index >= 0 && !m_elements[std::size_t(index)].spec.tip.isEmpty()) {
             const SkinElementSpec& spec = m_elements[std::size_t(index)].spec;
-            QToolTip::showText(help->globalPos(), spec.tip, this, spec.rect);
+            QToolTip::showText(help->globalPos(), spec.tip, this, elementRect(index));
         } else {
             QToolTip::hideText();
             e->ignore();
@@ -404,8 +512,10 @@ bool Skin::event(QEvent* e)
 bool Skin::eventFilter(QObject* watched, QEvent* e)
 {
     // The skin keeps covering the client area it draws.
-    if (watched == m_client && e->type() == QEvent::Resize)
+    if (watched == m_client && e->type() == QEvent::Resize) {
         setGeometry(m_client->rect());
+        placeKeys();
+    }
     return QWidget::eventFilter(watched, e);
 }
 

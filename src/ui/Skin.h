@@ -1,10 +1,13 @@
 #pragma once
+#include <QAbstractButton>
 #include <QColor>
 #include <QPixmap>
 #include <QPointer>
 #include <QRect>
 #include <QString>
 #include <QWidget>
+
+#include "WindowLayout.h"
 #include <stdexcept>
 #include <vector>
 
@@ -41,9 +44,12 @@ struct SkinElementSpec {
 // attached to (the background art and every element in its normal, hover or pressed look)
 // and reports a click on an element through OnClick.
 //
-// skin.json: { "client": [w, h], "background": image, "elements": [ { "name", "rect":
-// [x, y, w, h], "caption", "tip", "normal", "hover", "pressed" } ] }, where each look is an
-// image in the bundle or a colour "#rrggbb" / "#aarrggbb" that fills the element.
+// skin.json: { "client": [w, h], "stretch": [x, y], "background": image, "elements": [ {
+// "name", "rect": [x, y, w, h], "caption", "tip", "normal", "hover", "pressed" } ] }, where
+// each look is an image in the bundle or a colour "#rrggbb" / "#aarrggbb" that fills the
+// element. When the window is larger than the client size, the background is cut at the
+// stretch point (the middle of the client when none is given) and widened there, and the
+// elements move with the edges they are nearer to across the cut (see WindowLayout).
 class Skin : public QWidget {
     Q_OBJECT
 public:
@@ -61,12 +67,18 @@ public:
     void SetWindowTitle(QWidget* window, const QString& title);
 
     bool isLoaded() const { return !m_elements.empty(); }
+    // The buttons that stand for the drawn elements to the keyboard and to assistive tools,
+    // in the elements' order; made when the skin is attached.
+    QList<QAbstractButton*> keys() const;
     bool isAttached() const { return m_attached; }
     std::vector<SkinElementSpec> elements() const;
 
     // The elements as designed in the skin built with the program (names, rectangles,
     // captions, tips).
     static std::vector<SkinElementSpec> builtInLayout();
+    // How the loaded skin (or, with none, the built-in one) grows with the window.
+    WindowLayout layout() const;
+    static WindowLayout builtInWindowLayout();
 
 signals:
     void OnClick(sondrel::SkinObject element);
@@ -98,13 +110,19 @@ private:
     };
 
     int elementAt(const QPoint& pos) const;
+    QRect elementRect(int index) const; // where it is drawn at the size now
+    void placeKeys();
+    void drawBackground(QPainter& p);
     void setHover(int index);
     void repaintElement(int index);
+    void makeKeys();
 
     Art m_background;
+    WindowLayout m_layout;
     std::vector<Element> m_elements;
     QPointer<QWidget> m_client;
     bool m_attached = false;
+    std::vector<QPointer<QAbstractButton>> m_keys; // one per element, when attached
     int m_hover = -1;
     int m_pressed = -1;
 };

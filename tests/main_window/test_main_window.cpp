@@ -121,7 +121,7 @@ private slots:
         const auto describe = [](const QList<QAction*>& actions) {
             QStringList out;
             for (QAction* a : actions)
-                out << (a->isSeparator() ? "-" : a->text()) + "=" + a->objectName();
+                out << (a->isSeparator() ? "-" : QString(a->text()).remove('&')) + "=" + a->objectName();
             return out;
         };
         QCOMPARE(describe(w().menuBar()->actions()),
@@ -266,6 +266,18 @@ private slots:
         QCOMPARE(s.uiState(), UiState::Idle);
     }
 
+    // A double-click on the list's empty space plays the selected row, as one on a row does.
+    void doubleClickOnEmptyListSpace()
+    {
+        start();
+        addRows(2);
+        rows::select(w().lv, 1);
+        shell->state.setConverting(true);
+        QTest::mouseDClick(w().lv->viewport(), Qt::LeftButton, {}, QPoint(50, w().lv->viewport()->height() - 5));
+        QCOMPARE(prompts->texts(), QStringList({"Please stop converting first."}));
+        shell->state.setConverting(false);
+    }
+
     void escClosesOnlyTheActiveMainWindow()
     {
         start();
@@ -315,6 +327,12 @@ private slots:
         QCOMPARE(launcher->urls.at(2), help);
         QCOMPARE(launcher->urls.at(3), QUrl(QString::fromLatin1(WebSiteAddress)));
         QVERIFY(launcher->processes.isEmpty());
+
+        // A viewer already showing the help is brought to the front, not started again.
+        launcher->shownWindows = {"xCHM - Sondrel Help"};
+        QTest::keyClick(w().windowHandle(), Qt::Key_F1);
+        QCOMPARE(launcher->raised, QStringList({"Sondrel Help"}));
+        QCOMPARE(launcher->urls.size(), 4);
     }
 
     void exceptionHookNoClosesYesRestarts()

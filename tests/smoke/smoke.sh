@@ -2,12 +2,14 @@
 # On-screen smoke test: starts the built program on a private X server (Xvfb, the xcb
 # platform, no window manager), opens each of its windows the way a user does (menu bar,
 # keys, the file dialog), saves a PNG of each, closes each dialog with its own button and
-# finally closes the program with Esc, which must end it with exit status 0.
+# converts with Ctrl+Return, makes the window larger, and finally closes the program with
+# Esc, which must end it with exit status 0.
 #   tests/smoke/smoke.sh <program> <screenshot folder>
 # SONDREL_SMOKE_EXPECT_TITLE, when set, is the title the main window must show (the skinned
 # window's title proves the skin file was found).
-# Screenshots: main-window.png, settings.png (and settings-flac/-opus/-aac.png), tag-editor.png, folder-picker.png,
-# about-box.png (and help-viewer.png when a CHM viewer is installed). Every wait is bounded;
+# Screenshots: main-window.png, settings.png (and settings-flac/-opus/-aac.png), tag-editor.png,
+# folder-picker.png, about-box.png, main-window-large.png (after a conversion started with
+# Ctrl+Return and a resize), and help-viewer.png when a CHM viewer is installed. Every wait is bounded;
 # exit 77 means a needed tool is missing (CTest reports the test as skipped).
 set -uo pipefail
 
@@ -355,6 +357,17 @@ if command -v xdg-open >/dev/null && [ -n "$(xdg-mime query default application/
   [ -n "$viewer" ] || fail "F1 opened no help viewer showing \"Sondrel Help\" within ${step_timeout}s"
   viewer_pid=$(xdotool getwindowpid "$viewer" 2>/dev/null || true)
   shoot "$viewer" help-viewer.png
+  # F1 again, from the main window: the viewer comes to the front, no second one starts.
+  timeout 5 xdotool windowfocus --sync "$main" || fail "cannot give the main window the focus"
+  xdo key F1
+  end=$(deadline)
+  until [ "$(xdotool getwindowfocus 2>/dev/null)" = "$viewer" ]; do
+    [ "$(date +%s)" -lt "$end" ] || fail "a second F1 did not bring the help viewer to the front"
+    sleep 0.1
+  done
+  sleep 1
+  viewers=$(xdotool search --onlyvisible --name 'Sondrel Help' 2>/dev/null | wc -l)
+  [ "$viewers" -eq 1 ] || fail "a second F1 left $viewers help viewers"
   if [ -n "$viewer_pid" ]; then
     kill "$viewer_pid" 2>/dev/null
     end=$(deadline)
@@ -367,6 +380,27 @@ if command -v xdg-open >/dev/null && [ -n "$(xdg-mime query default application/
 else
   say "no CHM viewer installed (scripts/run.sh installs xchm): F1 not checked on screen"
 fi
+
+# --- the keyboard alone converts: Ctrl+Return, into the Music folder as MP3 ---------------
+timeout 5 xdotool windowfocus --sync "$main" || fail "cannot give the main window the focus"
+say "Ctrl+Return"
+xdo key ctrl+Return
+end=$(deadline)
+until [ -s "$HOME/Music/morning-light.mp3" ] && ! ls -A "$HOME/Music" | grep -q '^\.sondrel-'; do
+  [ "$(date +%s)" -lt "$end" ] || fail "Ctrl+Return converted nothing into $HOME/Music within ${step_timeout}s"
+  sleep 0.1
+done
+
+# --- a larger window: the list takes the room ---------------------------------------------
+say "resize"
+xdo windowsize "$main" 760 560
+end=$(deadline)
+until [ "$(size_of "$main")" = "760x560" ]; do
+  [ "$(date +%s)" -lt "$end" ] || fail "the main window is $(size_of "$main") after resizing, expected 760x560"
+  sleep 0.1
+done
+sleep 0.3
+shoot "$main" main-window-large.png
 
 # --- Esc in the main window ends the program ---------------------------------------------
 say "Esc"
@@ -381,7 +415,8 @@ status=$?
 pid=""
 [ "$status" -eq 0 ] || fail "the program ended with status $status"
 
-for f in main-window settings settings-flac settings-opus settings-aac tag-editor folder-picker about-box; do
+for f in main-window settings settings-flac settings-opus settings-aac tag-editor folder-picker about-box \
+         main-window-large; do
   [ -s "$shots/$f.png" ] || fail "$shots/$f.png is missing"
 done
 say "program ended with status 0; screenshots in $shots"

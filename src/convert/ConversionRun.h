@@ -1,0 +1,132 @@
+#pragma once
+// A conversion run without any window: the rows are planned in list order on the thread that
+// owns the run (missing sources, targets, the overwrite questions, the sources no output may
+// replace), and each file is converted by a job on a thread of its own, up to maxJobs at
+// once. The list it converts and where it shows what happens are behind RunRows, so the
+// window and the command line run the very same rules.
+#include "ConversionJob.h"
+#include "Prompts.h"
+#include "TrackInfo.h"
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+class QTimer;
+
+namespace sondrel {
+
+class AudioFile;
+class Doorbell;
+
+// The list a run converts, as the run sees it: what each row holds, and where the run reports
+// what becomes of it. Called on the run's thread only.
+class RunRows {
+public:
+    virtual ~RunRows() = default;
+    virtual int count() const = 0;
+    virtual QString source(int row) const = 0;
+    // The name of the output, before its extension is changed.
+    virtual QString caption(int row) const = 0;
+    // The tags to write; none: the source's own, read by the job.
+    virtual std::optional<TrackInfo> tags(int row) const = 0;
+    // The folder the user added that the row's file was found in; empty for a file added
+    // alone. With keepFolders, the output keeps its place below that folder.
+    virtual QString addedFolder(int /*row*/) const { return {}; }
+    // How much of the run the row is, for the progress: its playing time where known.
+    virtual std::int64_t weight(int row) const = 0;
+    // The source's size and modification time when it was measured; false when unknown.
+    virtual bool sourceStamp(int row, std::int64_t* bytes, std::int64_t* modifiedMs) const = 0;
+
+    virtual void planned(int /*row*/) {}
+    virtual void started(int row) = 0;
+    virtual void progressed(int /*row*/, int /*percent*/) {}
+    // result: Finished (possibly stopped early) or Failed; for a row whose source changed
+    // since it was measured, result.measured holds what the job found.
+    virtual void ended(int row, const JobResult& result, double seconds) = 0;
+    // Not converted: a failure found while planning (message for the user, reason for the row).
+    virtual void refused(int row, const QString& message, const QString& reason) = 0;
+    // Not converted: the user kept the existing output.
+    virtual void skipped(int /*row*/) {}
+};
+
+class ConversionRun : public QObject {
+    Q_OBJECT
+public:
+    enum class Overwrite { Ask, Yes, No };
+    struct Settings {
+        QString folder;          // ends with "/"
+        QString extension;       // ".mp3", ...
+        int maxJobs = 1;
+        // Outputs of rows found in an added folder go to <folder>/<its name>/<sub-folders>/.
+        bool keepFolders = false;
+        Overwrite overwrite = Overwrite::Ask;
+        // Asked before an existing output is replaced, when overwrite is Ask.
+        std::function<Prompts::Overwrite(const QString& target)> ask;
+    };
+    struct Totals {
+        int finished = 0;
+        int failed = 0;
+        int skipped = 0;
+        bool stopped = false;
+    };
+
+    // writer: set up with the output format; each job writes with a copy of its selection.
+    explicit ConversionRun(const AudioFile& writer, QObject* parent = nullptr);
+    ~ConversionRun() override; // stops and waits for the jobs
+
+    bool running() const { return m_run != nullptr; }
+    // Starts converting every row of rows (which must stay as they are until ended). Returns
+    // at once; ended() comes when the last job has ended.
+    void start(RunRows& rows, Settings settings);
+    // Every running job ends its file where it is (kept, tagged, finished); no other row is
+    // started. ended() comes as soon as the jobs have ended.
+    void stop();
+    // Stops and waits for every job; ended() has been emitted when this returns.
+    void stopAndWait();
+
+signals:
+    // The whole run: share of the playing time done (0..1), seconds since the start, seconds
+    // still to go (negative while unknown).
+    void progress(double share, double elapsed, double remaining);
+    // failures: one text per file that could not be converted, in list order.
+    void ended(const QStringList& failures, const Totals& totals);
+
+private:
+    struct Job;
+    struct Run;
+    struct Planned {
+        int row = -1;
+        QString source;
+        QString target;
+        QString folder;         // the target's folder, ending in "/"
+        bool remeasure = false; // the source changed since it was measured
+    };
+
+    void fill();
+    std::optional<Planned> planRow(int row);
+    bool claimantRunning(const QString& target) const;
+    // Creates a sub-folder of the output folder for kept folders; false when it cannot.
+    bool prepareFolder(const QString& folder);
+    void startJob(const Planned& plan);
+    void reap();
+    void applyResult(Job& job);
+    void refuse(int row, const QString& message, const QString& reason);
+    void dropRowFromTotal(int row);
+    void maybeFinish();
+    void finish();
+    void reportProgress();
+
+    const AudioFile& m_writer;
+    Doorbell* m_bell;
+    QTimer* m_progressTimer;
+    std::unique_ptr<Run> m_run;
+    std::vector<std::unique_ptr<Job>> m_jobs;
+    bool m_planning = false;
+};
+
+} // namespace sondrel
