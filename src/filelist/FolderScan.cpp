@@ -7,8 +7,6 @@
 #include "Prompts.h"
 #include "ValueTables.h"
 
-#include <QCheckBox>
-#include <QLabel>
 #include <QLineEdit>
 
 // The commands that show the folder picker: "Add Path" and the choice of the output folder.
@@ -17,9 +15,7 @@ namespace sondrel {
 
 void FileListOps::AddPath(Tfm_dir& picker)
 {
-    picker.lbl_action->setText(QStringLiteral("Please select the folder you want to add."));
-    picker.setWindowTitle(QStringLiteral("Open Folder"));
-    picker.cbx_sub->setVisible(true);
+    picker.showForAdding();
     centreOver(&picker, m_window);
     m_prompts.runModal(picker);
     // Taken at once: the picker can be shown again (Browse) while the folder is scanned.
@@ -39,8 +35,7 @@ void FileListOps::ChooseOutputDir(Tfm_dir& picker, QLineEdit* edt_dir)
     if (m_state.flag_converting())
         return;
     centreOver(&picker, m_window);
-    picker.setWindowTitle(QStringLiteral("Output Directory"));
-    picker.lbl_action->setText(QStringLiteral("Please select the folder you want to save your files."));
+    picker.showForOutput(edt_dir->text());
     m_prompts.runModal(picker);
     const QString chosen = picker.chosen_dir;
     if (chosen.isEmpty())
