@@ -1,14 +1,16 @@
-// sondrel-bench transcode --format mp3|wav|wma|ogg [--settings INI] --out DIR FILE...
+// sondrel-bench transcode --format mp3|wav|wma|ogg|flac|opus|m4a [--settings INI] --out DIR FILE...
 // Converts each file through AudioFile exactly as a conversion run does: the writer is set
 // up once from the INI file's section of that format (its defaults when absent), each file
-// is copied in chunks of FormatParamA x FormatParamB samples, then tagged with the source's
-// tags.
+// is copied in chunks of FormatParamA x FormatParamB samples, then given the source's tags and
+// pictures and the track record's seven values.
 #include "AudioFile.h"
 #include "AudioInformation.h"
 #include "BenchCommon.h"
+#include "CarriedTags.h"
 #include "LameEncSettings.h"
 #include "SettingsFile.h"
 #include "TargetSetup.h"
+#include "ValueTables.h"
 #include "EngineError.h"
 
 #include <QDir>
@@ -47,7 +49,10 @@ int transcode(const QStringList& argsIn)
         return 2;
     }
     const sondrel::SettingsFile ini(settings.isEmpty() ? QStringLiteral("/nonexistent/settings.ini") : settings);
-    const int formatIndex = QStringList({"mp3", "wav", "wma", "ogg"}).indexOf(format);
+    int formatIndex = -1;
+    for (std::size_t i = 0; i < sondrel::output_formats.size(); ++i)
+        if (format == QLatin1String(sondrel::output_formats[i].extension + 1))
+            formatIndex = int(i);
     if (!QDir().mkpath(outDir)) {
         bench::printError(QStringLiteral("transcode: cannot create %1").arg(outDir));
         return 2;
@@ -78,7 +83,7 @@ int transcode(const QStringList& argsIn)
             reader.OpenRead(path, 0, 1);
             QFile::remove(target);
             writer.OpenWrite(target, 0);
-            writer.SetInputFormat(reader.FormatParamB(), reader.FormatParamA());
+            writer.SetInputFormat(reader.FormatParamB(), reader.FormatParamA(), reader.SourceBits());
             std::int64_t frames = 0;
             for (;;) {
                 const sondrel::SampleArray chunk = reader.ReadSamples(reader.FormatParamA() * reader.FormatParamB());
@@ -90,6 +95,7 @@ int transcode(const QStringList& argsIn)
             const int rate = reader.SampleRate();
             reader.Close();
             writer.Close();
+            sondrel::writeCarriedTags(target, sondrel::readCarriedTags(path));
             info.SaveToFile(target);
             bench::printRow({path, target, bench::number(rate ? double(frames) / rate : 0.0),
                              bench::number(bench::wallSeconds() - t0)});
@@ -107,7 +113,7 @@ int transcode(const QStringList& argsIn)
 }
 
 [[maybe_unused]] const bool registered = bench::registerCommand(
-    {QStringLiteral("transcode"), QStringLiteral("--format mp3|wav|wma|ogg [--settings INI] --out DIR FILE..."),
+    {QStringLiteral("transcode"), QStringLiteral("--format mp3|wav|wma|ogg|flac|opus|m4a [--settings INI] --out DIR FILE..."),
      QStringLiteral("convert each file as a conversion run does; path, output, audio s, wall s"), transcode});
 
 } // namespace

@@ -1,9 +1,10 @@
 // sondrel-bench add FILE...            adds the files through the real main window
 // sondrel-bench scan DIR [--no-sub]    adds a folder as Add Path does
-// sondrel-bench convert --format mp3|wav|wma|ogg [--settings INI] [--jobs N] [--stop-after S]
-//                      --out DIR PATH...
+// sondrel-bench convert --format mp3|wav|wma|ogg|flac|opus|m4a [--settings INI] [--jobs N]
+//                      [--keep-folders] [--stop-after S] --out DIR PATH...
 //                                      adds the files (folders as Add Path adds them, with their
 //                                      sub-folders) and runs the conversion of the window; with
+//                                      --keep-folders a folder's files keep its folder tree; with
 //                                      --stop-after, presses Stop after S seconds and prints how
 //                                      long the run took to end ("stop ms")
 // The window runs offscreen with every question answered Yes; the settings file is a
@@ -21,6 +22,7 @@
 #include "Prompts.h"
 #include "SettingsFile.h"
 #include "TargetPath.h"
+#include "ValueTables.h"
 
 #include <QComboBox>
 #include <QDialog>
@@ -66,6 +68,7 @@ class NoLauncher : public Launcher {
 public:
     void openUrl(const QUrl&) override {}
     void startDetached(const QString&, const QStringList&) override {}
+    bool raiseWindow(const QString&) override { return false; }
 };
 
 // The window with its own temporary settings file.
@@ -187,6 +190,7 @@ int runConvert(const QStringList& args)
 {
     QString format, ini, out;
     int jobs = -1;
+    bool keepFolders = false;
     double stopAfter = -1;
     QStringList paths;
     for (int i = 0; i < args.size(); ++i) {
@@ -199,15 +203,20 @@ int runConvert(const QStringList& args)
             out = args[++i];
         else if (a == QLatin1String("--jobs") && i + 1 < args.size())
             jobs = args[++i].toInt();
+        else if (a == QLatin1String("--keep-folders"))
+            keepFolders = true;
         else if (a == QLatin1String("--stop-after") && i + 1 < args.size())
             stopAfter = args[++i].toDouble();
         else
             paths << a;
     }
-    const QStringList formats{"mp3", "wav", "wma", "ogg"};
-    const int index = formats.indexOf(format);
+    int index = -1;
+    for (std::size_t i = 0; i < output_formats.size(); ++i)
+        if (format == QLatin1String(output_formats[i].extension + 1))
+            index = int(i);
     if (index < 0 || out.isEmpty() || paths.isEmpty()) {
-        bench::printError(QStringLiteral("convert needs --format mp3|wav|wma|ogg, --out DIR and files or folders"));
+        bench::printError(QStringLiteral("convert needs --format mp3|wav|wma|ogg|flac|opus|m4a, --out DIR and files "
+                                         "or folders"));
         return 2;
     }
     QDir().mkpath(out);
@@ -219,6 +228,8 @@ int runConvert(const QStringList& args)
         settings.write_string("basic", "output directory", out);
         if (jobs >= 0)
             settings.write_int("basic", "jobs", jobs);
+        if (keepFolders)
+            writeKey(settings, keys::keepFolders, 1);
     }
     // Files through the open dialog, several at a time; folders as Add Path adds them.
     QStringList files;
@@ -275,8 +286,10 @@ int runConvert(const QStringList& args)
     const double cpu = bench::cpuSeconds() - cpu0;
     const QString ext = QLatin1Char('.') + format;
     for (int i = 0; i < n; ++i) {
-        const QString target = targetPathFor(out + QLatin1Char('/'), rows::text(lv, i, rows::FileName),
-                                             ext, rows::text(lv, i, rows::FullPath));
+        const QString source = rows::text(lv, i, rows::FullPath);
+        const QString folder = keepFolders ? keptFolderFor(out + QLatin1Char('/'), rows::addedFolder(lv, i), source)
+                                           : out + QLatin1Char('/');
+        const QString target = targetPathFor(folder, rows::text(lv, i, rows::FileName), ext, source);
         const double wall = started[size_t(i)] >= 0 && finished[size_t(i)] >= 0
             ? finished[size_t(i)] - started[size_t(i)] : 0;
         bench::printRow({rows::text(lv, i, rows::FileName), rows::text(lv, i, rows::Status), target,
@@ -306,7 +319,8 @@ const bool registered = [] {
                             QStringLiteral("add a folder through the real window (the Add Path command)"),
                             runScan, true});
     bench::registerCommand({QStringLiteral("convert"),
-                            QStringLiteral("--format mp3|wav|wma|ogg [--settings INI] [--jobs N] [--stop-after S] --out DIR PATH..."),
+                            QStringLiteral("--format mp3|wav|wma|ogg|flac|opus|m4a [--settings INI] [--jobs N] "
+                                           "[--keep-folders] [--stop-after S] --out DIR PATH..."),
                             QStringLiteral("add the files and run the window's conversion"), runConvert, true});
     return true;
 }();

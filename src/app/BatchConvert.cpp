@@ -41,8 +41,9 @@ void onSignal(int)
 // The files named on the command line, as rows of a run that prints what becomes of each.
 class BatchRows : public RunRows {
 public:
-    BatchRows(QStringList files, std::FILE* out, std::FILE* err, bool terminal)
-        : m_files(std::move(files)), m_out(out), m_err(err), m_terminal(terminal)
+    // added: for each file the folder named on the command line it was found in, or empty.
+    BatchRows(QStringList files, QStringList added, std::FILE* out, std::FILE* err, bool terminal)
+        : m_files(std::move(files)), m_added(std::move(added)), m_out(out), m_err(err), m_terminal(terminal)
     {
     }
 
@@ -50,6 +51,7 @@ public:
     QString source(int row) const override { return m_files[row]; }
     QString caption(int row) const override { return QFileInfo(m_files[row]).fileName(); }
     std::optional<TrackInfo> tags(int) const override { return std::nullopt; }
+    QString addedFolder(int row) const override { return m_added.value(row); }
     // Without a measured playing time, the file's size stands for the work.
     std::int64_t weight(int row) const override { return QFileInfo(m_files[row]).size() / 1024; }
     bool sourceStamp(int, std::int64_t*, std::int64_t*) const override { return false; }
@@ -95,6 +97,7 @@ private:
     }
 
     QStringList m_files;
+    QStringList m_added;
     std::FILE* m_out;
     std::FILE* m_err;
     bool m_terminal;
@@ -125,14 +128,18 @@ int runBatchConversion(const CommandLine& command, std::FILE* out, std::FILE* er
     const bool terminal = ::isatty(::fileno(err)) && ::isatty(::fileno(stdin));
 
     // The files: folders as adding a folder with its sub-folders takes them.
-    QStringList files;
+    QStringList files, added;
     int missing = 0;
     for (const QString& path : command.paths) {
         const QFileInfo info(path);
         if (info.isDir()) {
-            files << audioFilesIn(info.absoluteFilePath(), true);
+            const QStringList found = audioFilesIn(info.absoluteFilePath(), true);
+            files << found;
+            for (qsizetype i = 0; i < found.size(); ++i)
+                added << QDir::cleanPath(info.absoluteFilePath());
         } else if (info.exists()) {
             files << info.absoluteFilePath();
+            added << QString();
         } else {
             std::fprintf(err, "%s: no such file or folder\n", local(path).constData());
             ++missing;
@@ -161,6 +168,7 @@ int runBatchConversion(const CommandLine& command, std::FILE* out, std::FILE* er
     s.folder = folder;
     s.extension = setup.extension;
     s.maxJobs = Converter::jobsFor(command.jobs >= 0 ? command.jobs : readKey(settings, keys::jobs));
+    s.keepFolders = readKey(settings, keys::keepFolders) != 0;
     switch (command.overwrite) {
     case CommandLine::Overwrite::Yes: s.overwrite = ConversionRun::Overwrite::Yes; break;
     case CommandLine::Overwrite::No: s.overwrite = ConversionRun::Overwrite::No; break;
@@ -172,7 +180,7 @@ int runBatchConversion(const CommandLine& command, std::FILE* out, std::FILE* er
     }
     s.ask = [err](const QString& question) { return askOnTerminal(question, err); };
 
-    BatchRows rows(files, out, err, terminal);
+    BatchRows rows(files, added, out, err, terminal);
     ConversionRun run(writer);
     QEventLoop loop;
     QStringList failures;

@@ -1,11 +1,18 @@
 #include "CommandLine.h"
 
+#include "ValueTables.h"
+
 namespace sondrel {
 
 const QStringList& commandLineFormats()
 {
-    static const QStringList formats{QStringLiteral("mp3"), QStringLiteral("wav"), QStringLiteral("wma"),
-                                     QStringLiteral("ogg")};
+    // The format selector's, by their extensions, in its order.
+    static const QStringList formats = [] {
+        QStringList names;
+        for (const OutputFormatName& f : output_formats)
+            names << QString::fromLatin1(f.extension + 1);
+        return names;
+    }();
     return formats;
 }
 

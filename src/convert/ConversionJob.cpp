@@ -1,6 +1,7 @@
 #include "ConversionJob.h"
 
 #include "AudioInformation.h"
+#include "CarriedTags.h"
 #include "EngineError.h"
 #include "OutputFiles.h"
 
@@ -53,6 +54,23 @@ QStringList writeTags(const TrackInfo& info, const QString& path)
     return tags.SaveToFile(path);
 }
 
+// Every tag and picture of the source, with the picture beside it for a source without one.
+// Tags that cannot be read are a note, never a failed file.
+CarriedTags carriedFrom(const QString& source)
+{
+    CarriedTags carried;
+    try {
+        carried = readCarriedTags(source);
+    } catch (const std::exception& e) {
+        carried.notes << QStringLiteral("the source's tags could not be read: ") + text(e);
+    }
+    if (carried.pictures.empty()) {
+        if (auto picture = folderPicture(source, &carried.notes))
+            carried.pictures.push_back(std::move(*picture));
+    }
+    return carried;
+}
+
 } // namespace
 
 int jobChunkElements(int sampleRate, int channels)
@@ -100,7 +118,7 @@ JobResult runConversionJob(JobOrder& order, JobProgress& progress) noexcept
         }
 
         if (reader.IsOpen())
-            writer.SetInputFormat(reader.FormatParamB(), reader.FormatParamA());
+            writer.SetInputFormat(reader.FormatParamB(), reader.FormatParamA(), reader.SourceBits());
         const int chunk = jobChunkElements(reader.FormatParamA(), reader.FormatParamB());
         const int channels = std::max(1, reader.ChannelCount());
         std::int64_t done = 0;
@@ -128,7 +146,16 @@ JobResult runConversionJob(JobOrder& order, JobProgress& progress) noexcept
             throw EngineError("the file changed while it was being converted");
         reader.Close();
         writer.Close();
-        result.notes = writeTags(order.tags ? *order.tags : sourceTags(order.source), temp->path());
+        // The source's own tags and pictures first, then the row's seven values over them.
+        const CarriedTags carried = carriedFrom(order.source);
+        result.notes = carried.notes;
+        try {
+            result.notes << writeCarriedTags(temp->path(), carried);
+        } catch (const EngineError& e) {
+            result.notes << QStringLiteral("the source's other tags were not carried over: ")
+                                + named(text(e), &*temp, order.target);
+        }
+        result.notes << writeTags(order.tags ? *order.tags : sourceTags(order.source), temp->path());
         try {
             temp->commit(order.target);
         } catch (const OutputError& e) {

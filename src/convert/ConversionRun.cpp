@@ -7,10 +7,12 @@
 #include "RunTimeText.h"
 #include "TargetPath.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QHash>
 #include <QScopedValueRollback>
+#include <QSet>
 #include <QTimer>
 
 #include <algorithm>
@@ -58,6 +60,7 @@ struct ConversionRun::Run {
     double finishedWeight = 0;
     QElapsedTimer clock;
     std::optional<Planned> waiting; // a row whose target an earlier running job still writes
+    QSet<QString> madeFolders;      // sub-folders of the output folder this run has prepared
 };
 
 ConversionRun::ConversionRun(const AudioFile& writer, QObject* parent)
@@ -189,7 +192,15 @@ std::optional<ConversionRun::Planned> ConversionRun::planRow(int row)
                QStringLiteral("Not a regular file: only files can be converted."));
         return std::nullopt;
     }
-    const QString target = targetPathFor(m_run->settings.folder, rows.caption(row), m_run->settings.extension, source);
+    const QString folder = m_run->settings.keepFolders
+        ? keptFolderFor(m_run->settings.folder, rows.addedFolder(row), source)
+        : m_run->settings.folder;
+    if (!prepareFolder(folder)) {
+        refuse(row, QStringLiteral("Write Error! ") + folder + QStringLiteral(": the folder cannot be created"),
+               QStringLiteral("The output's folder cannot be created."));
+        return std::nullopt;
+    }
+    const QString target = targetPathFor(folder, rows.caption(row), m_run->settings.extension, source);
     // Neither the row's own source nor any other row's may be written, whichever name or
     // link leads to it.
     const std::optional<FileId> own = fileIdOf(source);
@@ -237,7 +248,19 @@ std::optional<ConversionRun::Planned> ConversionRun::planRow(int row)
     const QFileInfo info(source);
     const bool changed = rows.sourceStamp(row, &bytes, &modified)
         && (info.size() != bytes || info.lastModified().toMSecsSinceEpoch() != modified);
-    return Planned{row, source, target, changed};
+    return Planned{row, source, target, folder, changed};
+}
+
+bool ConversionRun::prepareFolder(const QString& folder)
+{
+    if (folder == m_run->settings.folder || m_run->madeFolders.contains(folder))
+        return true;
+    if (!QDir().mkpath(folder))
+        return false;
+    // What a killed or crashed run left behind there.
+    removeStaleTempOutputs(folder);
+    m_run->madeFolders.insert(folder);
+    return true;
 }
 
 bool ConversionRun::claimantRunning(const QString& target) const
@@ -254,7 +277,7 @@ void ConversionRun::startJob(const Planned& plan)
     job->remeasure = plan.remeasure;
     job->order.source = plan.source;
     job->order.target = plan.target;
-    job->order.folder = m_run->settings.folder;
+    job->order.folder = plan.folder;
     job->order.tags = rows.tags(plan.row);
     job->order.writer = std::make_unique<AudioFile>();
     job->order.writer->CopyOutputFrom(m_writer);

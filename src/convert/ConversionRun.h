@@ -34,6 +34,9 @@ public:
     virtual QString caption(int row) const = 0;
     // The tags to write; none: the source's own, read by the job.
     virtual std::optional<TrackInfo> tags(int row) const = 0;
+    // The folder the user added that the row's file was found in; empty for a file added
+    // alone. With keepFolders, the output keeps its place below that folder.
+    virtual QString addedFolder(int /*row*/) const { return {}; }
     // How much of the run the row is, for the progress: its playing time where known.
     virtual std::int64_t weight(int row) const = 0;
     // The source's size and modification time when it was measured; false when unknown.
@@ -59,6 +62,8 @@ public:
         QString folder;          // ends with "/"
         QString extension;       // ".mp3", ...
         int maxJobs = 1;
+        // Outputs of rows found in an added folder go to <folder>/<its name>/<sub-folders>/.
+        bool keepFolders = false;
         Overwrite overwrite = Overwrite::Ask;
         // Asked before an existing output is replaced, when overwrite is Ask.
         std::function<Prompts::Overwrite(const QString& target)> ask;
@@ -98,12 +103,15 @@ private:
         int row = -1;
         QString source;
         QString target;
+        QString folder;         // the target's folder, ending in "/"
         bool remeasure = false; // the source changed since it was measured
     };
 
     void fill();
     std::optional<Planned> planRow(int row);
     bool claimantRunning(const QString& target) const;
+    // Creates a sub-folder of the output folder for kept folders; false when it cannot.
+    bool prepareFolder(const QString& folder);
     void startJob(const Planned& plan);
     void reap();
     void applyResult(Job& job);

@@ -22,7 +22,7 @@
 namespace sondrel {
 
 namespace {
-const QString NoFormat = QStringLiteral("Please choose an output format (MP3, WAV, WMA or OGG) first.");
+const QString NoFormat = QStringLiteral("Please choose an output format (MP3, WAV, WMA, OGG, FLAC, Opus or M4A) first.");
 // The most failures listed in the closing message; every row's tooltip has its own.
 constexpr int MaxListedFailures = 20;
 // The progress bar's caption: its percentage, during a run followed by the times.
@@ -38,6 +38,7 @@ public:
     QString source(int row) const override { return rows::text(m_lv, row, rows::FullPath); }
     QString caption(int row) const override { return rows::text(m_lv, row, rows::FileName); }
     std::optional<TrackInfo> tags(int row) const override { return rows::trackInfo(m_lv, row); }
+    QString addedFolder(int row) const override { return rows::addedFolder(m_lv, row); }
     std::int64_t weight(int row) const override { return rows::durationMs(m_lv, row); }
     bool sourceStamp(int row, std::int64_t* bytes, std::int64_t* modifiedMs) const override
     {
@@ -113,7 +114,7 @@ void Converter::ConvertList(int format)
     if (!settings || m_run->running())
         return;
     // Without a chosen format there is nothing defined to write.
-    if (format < 0 || format > 3) {
+    if (format < 0 || format >= int(output_formats.size())) {
         m_prompts.information(m_window, NoFormat);
         return;
     }
@@ -144,6 +145,7 @@ void Converter::ConvertList(int format)
     run.folder = folder;
     run.extension = setup.extension;
     run.maxJobs = jobsFor(readKey(*settings, keys::jobs));
+    run.keepFolders = readKey(*settings, keys::keepFolders) != 0;
     run.ask = [this](const QString& question) { return m_prompts.askOverwrite(m_window, question); };
     m_run->start(*m_rows, run);
 }

@@ -29,7 +29,8 @@ public:
               AudioFile& writer, LameEncSettings& lame);
     ~Converter() override;
 
-    // format: 0 MP3, 1 WAV, 2 WMA, 3 OGG; anything else is no format.
+    // format: a position in output_formats (0 MP3, 1 WAV, 2 WMA, 3 OGG, 4 FLAC, 5 Opus,
+    // 6 M4A); anything else is no format.
     void ConvertList(int format);
     // Every running job ends its file where it is (kept, tagged, "finish"); no further row
     // is started. The run ends as soon as the jobs have.

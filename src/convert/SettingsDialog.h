@@ -1,5 +1,9 @@
 #pragma once
 #include "Dialogs.h"
+#include "SettingsWidgets.h"
+
+#include <initializer_list>
+#include <vector>
 
 class QCheckBox;
 class QComboBox;
@@ -16,8 +20,10 @@ class AppState;
 class SettingsFile;
 class UpDown;
 
-// The settings dialog: the encoder parameters of the four output formats, one page each, and
-// a page for how the conversion runs.
+// The settings dialog: the encoder parameters of the seven output formats, one page each, and
+// a page for how the conversion runs. Each page lists its settings in one binding table
+// (control and key), from which every showing loads them, OK saves them and Default resets
+// them.
 // It keeps nothing of its own: every showing loads the controls from the settings file, OK
 // writes them all back and closes, Default puts the default values into the controls only,
 // Cancel and the close box write nothing.
@@ -63,6 +69,20 @@ public:
     UpDown* ud_ogg_quality = nullptr;
     // WMA page.
     QComboBox* cb_wma = nullptr;
+    // FLAC page.
+    QComboBox* cb_flac_frequency = nullptr;
+    QComboBox* cb_flac_channel = nullptr;
+    QComboBox* cb_flac_bit = nullptr;
+    QComboBox* cb_flac_level = nullptr;
+    // Opus page.
+    QLineEdit* edt_opus_bitrate = nullptr;
+    UpDown* ud_opus_bitrate = nullptr;
+    QComboBox* cb_opus_channel = nullptr;
+    QComboBox* cb_opus_mode = nullptr;
+    // AAC page.
+    QComboBox* cb_aac_frequency = nullptr;
+    QComboBox* cb_aac_channel = nullptr;
+    QComboBox* cb_aac_bitrate = nullptr;
     // General page: how many files are converted at once (0: one per processor core).
     QComboBox* cb_jobs = nullptr;
 
@@ -75,7 +95,14 @@ private:
     void buildWavPage(QWidget* page);
     void buildOggPage(QWidget* page);
     void buildWmaPage(QWidget* page);
+    void buildFlacPage(QWidget* page);
+    void buildOpusPage(QWidget* page);
+    void buildAacPage(QWidget* page);
     void buildGeneralPage(QWidget* page);
+    // Adds a page's settings to the table, in the order OK writes them.
+    void bind(std::initializer_list<settingsui::Binding> page);
+    // Which controls are enabled follows the check boxes and radio buttons.
+    void applyEnablingRules();
     void fitNotes();
 
     // Handlers.
@@ -97,6 +124,7 @@ private:
     bool m_shownBefore = false;
     QList<QLabel*> m_notes;       // the explanation lines, one line each
     QList<QLineEdit*> m_numberFields;
+    std::vector<settingsui::Binding> m_bindings;
 };
 
 } // namespace sondrel

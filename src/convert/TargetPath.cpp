@@ -1,5 +1,6 @@
 #include "TargetPath.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <sys/stat.h>
@@ -29,6 +30,21 @@ QString targetPathFor(const QString& outputFolder, const QString& caption,
         name += extension;
     }
     return outputFolder + name;
+}
+
+QString keptFolderFor(const QString& outputFolder, const QString& addedFolder, const QString& sourcePath)
+{
+    if (addedFolder.isEmpty())
+        return outputFolder;
+    const QString added = QDir::cleanPath(addedFolder);
+    const QString name = QFileInfo(added).fileName();
+    const QString relative = QDir(added).relativeFilePath(QFileInfo(sourcePath).absolutePath());
+    // The source's folder must lie at or below the added one: nothing may climb out of the
+    // output folder.
+    if (name.isEmpty() || relative.startsWith(QLatin1String("..")) || QDir::isAbsolutePath(relative))
+        return outputFolder;
+    const QString below = relative == QLatin1String(".") ? QString() : relative + QLatin1Char('/');
+    return outputFolder + name + QLatin1Char('/') + below;
 }
 
 bool sameFile(const QString& a, const QString& b)

@@ -14,6 +14,12 @@ QString replaceExtension(const QString& caption, const QString& extension);
 QString targetPathFor(const QString& outputFolder, const QString& caption,
                       const QString& extension, const QString& sourcePath);
 
+// The folder a row's output goes to when folders are kept: below the output folder (ending in
+// "/"), a folder named like the added folder, then the source's own folders below the added
+// one ("<output>/<added folder's name>/<sub-folders>/"). The output folder itself for a row
+// added as a single file, or whose source does not lie below its added folder.
+QString keptFolderFor(const QString& outputFolder, const QString& addedFolder, const QString& sourcePath);
+
 // Whether two paths name the same existing file (after links and "..", hard links included).
 bool sameFile(const QString& a, const QString& b);
 

@@ -100,6 +100,25 @@ TargetSetup configureTarget(const SettingsFile& s, int format, AudioFile& writer
         }
         return {QStringLiteral(".ogg"), {}};
     }
+    case 4: {
+        writer.SetFlacOutput(tableValue(flac_frequency_values, readKey(s, keys::flacFrequency), keys::flacFrequency.def),
+                             tableValue(source_channel_values, readKey(s, keys::flacChannel), keys::flacChannel.def),
+                             tableValue(flac_bits_values, readKey(s, keys::flacBit), keys::flacBit.def),
+                             numberOf(s, keys::flacLevel, 0, 8));
+        return {QStringLiteral(".flac"), {}};
+    }
+    case 5: {
+        const OpusRateControl modes[] = {OpusRateControl::Vbr, OpusRateControl::ConstrainedVbr, OpusRateControl::Cbr};
+        writer.SetOpusOutput(tableValue(source_channel_values, readKey(s, keys::opusChannel), keys::opusChannel.def),
+                             numberOf(s, keys::opusKbps, 6, 510), modes[indexOf(s, keys::opusMode, opus_modes.size())]);
+        return {QStringLiteral(".opus"), {}};
+    }
+    case 6: {
+        writer.SetAacOutput(tableValue(aac_frequency_values, readKey(s, keys::aacFrequency), keys::aacFrequency.def),
+                            tableValue(source_channel_values, readKey(s, keys::aacChannel), keys::aacChannel.def),
+                            bitrateOf(s, keys::aacBitrate));
+        return {QStringLiteral(".m4a"), {}};
+    }
     default:
         return {{}, QStringLiteral("No output format is chosen.")};
     }

@@ -202,6 +202,12 @@ void FileListModel::setToolTip(int row, const QString& text)
     changed(row, 0, 4);
 }
 
+void FileListModel::setAddedFolder(int row, const QString& folder)
+{
+    if (valid(row))
+        m_rows[std::size_t(row)].addedFolder = folder;
+}
+
 void FileListModel::setTrackInfo(int row, const TrackInfo& info)
 {
     if (valid(row))

@@ -18,6 +18,7 @@ struct ListRow {
     std::int64_t modifiedMs = 0;  // and its modification time
     int progress = -1;            // percent while converting; -1 for none
     QString toolTip;
+    QString addedFolder;          // the folder added (Add Path) whose scan found the file
     TrackInfo info;
 
     // The playing time in milliseconds: the exact one, else read from the Time text.
@@ -56,6 +57,7 @@ public:
     void setSourceStamp(int row, std::int64_t bytes, std::int64_t modifiedMs);
     void setProgress(int row, int percent);
     void setToolTip(int row, const QString& text);
+    void setAddedFolder(int row, const QString& folder);
     void setTrackInfo(int row, const TrackInfo& info);
 
 private:

@@ -12,12 +12,16 @@ public:
     virtual ~Launcher() = default;
     virtual void openUrl(const QUrl& url) = 0;
     virtual void startDetached(const QString& program, const QStringList& arguments) = 0;
+    // Brings the shown window of another program whose title contains `title` to the front;
+    // false when there is none.
+    virtual bool raiseWindow(const QString& title) = 0;
 };
 
 class DesktopLauncher : public Launcher {
 public:
     void openUrl(const QUrl& url) override;
     void startDetached(const QString& program, const QStringList& arguments) override;
+    bool raiseWindow(const QString& title) override;
 };
 
 } // namespace sondrel

@@ -72,6 +72,13 @@ bool sourceStamp(const FileListView* lv, int row, std::int64_t* bytes, std::int6
     return true;
 }
 
+void setAddedFolder(FileListView* lv, int row, const QString& folder) { model(lv).setAddedFolder(row, folder); }
+
+QString addedFolder(const FileListView* lv, int row)
+{
+    return model(lv).valid(row) ? model(lv).at(row).addedFolder : QString();
+}
+
 void setProgress(FileListView* lv, int row, int percent) { model(lv).setProgress(row, percent); }
 
 int progress(const FileListView* lv, int row)

@@ -49,6 +49,9 @@ void setDurationMs(FileListView* lv, int row, std::int64_t ms);
 // the row has none.
 void setSourceStamp(FileListView* lv, int row, std::int64_t bytes, std::int64_t modifiedMs);
 bool sourceStamp(const FileListView* lv, int row, std::int64_t* bytes, std::int64_t* modifiedMs);
+// The folder the user added whose scan found the row's file; empty for a file added alone.
+void setAddedFolder(FileListView* lv, int row, const QString& folder);
+QString addedFolder(const FileListView* lv, int row);
 // Progress in percent shown in the Status cell; a negative value removes it.
 void setProgress(FileListView* lv, int row, int percent);
 int progress(const FileListView* lv, int row);

@@ -13,6 +13,33 @@ inline constexpr std::array<int, 17> bitrate_values{8, 16, 24, 32, 40, 48, 56, 6
                                                     96, 112, 128, 160, 192, 224, 256, 320};
 inline constexpr std::array<int, 2> bits_per_sample_values{8, 16};
 
+// The lists of the FLAC, Opus and AAC pages, where the first choice (0) follows the source.
+inline constexpr std::array<int, 14> flac_frequency_values{0,     8000,  11025, 12000, 16000,  22050,  24000,
+                                                           32000, 44100, 48000, 88200, 96000, 176400, 192000};
+inline constexpr std::array<int, 12> aac_frequency_values{0,     8000,  11025, 12000, 16000, 22050,
+                                                          24000, 32000, 44100, 48000, 88200, 96000};
+inline constexpr std::array<int, 3> source_channel_values{0, 1, 2};
+inline constexpr std::array<int, 3> flac_bits_values{0, 16, 24};
+// Opus rate control, by stored position: variable, constrained variable, constant.
+inline constexpr std::array<const char*, 3> opus_modes{"VBR", "Constrained VBR", "CBR"};
+
+// The output formats of the main window's selector, by stored position: its name, the
+// extension of the files it writes, and its settings section.
+struct OutputFormatName {
+    const char* name;
+    const char* extension;
+    const char* section;
+};
+inline constexpr std::array<OutputFormatName, 7> output_formats{{
+    {"MP3", ".mp3", "mp3"},
+    {"WAV", ".wav", "wav"},
+    {"WMA", ".wma", "wma"},
+    {"OGG", ".ogg", "ogg"},
+    {"FLAC", ".flac", "flac"},
+    {"Opus", ".opus", "opus"},
+    {"M4A", ".m4a", "aac"},
+}};
+
 // The WMA output profiles; the encoder receives position + 1.
 extern const std::array<const char*, 47> wma_profiles;
 
@@ -41,6 +68,8 @@ inline constexpr TextKey filePath{"basic", "file path"};
 inline constexpr IntKey enableSubDir{"basic", "enable sub dir", 1};
 // Files converted at once: 0 one per processor core, else that many.
 inline constexpr IntKey jobs{"basic", "jobs", 0};
+// Rows added with a folder are written below a folder of its name in the output folder.
+inline constexpr IntKey keepFolders{"basic", "keep folders", 0};
 // mp3
 inline constexpr IntKey mp3Bitrate{"mp3", "bitrate", 11};
 inline constexpr IntKey mp3Channel{"mp3", "channel", 1};
@@ -67,6 +96,19 @@ inline constexpr IntKey oggMinBitrate{"ogg", "min bitrate", 11};
 inline constexpr IntKey oggEnableQualityDialog{"ogg", "enable quality", 1};
 inline constexpr IntKey oggEnableQualityConvert{"ogg", "enable quality", 0};
 inline constexpr IntKey oggQuality{"ogg", "quality", 300};
+// flac: positions in flac_frequency_values, source_channel_values, flac_bits_values
+inline constexpr IntKey flacLevel{"flac", "compression level", 5};
+inline constexpr IntKey flacBit{"flac", "bit", 0};
+inline constexpr IntKey flacFrequency{"flac", "frequency", 0};
+inline constexpr IntKey flacChannel{"flac", "channel", 0};
+// opus: the bit rate in kbps (6 to 510); the mode a position in opus_modes
+inline constexpr IntKey opusKbps{"opus", "kbps", 128};
+inline constexpr IntKey opusMode{"opus", "mode", 0};
+inline constexpr IntKey opusChannel{"opus", "channel", 0};
+// aac: positions in bitrate_values (192 kbps), aac_frequency_values, source_channel_values
+inline constexpr IntKey aacBitrate{"aac", "bitrate", 13};
+inline constexpr IntKey aacFrequency{"aac", "frequency", 0};
+inline constexpr IntKey aacChannel{"aac", "channel", 0};
 } // namespace keys
 
 // The output folder used when none is stored: the user's music folder.

@@ -52,10 +52,22 @@ AudioDecoder::AudioDecoder(const QString& path, const std::atomic<bool>* cancel)
         throw EngineError(m_input.describe("has a sample rate of " + std::to_string(m_rate) + " Hz; "
                                            + std::to_string(limits::MinSampleRate) + " to "
                                            + std::to_string(limits::MaxSampleRate) + " Hz can be converted"));
-    if (m_count <= 0) {
-        // The quick count found nothing although there is sound: only a decode can tell.
+    const AVCodecParameters* par = m_input.stream(m_stream)->codecpar;
+    if (m_count <= 0 || (par->sample_rate > 0 && par->sample_rate != m_rate)) {
+        // The quick count found nothing although there is sound, or counted at a rate the
+        // decoder does not deliver (AAC with implicit SBR): only a decode can tell.
         m_count = countByDecoding(m_input, m_stream);
         m_method = CountMethod::FullDecode;
+    }
+    // Lossless sources (WavPack's lossy hybrid mode too) keep their sample width, which a
+    // writer may follow; lossy ones have none.
+    const AVCodecDescriptor* codec = avcodec_descriptor_get(par->codec_id);
+    if (codec && (codec->props & AV_CODEC_PROP_LOSSLESS)) {
+        m_sourceBits = m_decoder->bits_per_raw_sample > 0 ? m_decoder->bits_per_raw_sample
+                       : par->bits_per_raw_sample > 0    ? par->bits_per_raw_sample
+                       : av_get_bits_per_sample(par->codec_id) > 0
+                           ? av_get_bits_per_sample(par->codec_id)
+                           : av_get_bytes_per_sample(m_decoder->sample_fmt) * 8;
     }
     m_input.throwIfCancelled();
 }

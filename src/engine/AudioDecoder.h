@@ -25,6 +25,8 @@ public:
     int channels() const { return m_layout.value.nb_channels; }
     std::int64_t sampleCount() const { return m_count; }
     CountMethod countMethod() const { return m_method; }
+    // Bits per sample of a lossless source (16, 24, ...); 0 for lossy ones.
+    int sourceBits() const { return m_sourceBits; }
 
     // Up to maxElements interleaved samples (whole sample frames); empty at the end. The
     // total is exactly sampleCount(): should the decoder give less (damaged data), silence
@@ -57,6 +59,7 @@ private:
     Layout m_layout;                // what read() delivers
     std::int64_t m_count = 0;
     CountMethod m_method = CountMethod::FullDecode;
+    int m_sourceBits = 0;
 
     std::vector<float> m_pending;   // decoded, not yet delivered
     std::size_t m_pendingPos = 0;

@@ -1,6 +1,7 @@
 #pragma once
 // What AudioFile writes with: the selected output format, and the encoder interface that the
-// WAV/WMA (libavcodec), MP3 (libmp3lame) and OGG (libvorbisenc) writers implement.
+// WAV/WMA/FLAC/Opus/AAC (libavcodec), MP3 (libmp3lame) and OGG (libvorbisenc) writers
+// implement.
 #include "LameEncSettings.h"
 
 #include <QString>
@@ -25,7 +26,23 @@ struct OggOutput {
 struct WmaOutput {
     int profile = 0;    // 1..47
 };
-using OutputSelection = std::variant<std::monostate, WavOutput, Mp3Output, OggOutput, WmaOutput>;
+struct FlacOutput {
+    int rate = 0, channels = 0; // 0: the input's
+    int bits = 0;               // 16 or 24; 0: as the source holds them (16 for lossy sources)
+    int level = 5;              // compression level 0 (fastest) .. 8 (smallest)
+};
+enum class OpusRateControl { Cbr = 0, Vbr = 1, ConstrainedVbr = 2 };
+struct OpusOutput {
+    int channels = 0;           // 0: the input's
+    int kbps = 128;             // 6 .. 510
+    OpusRateControl control = OpusRateControl::Vbr;
+};
+struct AacOutput {
+    int rate = 0, channels = 0; // 0: the input's (a rate AAC lacks becomes the next it has)
+    int kbps = 192;
+};
+using OutputSelection = std::variant<std::monostate, WavOutput, Mp3Output, OggOutput, WmaOutput, FlacOutput,
+                                     OpusOutput, AacOutput>;
 
 // One output file being written. The constructor of each implementation creates the file
 // (EngineError when it cannot); start() comes once before the first write().
@@ -40,6 +57,9 @@ public:
     virtual void finish() = 0;
     // The rate and channels the encoder would pick if start() was never called.
     virtual std::pair<int, int> defaultInput() const { return {44100, 2}; }
+    // Bits per sample of the source (0 for lossy or unknown), for a writer that follows it;
+    // given before start().
+    virtual void setSourceBits(int) {}
 };
 
 // Creates the encoder for the selection and the file at path. Throws EngineError.

@@ -40,6 +40,42 @@ std::unique_ptr<AudioEncoder> createEncoder(const OutputSelection& selection, co
         t.bitRate = std::int64_t(p->kbps) * 1000;
         return std::make_unique<FfmpegEncoder>(path, t);
     }
+    if (const auto* flac = std::get_if<FlacOutput>(&selection)) {
+        FfmpegTarget t;
+        t.muxer = "flac";
+        t.codec = AV_CODEC_ID_FLAC;
+        t.rate = flac->rate;
+        t.channels = flac->channels;
+        t.sampleFormat = flac->bits > 16 ? AV_SAMPLE_FMT_S32 : AV_SAMPLE_FMT_S16;
+        t.rawBits = flac->bits > 16 ? 24 : 0;
+        t.followSourceBits = flac->bits > 0 ? 0 : 16;
+        t.compressionLevel = flac->level;
+        return std::make_unique<FfmpegEncoder>(path, t);
+    }
+    if (const auto* opus = std::get_if<OpusOutput>(&selection)) {
+        FfmpegTarget t;
+        t.muxer = "opus";
+        t.codec = AV_CODEC_ID_OPUS;
+        t.encoder = "libopus";
+        t.channels = opus->channels;
+        t.sampleFormat = AV_SAMPLE_FMT_FLT;
+        t.bitRate = std::int64_t(opus->kbps) * 1000;
+        t.rateControl = opus->control == OpusRateControl::Cbr              ? "off"
+                        : opus->control == OpusRateControl::ConstrainedVbr ? "constrained"
+                                                                           : "on";
+        return std::make_unique<FfmpegEncoder>(path, t);
+    }
+    if (const auto* aac = std::get_if<AacOutput>(&selection)) {
+        FfmpegTarget t;
+        t.muxer = "ipod"; // MP4 with the M4A brand
+        t.codec = AV_CODEC_ID_AAC;
+        t.encoder = "aac";
+        t.rate = aac->rate;
+        t.channels = aac->channels;
+        t.sampleFormat = AV_SAMPLE_FMT_FLTP;
+        t.bitRate = std::int64_t(aac->kbps) * 1000;
+        return std::make_unique<FfmpegEncoder>(path, t);
+    }
     if (const auto* mp3 = std::get_if<Mp3Output>(&selection))
         return std::make_unique<LameEncoder>(path, mp3->settings);
     if (const auto* ogg = std::get_if<OggOutput>(&selection))
@@ -54,6 +90,7 @@ struct AudioFile::Impl {
     bool writerStarted = false;
     bool writerFailed = false;              // a write threw: the file cannot be completed
     int inputChannels = 0, inputRate = 0;   // from SetInputFormat
+    int inputBits = 0;
     SampleArray safe;                       // the samples of WriteSamples, made safe
 
     // Runs an operation of the writer; should it fail, the file is marked as not completable.
@@ -128,6 +165,8 @@ bool AudioFile::SourceChanged() const { return d->reader && d->reader->sourceCha
 
 std::int64_t AudioFile::LengthCorrection() const { return d->reader ? d->reader->lengthCorrection() : 0; }
 
+int AudioFile::SourceBits() const { return d->reader ? d->reader->sourceBits() : 0; }
+
 const char* AudioFile::CountMethodName() const { return d->reader ? methodName(d->reader->countMethod()) : ""; }
 
 void AudioFile::SetWavOutput(int rate, int channels, int bitsPerSample)
@@ -151,6 +190,37 @@ void AudioFile::SetOggOutput(int rate, int channels, int kbps, int maxKbps, int 
         throw EngineError("SetOggOutput: invalid format " + std::to_string(rate) + " Hz, " + std::to_string(channels)
                           + " channels");
     d->output = OggOutput{rate, channels, kbps, maxKbps, minKbps, quality < 0 ? -1 : int(quality)};
+}
+
+void AudioFile::SetFlacOutput(int rate, int channels, int bitsPerSample, int level)
+{
+    if (rate < 0 || channels < 0 || channels > 8)
+        throw EngineError("SetFlacOutput: invalid format " + std::to_string(rate) + " Hz, " + std::to_string(channels)
+                          + " channels");
+    if (bitsPerSample != 0 && bitsPerSample != 16 && bitsPerSample != 24)
+        throw EngineError("SetFlacOutput: " + std::to_string(bitsPerSample) + " bits per sample are not supported");
+    if (level < 0 || level > 8)
+        throw EngineError("SetFlacOutput: there is no compression level " + std::to_string(level) + " (0 to 8)");
+    d->output = FlacOutput{rate, channels, bitsPerSample, level};
+}
+
+void AudioFile::SetOpusOutput(int channels, int kbps, OpusRateControl control)
+{
+    if (channels < 0 || channels > 8)
+        throw EngineError("SetOpusOutput: invalid channel count " + std::to_string(channels));
+    if (kbps < 6 || kbps > 510)
+        throw EngineError("SetOpusOutput: " + std::to_string(kbps) + " kbps is outside 6 to 510");
+    d->output = OpusOutput{channels, kbps, control};
+}
+
+void AudioFile::SetAacOutput(int rate, int channels, int kbps)
+{
+    if (rate < 0 || channels < 0 || channels > 8)
+        throw EngineError("SetAacOutput: invalid format " + std::to_string(rate) + " Hz, " + std::to_string(channels)
+                          + " channels");
+    if (kbps < 8 || kbps > 512)
+        throw EngineError("SetAacOutput: " + std::to_string(kbps) + " kbps is outside 8 to 512");
+    d->output = AacOutput{rate, channels, kbps};
 }
 
 void AudioFile::SetWmaOutput(int profile)
@@ -184,12 +254,13 @@ void AudioFile::OpenWrite(const QString& path, int)
     d->writerFailed = false;
     if (d->inputChannels > 0) {
         // SetInputFormat came first: the encoder can start at once.
+        d->writer->setSourceBits(d->inputBits);
         d->writerCall([&] { d->writer->start(d->inputChannels, d->inputRate); });
         d->writerStarted = true;
     }
 }
 
-void AudioFile::SetInputFormat(int channels, int sampleRate)
+void AudioFile::SetInputFormat(int channels, int sampleRate, int sourceBits)
 {
     if (channels < 1 || channels > limits::MaxChannels || sampleRate < limits::MinSampleRate
         || sampleRate > limits::MaxSampleRate)
@@ -202,7 +273,9 @@ void AudioFile::SetInputFormat(int channels, int sampleRate)
     }
     d->inputChannels = channels;
     d->inputRate = sampleRate;
+    d->inputBits = sourceBits;
     if (d->writer) {
+        d->writer->setSourceBits(sourceBits);
         d->writerCall([&] { d->writer->start(channels, sampleRate); });
         d->writerStarted = true;
     }

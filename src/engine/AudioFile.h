@@ -1,4 +1,5 @@
 #pragma once
+#include "AudioEncoder.h"
 #include "LameEncSettings.h"
 #include "SampleArray.h"
 
@@ -53,6 +54,9 @@ public:
     // Whether the open source was written to (size or modification time) since it was opened:
     // what was read may then mix old and new data, or end early.
     bool SourceChanged() const;
+    // Bits per sample the source stores losslessly (16 for CD audio, 24 for studio files); 0
+    // for lossy sources, whose decoders have no such figure.
+    int SourceBits() const;
     // How SampleCount was found: "wav header", "mp3 header", "packet scan" or "full decode".
     const char* CountMethodName() const;
 
@@ -63,6 +67,12 @@ public:
     void SetMp3Encoder(const LameEncSettings& settings);
     void SetOggOutput(int rate, int channels, int kbps, int maxKbps, int minKbps, std::int16_t quality);
     void SetWmaOutput(int profile); // 1..47
+    // bitsPerSample 16 or 24, 0: as the source holds them; level 0 (fastest) .. 8 (smallest).
+    void SetFlacOutput(int rate, int channels, int bitsPerSample, int level);
+    // Opus always decodes at 48 kHz; the input is resampled where the encoder needs it.
+    void SetOpusOutput(int channels, int kbps, OpusRateControl control);
+    // AAC-LC in an M4A file.
+    void SetAacOutput(int rate, int channels, int kbps);
     // Whether MPEG layer III allows this rate with this bit rate, and channels are 1 or 2.
     bool SetMp3Output(int rate, int kbps, int channels);
     // libvorbisenc's own answer for this managed bit-rate combination.
@@ -74,8 +84,9 @@ public:
 
     // Creates path in the selected output format. The number is always 0.
     void OpenWrite(const QString& path, int reserved = 0);
-    // The decoded stream that WriteSamples will receive: (FormatParamB, FormatParamA).
-    void SetInputFormat(int channels, int sampleRate);
+    // The decoded stream that WriteSamples will receive: (FormatParamB, FormatParamA), and
+    // the source's SourceBits for a writer that follows them.
+    void SetInputFormat(int channels, int sampleRate, int sourceBits = 0);
     // NaN and infinite samples are written as silence, samples beyond full scale clipped:
     // encoders get only what they can take.
     void WriteSamples(const SampleArray& samples);

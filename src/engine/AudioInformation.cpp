@@ -1,8 +1,10 @@
 #include "AudioInformation.h"
 
 #include "EngineError.h"
+#include "FfmpegSupport.h"
 #include "Genres.h"
 #include "SourceFile.h"
+#include "TagFiles.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -19,6 +21,7 @@
 #include <taglib/opusfile.h>
 #include <taglib/speexfile.h>
 #include <taglib/textidentificationframe.h>
+#include <taglib/tpropertymap.h>
 #include <taglib/vorbisfile.h>
 #include <taglib/wavfile.h>
 
@@ -36,81 +39,6 @@ extern "C" {
 namespace sondrel {
 
 namespace {
-
-// OggOther: an Ogg file whose first stream is not audio TagLib knows (e.g. Theora video
-// multiplexed with Vorbis): its tags are read through libavformat.
-enum class Kind { Unknown, Mpeg, Wav, OggVorbis, OggFlac, OggOpus, OggSpeex, OggOther, Asf, Flac };
-
-QString kindName(Kind k)
-{
-    switch (k) {
-    case Kind::Mpeg: return QStringLiteral("MP3");
-    case Kind::Wav: return QStringLiteral("WAV");
-    case Kind::OggVorbis: return QStringLiteral("Ogg Vorbis");
-    case Kind::OggFlac: return QStringLiteral("Ogg FLAC");
-    case Kind::OggOpus: return QStringLiteral("Ogg Opus");
-    case Kind::OggSpeex: return QStringLiteral("Ogg Speex");
-    case Kind::Asf: return QStringLiteral("WMA");
-    case Kind::Flac: return QStringLiteral("FLAC");
-    case Kind::OggOther: return QStringLiteral("Ogg");
-    case Kind::Unknown: break;
-    }
-    return QStringLiteral("unknown");
-}
-
-// The container, told by the first bytes of the file.
-Kind kindFromContent(const QByteArray& head)
-{
-    const auto* b = reinterpret_cast<const unsigned char*>(head.constData());
-    const qsizetype n = head.size();
-    if (n >= 3 && head.startsWith("ID3"))
-        return Kind::Mpeg;
-    if (n >= 12 && (head.startsWith("RIFF") || head.startsWith("RF64")) && head.mid(8, 4) == "WAVE")
-        return Kind::Wav;
-    static const unsigned char asfGuid[16] = {0x30, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11,
-                                              0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE, 0x6C};
-    if (n >= 16 && std::equal(asfGuid, asfGuid + 16, b))
-        return Kind::Asf;
-    if (n >= 4 && head.startsWith("fLaC"))
-        return Kind::Flac;
-    if (n >= 28 && head.startsWith("OggS")) {
-        // The first packet of the first page names the codec of the first stream.
-        const int segments = b[26];
-        const qsizetype packet = 27 + segments;
-        const QByteArray p = head.mid(packet, 8);
-        if (p.startsWith("\x01vorbis"))
-            return Kind::OggVorbis;
-        if (p.startsWith("\x7f" "FLAC"))
-            return Kind::OggFlac;
-        if (p.startsWith("OpusHead"))
-            return Kind::OggOpus;
-        if (p.startsWith("Speex   "))
-            return Kind::OggSpeex;
-        return Kind::OggOther;
-    }
-    // An MPEG audio frame header at the very start (sync, layer not "reserved").
-    if (n >= 2 && b[0] == 0xFF && (b[1] & 0xE0) == 0xE0 && ((b[1] >> 1) & 3) != 0)
-        return Kind::Mpeg;
-    return Kind::Unknown;
-}
-
-Kind kindFromExtension(const QString& path)
-{
-    const QString ext = QFileInfo(path).suffix().toLower();
-    if (ext == QLatin1String("mp3") || ext == QLatin1String("mp2") || ext == QLatin1String("mpga"))
-        return Kind::Mpeg;
-    if (ext == QLatin1String("wav"))
-        return Kind::Wav;
-    if (ext == QLatin1String("ogg") || ext == QLatin1String("oga"))
-        return Kind::OggVorbis;
-    if (ext == QLatin1String("opus"))
-        return Kind::OggOpus;
-    if (ext == QLatin1String("wma") || ext == QLatin1String("asf"))
-        return Kind::Asf;
-    if (ext == QLatin1String("flac"))
-        return Kind::Flac;
-    return Kind::Unknown;
-}
 
 // Text of a field that declares no encoding: UTF-8 when it is valid UTF-8 (what we and
 // most current programs write), otherwise a single-byte code page, taken as Latin-1.
@@ -148,27 +76,6 @@ void installTextHandlers()
         TagLib::RIFF::Info::Tag::setStringHandler(&info);
         TagLib::ID3v1::Tag::setStringHandler(&id3v1);
     });
-}
-
-QString toQ(const TagLib::String& s) { return QString::fromUtf8(s.toCString(true)); }
-TagLib::String toT(const QString& s) { return TagLib::String(s.toUtf8().constData(), TagLib::String::UTF8); }
-
-std::unique_ptr<TagLib::File> openAs(Kind kind, const QByteArray& name)
-{
-    const char* fn = name.constData();
-    switch (kind) {
-    case Kind::Mpeg: return std::make_unique<TagLib::MPEG::File>(fn, false);
-    case Kind::Wav: return std::make_unique<TagLib::RIFF::WAV::File>(fn, false);
-    case Kind::OggVorbis: return std::make_unique<TagLib::Ogg::Vorbis::File>(fn, false);
-    case Kind::OggFlac: return std::make_unique<TagLib::Ogg::FLAC::File>(fn, false);
-    case Kind::OggOpus: return std::make_unique<TagLib::Ogg::Opus::File>(fn, false);
-    case Kind::OggSpeex: return std::make_unique<TagLib::Ogg::Speex::File>(fn, false);
-    case Kind::Asf: return std::make_unique<TagLib::ASF::File>(fn, false);
-    case Kind::Flac: return std::make_unique<TagLib::FLAC::File>(fn, false);
-    case Kind::OggOther:
-    case Kind::Unknown: break;
-    }
-    return nullptr;
 }
 
 // Checks that path names a readable regular file and returns its first bytes.
@@ -261,43 +168,52 @@ struct Values {
     unsigned track = 0;
 };
 
-// The comments of the first audio stream of an Ogg file, as libavformat reads them while
-// opening it. Empty when it cannot.
-Values oggStreamComments(const QByteArray& name)
+// The tags of a file TagLib has no class for (Matroska/WebM, raw AAC or AC-3, an Ogg file
+// whose first stream is not audio TagLib knows), as libavformat reads them while opening it:
+// the file's own, else its first audio stream's. Empty when it cannot.
+Values libavformatValues(const QByteArray& name)
 {
+    ff::quietLogs();
     Values v;
     AVFormatContext* raw = nullptr;
-    if (avformat_open_input(&raw, name.constData(), nullptr, nullptr) < 0)
+    AVDictionary* options = nullptr;
+    av_dict_set(&options, "protocol_whitelist", "file", 0);
+    const int rc = avformat_open_input(&raw, name.constData(), nullptr, &options);
+    av_dict_free(&options);
+    if (rc < 0)
         return v;
     std::unique_ptr<AVFormatContext, void (*)(AVFormatContext*)> ctx(raw, [](AVFormatContext* c) {
         avformat_close_input(&c);
     });
-    for (unsigned i = 0; i < ctx->nb_streams; ++i) {
-        const AVStream* st = ctx->streams[i];
-        if (st->codecpar->codec_type != AVMEDIA_TYPE_AUDIO)
-            continue;
-        auto get = [st](const char* key) {
-            const AVDictionaryEntry* e = av_dict_get(st->metadata, key, nullptr, 0);
-            return e ? QString::fromUtf8(e->value) : QString();
-        };
-        v.title = get("title");
-        v.artist = get("artist");
-        v.album = get("album");
-        v.genre = get("genre");
-        v.comment = get("description");
-        if (v.comment.isEmpty())
-            v.comment = get("comment");
-        v.year = get("date").left(4).toUInt();
-        v.track = get("tracknumber").section(QLatin1Char('/'), 0, 0).toUInt();
-        if (v.track == 0)
-            v.track = get("track").section(QLatin1Char('/'), 0, 0).toUInt();
-        break;
-    }
+    const AVDictionary* stream = nullptr;
+    for (unsigned i = 0; i < ctx->nb_streams && !stream; ++i)
+        if (ctx->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO)
+            stream = ctx->streams[i]->metadata;
+    const auto get = [&](const char* key) {
+        for (const AVDictionary* dict : {const_cast<const AVDictionary*>(ctx->metadata), stream}) {
+            if (const AVDictionaryEntry* e = av_dict_get(dict, key, nullptr, 0))
+                return QString::fromUtf8(e->value);
+        }
+        return QString();
+    };
+    v.title = get("title");
+    v.artist = get("artist");
+    v.album = get("album");
+    v.genre = get("genre");
+    v.comment = get("description");
+    if (v.comment.isEmpty())
+        v.comment = get("comment");
+    v.year = get("date").left(4).toUInt();
+    v.track = get("tracknumber").section(QLatin1Char('/'), 0, 0).toUInt();
+    if (v.track == 0)
+        v.track = get("track").section(QLatin1Char('/'), 0, 0).toUInt();
     return v;
 }
 
 // The five texts and two numbers through TagLib's common interface, which removes a field
-// for an empty text or a zero number.
+// for an empty text or a zero number. A date or track number that says more than the number
+// to write ("2003-05-12", "5/12", carried over from the source) stays when it holds that
+// very year or number.
 void setCommon(TagLib::Tag* tag, const Values& v)
 {
     tag->setTitle(toT(v.title));
@@ -305,16 +221,23 @@ void setCommon(TagLib::Tag* tag, const Values& v)
     tag->setAlbum(toT(v.album));
     tag->setComment(toT(v.comment));
     tag->setGenre(toT(v.genre));
-    tag->setYear(v.year);
-    tag->setTrack(v.track);
+    if (v.year == 0 || tag->year() != v.year)
+        tag->setYear(v.year);
+    if (v.track == 0 || tag->track() != v.track)
+        tag->setTrack(v.track);
 }
 
 void setId3v2(TagLib::ID3v2::Tag* tag, const Values& v)
 {
     // The year lives in TDRC (2.4) or TYER (2.3, with TDAT/TIME/TRDA beside it); a tag
-    // may carry frames of both versions. Clear them all so the new year is the only one.
-    for (const char* id : {"TDRC", "TYER", "TDAT", "TIME", "TRDA"})
-        tag->removeFrames(id);
+    // may carry frames of both versions. Unless one date frame holds the year already, clear
+    // them all so the new year is the only one.
+    const auto& frames = tag->frameListMap();
+    const int dates = int(frames["TDRC"].size() + frames["TYER"].size());
+    if (dates != 1 || tag->year() != v.year) {
+        for (const char* id : {"TDRC", "TYER", "TDAT", "TIME", "TRDA"})
+            tag->removeFrames(id);
+    }
     setCommon(tag, v);
     // Saved as 2.3, TDRC becomes TYER only when it has four characters: years below 1000
     // are written with leading zeros.
@@ -354,13 +277,42 @@ void setAsf(TagLib::ASF::Tag* tag, const Values& v)
     setText("WM/AlbumTitle", v.album);
     setText("WM/Genre", v.genre);
     tag->removeItem("WM/GenreID");
-    tag->removeItem("WM/Year");
-    if (v.year != 0)
-        tag->setYear(v.year);
-    tag->removeItem("WM/TrackNumber");
-    tag->removeItem("WM/Track");
-    if (v.track != 0)
-        tag->setTrack(v.track);
+    // A fuller date or track number holding the very value stays, as in setCommon.
+    if (v.year == 0 || tag->year() != v.year) {
+        tag->removeItem("WM/Year");
+        if (v.year != 0)
+            tag->setYear(v.year);
+    }
+    if (v.track == 0 || tag->track() != v.track || tag->contains("WM/Track")) {
+        tag->removeItem("WM/TrackNumber");
+        tag->removeItem("WM/Track");
+        if (v.track != 0)
+            tag->setTrack(v.track);
+    }
+}
+
+// The year of a date the common interface does not parse: a DATE property, or the "date" or
+// "year" attribute other programs (ffmpeg among them) write into ASF files. Its first four
+// characters, when they are digits.
+unsigned yearOfDate(TagLib::File& file)
+{
+    QString date;
+    const TagLib::PropertyMap props = file.properties();
+    if (props.contains("DATE") && !props["DATE"].isEmpty())
+        date = toQ(props["DATE"].front());
+    if (auto* asf = dynamic_cast<TagLib::ASF::File*>(&file); asf && date.isEmpty()) {
+        for (const char* key : {"date", "year", "DATE", "YEAR"}) {
+            const auto& map = asf->tag()->attributeListMap();
+            if (map.contains(key) && !map[key].isEmpty()) {
+                date = toQ(map[key].front().toString());
+                break;
+            }
+        }
+    }
+    const QString digits = date.trimmed().left(4);
+    bool ok = false;
+    const unsigned year = digits.size() == 4 ? digits.toUInt(&ok) : 0;
+    return ok ? year : 0;
 }
 
 // A text as it reaches the file: up to its first NUL character (where TagLib's C strings
@@ -390,16 +342,16 @@ constexpr unsigned Id3v23MaxYear = 9999;
 
 // Leaves out or shortens what a tag format cannot hold, so writing never fails on a value;
 // returns one note per value changed. year is the value as given (it may be negative).
-QStringList fitTo(Kind kind, Values& v, std::int32_t year)
+QStringList fitTo(TagKind kind, Values& v, std::int32_t year)
 {
     QStringList notes;
     if (year < 0)
         notes << QStringLiteral("year %1 not written: a year cannot be negative").arg(year);
-    if ((kind == Kind::Mpeg || kind == Kind::Wav) && v.year > Id3v23MaxYear) {
-        notes << QStringLiteral("year %1 not written: %2 tags hold four digits").arg(v.year).arg(kindName(kind));
+    if ((kind == TagKind::Mpeg || kind == TagKind::Wav) && v.year > Id3v23MaxYear) {
+        notes << QStringLiteral("year %1 not written: %2 tags hold four digits").arg(v.year).arg(tagKindName(kind));
         v.year = 0;
     }
-    if (kind == Kind::Asf) {
+    if (kind == TagKind::Asf) {
         const std::pair<QString*, const char*> texts[] = {
             {&v.title, "title"}, {&v.artist, "artist"}, {&v.comment, "comment"}};
         for (const auto& [text, name] : texts) {
@@ -430,14 +382,12 @@ void AudioInformation::LoadFromFile(const QString& path)
     infoTrack = 0;
 
     const QByteArray name = QFile::encodeName(path);
-    Kind kind = kindFromContent(head);
-    if (kind == Kind::Unknown)
-        kind = kindFromExtension(path);
-    if (kind == Kind::Unknown)
+    const TagKind kind = tagKindOf(path, head);
+    if (kind == TagKind::Unknown)
         return; // readable, but no tag format we know: no tags
 
-    if (kind == Kind::OggOther) {
-        const Values v = oggStreamComments(name);
+    if (kind == TagKind::Other) {
+        const Values v = libavformatValues(name);
         infoTitle = v.title;
         infoArtist = v.artist;
         infoAlbum = v.album;
@@ -449,7 +399,7 @@ void AudioInformation::LoadFromFile(const QString& path)
     }
 
     try {
-        std::unique_ptr<TagLib::File> file = openAs(kind, name);
+        std::unique_ptr<TagLib::File> file = openTagFile(kind, name);
         if (!file || !file->isOpen() || !file->isValid())
             return; // tags that cannot be parsed read as none
         const TagLib::Tag* tag = file->tag();
@@ -486,6 +436,8 @@ void AudioInformation::LoadFromFile(const QString& path)
             if (track == 0)
                 track = riff->InfoTag()->track();
         }
+        if (year == 0)
+            year = yearOfDate(*file);
         infoYear = std::int32_t(std::min<unsigned>(year, unsigned(std::numeric_limits<std::int32_t>::max())));
         // The track is a 16-bit value: numbers up to 65535 keep their low 16 bits.
         infoTrack = std::int16_t(std::uint16_t(std::min<unsigned>(track, 65535u)));
@@ -516,26 +468,22 @@ QStringList AudioInformation::SaveToFile(const QString& path) const
     v.year = infoYear > 0 ? unsigned(infoYear) : 0u;
     v.track = std::uint16_t(infoTrack); // the low 16 bits as given; 0 is none
 
-    Kind kind = kindFromContent(head);
-    if (kind == Kind::Unknown)
-        kind = kindFromExtension(path);
+    const TagKind kind = tagKindOf(path, head);
     auto fail = [&](const QString& why) {
         return EngineError(QStringLiteral("%1: cannot write the tags: %2").arg(path, why).toStdString());
     };
-    if (kind == Kind::Unknown)
-        throw fail(QStringLiteral("not an MP3, WAV, WMA or OGG file"));
-    if (kind == Kind::OggOther)
-        throw fail(QStringLiteral("an Ogg file whose first stream is not audio"));
+    if (kind == TagKind::Unknown || kind == TagKind::Other)
+        throw fail(QStringLiteral("not a file whose tags can be written"));
     const QStringList notes = fitTo(kind, v, infoYear);
 
     bool saved = false;
     try {
         const QByteArray name = QFile::encodeName(path);
-        std::unique_ptr<TagLib::File> file = openAs(kind, name);
+        std::unique_ptr<TagLib::File> file = openTagFile(kind, name);
         if (!file || !file->isOpen())
             throw fail(QStringLiteral("the file cannot be opened"));
         if (!file->isValid())
-            throw fail(QStringLiteral("not a valid %1 file").arg(kindName(kind)));
+            throw fail(QStringLiteral("not a valid %1 file").arg(tagKindName(kind)));
         if (file->readOnly())
             throw fail(QStringLiteral("the file is read-only"));
 
@@ -575,7 +523,7 @@ QStringList AudioInformation::SaveToFile(const QString& path) const
         throw fail(QString::fromUtf8(e.what()));
     }
     if (!saved)
-        throw fail(QStringLiteral("TagLib could not save the %1 file").arg(kindName(kind)));
+        throw fail(QStringLiteral("TagLib could not save the %1 file").arg(tagKindName(kind)));
 
     // TagLib reports success on some damaged files (e.g. a WAV without a proper chunk
     // list) where nothing readable was written; read the values back to be sure, as they

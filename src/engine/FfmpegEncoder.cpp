@@ -24,6 +24,44 @@ int asfPacketSize(int blockAlign)
     return std::clamp(kAsfPacketHeader + count * per, 100, 65536);
 }
 
+// The encoder's own rate when it has a list: the input's rate if listed, else the next
+// higher one it has, else its highest (44.1 kHz for Opus becomes 48 kHz).
+int supportedRate(const AVCodec* codec, int rate)
+{
+    const int* rates = codec->supported_samplerates;
+    if (!rates)
+        return rate;
+    int above = 0, highest = 0;
+    for (; *rates; ++rates) {
+        if (*rates == rate)
+            return rate;
+        if (*rates > rate && (above == 0 || *rates < above))
+            above = *rates;
+        highest = std::max(highest, *rates);
+    }
+    return above > 0 ? above : highest;
+}
+
+// The encoder's layout for a channel count: the usual one if it takes it, else the first it
+// lists with as many channels (the samples keep their order), else none.
+bool chooseLayout(const AVCodec* codec, int channels, AVChannelLayout* out)
+{
+    av_channel_layout_default(out, channels);
+    const AVChannelLayout* layouts = codec->ch_layouts;
+    if (!layouts)
+        return true;
+    for (const AVChannelLayout* l = layouts; l->nb_channels; ++l)
+        if (av_channel_layout_compare(l, out) == 0)
+            return true;
+    for (const AVChannelLayout* l = layouts; l->nb_channels; ++l)
+        if (l->nb_channels == channels) {
+            av_channel_layout_uninit(out);
+            av_channel_layout_copy(out, l);
+            return true;
+        }
+    return false;
+}
+
 } // namespace
 
 FfmpegEncoder::FfmpegEncoder(const QString& path, const FfmpegTarget& target) : m_path(path), m_target(target)
@@ -50,21 +88,38 @@ std::pair<int, int> FfmpegEncoder::defaultInput() const
 
 void FfmpegEncoder::start(int channels, int rate)
 {
-    const int outRate = m_target.rate > 0 ? m_target.rate : rate;
-    const int outChannels = m_target.channels > 0 ? m_target.channels : channels;
-
-    const AVCodec* codec = avcodec_find_encoder(m_target.codec);
+    const AVCodec* codec = m_target.encoder ? avcodec_find_encoder_by_name(m_target.encoder)
+                                            : avcodec_find_encoder(m_target.codec);
     if (!codec)
-        throw EngineError(describe("cannot be written: no encoder for " + std::string(avcodec_get_name(m_target.codec))));
+        throw EngineError(describe("cannot be written: no encoder for "
+                                   + std::string(m_target.encoder ? m_target.encoder : avcodec_get_name(m_target.codec))));
+    int outRate = supportedRate(codec, m_target.rate > 0 ? m_target.rate : rate);
+    if (m_target.codec == AV_CODEC_ID_FLAC && outRate > 655350)
+        outRate = 384000; // beyond what a FLAC header can state
+    int outChannels = m_target.channels > 0 ? m_target.channels : channels;
+    if (m_target.followSourceBits > 0) {
+        const int bits = m_sourceBits > 16 ? 24 : m_sourceBits > 0 ? 16 : m_target.followSourceBits;
+        m_target.sampleFormat = bits > 16 ? AV_SAMPLE_FMT_S32 : AV_SAMPLE_FMT_S16;
+        m_target.rawBits = bits > 16 ? 24 : 0;
+    }
+
     m_encoder.reset(avcodec_alloc_context3(codec));
     if (!m_encoder)
         throw std::bad_alloc();
     AVCodecContext* enc = m_encoder.get();
     enc->sample_fmt = m_target.sampleFormat;
     enc->sample_rate = outRate;
-    av_channel_layout_default(&enc->ch_layout, outChannels);
+    if (!chooseLayout(codec, outChannels, &enc->ch_layout)) {
+        // More channels than the encoder takes: stereo.
+        outChannels = 2;
+        chooseLayout(codec, outChannels, &enc->ch_layout);
+    }
     enc->bit_rate = m_target.bitRate;
     enc->time_base = AVRational{1, outRate};
+    if (m_target.rawBits > 0)
+        enc->bits_per_raw_sample = m_target.rawBits;
+    if (m_target.compressionLevel >= 0)
+        enc->compression_level = m_target.compressionLevel;
 
     AVFormatContext* oc = nullptr;
     int rc = avformat_alloc_output_context2(&oc, nullptr, m_target.muxer, nullptr);
@@ -78,7 +133,11 @@ void FfmpegEncoder::start(int channels, int rate)
     if (oc->oformat->flags & AVFMT_GLOBALHEADER)
         enc->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
 
-    rc = avcodec_open2(enc, codec, nullptr);
+    AVDictionary* codecOptions = nullptr;
+    if (m_target.rateControl)
+        av_dict_set(&codecOptions, "vbr", m_target.rateControl, 0);
+    rc = avcodec_open2(enc, codec, &codecOptions);
+    av_dict_free(&codecOptions);
     if (rc < 0)
         throw EngineError(describe("cannot be encoded as " + std::string(codec->name) + " at " + std::to_string(outRate)
                                    + " Hz, " + std::to_string(outChannels) + " channels ("

@@ -1,5 +1,6 @@
 #pragma once
-// WAV (PCM) and WMA (wmav2 in ASF) output through libavcodec and libavformat.
+// Output through libavcodec and libavformat: WAV (PCM), WMA (wmav2 in ASF), FLAC, Opus
+// (libopus in Ogg) and AAC (FFmpeg's encoder in M4A).
 #include "AudioEncoder.h"
 #include "FfmpegSupport.h"
 #include "SampleConverter.h"
@@ -10,11 +11,16 @@ namespace sondrel {
 
 struct FfmpegTarget {
     AVCodecID codec = AV_CODEC_ID_NONE;
-    const char* muxer = nullptr;     // "wav" or "asf"
-    int rate = 0;                    // 0: the input's
+    const char* encoder = nullptr;   // an encoder by name (e.g. "libopus"); else the codec's default
+    const char* muxer = nullptr;     // "wav", "asf", "flac", "opus" or "ipod"
+    int rate = 0;                    // 0: the input's (or the nearest the encoder has)
     int channels = 0;                // 0: the input's
     std::int64_t bitRate = 0;        // bits/s, for compressed codecs
     AVSampleFormat sampleFormat = AV_SAMPLE_FMT_NONE;
+    int rawBits = 0;                 // significant bits of sampleFormat when fewer (24 in s32)
+    int followSourceBits = 0;        // > 0: 16 or 24 bits as the source has them, this for lossy
+    int compressionLevel = -1;
+    const char* rateControl = nullptr; // libopus "vbr": "off", "on" or "constrained"
 };
 
 class FfmpegEncoder : public AudioEncoder {
@@ -26,6 +32,7 @@ public:
     void write(const float* samples, int frames) override;
     void finish() override;
     std::pair<int, int> defaultInput() const override;
+    void setSourceBits(int bits) override { m_sourceBits = bits; }
 
 private:
     void writeConverted(const std::uint8_t* const* planes, int frames);
@@ -48,6 +55,7 @@ private:
     int m_frameSize = 0;
     std::int64_t m_nextPts = 0;
     std::int64_t m_sourceFrames = 0;  // converted source samples per channel written
+    int m_sourceBits = 0;
     bool m_finished = false;
 };
 

@@ -1,6 +1,8 @@
 #include "SampleCounting.h"
 
+#include "CodecLength.h"
 #include "EngineError.h"
+#include "FlacLength.h"
 #include "InputFile.h"
 #include "Mp3Length.h"
 #include "MpegAudio.h"
@@ -42,6 +44,8 @@ const char* methodName(CountMethod method)
     case CountMethod::Mp3Header: return "mp3 header";
     case CountMethod::Mp3Frames: return "mp3 frames";
     case CountMethod::OggGranule: return "ogg granule";
+    case CountMethod::FlacHeader: return "flac header";
+    case CountMethod::AacFrames: return "aac frames";
     case CountMethod::PacketScan: return "packet scan";
     case CountMethod::FullDecode: return "full decode";
     }
@@ -53,6 +57,16 @@ namespace {
 bool isPcm(AVCodecID id)
 {
     return id >= AV_CODEC_ID_PCM_S16LE && id < AV_CODEC_ID_ADPCM_IMA_QT;
+}
+
+// The stream's sample rate before any packet is read. libavformat leaves it at 0 for FLAC
+// until it has parsed a frame; the STREAMINFO block (FLAC's extradata) states it.
+int streamRate(const AVCodecParameters* par)
+{
+    if (par->sample_rate > 0 || par->codec_id != AV_CODEC_ID_FLAC || par->extradata_size < 34)
+        return par->sample_rate;
+    const std::uint8_t* info = par->extradata;
+    return (info[10] << 12) | (info[11] << 4) | (info[12] >> 4);
 }
 
 bool isMpegAudio(AVCodecID id)
@@ -182,9 +196,11 @@ std::optional<std::int64_t> packetScanCount(InputFile& first, int si)
     const AVCodecID codec = par->codec_id;
     const bool mpegAudio = isMpegAudio(codec);
     const bool vorbis = codec == AV_CODEC_ID_VORBIS;
-    if (!mpegAudio && !vorbis && codec != AV_CODEC_ID_FLAC && !isPcm(codec))
+    // Lossless codecs whose packets state the samples they hold.
+    const bool lossless = codec == AV_CODEC_ID_FLAC || codec == AV_CODEC_ID_ALAC || codec == AV_CODEC_ID_WAVPACK;
+    if (!mpegAudio && !vorbis && !lossless && !isPcm(codec))
         return std::nullopt;
-    const int rate = par->sample_rate;
+    const int rate = streamRate(par);
     if (!mpegAudio && rate <= 0)
         return std::nullopt;
 
@@ -198,6 +214,7 @@ std::optional<std::int64_t> packetScanCount(InputFile& first, int si)
 
     TrimModel model;
     ff::PacketPtr pkt = ff::makePacket();
+    ff::PacketPtr last = ff::makePacket();
     bool firstPacket = true;
     std::int64_t vorbisSum = 0;
     while (av_read_frame(ctx, pkt.get()) >= 0) {
@@ -205,6 +222,8 @@ std::optional<std::int64_t> packetScanCount(InputFile& first, int si)
             av_packet_unref(pkt.get());
             continue;
         }
+        av_packet_unref(last.get());
+        av_packet_ref(last.get(), pkt.get());
         std::int64_t samples = 0;
         if (mpegAudio) {
             // The decoder rejects a packet that does not start with a frame header.
@@ -237,6 +256,11 @@ std::optional<std::int64_t> packetScanCount(InputFile& first, int si)
     }
     if (vorbis && vorbisSum == 0)
         return std::nullopt;
+    // A raw FLAC file cut inside its last frame still gets that frame's duration from the
+    // parser, but the decoder drops the frame: only a whole last frame counts.
+    if (codec == AV_CODEC_ID_FLAC && std::strcmp(first.format()->name, "flac") == 0
+        && !flac::frameIsWhole(last->data, std::size_t(last->size)))
+        return std::nullopt;
     return model.total();
 }
 
@@ -265,8 +289,14 @@ SampleCount countSamples(InputFile& input, int streamIndex)
         return {*n, CountMethod::Mp3Header};
     if (auto n = mp3LengthFromFrames(input, streamIndex))
         return {*n, CountMethod::Mp3Frames};
+    if (auto n = flacLengthFromStreamInfo(input, streamIndex))
+        return {*n, CountMethod::FlacHeader};
     if (auto n = oggVorbisCount(input, streamIndex))
         return {*n, CountMethod::OggGranule};
+    if (auto n = oggOpusCount(input, streamIndex))
+        return {*n, CountMethod::OggGranule};
+    if (auto n = aacFrameCount(input, streamIndex))
+        return {*n, CountMethod::AacFrames};
     if (auto n = asfWmaCount(input, streamIndex))
         return {*n, CountMethod::PacketScan};
     if (auto n = packetScanCount(input, streamIndex))

@@ -6,13 +6,16 @@
 //     padding from the header;
 //   - MP3 without a VBR header whose frames follow each other cleanly: a walk over the frame
 //     headers;
+//   - FLAC whose STREAMINFO total agrees with the last frame of the file: that total;
 //   - Vorbis in Ogg: the last granule position, less where the first packet ends;
-//   - MP3 (without such a header, or cut), Vorbis, FLAC, PCM in other containers: a pass over
-//     the packets without decoding (packet durations and the trimming data libavformat
-//     attaches);
+//   - Opus in Ogg: the last granule position less the pre-skip;
+//   - AAC: packets times the decoder's frame size, less the trimming the container marks;
+//   - MP3 (without such a header, or cut), Vorbis, FLAC, ALAC, WavPack, PCM in other
+//     containers: a pass over the packets without decoding (packet durations and the
+//     trimming data libavformat attaches);
 //   - WMA without the bit reservoir (what libavcodec writes): one frame per packet;
-//   - anything else (WMA with the bit reservoir, WMA Pro and Lossless, AAC, Opus, ...): a
-//     full decode, because their packets do not tell how many samples they hold.
+//   - anything else (WMA with the bit reservoir, WMA Pro and Lossless, AC-3, Opus outside
+//     Ogg, ...): a full decode, because their packets do not tell how many samples they hold.
 // The packet rules follow what libavcodec does with the trimming side data, so the figure is
 // the decoder's real output for undamaged files.
 #include <QString>
@@ -38,7 +41,7 @@ private:
     std::int64_t m_total = 0;
 };
 
-enum class CountMethod { WavHeader, Mp3Header, Mp3Frames, OggGranule, PacketScan, FullDecode };
+enum class CountMethod { WavHeader, Mp3Header, Mp3Frames, FlacHeader, OggGranule, AacFrames, PacketScan, FullDecode };
 
 struct SampleCount {
     std::int64_t samples = 0;

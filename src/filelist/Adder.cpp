@@ -11,6 +11,8 @@
 #include "FolderWalk.h"
 #include "Prompts.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QScopedValueRollback>
 #include <QThread>
 #include <QTimer>
@@ -70,6 +72,7 @@ struct Adder::Run {
     std::atomic<int> threadsLeft{0};
     std::vector<std::thread> threads;
     QStringList badNames;
+    QString root; // the folder added, for a scan: every row found remembers it
     bool stopping = false;
 
     std::size_t end() const { return first + items.size(); }
@@ -181,6 +184,7 @@ void Adder::addFolder(const QString& folder, bool includeSub)
     if (m_run)
         return;
     auto run = std::make_unique<Run>(m_state);
+    run->root = QDir::cleanPath(QFileInfo(folder).absoluteFilePath());
     Run* r = run.get();
     Doorbell* bell = m_bell;
     r->threadsLeft.store(1);
@@ -274,6 +278,7 @@ bool Adder::insertFinished()
             QString notice;
             switch (d.result.outcome) {
             case Probed::Outcome::Listed:
+                d.result.row.addedFolder = run->root;
                 batch.push_back(std::move(d.result.row));
                 break;
             case Probed::Outcome::Removed:

@@ -2,6 +2,7 @@
 
 #include "Adder.h"
 #include "AppState.h"
+#include "InputFormats.h"
 #include "ListRows.h"
 #include "Prompts.h"
 #include "ValueTables.h"
@@ -21,13 +22,7 @@ FileListOps::~FileListOps() = default;
 
 const QStringList& FileListOps::fileFilters()
 {
-    static const QStringList filters{
-        QStringLiteral("All Supported Files (*.mp3 *.wav *.wma *.ogg)"),
-        QStringLiteral("MP3 Files(*.mp3)"),
-        QStringLiteral("WAV Files(*.wav)"),
-        QStringLiteral("WMA Files(*.wma)"),
-        QStringLiteral("OGG Files(*.ogg)"),
-    };
+    static const QStringList filters = inputFileFilters();
     return filters;
 }
 

@@ -1,6 +1,7 @@
 #include "FolderWalk.h"
 
 #include "FileProbe.h"
+#include "InputFormats.h"
 #include "NaturalOrder.h"
 
 #include <QFile>
@@ -17,12 +18,7 @@ namespace sondrel {
 
 bool isAudioExtension(const QString& name)
 {
-    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
-    if (dot < 0)
-        return false;
-    const QString ext = name.mid(dot).toLower();
-    return ext == QLatin1String(".wav") || ext == QLatin1String(".mp3") || ext == QLatin1String(".ogg")
-        || ext == QLatin1String(".wma");
+    return isInputFileName(name);
 }
 
 namespace {

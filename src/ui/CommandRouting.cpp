@@ -7,6 +7,7 @@
 #include "Skin.h"
 #include "ValueTables.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QUrl>
 
@@ -143,6 +144,12 @@ void Tfm_main::cb_formatChange()
         writeKey(*s, keys::format, cb_format->currentIndex());
 }
 
+void Tfm_main::cbx_keepClick()
+{
+    if (SettingsFile* s = m_state.settings())
+        writeKey(*s, keys::keepFolders, cbx_keep->isChecked() ? 1 : 0);
+}
+
 void Tfm_main::SkinClick(const SkinObject& element)
 {
     // The skin's buttons: the element's name, compared whole and case-sensitively; the first
@@ -179,6 +186,9 @@ void Tfm_main::SkinClick(const SkinObject& element)
 
 void Tfm_main::OpenHelp()
 {
+    // A help viewer already showing the help comes to the front instead of a second one.
+    if (m_launcher.raiseWindow(QString::fromLatin1(HelpWindowTitle)))
+        return;
     m_launcher.openUrl(QUrl::fromLocalFile(helpFilePath()));
 }
 

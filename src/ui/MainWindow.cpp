@@ -16,6 +16,7 @@
 #include "ValueTables.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QCloseEvent>
 #include <QHeaderView>
@@ -146,8 +147,8 @@ void Tfm_main::buildControls()
     cb_format = new QComboBox(client);
     cb_format->setObjectName(QStringLiteral("cb_format"));
     cb_format->setEditable(false);
-    cb_format->addItems({QStringLiteral("MP3"), QStringLiteral("WAV"), QStringLiteral("WMA"),
-                         QStringLiteral("OGG")});
+    for (const OutputFormatName& f : output_formats)
+        cb_format->addItem(QString::fromLatin1(f.name));
     connect(cb_format, &QComboBox::currentIndexChanged, this, guarded([this](int) {
         if (!m_loadingFormat)
             cb_formatChange();
@@ -159,6 +160,17 @@ void Tfm_main::buildControls()
     edt_dir->setEnabled(false);
     // The field is narrow: the whole folder shows as its tooltip.
     connect(edt_dir, &QLineEdit::textChanged, edt_dir, &QWidget::setToolTip);
+
+    cbx_keep = new QCheckBox(QStringLiteral("Keep folders"), client);
+    cbx_keep->setObjectName(QStringLiteral("cbx_keep"));
+    cbx_keep->setToolTip(QStringLiteral("Files added with a folder are written below a folder of its name in the "
+                                        "output folder, with their sub-folders"));
+    cbx_keep->setStyleSheet(QStringLiteral("QCheckBox { font-size: 7pt; spacing: 3px; }"
+                                           "QCheckBox::indicator { width: 11px; height: 11px; }"));
+    connect(cbx_keep, &QCheckBox::toggled, this, guarded([this](bool) {
+        if (!m_loadingFormat)
+            cbx_keepClick();
+    }));
 
     placeControls();
 }
@@ -178,6 +190,7 @@ void Tfm_main::placeControls()
                     bar.width(), 12);
     cb_format->setGeometry(layout.placed(QRect(243, 357, 55, 21), now));
     edt_dir->setGeometry(layout.placed(QRect(303, 357, 95, 21), now));
+    cbx_keep->setGeometry(layout.placed(QRect(402, 342, 76, 14), now));
     for (QPushButton* b : plainButtons)
         b->setGeometry(layout.placed(b->property("designRect").toRect(), now));
 }
@@ -236,6 +249,7 @@ void Tfm_main::FormShow()
     const int format = readKey(settings, keys::format);
     m_loadingFormat = true;
     cb_format->setCurrentIndex(format >= 0 && format < cb_format->count() ? format : -1);
+    cbx_keep->setChecked(readKey(settings, keys::keepFolders) != 0);
     m_loadingFormat = false;
     m_state.clearFlags();
     applyUiState(this, m_state.uiState());
@@ -300,7 +314,7 @@ void Tfm_main::setKeyboardOrder()
         else
             order << b;
     }
-    order << lv << cb_format;
+    order << lv << cb_format << cbx_keep;
     if (browse)
         order << browse;
     for (qsizetype i = 1; i < order.size(); ++i)

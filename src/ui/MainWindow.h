@@ -11,6 +11,7 @@
 #include <memory>
 
 class QAction;
+class QCheckBox;
 class QComboBox;
 class QLineEdit;
 class QMenu;
@@ -32,6 +33,8 @@ class Tfm_set;
 
 inline constexpr const char* WebSiteAddress = "https://sondrel.example.org/";
 inline constexpr const char* SupportMailAddress = "support@sondrel.example.org";
+// The title of the help file, which help viewers show in their title.
+inline constexpr const char* HelpWindowTitle = "Sondrel Help";
 class Prompts;
 
 // The main window: the file list, the progress bar, the output format and folder, the main
@@ -54,6 +57,8 @@ public:
     QProgressBar* pb = nullptr;
     QComboBox* cb_format = nullptr;
     QLineEdit* edt_dir = nullptr;
+    // Rows added with a folder go below a folder of its name in the output folder.
+    QCheckBox* cbx_keep = nullptr;
     QMenu* PopupMenu1 = nullptr;
     // The audio components.
     AudioFile AudioFileRead;
@@ -94,6 +99,7 @@ public:
     void lvDblClick();
     void lvColumnClick(int column);
     void cb_formatChange();
+    void cbx_keepClick();
     void SkinClick(const SkinObject& element);
 
     // Operations.

@@ -14,7 +14,7 @@ const std::initializer_list<UiStateRow> ui_state_table{
     {{"Play1", "Play2"},                                {true,  false, false, true,  true}},
     {{"PausePlaying1", "Pause1"},                       {false, false, false, true,  false}},
     {{"Stopplaying1", "StopPlay1"},                     {false, false, false, true,  true}},
-    {{"Settings1", "ID31", "cb_format"},                {true,  true,  false, true,  true}},
+    {{"Settings1", "ID31", "cb_format", "cbx_keep"},    {true,  true,  false, true,  true}},
     {{"File1", "Exit1", "Action1", "Help1", "Content1", "Website1", "About1", "lv"},
                                                         {true,  true,  true,  true,  true}},
 };

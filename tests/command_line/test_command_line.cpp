@@ -113,6 +113,27 @@ private slots:
         QVERIFY(r.err.contains("6 converted, 0 failed, 0 skipped"));
     }
 
+    // The newer formats by their names; with "keep folders" set, a folder's files keep its
+    // tree below the output folder and a single file goes straight into it.
+    void newerFormatsAndKeptFolders()
+    {
+        const QString single = music("kept/single.wav", 0.2);
+        music("kept/tree/top.wav", 0.2);
+        music("kept/tree/sub/low.wav", 0.2);
+        QFile ini(config + "/trevalon.ini");
+        QVERIFY(ini.open(QIODevice::WriteOnly));
+        ini.write("[basic]\nkeep folders=1\n");
+        ini.close();
+        for (const QString format : {"flac", "opus", "m4a"}) {
+            const QString out = tmp.filePath("out-kept-" + format);
+            const Result r = run({"--convert", "--format", format, "--out", out, single, tmp.filePath("kept/tree")});
+            QVERIFY2(r.code == 0, qPrintable(r.err));
+            for (const QString name : {"single", "tree/top", "tree/sub/low"})
+                QVERIFY2(QFile::exists(out + "/" + name + "." + format), qPrintable(name));
+        }
+        QFile::remove(config + "/trevalon.ini");
+    }
+
     // A file that cannot be converted, or an existing output kept, makes the status 1; the
     // overwrite modes decide what happens to existing outputs.
     void failuresAndOverwriteModes()

@@ -1,6 +1,7 @@
 // Reading through AudioFile: every kind of input the program meets, opened by content; the
 // sample count promised at opening is what the reads deliver, and what the ffmpeg command
 // decodes; what is not audio is refused with a message naming the file.
+#include "AudioInformation.h"
 #include "EngineError.h"
 #include "EngineFileSupport.h"
 
@@ -74,6 +75,8 @@ private slots:
     void notAudioIsRefusedNamingTheFile_data();
     void notAudioIsRefusedNamingTheFile();
     void readerStateAndChunks();
+    void newerFormatsCountExactly_data();
+    void newerFormatsCountExactly();
     void corpus_data();
     void corpus();
 
@@ -366,6 +369,101 @@ void EngineFileReading::readerStateAndChunks()
     QCOMPARE(reader.DurationMs(), std::int64_t(0));
     reader.SetStartOption(true);
     QVERIFY(reader.StartOption());
+}
+
+void EngineFileReading::newerFormatsCountExactly_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QStringList>("args");   // ffmpeg arguments that make it from the source
+    QTest::addColumn<QString>("method");     // how the count is found
+    QTest::addColumn<bool>("tagged");        // the container keeps ffmpeg's tags
+    QTest::addColumn<int>("bits");           // SourceBits: the width a lossless source keeps
+    const QStringList meta{"-metadata", "title=Newer", "-metadata", "artist=Someone", "-metadata", "date=2004",
+                           "-metadata", "track=3"};
+    QTest::newRow("FLAC") << "n.flac" << meta + QStringList{"-c:a", "flac", "-sample_fmt", "s16"} << "flac header" << true << 16;
+    QTest::newRow("FLAC 24-bit") << "n24.flac" << QStringList{"-c:a", "flac", "-sample_fmt", "s32"} << "flac header"
+                                 << false << 24;
+    QTest::newRow("FLAC written to a pipe (no total)") << "<pipe>n-pipe.flac" << QStringList{"-c:a", "flac", "-f", "flac"}
+                                                      << "packet scan" << false << 24;
+    QTest::newRow("FLAC cut short") << "<cut>n.flac" << QStringList() << "full decode" << false << 16;
+    QTest::newRow("Ogg FLAC") << "n.oga" << meta + QStringList{"-c:a", "flac", "-f", "ogg"} << "packet scan" << true << 24;
+    QTest::newRow("Opus") << "n.opus" << meta + QStringList{"-c:a", "libopus", "-b:a", "96k"} << "ogg granule" << true << 0;
+    QTest::newRow("Opus mono from 24 kHz") << "n24k.opus" << QStringList{"-ar", "24000", "-ac", "1", "-c:a", "libopus"}
+                                           << "ogg granule" << false << 0;
+    QTest::newRow("Opus cut short") << "<cut>n.opus" << QStringList() << "ogg granule" << false << 0;
+    QTest::newRow("AAC in M4A") << "n.m4a" << meta + QStringList{"-c:a", "aac"} << "aac frames" << true << 0;
+    QTest::newRow("ALAC in M4A") << "n-alac.m4a" << meta + QStringList{"-c:a", "alac"} << "packet scan" << true << 24;
+    QTest::newRow("AAC in ADTS") << "n.aac" << meta + QStringList{"-c:a", "aac", "-write_id3v2", "1"} << "aac frames"
+                                 << true << 0;
+    QTest::newRow("AIFF") << "n.aiff" << meta + QStringList{"-write_id3v2", "1"} << "packet scan" << true << 16;
+    QTest::newRow("WavPack") << "n.wv" << meta + QStringList{"-c:a", "wavpack"} << "packet scan" << true << 32;
+    QTest::newRow("Opus in Matroska") << "n.mka" << meta + QStringList{"-c:a", "libopus"} << "full decode" << true << 0;
+    QTest::newRow("Opus in WebM") << "n.webm" << meta + QStringList{"-c:a", "libopus"} << "full decode" << true << 0;
+    QTest::newRow("MP2") << "n.mp2" << QStringList{"-c:a", "mp2"} << "mp3 frames" << false << 0;
+    QTest::newRow("AC-3") << "n.ac3" << QStringList{"-c:a", "ac3"} << "full decode" << false << 0;
+}
+
+// The newer input formats: the count found at opening is what the reads deliver and what
+// the ffmpeg command decodes, the samples are ffmpeg's, and the tags reach the track record.
+void EngineFileReading::newerFormatsCountExactly()
+{
+    QFETCH(QString, name);
+    QFETCH(QStringList, args);
+    QFETCH(QString, method);
+    QFETCH(bool, tagged);
+    QFETCH(int, bits);
+    QString path;
+    if (name.startsWith("<cut>")) {
+        // The file's first 60 %: its header promises more than it holds.
+        const QString whole = fixture(name.mid(5));
+        QVERIFY(QFile::exists(whole));
+        path = fixture("cut-" + name.mid(5));
+        QFile in(whole), out(path);
+        QVERIFY(in.open(QIODevice::ReadOnly) && out.open(QIODevice::WriteOnly));
+        const QByteArray all = in.readAll();
+        out.write(all.left(all.size() * 3 / 5));
+    } else if (name.startsWith("<pipe>")) {
+        path = fixture(name.mid(6));
+        int code = -1;
+        const QByteArray data = testaudio::runTool(
+            "ffmpeg", QStringList{"-v", "error", "-i", fixture("source.wav")} + args + QStringList{"pipe:1"}, 60000, &code);
+        QCOMPARE(code, 0);
+        QFile out(path);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write(data);
+    } else {
+        path = fixture(name);
+        QVERIFY(enginetest::ffmpeg(QStringList{"-i", fixture("source.wav")} + args + QStringList{path}));
+    }
+    const enginetest::Decoded d = enginetest::readAll(path);
+    QCOMPARE(d.method, method);
+    QCOMPARE(d.frames(), d.sampleCount);
+    QCOMPARE(d.correction, std::int64_t(0));
+    int rate = 0, channels = 0;
+    const std::vector<float> oracle = testaudio::ffmpegDecode(path, &rate, &channels);
+    QCOMPARE(rate, d.rate);
+    QCOMPARE(channels, d.channels);
+    QCOMPARE(std::int64_t(oracle.size()) / channels, d.frames());
+    double maxDiff = 0;
+    for (std::size_t i = 0; i < std::min(oracle.size(), d.samples.size()); ++i)
+        maxDiff = std::max(maxDiff, double(std::abs(oracle[i] - d.samples[i])));
+    // (ffmpeg's MP2 decoder hands its samples on as 16-bit integers: a step of 1/32768.)
+    QVERIFY2(maxDiff < 1e-4, qPrintable(QString("differs from ffmpeg by %1").arg(maxDiff)));
+    if (bits > 0 && !name.startsWith("<cut>"))
+        QCOMPARE(d.frames(), std::int64_t(m_source.size() / 2)); // lossless: exactly the source
+
+    AudioFile reader;
+    reader.OpenRead(path);
+    QCOMPARE(reader.SourceBits(), bits);
+    if (tagged) {
+        sondrel::AudioInformation info;
+        info.LoadFromFile(path);
+        QCOMPARE(info.infoTitle, QString("Newer"));
+        QCOMPARE(info.infoArtist, QString("Someone"));
+        QCOMPARE(info.infoTrack, std::int16_t(3));
+        if (!name.endsWith(".wv")) // ffmpeg's APE tag keeps the date under a name of its own
+            QCOMPARE(info.infoYear, 2004);
+    }
 }
 
 void EngineFileReading::corpus_data()

@@ -161,11 +161,17 @@ private slots:
         QCOMPARE(rows::text(w().lv, 1, rows::Time), QString("00:00:02"));
         QCOMPARE(rows::text(w().lv, 1, rows::Size), sizeText(QFileInfo(c).size()));
         QCOMPARE(rows::text(w().lv, 2, rows::Status), QString("unconverted"));
-        // The dialog opened in the program's folder and offered the five filters in order.
+        // The dialog opened in the program's folder and offered the filters in order: every
+        // supported file, the first four formats, then the newer ones.
         QCOMPARE(prompts->lastStartFolder, QCoreApplication::applicationDirPath());
-        QCOMPARE(prompts->lastFilters.size(), 5);
-        QVERIFY(prompts->lastFilters.at(0).startsWith("All Supported Files"));
-        QVERIFY(prompts->lastFilters.at(4).startsWith("OGG Files(*.ogg)"));
+        QCOMPARE(prompts->lastFilters.mid(1, 4), QStringList({"MP3 Files(*.mp3)", "WAV Files(*.wav)",
+                                                             "WMA Files(*.wma)", "OGG Files(*.ogg)"}));
+        QVERIFY(prompts->lastFilters.at(0).startsWith("All Supported Files (*.mp3 *.wav *.wma *.ogg *.flac *.opus"));
+        for (const char* f : {"FLAC Files(*.flac)", "Opus Files(*.opus)", "M4A/MP4 Files(*.m4a *.m4b *.mp4)",
+                              "AAC Files(*.aac)", "AIFF Files(*.aif *.aiff *.aifc)", "WavPack Files(*.wv)",
+                              "Monkey's Audio Files(*.ape)", "Matroska/WebM audio Files(*.mka *.webm)",
+                              "MP2 Files(*.mp2)", "AC-3 Files(*.ac3)"})
+            QVERIFY2(prompts->lastFilters.contains(f), f);
         // The folder is remembered for the next time, and the window is idle again.
         QCOMPARE(SettingsFile(SettingsFile::defaultPath()).read_string("basic", "file path", ""),
                  QFileInfo(a).absolutePath());

@@ -131,13 +131,13 @@ private slots:
         QCOMPARE(keys.size(), 11);
         keys.first()->setFocus();
         QStringList order{QApplication::focusWidget()->objectName()};
-        for (int i = 0; i < 13; ++i) {
+        for (int i = 0; i < 14; ++i) {
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
             order << QApplication::focusWidget()->objectName();
         }
         QCOMPARE(order, QStringList({"key_AddFile", "key_Remove", "key_Clear", "key_Convert", "key_Stop", "key_Play",
                                      "key_PausePlay", "key_StopPlay", "key_ID3Tag", "key_Options", "lv", "cb_format",
-                                     "key_Browse", "key_AddFile"}));
+                                     "cbx_keep", "key_Browse", "key_AddFile"}));
         for (QAbstractButton* key : keys) {
             QAccessibleInterface* a = QAccessible::queryAccessibleInterface(key);
             QVERIFY(a);

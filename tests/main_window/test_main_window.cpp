@@ -9,6 +9,7 @@
 #include "SettingsFile.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
 #include <QLineEdit>
@@ -115,7 +116,8 @@ private slots:
         QStringList formats;
         for (int i = 0; i < w().cb_format->count(); ++i)
             formats << w().cb_format->itemText(i);
-        QCOMPARE(formats, QStringList({"MP3", "WAV", "WMA", "OGG"}));
+        QCOMPARE(formats, QStringList({"MP3", "WAV", "WMA", "OGG", "FLAC", "Opus", "M4A"}));
+        QCOMPARE(w().cbx_keep->text(), QString("Keep folders"));
 
         // Each menu: captions and object names in order, separators included.
         const auto describe = [](const QList<QAction*>& actions) {
@@ -159,6 +161,30 @@ private slots:
         QCOMPARE(SettingsFile(settingsPath()).read_int("basic", "format", -1), 1);
         start();
         QCOMPARE(w().cb_format->currentText(), QString("WAV"));
+        // The newer formats follow the first four: stored positions 4, 5 and 6.
+        for (const auto& [index, name] : {std::pair{4, "FLAC"}, std::pair{5, "Opus"}, std::pair{6, "M4A"}}) {
+            SettingsFile(settingsPath()).write_int("basic", "format", index);
+            start();
+            QCOMPARE(w().cb_format->currentText(), QString(name));
+        }
+    }
+
+    // "Keep folders" is stored at once, read back at start, and cannot change during a run.
+    void keepFoldersIsStoredAtOnce()
+    {
+        start();
+        QVERIFY(!w().cbx_keep->isChecked());
+        QVERIFY(w().cbx_keep->isEnabled());
+        QTest::mouseClick(w().cbx_keep, Qt::LeftButton, {}, QPoint(5, w().cbx_keep->height() / 2));
+        QCOMPARE(SettingsFile(settingsPath()).read_int("basic", "keep folders", -1), 1);
+        start();
+        QVERIFY(w().cbx_keep->isChecked());
+        shell->state.setConverting(true);
+        QVERIFY(!w().cbx_keep->isEnabled());
+        shell->state.setConverting(false);
+        QVERIFY(w().cbx_keep->isEnabled());
+        w().cbx_keep->setChecked(false);
+        QCOMPARE(SettingsFile(settingsPath()).read_int("basic", "keep folders", -1), 0);
     }
 
     void eachUiStateEnablesItsColumn()
@@ -304,6 +330,12 @@ private slots:
         QCOMPARE(launcher->urls.at(2), help);
         QCOMPARE(launcher->urls.at(3), QUrl(QString::fromLatin1(WebSiteAddress)));
         QVERIFY(launcher->processes.isEmpty());
+
+        // A viewer already showing the help is brought to the front, not started again.
+        launcher->shownWindows = {"xCHM - Sondrel Help"};
+        QTest::keyClick(w().windowHandle(), Qt::Key_F1);
+        QCOMPARE(launcher->raised, QStringList({"Sondrel Help"}));
+        QCOMPARE(launcher->urls.size(), 4);
     }
 
     void exceptionHookNoClosesYesRestarts()

@@ -148,6 +148,13 @@ private slots:
             << 0 << QStringList{"mp3/channel=2147483647", "mp3/quality=-7", "mp3/bitrate=99", "mp3/frequency=-1"}
             << "mp3" << 44100 << 2;
         QTest::newRow("wma largest profile") << 2 << QStringList{"wma/format=2147483647"} << "wmav2" << 44100 << 2;
+        QTest::newRow("flac level 99, unknown width, rate and channels")
+            << 4 << QStringList{"flac/compression level=99", "flac/bit=7", "flac/frequency=-3", "flac/channel=2147483647"}
+            << "flac" << 22050 << 1;
+        QTest::newRow("opus 0 kbps, unknown mode and channels")
+            << 5 << QStringList{"opus/kbps=0", "opus/mode=-1", "opus/channel=5"} << "opus" << 48000 << 1;
+        QTest::newRow("aac unknown bit rate, rate and channels")
+            << 6 << QStringList{"aac/bitrate=99", "aac/frequency=-1", "aac/channel=3"} << "aac" << 22050 << 1;
     }
     void handEditedSettingsRunAsTheDialogShowsThem()
     {
@@ -162,7 +169,7 @@ private slots:
         QVERIFY2(prompts().messages.isEmpty(), qPrintable(prompts().texts().join("; ")));
         QVERIFY(w().isVisible());
         QCOMPARE(status(0), QString("finish"));
-        const QString ext = QStringList{".mp3", ".wav", ".wma", ".ogg"}.at(format);
+        const QString ext = QStringList{".mp3", ".wav", ".wma", ".ogg", ".flac", ".opus", ".m4a"}.at(format);
         const testaudio::ProbeResult p = testaudio::ffprobe(out + "/keys" + ext);
         QVERIFY2(p.ok, qPrintable(p.error));
         QCOMPARE(p.codecName, codec);

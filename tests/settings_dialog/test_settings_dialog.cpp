@@ -34,7 +34,10 @@ const IntKey AllKeys[] = {
     keys::mp3EnableVbr,  keys::mp3VbrBitrate, keys::mp3VbrQuality, keys::wavMode,
     keys::wavBit,        keys::wavChannel,    keys::wavFrequency, keys::wmaFormat,
     keys::oggChannel,    keys::oggFrequency,  keys::oggBitrate,   keys::oggMaxBitrate,
-    keys::oggMinBitrate, keys::oggEnableQualityDialog, keys::oggQuality, keys::jobs,
+    keys::oggMinBitrate, keys::oggEnableQualityDialog, keys::oggQuality, keys::flacLevel,
+    keys::flacBit,       keys::flacFrequency, keys::flacChannel,  keys::opusKbps,
+    keys::opusMode,      keys::opusChannel,   keys::aacBitrate,   keys::aacFrequency,
+    keys::aacChannel,    keys::jobs,
 };
 
 // A file where every key differs from its default.
@@ -44,7 +47,10 @@ const QByteArray NonDefaults = "; kept by hand\n[basic]\nformat=3\njobs=5\n\n"
                                "[wav]\nmode=2\nbit=0\nchannel=0\nfrequency=1\n\n"
                                "[wma]\nformat=46\n\n"
                                "[ogg]\nchannel=0\nfrequency=8\nbitrate=2\nmax bitrate=13\n"
-                               "min bitrate=4\nenable quality=0\nquality=750\n";
+                               "min bitrate=4\nenable quality=0\nquality=750\n\n"
+                               "[flac]\ncompression level=8\nbit=2\nfrequency=13\nchannel=1\n\n"
+                               "[opus]\nkbps=64\nmode=2\nchannel=2\n\n"
+                               "[aac]\nbitrate=16\nfrequency=11\nchannel=1\n";
 } // namespace
 
 class TestSettingsDialog : public QObject {
@@ -121,6 +127,13 @@ class TestSettingsDialog : public QObject {
         QVERIFY(dlg->edt_ogg_quality->isEnabled() && dlg->ud_ogg_quality->isEnabled());
         QCOMPARE(dlg->cb_jobs->currentIndex(), 0);
         QVERIFY(dlg->cb_jobs->currentText().startsWith("Automatic ("));
+        QCOMPARE(dlg->cb_flac_level->currentText(), QString("5"));
+        for (QComboBox* cb : {dlg->cb_flac_bit, dlg->cb_flac_frequency, dlg->cb_flac_channel, dlg->cb_opus_channel,
+                              dlg->cb_aac_frequency, dlg->cb_aac_channel})
+            QCOMPARE(cb->currentText(), QString("As the source"));
+        QCOMPARE(dlg->edt_opus_bitrate->text(), QString("128"));
+        QCOMPARE(dlg->cb_opus_mode->currentText(), QString("VBR"));
+        QCOMPARE(dlg->cb_aac_bitrate->currentText(), QString("192 Kbps"));
     }
 
 private slots:
@@ -161,7 +174,12 @@ private slots:
         QStringList tabs;
         for (int i = 0; i < dlg->pc->count(); ++i)
             tabs << dlg->pc->tabText(i);
-        QCOMPARE(tabs, QStringList({"MP3", "WAV", "OGG", "WMA", "General"}));
+        QCOMPARE(tabs, QStringList({"MP3", "WAV", "OGG", "WMA", "FLAC", "Opus", "AAC", "General"}));
+        // Every tab shows its whole caption, none hidden behind scroll buttons.
+        const QTabBar* bar = dlg->pc->findChild<QTabBar*>();
+        QVERIFY(bar->geometry().right() <= dlg->pc->width());
+        for (int i = 0; i < bar->count(); ++i)
+            QVERIFY(bar->tabRect(i).width() > bar->fontMetrics().horizontalAdvance(bar->tabText(i)));
 
         const struct { QPushButton* b; const char* name; const char* text; int left; } buttons[] = {
             {dlg->btn_ok, "btn_ok", "OK", 31},
@@ -180,7 +198,10 @@ private slots:
               "ud_mp3_quality", "cb_vbr", "cb_mp3_vbr", "edt_mp3_vbr", "ud_mp3_vbr",
               "rb_cdquality", "rb_bestsuited", "rb_custom", "cb_wav_frequency", "cb_wav_channel",
               "cb_wav_bit", "cb_ogg_fre", "cb_ogg_channel", "cb_ogg_bitrate", "cb_ogg_quality",
-              "cb_ogg_minbit", "cb_ogg_maxbit", "edt_ogg_quality", "ud_ogg_quality", "cb_wma", "pc"})
+              "cb_ogg_minbit", "cb_ogg_maxbit", "edt_ogg_quality", "ud_ogg_quality", "cb_wma", "pc",
+              "cb_flac_frequency", "cb_flac_channel", "cb_flac_bit", "cb_flac_level", "edt_opus_bitrate",
+              "ud_opus_bitrate", "cb_opus_channel", "cb_opus_mode", "cb_aac_frequency", "cb_aac_channel",
+              "cb_aac_bitrate"})
             QVERIFY2(dlg->findChildren<QWidget*>(name).size() == 1, name);
 
         const QStringList freq{"8000 Hz", "11025 Hz", "12000 Hz", "16000 Hz", "22050 Hz",
@@ -201,17 +222,32 @@ private slots:
                 l << cb->itemText(i);
             return l;
         };
+        const QString source = "As the source";
+        QStringList flacFreq{source}, aacFreq{source};
+        for (int hz : {8000, 11025, 12000, 16000, 22050, 24000, 32000, 44100, 48000, 88200, 96000})
+            flacFreq << QString("%1 Hz").arg(hz), aacFreq << QString("%1 Hz").arg(hz);
+        flacFreq << "176400 Hz" << "192000 Hz";
         for (QComboBox* cb : dlg->findChildren<QComboBox*>()) {
             QVERIFY2(!cb->isEditable(), qPrintable(cb->objectName()));
             const QString n = cb->objectName();
-            const QStringList expected = n.contains("fre") ? freq
-                : n.contains("channel")                    ? QStringList{"Mono", "Stereo"}
-                : n == "cb_wav_bit"                        ? QStringList{"8 bits", "16 bits"}
-                : n == "cb_wma"                            ? profiles
-                : n == "cb_jobs"                           ? jobs
-                                                           : rates;
+            const bool newer = n.contains("flac") || n.contains("opus") || n.contains("aac");
+            const QStringList expected = n == "cb_flac_frequency" ? flacFreq
+                : n == "cb_aac_frequency"                      ? aacFreq
+                : newer && n.contains("channel")               ? QStringList{source, "Mono", "Stereo"}
+                : n == "cb_flac_bit"                           ? QStringList{source, "16 bits", "24 bits"}
+                : n == "cb_flac_level"                         ? QStringList{"0", "1", "2", "3", "4", "5", "6", "7", "8"}
+                : n == "cb_opus_mode"                          ? QStringList{"VBR", "Constrained VBR", "CBR"}
+                : n.contains("fre")                            ? freq
+                : n.contains("channel")                        ? QStringList{"Mono", "Stereo"}
+                : n == "cb_wav_bit"                            ? QStringList{"8 bits", "16 bits"}
+                : n == "cb_wma"                                ? profiles
+                : n == "cb_jobs"                               ? jobs
+                                                               : rates;
             QCOMPARE(items(cb), expected);
         }
+        QCOMPARE(dlg->ud_opus_bitrate->minimum(), 6);
+        QCOMPARE(dlg->ud_opus_bitrate->maximum(), 510);
+        QCOMPARE(dlg->ud_opus_bitrate->buddy(), dlg->edt_opus_bitrate);
         QCOMPARE(dlg->cb_wma->width(), 288);
         QCOMPARE(dlg->edt_mp3_quality->maxLength(), 1);
         QCOMPARE(dlg->edt_mp3_vbr->maxLength(), 1);
@@ -316,6 +352,16 @@ private slots:
         clickBox(dlg->cb_ogg_quality); // quality field now disabled: its value is still saved
         dlg->cb_ogg_maxbit->setCurrentIndex(13);
         dlg->cb_ogg_minbit->setCurrentIndex(4);
+        dlg->cb_flac_level->setCurrentIndex(0);
+        dlg->cb_flac_bit->setCurrentIndex(2);
+        dlg->cb_flac_frequency->setCurrentIndex(11);
+        dlg->cb_flac_channel->setCurrentIndex(2);
+        retype(dlg->edt_opus_bitrate, "96");
+        dlg->cb_opus_mode->setCurrentIndex(1);
+        dlg->cb_opus_channel->setCurrentIndex(1);
+        dlg->cb_aac_bitrate->setCurrentIndex(15);
+        dlg->cb_aac_frequency->setCurrentIndex(9);
+        dlg->cb_aac_channel->setCurrentIndex(2);
         dlg->cb_jobs->setCurrentIndex(3);
         QTest::mouseClick(dlg->btn_ok, Qt::LeftButton);
         QVERIFY(!dlg->isVisible());
@@ -329,6 +375,9 @@ private slots:
                                    "[wma]\nformat=22\n"
                                    "[ogg]\nchannel=0\nfrequency=8\nbitrate=2\nmax bitrate=13\n"
                                    "min bitrate=4\nenable quality=0\nquality=42\n"
+                                   "[flac]\ncompression level=0\nbit=2\nfrequency=11\nchannel=2\n"
+                                   "[opus]\nkbps=96\nmode=1\nchannel=1\n"
+                                   "[aac]\nbitrate=15\nfrequency=9\nchannel=2\n"
                                    "[basic]\njobs=3")
                             .split('\n'));
     }
@@ -340,6 +389,10 @@ private slots:
         QCOMPARE(dlg->cb_mp3_bitrate->currentText(), QString("320 Kbps"));
         QCOMPARE(dlg->edt_ogg_quality->text(), QString("750"));
         QCOMPARE(dlg->cb_jobs->currentText(), QString("5"));
+        QCOMPARE(dlg->cb_flac_frequency->currentText(), QString("192000 Hz"));
+        QCOMPARE(dlg->edt_opus_bitrate->text(), QString("64"));
+        QCOMPARE(dlg->cb_opus_mode->currentText(), QString("CBR"));
+        QCOMPARE(dlg->cb_aac_bitrate->currentText(), QString("320 Kbps"));
         QVERIFY(dlg->rb_custom->isChecked() && dlg->cb_wav_bit->isEnabled());
         dlg->pc->setCurrentIndex(2);
         QTest::mouseClick(dlg->btn_default, Qt::LeftButton);
@@ -422,15 +475,17 @@ private slots:
         QCOMPARE(stored(keys::mp3Quality), QString("9"));
         QCOMPARE(stored(keys::mp3VbrQuality), QString("0"));
 
-        put("[ogg]\nquality=-20\n");
+        put("[ogg]\nquality=-20\n[opus]\nkbps=9999\n");
         showDialog();
         QCOMPARE(dlg->edt_ogg_quality->text(), QString("0"));
+        QCOMPARE(dlg->edt_opus_bitrate->text(), QString("510"));
     }
 
     void storedIndexOutsideItsListSelectsTheDefault()
     {
         put("[mp3]\nbitrate=40\nchannel=-1\nfrequency=9\n[wav]\nbit=2\n[wma]\nformat=47\n"
-            "[ogg]\nmin bitrate=17\nmax bitrate=0x7fffffff\n");
+            "[ogg]\nmin bitrate=17\nmax bitrate=0x7fffffff\n[flac]\nfrequency=14\ncompression level=9\n"
+            "[opus]\nmode=3\n[aac]\nbitrate=-1\n");
         showDialog();
         QCOMPARE(dlg->cb_mp3_bitrate->currentIndex(), 11);
         QCOMPARE(dlg->cb_mp3_channel->currentIndex(), 1);
@@ -439,6 +494,10 @@ private slots:
         QCOMPARE(dlg->cb_wma->currentIndex(), 9);
         QCOMPARE(dlg->cb_ogg_minbit->currentIndex(), 11);
         QCOMPARE(dlg->cb_ogg_maxbit->currentIndex(), 11);
+        QCOMPARE(dlg->cb_flac_frequency->currentIndex(), 0);
+        QCOMPARE(dlg->cb_flac_level->currentIndex(), 5);
+        QCOMPARE(dlg->cb_opus_mode->currentIndex(), 0);
+        QCOMPARE(dlg->cb_aac_bitrate->currentIndex(), 13);
         QTest::mouseClick(dlg->btn_ok, Qt::LeftButton);
         QCOMPARE(stored(keys::mp3Bitrate), QString("11"));
         QCOMPARE(stored(keys::wmaFormat), QString("9"));
@@ -450,7 +509,7 @@ private slots:
         showDialog();
         dlg->pc->setCurrentIndex(2);
         clickBox(dlg->cb_vbr);
-        for (QLineEdit* e : {dlg->edt_mp3_quality, dlg->edt_mp3_vbr, dlg->edt_ogg_quality}) {
+        for (QLineEdit* e : {dlg->edt_mp3_quality, dlg->edt_mp3_vbr, dlg->edt_ogg_quality, dlg->edt_opus_bitrate}) {
             retype(e, "a Z-+.,e");
             QCOMPARE(e->text(), QString());
             QTest::keyClicks(e, "7");

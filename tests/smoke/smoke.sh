@@ -7,9 +7,9 @@
 #   tests/smoke/smoke.sh <program> <screenshot folder>
 # SONDREL_SMOKE_EXPECT_TITLE, when set, is the title the main window must show (the skinned
 # window's title proves the skin file was found).
-# Screenshots: main-window.png, settings.png, tag-editor.png, folder-picker.png,
-# about-box.png, main-window-large.png (after a conversion started with Ctrl+Return and a
-# resize), and help-viewer.png when a CHM viewer is installed. Every wait is bounded;
+# Screenshots: main-window.png, settings.png (and settings-flac/-opus/-aac.png), tag-editor.png,
+# folder-picker.png, about-box.png, main-window-large.png (after a conversion started with
+# Ctrl+Return and a resize), and help-viewer.png when a CHM viewer is installed. Every wait is bounded;
 # exit 77 means a needed tool is missing (CTest reports the test as skipped).
 set -uo pipefail
 
@@ -242,6 +242,27 @@ click "$main" "${title_x[2]}" "$menu_y"
 dlg=$(wait_window '^Settings$') || exit 1
 shoot "$dlg" settings.png
 expect_size "$dlg" 391x349 "the settings dialog"
+# The pages of the newer formats: Tab three times from OK puts the focus on the tabs, then
+# each Right shows the next page. Each key waits until the dialog shows its effect, so none
+# is lost while the dialog is drawn.
+press_and_wait() {
+  capture "$dlg" "$work/page-before.png"
+  xdo key "$1"
+  local end
+  end=$(deadline)
+  while :; do
+    capture "$dlg" "$work/page-after.png"
+    cmp -s "$work/page-before.png" "$work/page-after.png" || break
+    [ "$(date +%s)" -lt "$end" ] || fail "the settings dialog did not answer the key $1"
+    sleep 0.05
+  done
+}
+for key in Tab Tab Tab Right Right Right Right; do press_and_wait $key; done
+shoot "$dlg" settings-flac.png
+press_and_wait Right
+shoot "$dlg" settings-opus.png
+press_and_wait Right
+shoot "$dlg" settings-aac.png
 click "$dlg" $(( 285 + 37 )) $(( 314 + 12 ))          # Cancel
 wait_gone "$dlg" "the settings dialog"
 
@@ -336,6 +357,17 @@ if command -v xdg-open >/dev/null && [ -n "$(xdg-mime query default application/
   [ -n "$viewer" ] || fail "F1 opened no help viewer showing \"Sondrel Help\" within ${step_timeout}s"
   viewer_pid=$(xdotool getwindowpid "$viewer" 2>/dev/null || true)
   shoot "$viewer" help-viewer.png
+  # F1 again, from the main window: the viewer comes to the front, no second one starts.
+  timeout 5 xdotool windowfocus --sync "$main" || fail "cannot give the main window the focus"
+  xdo key F1
+  end=$(deadline)
+  until [ "$(xdotool getwindowfocus 2>/dev/null)" = "$viewer" ]; do
+    [ "$(date +%s)" -lt "$end" ] || fail "a second F1 did not bring the help viewer to the front"
+    sleep 0.1
+  done
+  sleep 1
+  viewers=$(xdotool search --onlyvisible --name 'Sondrel Help' 2>/dev/null | wc -l)
+  [ "$viewers" -eq 1 ] || fail "a second F1 left $viewers help viewers"
   if [ -n "$viewer_pid" ]; then
     kill "$viewer_pid" 2>/dev/null
     end=$(deadline)
@@ -383,7 +415,8 @@ status=$?
 pid=""
 [ "$status" -eq 0 ] || fail "the program ended with status $status"
 
-for f in main-window settings tag-editor folder-picker about-box main-window-large; do
+for f in main-window settings settings-flac settings-opus settings-aac tag-editor folder-picker about-box \
+         main-window-large; do
   [ -s "$shots/$f.png" ] || fail "$shots/$f.png is missing"
 done
 say "program ended with status 0; screenshots in $shots"

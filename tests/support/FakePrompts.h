@@ -57,9 +57,20 @@ class FakeLauncher : public sondrel::Launcher {
 public:
     QList<QUrl> urls;
     QList<QStringList> processes; // program first, then its arguments
+    QStringList shownWindows;     // titles of other programs' windows on the screen
+    QStringList raised;           // titles asked to be raised
     void openUrl(const QUrl& url) override { urls << url; }
     void startDetached(const QString& program, const QStringList& arguments) override
     {
         processes << (QStringList{program} + arguments);
+    }
+    bool raiseWindow(const QString& title) override
+    {
+        for (const QString& shown : shownWindows)
+            if (shown.contains(title)) {
+                raised << title;
+                return true;
+            }
+        return false;
     }
 };

@@ -169,13 +169,17 @@ ProbeResult ffprobe(const QString& path)
     const QJsonObject fmt = root.value("format").toObject();
     r.formatName = fmt.value("format_name").toString();
     r.durationSeconds = fmt.value("duration").toString().toDouble();
+    r.bitRate = fmt.value("bit_rate").toString().toLongLong();
     const QJsonObject tags = fmt.value("tags").toObject();
     for (auto it = tags.begin(); it != tags.end(); ++it)
         r.tags.insert(it.key().toLower(), it.value().toVariant());
+    for (const QJsonValue& v : root.value("streams").toArray())
+        r.attachedPictures += v.toObject().value("disposition").toObject().value("attached_pic").toInt();
     for (const QJsonValue& v : root.value("streams").toArray()) {
         const QJsonObject s = v.toObject();
         if (s.value("codec_type").toString() != "audio")
             continue;
+        r.bitsPerRawSample = s.value("bits_per_raw_sample").toString().toInt();
         r.codecName = s.value("codec_name").toString();
         r.sampleRate = s.value("sample_rate").toString().toInt();
         r.channels = s.value("channels").toInt();

@@ -31,6 +31,9 @@ struct ProbeResult {
     int sampleRate = 0;
     int channels = 0;
     double durationSeconds = 0; // format duration
+    int bitsPerRawSample = 0;   // first audio stream, when ffprobe states it
+    qint64 bitRate = 0;         // the whole file's, bits per second
+    int attachedPictures = 0;   // streams that are cover art
     QString error;
     QVariantMap tags;   // format-level tags, keys in lower case
 };

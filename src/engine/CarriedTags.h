@@ -1,0 +1,51 @@
+#pragma once
+// Every tag and picture of a file, in a form any format can take: read from a conversion's
+// source and written into its output, before the seven values of the list's track record are
+// written over them (AudioInformation::SaveToFile).
+#include <QByteArray>
+#include <QMap>
+#include <QString>
+#include <QStringList>
+#include <optional>
+#include <vector>
+
+namespace sondrel {
+
+struct Picture {
+    QByteArray data;
+    QString mime;        // "image/jpeg", "image/png", ...
+    int type = 3;        // as ID3v2 and FLAC number it: 3 front cover, 0 other, ...
+    QString description;
+};
+
+struct CarriedTags {
+    // Text tags by TagLib's format-neutral names (ALBUMARTIST, DISCNUMBER, COMPOSER, LYRICS,
+    // REPLAYGAIN_TRACK_GAIN, MUSICBRAINZ_TRACKID, ...), each with its values.
+    QMap<QString, QStringList> fields;
+    std::vector<Picture> pictures;
+    // What was not taken, for the row's tooltip (a picture too big to carry).
+    QStringList notes;
+    bool empty() const { return fields.isEmpty() && pictures.empty(); }
+};
+
+// Pictures larger than this are not carried: no player shows them, and they would make every
+// output file that much bigger.
+inline constexpr qint64 MaxPictureBytes = 16 * 1024 * 1024;
+
+// Every tag and picture of path. Tags that cannot be parsed read as none; a file that cannot
+// be read at all throws EngineError. Tags that describe the source's own encoding (encoder,
+// gapless data) are not taken: they would be wrong for a new file.
+CarriedTags readCarriedTags(const QString& path);
+
+// The picture kept beside a source, for a source without one of its own: cover, folder or
+// front (in this order), .jpg, .jpeg or .png, in any letter case. None when there is none; a
+// picture too big or not an image adds a note instead.
+std::optional<Picture> folderPicture(const QString& sourcePath, QStringList* notes);
+
+// Writes every field and picture into path (a closed MP3, WAV, WMA, OGG, FLAC, Opus or M4A
+// file) as its format holds them: fields its tags have no place for become the format's
+// free-form entries (TXXX, "----" atoms, ASF attributes). Returns notes on what it could not
+// hold. Throws EngineError when the file's tags cannot be written.
+QStringList writeCarriedTags(const QString& path, const CarriedTags& tags);
+
+} // namespace sondrel
