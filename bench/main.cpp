@@ -1,5 +1,6 @@
 // sondrel-bench: speed and memory figures of the engine's operations, run the way the
 // program runs them. Each sub-command lives in its own file and registers itself.
+#include "Allocator.h"
 #include "BenchCommon.h"
 
 #include <QApplication>
@@ -19,6 +20,7 @@ int usage(int code)
 
 int main(int argc, char** argv)
 {
+    sondrel::tuneAllocator(); // as the program does
     bench::wallSeconds(); // starts the clock
     // Sub-commands that drive the real window need a widget application; the platform is
     // offscreen unless one is chosen.

@@ -8,11 +8,14 @@
 //                                      --stop-after, presses Stop after S seconds and prints how
 //                                      long the run took to end ("stop ms")
 // The window runs offscreen with every question answered Yes; the settings file is a
-// temporary one (a copy of INI when given). Each prints one line per row, the longest time
-// the window's thread did not get back to its event loop ("longest GUI stall ms": how late a
-// 5 ms timer fired at worst) and the total line.
+// temporary one (a copy of INI when given). Adding and converting run on worker threads: each
+// command is timed until the window is idle again, waiting in the event loop. Each prints one
+// line per row, the longest time the window's thread did not get back to its event loop
+// ("longest GUI stall ms": how late a 5 ms timer fired at worst) and the total line.
 #include "AppShell.h"
 #include "BenchCommon.h"
+#include "FileListModel.h"
+#include "FileListView.h"
 #include "Launcher.h"
 #include "ListRows.h"
 #include "MainWindow.h"
@@ -30,7 +33,6 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QEventLoop>
-#include <QTreeWidget>
 #include <cstdio>
 
 namespace {
@@ -116,6 +118,19 @@ struct StallWatch {
     }
 };
 
+// Runs the event loop until the adding or conversion a command started has ended.
+void waitUntilIdle(AppState& state)
+{
+    if (state.uiState() != UiState::Adding && state.uiState() != UiState::Converting)
+        return;
+    QEventLoop untilIdle;
+    QObject::connect(&state, &AppState::flagsChanged, &untilIdle, [&] {
+        if (!state.flag_adding() && !state.flag_converting())
+            untilIdle.quit();
+    });
+    untilIdle.exec();
+}
+
 QStringList absolute(const QStringList& paths)
 {
     QStringList out;
@@ -143,6 +158,7 @@ int runAdd(const QStringList& args)
     StallWatch stalls;
     const double t0 = bench::wallSeconds();
     win.w().AddFile1Click();
+    waitUntilIdle(win.shell->state);
     const double seconds = bench::wallSeconds() - t0;
     printRows(win.w());
     stalls.print();
@@ -162,6 +178,7 @@ int runScan(const QStringList& args)
     StallWatch stalls;
     const double t0 = bench::wallSeconds();
     win.w().ScanFolder(QFileInfo(rest.first()).absoluteFilePath(), sub);
+    waitUntilIdle(win.shell->state);
     const double seconds = bench::wallSeconds() - t0;
     printRows(win.w());
     stalls.print();
@@ -221,12 +238,14 @@ int runConvert(const QStringList& args)
             return;
         win.prompts.files = files;
         win.w().AddFile1Click();
+        waitUntilIdle(win.shell->state);
         files.clear();
     };
     for (const QString& p : absolute(paths)) {
         if (QFileInfo(p).isDir()) {
             addFiles();
             win.w().ScanFolder(p, true);
+            waitUntilIdle(win.shell->state);
         } else {
             files << p;
         }
@@ -234,39 +253,35 @@ int runConvert(const QStringList& args)
     addFiles();
     win.w().cb_format->setCurrentIndex(index);
 
-    QTreeWidget* lv = win.w().lv;
+    FileListView* lv = win.w().lv;
     const int n = rows::count(lv);
     std::vector<double> audioSeconds(size_t(n), 0), started(size_t(n), -1), finished(size_t(n), -1);
     for (int i = 0; i < n; ++i)
         audioSeconds[size_t(i)] = double(rows::durationMs(lv, i)) / 1000.0;
-    QObject::connect(lv, &QTreeWidget::itemChanged, lv, [&](QTreeWidgetItem* item, int column) {
-        const int row = lv->indexOfTopLevelItem(item);
-        if (column != rows::Status || row < 0)
+    QObject::connect(lv->listModel(), &QAbstractItemModel::dataChanged, lv,
+                     [&](const QModelIndex& from, const QModelIndex& to) {
+        const int row = from.row();
+        if (row != to.row() || rows::Status < from.column() || rows::Status > to.column())
             return;
-        if (item->text(column) == rows::Converting && started[size_t(row)] < 0)
+        const QString status = rows::text(lv, row, rows::Status);
+        if (status == rows::Converting && started[size_t(row)] < 0)
             started[size_t(row)] = bench::wallSeconds();
-        else if (item->text(column) == rows::Finish)
+        else if (status == rows::Finish)
             finished[size_t(row)] = bench::wallSeconds();
     });
     AppState& state = win.shell->state;
-    QEventLoop untilIdle;
-    QObject::connect(&state, &AppState::flagsChanged, &untilIdle, [&] {
-        if (!state.flag_converting())
-            untilIdle.quit();
-    });
     const double cpu0 = bench::cpuSeconds();
     StallWatch stalls;
     double stopPressed = -1;
     if (stopAfter >= 0) {
-        QTimer::singleShot(int(stopAfter * 1000), &untilIdle, [&] {
+        QTimer::singleShot(int(stopAfter * 1000), lv, [&] {
             stopPressed = bench::wallSeconds();
             win.w().StopConverting1Click();
         });
     }
     const double t0 = bench::wallSeconds();
     win.w().Convert1Click();
-    if (state.flag_converting())
-        untilIdle.exec();
+    waitUntilIdle(state);
     const double seconds = bench::wallSeconds() - t0;
     const double cpu = bench::cpuSeconds() - cpu0;
     const QString ext = QLatin1Char('.') + format;

@@ -1,3 +1,4 @@
+#include "Allocator.h"
 #include "AppShell.h"
 #include "Application.h"
 #include "BatchConvert.h"
@@ -23,6 +24,7 @@ QStringList arguments(int argc, char** argv)
 
 int main(int argc, char** argv)
 {
+    sondrel::tuneAllocator();
     const sondrel::CommandLine command = sondrel::parseCommandLine(arguments(argc, argv));
     switch (command.action) {
     case sondrel::CommandLine::Action::Help:

@@ -4,6 +4,7 @@
 #include "AudioFile.h"
 #include "ConversionRun.h"
 #include "ExceptionHook.h"
+#include "FileListView.h"
 #include "ListRows.h"
 #include "Prompts.h"
 #include "RowTexts.h"
@@ -15,7 +16,6 @@
 #include <QFileInfo>
 #include <QProgressBar>
 #include <QThread>
-#include <QTreeWidget>
 
 #include <algorithm>
 
@@ -32,12 +32,12 @@ const QString PercentOnly = QStringLiteral("%p%");
 // The window's list as a run sees it: the rows' texts and records, and their Status cells.
 class Converter::ListRows : public RunRows {
 public:
-    ListRows(QTreeWidget* lv, AppState& state) : m_lv(lv), m_state(state) {}
+    explicit ListRows(FileListView* lv) : m_lv(lv) {}
 
     int count() const override { return rows::count(m_lv); }
     QString source(int row) const override { return rows::text(m_lv, row, rows::FullPath); }
     QString caption(int row) const override { return rows::text(m_lv, row, rows::FileName); }
-    std::optional<TrackInfo> tags(int row) const override { return m_state.trackInfo(row); }
+    std::optional<TrackInfo> tags(int row) const override { return rows::trackInfo(m_lv, row); }
     QString addedFolder(int row) const override { return rows::addedFolder(m_lv, row); }
     std::int64_t weight(int row) const override { return rows::durationMs(m_lv, row); }
     bool sourceStamp(int row, std::int64_t* bytes, std::int64_t* modifiedMs) const override
@@ -78,15 +78,14 @@ public:
     void refused(int row, const QString&, const QString& reason) override { rows::setToolTip(m_lv, row, reason); }
 
 private:
-    QTreeWidget* m_lv;
-    AppState& m_state;
+    FileListView* m_lv;
     QHash<int, QString> m_statusBefore;
 };
 
-Converter::Converter(QWidget* window, QTreeWidget* lv, QProgressBar* pb, AppState& state, Prompts& prompts,
+Converter::Converter(QWidget* window, FileListView* lv, QProgressBar* pb, AppState& state, Prompts& prompts,
                      AudioFile& writer, LameEncSettings& lame)
     : m_window(window), m_lv(lv), m_pb(pb), m_state(state), m_prompts(prompts), m_writer(writer), m_lame(lame),
-      m_rows(std::make_unique<ListRows>(lv, state)), m_run(new ConversionRun(writer, this))
+      m_rows(std::make_unique<ListRows>(lv)), m_run(new ConversionRun(writer, this))
 {
     connect(m_run, &ConversionRun::progress, this, guarded([this](double share, double elapsed, double remaining) {
         showProgress(share, elapsed, remaining);
@@ -120,7 +119,7 @@ void Converter::ConvertList(int format)
         return;
     }
     m_pb->setValue(0);
-    m_state.setConverting(true);
+    m_busy = std::make_unique<BusyFlag>(m_state, &AppState::setConverting);
 
     QString folder = settings->read_string(QString::fromLatin1(keys::outputDirectory.section),
                                            QString::fromLatin1(keys::outputDirectory.key),
@@ -136,7 +135,7 @@ void Converter::ConvertList(int format)
     const TargetSetup setup = configureTarget(*settings, format, m_writer, m_lame);
     if (setup.extension.isEmpty()) {
         m_prompts.information(m_window, setup.refusal);
-        m_state.setConverting(false);
+        m_busy.reset();
         return;
     }
     m_closing = false;
@@ -175,7 +174,7 @@ void Converter::showProgress(double share, double elapsed, double remaining)
 void Converter::runFinished(const QStringList& failures)
 {
     m_pb->setValue(0);
-    m_state.setConverting(false);
+    m_busy.reset();
     m_pb->setTextVisible(false);
     m_pb->setFormat(PercentOnly);
     if (!m_closing && !failures.isEmpty()) {

@@ -4,12 +4,13 @@
 #include <memory>
 
 class QProgressBar;
-class QTreeWidget;
 class QWidget;
 
 namespace sondrel {
 
 class AppState;
+class BusyFlag;
+class FileListView;
 class AudioFile;
 class ConversionRun;
 class Prompts;
@@ -24,7 +25,7 @@ struct LameEncSettings;
 class Converter : public QObject {
     Q_OBJECT
 public:
-    Converter(QWidget* window, QTreeWidget* lv, QProgressBar* pb, AppState& state, Prompts& prompts,
+    Converter(QWidget* window, FileListView* lv, QProgressBar* pb, AppState& state, Prompts& prompts,
               AudioFile& writer, LameEncSettings& lame);
     ~Converter() override;
 
@@ -51,7 +52,7 @@ private:
     void runFinished(const QStringList& failures);
 
     QWidget* m_window;
-    QTreeWidget* m_lv;
+    FileListView* m_lv;
     QProgressBar* m_pb;
     AppState& m_state;
     Prompts& m_prompts;
@@ -59,6 +60,7 @@ private:
     LameEncSettings& m_lame;
     std::unique_ptr<ListRows> m_rows;
     ConversionRun* m_run;
+    std::unique_ptr<BusyFlag> m_busy; // the converting state, from the start of a run to its end
     bool m_closing = false;
 };
 

@@ -23,20 +23,4 @@ UiState AppState::uiState() const
     return UiState::Idle;
 }
 
-void AppState::setTrackInfo(int index, const TrackInfo& info)
-{
-    if (index < 0)
-        return;
-    if (size_t(index) >= TrackInfos.size())
-        TrackInfos.resize(size_t(index) + 1);
-    TrackInfos[size_t(index)] = info;
-}
-
-TrackInfo AppState::trackInfo(int index) const
-{
-    if (index < 0 || size_t(index) >= TrackInfos.size())
-        return {};
-    return TrackInfos[size_t(index)];
-}
-
 } // namespace sondrel

@@ -1,19 +1,18 @@
 #pragma once
 #include "SettingsFile.h"
-#include "TrackInfo.h"
 
 #include <QObject>
 #include <memory>
-#include <vector>
 
 namespace sondrel {
 
 // Which activity the window is in; derived from the busy flags.
 enum class UiState { Idle, Adding, Converting, Playing, Paused };
 
-// The process-wide state every command consults: the four busy flags, the one open
-// settings store and the tag records that run parallel to the list rows. GUI thread only;
-// the flags are how a command learns that another one is running in a nested message pump.
+// The process-wide state every command consults: the four busy flags and the one open
+// settings store. GUI thread only; the flags are how a command learns that another one is
+// running (a conversion or an adding that works on worker threads, a playback). The tag
+// records live with their rows in the list's model.
 class AppState : public QObject {
     Q_OBJECT
 public:
@@ -32,14 +31,6 @@ public:
     SettingsFile* settings() const { return m_settings.get(); }
     void openSettings(std::unique_ptr<SettingsFile> store) { m_settings = std::move(store); }
     void releaseSettings() { m_settings.reset(); }
-
-    // TrackInfos: record i belongs to list row i. It grows and shrinks with the rows, so a
-    // record is never written outside it.
-    std::vector<TrackInfo> TrackInfos;
-    // Stores the record of a row just appended (or replaced) at index.
-    void setTrackInfo(int index, const TrackInfo& info);
-    // The record of a row, or an empty one when the row has none.
-    TrackInfo trackInfo(int index) const;
 
     int play_row = -1;
     int tag_edit_row = -1;
@@ -61,6 +52,21 @@ private:
     bool m_playing = false;
     bool m_paused = false;
     std::unique_ptr<SettingsFile> m_settings;
+};
+
+// Holds one busy flag set from its construction to its destruction, so that whichever way
+// the work ends (finished, stopped, refused, an exception) the flag is cleared.
+class BusyFlag {
+public:
+    using Setter = void (AppState::*)(bool);
+    BusyFlag(AppState& state, Setter set) : m_state(state), m_set(set) { (m_state.*m_set)(true); }
+    ~BusyFlag() { (m_state.*m_set)(false); }
+    BusyFlag(const BusyFlag&) = delete;
+    BusyFlag& operator=(const BusyFlag&) = delete;
+
+private:
+    AppState& m_state;
+    Setter m_set;
 };
 
 } // namespace sondrel

@@ -1,134 +1,107 @@
 #include "ListRows.h"
 
-#include <QTreeWidget>
+#include "FileListModel.h"
+#include "FileListView.h"
+
+#include <QItemSelectionModel>
 
 namespace sondrel::rows {
 
-int count(const QTreeWidget* lv) { return lv->topLevelItemCount(); }
+namespace {
+FileListModel& model(const FileListView* lv) { return *lv->listModel(); }
+} // namespace
 
-int selected(const QTreeWidget* lv)
+int count(const FileListView* lv) { return model(lv).count(); }
+
+int selected(const FileListView* lv)
 {
-    const auto items = lv->selectedItems();
-    return items.isEmpty() ? -1 : lv->indexOfTopLevelItem(items.first());
+    const QModelIndexList chosen = lv->selectionModel()->selectedRows();
+    return chosen.isEmpty() ? -1 : chosen.first().row();
 }
 
-void select(QTreeWidget* lv, int row)
+void select(FileListView* lv, int row)
 {
-    if (QTreeWidgetItem* item = lv->topLevelItem(row)) {
-        lv->setCurrentItem(item);
-        item->setSelected(true);
-        lv->scrollToItem(item);
-    }
+    if (!model(lv).valid(row))
+        return;
+    const QModelIndex index = model(lv).index(row, 0);
+    lv->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    lv->scrollTo(index);
 }
 
-QString text(const QTreeWidget* lv, int row, Column column)
+QString text(const FileListView* lv, int row, Column column)
 {
-    const QTreeWidgetItem* item = lv->topLevelItem(row);
-    return item ? item->text(column) : QString();
+    return model(lv).valid(row) ? model(lv).at(row).cells[column] : QString();
 }
 
-void setText(QTreeWidget* lv, int row, Column column, const QString& text)
+void setText(FileListView* lv, int row, Column column, const QString& text)
 {
-    if (QTreeWidgetItem* item = lv->topLevelItem(row))
-        item->setText(column, text);
+    model(lv).setCell(row, column, text);
 }
 
-int append(QTreeWidget* lv, const QString& caption, const QString& fullPath,
+int append(FileListView* lv, const QString& caption, const QString& fullPath,
            const QString& time, const QString& size, const QString& status, std::int64_t durationMs)
 {
-    auto* item = new QTreeWidgetItem({caption, fullPath, time, size, status});
-    if (durationMs >= 0)
-        item->setData(Time, DurationRole, qint64(durationMs));
-    lv->addTopLevelItem(item);
-    return lv->topLevelItemCount() - 1;
+    std::vector<ListRow> one(1);
+    one[0].cells[FileName] = caption;
+    one[0].cells[FullPath] = fullPath;
+    one[0].cells[Time] = time;
+    one[0].cells[Size] = size;
+    one[0].cells[Status] = status;
+    one[0].durationMs = durationMs;
+    return model(lv).append(std::move(one));
 }
 
-std::int64_t durationMs(const QTreeWidget* lv, int row)
+std::int64_t durationMs(const FileListView* lv, int row)
 {
-    const QTreeWidgetItem* item = lv->topLevelItem(row);
-    if (!item)
-        return 0;
-    const QVariant exact = item->data(Time, DurationRole);
-    if (exact.isValid())
-        return exact.toLongLong();
-    // h:mm:ss
-    std::int64_t seconds = 0;
-    for (const QString& part : item->text(Time).split(QLatin1Char(':')))
-        seconds = seconds * 60 + part.toLongLong();
-    return seconds * 1000;
+    return model(lv).valid(row) ? model(lv).at(row).playingMs() : 0;
 }
 
-void setDurationMs(QTreeWidget* lv, int row, std::int64_t ms)
+void setDurationMs(FileListView* lv, int row, std::int64_t ms) { model(lv).setDurationMs(row, ms); }
+
+void setSourceStamp(FileListView* lv, int row, std::int64_t bytes, std::int64_t modifiedMs)
 {
-    if (QTreeWidgetItem* item = lv->topLevelItem(row))
-        item->setData(Time, DurationRole, qint64(ms));
+    model(lv).setSourceStamp(row, bytes, modifiedMs);
 }
 
-void setSourceStamp(QTreeWidget* lv, int row, std::int64_t bytes, std::int64_t modifiedMs)
+bool sourceStamp(const FileListView* lv, int row, std::int64_t* bytes, std::int64_t* modifiedMs)
 {
-    if (QTreeWidgetItem* item = lv->topLevelItem(row)) {
-        item->setData(Size, SourceBytesRole, qint64(bytes));
-        item->setData(Size, SourceModifiedRole, qint64(modifiedMs));
-    }
-}
-
-bool sourceStamp(const QTreeWidget* lv, int row, std::int64_t* bytes, std::int64_t* modifiedMs)
-{
-    const QTreeWidgetItem* item = lv->topLevelItem(row);
-    if (!item || !item->data(Size, SourceBytesRole).isValid())
+    if (!model(lv).valid(row) || model(lv).at(row).bytes < 0)
         return false;
-    *bytes = item->data(Size, SourceBytesRole).toLongLong();
-    *modifiedMs = item->data(Size, SourceModifiedRole).toLongLong();
+    *bytes = model(lv).at(row).bytes;
+    *modifiedMs = model(lv).at(row).modifiedMs;
     return true;
 }
 
-void setAddedFolder(QTreeWidget* lv, int row, const QString& folder)
+void setAddedFolder(FileListView* lv, int row, const QString& folder) { model(lv).setAddedFolder(row, folder); }
+
+QString addedFolder(const FileListView* lv, int row)
 {
-    if (QTreeWidgetItem* item = lv->topLevelItem(row))
-        item->setData(FileName, AddedFolderRole, folder.isEmpty() ? QVariant() : QVariant(folder));
+    return model(lv).valid(row) ? model(lv).at(row).addedFolder : QString();
 }
 
-QString addedFolder(const QTreeWidget* lv, int row)
+void setProgress(FileListView* lv, int row, int percent) { model(lv).setProgress(row, percent); }
+
+int progress(const FileListView* lv, int row)
 {
-    const QTreeWidgetItem* item = lv->topLevelItem(row);
-    return item ? item->data(FileName, AddedFolderRole).toString() : QString();
+    return model(lv).valid(row) ? model(lv).at(row).progress : -1;
 }
 
-void setProgress(QTreeWidget* lv, int row, int percent)
+void setToolTip(FileListView* lv, int row, const QString& text) { model(lv).setToolTip(row, text); }
+
+QString toolTip(const FileListView* lv, int row)
 {
-    if (QTreeWidgetItem* item = lv->topLevelItem(row)) {
-        const QVariant value = percent < 0 ? QVariant() : QVariant(percent);
-        if (item->data(Status, ProgressRole) != value)
-            item->setData(Status, ProgressRole, value);
-    }
+    return model(lv).valid(row) ? model(lv).at(row).toolTip : QString();
 }
 
-int progress(const QTreeWidget* lv, int row)
+TrackInfo trackInfo(const FileListView* lv, int row)
 {
-    const QTreeWidgetItem* item = lv->topLevelItem(row);
-    const QVariant value = item ? item->data(Status, ProgressRole) : QVariant();
-    return value.isValid() ? value.toInt() : -1;
+    return model(lv).valid(row) ? model(lv).at(row).info : TrackInfo{};
 }
 
-void setToolTip(QTreeWidget* lv, int row, const QString& text)
-{
-    if (QTreeWidgetItem* item = lv->topLevelItem(row)) {
-        for (int c = 0; c < item->columnCount(); ++c)
-            item->setToolTip(c, text);
-    }
-}
+void setTrackInfo(FileListView* lv, int row, const TrackInfo& info) { model(lv).setTrackInfo(row, info); }
 
-QString toolTip(const QTreeWidget* lv, int row)
-{
-    const QTreeWidgetItem* item = lv->topLevelItem(row);
-    return item ? item->toolTip(FileName) : QString();
-}
+void remove(FileListView* lv, int row) { model(lv).remove(row); }
 
-void remove(QTreeWidget* lv, int row)
-{
-    delete lv->takeTopLevelItem(row);
-}
-
-void clear(QTreeWidget* lv) { lv->clear(); }
+void clear(FileListView* lv) { model(lv).clear(); }
 
 } // namespace sondrel::rows

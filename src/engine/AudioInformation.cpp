@@ -3,6 +3,7 @@
 #include "EngineError.h"
 #include "FfmpegSupport.h"
 #include "Genres.h"
+#include "SourceFile.h"
 #include "TagFiles.h"
 
 #include <QFile>
@@ -30,6 +31,7 @@ extern "C" {
 }
 
 #include <algorithm>
+#include <cstring>
 #include <limits>
 #include <memory>
 #include <mutex>
@@ -84,12 +86,22 @@ QByteArray readHead(const QString& path, bool forWriting)
         throw EngineError(QStringLiteral("%1: the file does not exist").arg(path).toStdString());
     if (info.isDir())
         throw EngineError(QStringLiteral("%1: this is a folder, not a file").arg(path).toStdString());
+    if (!forWriting) {
+        // Through a descriptor of its own, which opens regular files only: a FIFO or a device
+        // named like audio is refused instead of waited on.
+        const std::shared_ptr<const SourceFile> source = SourceFile::open(path);
+        QByteArray head(4096, Qt::Uninitialized);
+        const std::int64_t n = source->readAt(0, head.data(), head.size());
+        if (n < 0)
+            throw EngineError(QStringLiteral("%1: cannot read the file: %2")
+                                  .arg(path, QString::fromLocal8Bit(std::strerror(int(-n))))
+                                  .toStdString());
+        head.truncate(qsizetype(n));
+        return head;
+    }
     QFile file(path);
-    if (!file.open(forWriting ? QIODevice::ReadWrite : QIODevice::ReadOnly))
-        throw EngineError(QStringLiteral("%1: cannot %2 the file: %3")
-                              .arg(path, forWriting ? QStringLiteral("write") : QStringLiteral("read"),
-                                   file.errorString())
-                              .toStdString());
+    if (!file.open(QIODevice::ReadWrite))
+        throw EngineError(QStringLiteral("%1: cannot write the file: %2").arg(path, file.errorString()).toStdString());
     return file.read(4096);
 }
 

@@ -1,25 +1,25 @@
 #pragma once
 #include <QString>
+#include <memory>
 
 class QLineEdit;
-class QTreeWidget;
 class QWidget;
 
 namespace sondrel {
 
+class Adder;
 class AppState;
-class AudioFile;
-class AudioInformation;
+class FileListView;
 class Prompts;
 class Tfm_dir;
 
 // The commands that change the file list: add files, add a folder (with its sub-folders),
-// remove the selected row, clear the list; and the choice of the output folder. Rows and
-// their tag records stay in step: record i always belongs to row i.
+// remove the selected row, clear the list; and the choice of the output folder. Adding runs
+// on worker threads (see Adder): the commands that start it return at once.
 class FileListOps {
 public:
-    FileListOps(QWidget* window, QTreeWidget* lv, AppState& state, Prompts& prompts,
-                AudioFile& reader, AudioInformation& tags);
+    FileListOps(QWidget* window, FileListView* lv, AppState& state, Prompts& prompts);
+    ~FileListOps();
 
     void AddFiles();
     void RemoveSelected();
@@ -28,23 +28,20 @@ public:
     void AddPath(Tfm_dir& picker);
     void ScanFolder(const QString& folder, bool includeSub);
     void ChooseOutputDir(Tfm_dir& picker, QLineEdit* edt_dir);
+    // Ends a running adding (the rows in the list stay); for closing, at once and silently.
+    void StopAdding();
+    void stopAndWait();
+    Adder& adder() { return *m_adder; }
 
     // The open dialog's filters, in order.
     static const QStringList& fileFilters();
 
 private:
-    // Probes one file and appends its row and record; shows the per-file notice and returns
-    // false when the file is missing or not audio.
-    bool addFile(const QString& fullPath, const QString& caption);
-
     QWidget* m_window;
-    QTreeWidget* m_lv;
+    FileListView* m_lv;
     AppState& m_state;
     Prompts& m_prompts;
-    AudioFile& m_reader;
-    AudioInformation& m_tags;
-    int m_scanDepth = 0;
-    QString m_scanRoot; // the folder the outermost scan was given
+    std::unique_ptr<Adder> m_adder;
 };
 
 } // namespace sondrel

@@ -2,17 +2,17 @@
 
 #include "AppState.h"
 #include "ExceptionHook.h"
+#include "FolderTree.h"
+#include "Prompts.h"
 #include "ValueTables.h"
 
 #include <QCheckBox>
 #include <QDir>
 #include <QFileInfo>
-#include <QFileSystemModel>
-#include <QHeaderView>
-#include <QShowEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
-#include <QScrollBar>
+#include <QShowEvent>
 #include <QTreeView>
 
 namespace sondrel {
@@ -22,9 +22,14 @@ constexpr int PromptLeft = 11;
 constexpr int PromptTop = 10;
 constexpr int PromptWidth = 198;
 constexpr int PromptHeight = 13;
+constexpr int TreeLeft = 10;
+constexpr int TreeTop = 32;
+constexpr int TreeWidth = 281;
+constexpr int TreeBottom = 190; // the path field follows
 } // namespace
 
-Tfm_dir::Tfm_dir(AppState& state, QWidget* parent) : ModalDialog(parent), m_state(state)
+Tfm_dir::Tfm_dir(AppState& state, QWidget* parent, Prompts* prompts)
+    : ModalDialog(parent), m_state(state), m_prompts(prompts)
 {
     setObjectName(QStringLiteral("fm_dir"));
     setWindowTitle(QStringLiteral("Output Directory"));
@@ -34,29 +39,26 @@ Tfm_dir::Tfm_dir(AppState& state, QWidget* parent) : ModalDialog(parent), m_stat
     lbl_action->setObjectName(QStringLiteral("lbl_action"));
     lbl_action->setGeometry(PromptLeft, PromptTop, PromptWidth, PromptHeight);
 
-    m_model = new QFileSystemModel(this);
-    m_model->setFilter(QDir::Dirs | QDir::NoDotAndDotDot);
-    m_model->setReadOnly(true);
-    m_model->setRootPath(QStringLiteral("/"));
-
+    m_model = new FolderTreeModel(this);
     stview_selectdir = new QTreeView(this);
     stview_selectdir->setObjectName(QStringLiteral("stview_selectdir"));
-    stview_selectdir->setGeometry(10, 32, 281, 187);
     stview_selectdir->setModel(m_model);
     stview_selectdir->setHeaderHidden(true);
-    for (int c = 1; c < m_model->columnCount(); ++c)
-        stview_selectdir->hideColumn(c);
     stview_selectdir->setRootIsDecorated(false);
     stview_selectdir->setSelectionMode(QAbstractItemView::SingleSelection);
-    stview_selectdir->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // F2 renames a folder (a new one is named that way).
+    stview_selectdir->setEditTriggers(QAbstractItemView::EditKeyPressed);
     stview_selectdir->setUniformRowHeights(true);
-    stview_selectdir->setSortingEnabled(false);
-    m_model->sort(0, Qt::AscendingOrder);
     // The selection stays visible while OK or the check box has the focus.
     QPalette pal = stview_selectdir->palette();
     for (const auto role : {QPalette::Highlight, QPalette::HighlightedText})
         pal.setColor(QPalette::Inactive, role, pal.color(QPalette::Active, role));
     stview_selectdir->setPalette(pal);
+
+    edt_path = new QLineEdit(this);
+    edt_path->setObjectName(QStringLiteral("edt_path"));
+    edt_path->setGeometry(TreeLeft, 195, TreeWidth, 22);
+    edt_path->setPlaceholderText(QStringLiteral("Type or paste a folder, then press Enter"));
 
     btn_ok = new QPushButton(QStringLiteral("OK"), this);
     btn_ok->setObjectName(QStringLiteral("btn_ok"));
@@ -64,49 +66,75 @@ Tfm_dir::Tfm_dir(AppState& state, QWidget* parent) : ModalDialog(parent), m_stat
     btn_cancel = new QPushButton(QStringLiteral("Cancel"), this);
     btn_cancel->setObjectName(QStringLiteral("btn_cancel"));
     btn_cancel->setGeometry(169, 246, 75, 25);
-    for (QPushButton* b : {btn_ok, btn_cancel}) {
+    // The check box of "Add Path" and the "New Folder" button of the output folder share
+    // their place: only one of them is shown.
+    cbx_sub = new QCheckBox(QStringLiteral("Include Sub-folders"), this);
+    cbx_sub->setObjectName(QStringLiteral("cbx_sub"));
+    cbx_sub->setGeometry(15, 225, std::max(111, cbx_sub->sizeHint().width()), 17);
+    cbx_sub->hide();
+    btn_newfolder = new QPushButton(QStringLiteral("New Folder"), this);
+    btn_newfolder->setObjectName(QStringLiteral("btn_newfolder"));
+    btn_newfolder->setGeometry(TreeLeft, 221, std::max(85, btn_newfolder->sizeHint().width()), 22);
+    btn_newfolder->hide();
+    for (QPushButton* b : {btn_ok, btn_cancel, btn_newfolder}) {
         // No button is the dialog's default: Enter acts only on the button that has the focus.
         b->setAutoDefault(false);
         b->setDefault(false);
     }
 
-    cbx_sub = new QCheckBox(QStringLiteral("Include Sub-folders"), this);
-    cbx_sub->setObjectName(QStringLiteral("cbx_sub"));
-    cbx_sub->setGeometry(15, 225, std::max(111, cbx_sub->sizeHint().width()), 17);
-    cbx_sub->hide();
-
-    setTabOrder(stview_selectdir, btn_ok);
+    setTabOrder(stview_selectdir, edt_path);
+    setTabOrder(edt_path, btn_ok);
     setTabOrder(btn_ok, btn_cancel);
     setTabOrder(btn_cancel, cbx_sub);
+    setTabOrder(cbx_sub, btn_newfolder);
     stview_selectdir->setFocus();
+    placeControls();
 
-    // The root node, expanded one level and selected; from then on the selection is the
+    // "/" opened one level; the home folder selected. From then on the selection is the
     // user's and persists between showings.
-    const QModelIndex root = m_model->index(QStringLiteral("/"));
-    stview_selectdir->expand(root);
-    stview_selectdir->setCurrentIndex(root);
+    stview_selectdir->expand(m_model->rootFolder());
+    if (!selectFolder(QDir::homePath()))
+        stview_selectdir->setCurrentIndex(m_model->rootFolder());
 
-    connect(stview_selectdir, &QTreeView::clicked, this,
-            guarded([this] { stview_selectdirClick(); }));
-    // Keys and right clicks move the selection too; the rule follows every change.
-    connect(stview_selectdir->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            guarded([this] { applyOkRule(); }));
-    // The folder lists fill in from the model's gatherer thread, and rows added above the
-    // selection push it out of view; it is scrolled back until the user takes over the tree
-    // (scrolls, clicks or types in it).
-    const auto follow = guarded([this] {
-        if (m_revealing)
-            reveal();
+    connect(stview_selectdir, &QTreeView::clicked, this, guarded([this] { stview_selectdirClick(); }));
+    // Keys and right clicks move the selection too; the rule and the path field follow.
+    connect(stview_selectdir->selectionModel(), &QItemSelectionModel::selectionChanged, this, guarded([this] {
+        applyOkRule();
+        edt_path->setText(selectedFolder());
+    }));
+    // A new folder's name typed in the tree shows in the path field too.
+    connect(m_model, &QAbstractItemModel::dataChanged, this, [this](const QModelIndex& changed) {
+        if (changed == stview_selectdir->currentIndex())
+            edt_path->setText(selectedFolder());
     });
-    connect(m_model, &QFileSystemModel::rowsInserted, this, follow);
-    connect(m_model, &QFileSystemModel::layoutChanged, this, follow);
-    connect(m_model, &QFileSystemModel::directoryLoaded, this, follow);
-    connect(stview_selectdir->verticalScrollBar(), &QScrollBar::actionTriggered, this,
-            [this] { m_revealing = false; });
-    stview_selectdir->installEventFilter(this);
-    stview_selectdir->viewport()->installEventFilter(this);
+    connect(edt_path, &QLineEdit::returnPressed, this, guarded([this] { edt_pathEnter(); }));
     connect(btn_ok, &QPushButton::clicked, this, guarded([this] { btn_okClick(); }));
     connect(btn_cancel, &QPushButton::clicked, this, guarded([this] { btn_cancelClick(); }));
+    connect(btn_newfolder, &QPushButton::clicked, this, guarded([this] { btn_newfolderClick(); }));
+}
+
+void Tfm_dir::showForAdding()
+{
+    setWindowTitle(QStringLiteral("Open Folder"));
+    lbl_action->setText(QStringLiteral("Please select the folder you want to add."));
+    btn_newfolder->hide();
+    cbx_sub->setVisible(true);
+}
+
+void Tfm_dir::showForOutput(const QString& folder)
+{
+    setWindowTitle(QStringLiteral("Output Directory"));
+    lbl_action->setText(QStringLiteral("Please select the folder you want to save your files."));
+    cbx_sub->hide();
+    btn_newfolder->setVisible(true);
+    // The output folder may not be made yet: its nearest existing parent then.
+    QString at = QDir::cleanPath(folder);
+    while (!at.isEmpty() && QFileInfo(at).isAbsolute() && !selectFolder(at)) {
+        const QString up = QFileInfo(at).path();
+        if (up == at)
+            break;
+        at = up;
+    }
 }
 
 QString Tfm_dir::selectedFolder() const
@@ -117,62 +145,46 @@ QString Tfm_dir::selectedFolder() const
 
 bool Tfm_dir::selectFolder(const QString& path)
 {
-    const QFileInfo info(path);
-    if (!info.isDir())
-        return false;
-    // For a full path the model creates the nodes of the path at once (the folder lists fill
-    // in later from its gatherer thread), so the node exists whether its parent was read yet.
-    const QModelIndex index = m_model->index(QDir::cleanPath(info.absoluteFilePath()));
+    const QModelIndex index = m_model->folderIndex(QDir::cleanPath(path));
     if (!index.isValid())
         return false;
+    for (QModelIndex up = index.parent(); up.isValid(); up = up.parent())
+        stview_selectdir->expand(up);
     stview_selectdir->setCurrentIndex(index);
-    m_revealing = true;
-    reveal(); // opens the parents too
+    reveal();
     stview_selectdirClick();
     return true;
 }
 
-bool Tfm_dir::eventFilter(QObject* watched, QEvent* e)
-{
-    switch (e->type()) {
-    case QEvent::MouseButtonPress:
-    case QEvent::MouseButtonDblClick:
-    case QEvent::Wheel:
-    case QEvent::KeyPress:
-        m_revealing = false;
-        break;
-    default:
-        break;
-    }
-    return ModalDialog::eventFilter(watched, e);
-}
-
 void Tfm_dir::reveal()
 {
-    const QModelIndexList sel = stview_selectdir->selectionModel()->selectedRows(0);
-    if (sel.isEmpty())
+    const QModelIndex current = stview_selectdir->currentIndex();
+    if (!current.isValid())
         return;
-    // A node not wholly in view comes to the middle of the tree (its parents are opened).
-    if (!stview_selectdir->viewport()->rect().contains(stview_selectdir->visualRect(sel.first())))
-        stview_selectdir->scrollTo(sel.first(), QAbstractItemView::PositionAtCenter);
+    // A node not wholly in view comes to the middle of the tree. The tree is read as it is
+    // opened, never behind the user's back, so it stays where it is put.
+    if (!stview_selectdir->viewport()->rect().contains(stview_selectdir->visualRect(current)))
+        stview_selectdir->scrollTo(current, QAbstractItemView::PositionAtCenter);
 }
 
-void Tfm_dir::fitPrompt()
+void Tfm_dir::placeControls()
 {
-    // The prompt is replaced before each showing; the label grows to its text, as far as the
-    // tree's right edge, and wraps a longer text upward into the space above the tree.
-    const int maxWidth = stview_selectdir->geometry().right() - PromptLeft + 1;
-    const QSize hint = lbl_action->sizeHint();
-    if (hint.width() <= maxWidth) {
+    // The prompt is replaced before each showing. A prompt wider than the tree wraps onto
+    // further lines, and the tree starts below it.
+    const QFontMetrics fm(lbl_action->font());
+    const int textWidth = fm.horizontalAdvance(lbl_action->text());
+    int treeTop = TreeTop;
+    if (textWidth <= TreeWidth) {
         lbl_action->setWordWrap(false);
-        lbl_action->setGeometry(PromptLeft, PromptTop, std::max(PromptWidth, hint.width()),
-                                std::max(PromptHeight, hint.height()));
-        return;
+        lbl_action->setGeometry(PromptLeft, PromptTop, std::max(PromptWidth, textWidth),
+                                std::max(PromptHeight, fm.height()));
+    } else {
+        lbl_action->setWordWrap(true);
+        const int height = lbl_action->heightForWidth(TreeWidth);
+        lbl_action->setGeometry(PromptLeft, PromptTop, TreeWidth, height);
+        treeTop = std::max(TreeTop, PromptTop + height + 4);
     }
-    lbl_action->setWordWrap(true);
-    const int height = lbl_action->heightForWidth(maxWidth);
-    const int bottom = stview_selectdir->geometry().top() - 2;
-    lbl_action->setGeometry(PromptLeft, std::max(2, bottom - height), maxWidth, height);
+    stview_selectdir->setGeometry(TreeLeft, treeTop, TreeWidth, TreeBottom - treeTop);
 }
 
 void Tfm_dir::showEvent(QShowEvent* e)
@@ -187,18 +199,48 @@ void Tfm_dir::FormShow()
     chosen_dir.clear();
     const SettingsFile* s = m_state.settings();
     cbx_sub->setChecked(s ? readKey(*s, keys::enableSubDir) != 0 : keys::enableSubDir.def != 0);
-    fitPrompt();
-    m_revealing = true;
+    placeControls();
     reveal();
     applyOkRule();
+    edt_path->setText(selectedFolder());
+    stview_selectdir->setFocus();
 }
 
 void Tfm_dir::applyOkRule() { btn_ok->setEnabled(!selectedFolder().isEmpty()); }
 
 void Tfm_dir::stview_selectdirClick() { applyOkRule(); }
 
+bool Tfm_dir::goToTypedPath()
+{
+    const QString asTyped = edt_path->text().trimmed();
+    QString typed = asTyped;
+    if (typed == QLatin1String("~") || typed.startsWith(QLatin1String("~/")))
+        typed = QDir::homePath() + typed.mid(1);
+    // A relative path starts at the selected folder.
+    if (!typed.isEmpty() && !QFileInfo(typed).isAbsolute())
+        typed = QDir(selectedFolder()).filePath(typed);
+    if (!typed.isEmpty() && selectFolder(typed))
+        return true;
+    if (m_prompts)
+        m_prompts->information(this, QStringLiteral("There is no folder %1.").arg(asTyped));
+    edt_path->setText(asTyped);
+    edt_path->setFocus();
+    edt_path->selectAll();
+    return false;
+}
+
+void Tfm_dir::edt_pathEnter()
+{
+    if (goToTypedPath())
+        edt_path->setText(selectedFolder());
+}
+
 void Tfm_dir::btn_okClick()
 {
+    // A folder typed but not yet gone to counts as chosen.
+    const QString typed = edt_path->text().trimmed();
+    if (!typed.isEmpty() && QDir::cleanPath(typed) != selectedFolder() && !goToTypedPath())
+        return;
     applyOkRule();
     if (!btn_ok->isEnabled())
         return;
@@ -217,10 +259,31 @@ void Tfm_dir::btn_cancelClick()
     reject();
 }
 
+void Tfm_dir::btn_newfolderClick()
+{
+    QModelIndex parent = stview_selectdir->currentIndex();
+    if (!parent.isValid())
+        return;
+    QString error;
+    const QModelIndex made = m_model->makeFolder(parent, QStringLiteral("New Folder"), &error);
+    if (!made.isValid()) {
+        if (m_prompts)
+            m_prompts->information(this, error);
+        return;
+    }
+    stview_selectdir->expand(parent);
+    stview_selectdir->setCurrentIndex(made);
+    reveal();
+    // Its name is ready to be typed over.
+    stview_selectdir->setFocus();
+    stview_selectdir->edit(made);
+}
+
 void Tfm_dir::FormClose()
 {
-    // Only "Add Path" shows the box, and it does so anew each time.
+    // Only "Add Path" shows the box, and only the output folder the button, each anew.
     cbx_sub->hide();
+    btn_newfolder->hide();
 }
 
 void Tfm_dir::done(int result)

@@ -4,8 +4,8 @@
 #include <QString>
 
 class QCheckBox;
-class QFileSystemModel;
 class QLabel;
+class QLineEdit;
 class QModelIndex;
 class QPushButton;
 class QTreeView;
@@ -13,18 +13,22 @@ class QTreeView;
 namespace sondrel {
 
 class AppState;
+class FolderTreeModel;
+class Prompts;
 
 // The folder picker, used by "Add Path" (with the "Include Sub-folders" box) and to choose the
-// output directory. The command that shows it sets the caption and the prompt first and reads
-// `chosen_dir` (and `include_sub`) when it returns.
+// output directory (with a "New Folder" button). The command that shows it sets it up
+// (showForAdding, showForOutput) and reads `chosen_dir` (and `include_sub`) when it returns.
 //
-// The tree shows the file system's folders from "/" down. Hidden (dot) folders are left out:
-// the folder scan skips them anyway, and a home folder full of configuration folders would
-// bury the music folders the user is looking for.
+// The tree shows the file system's folders from "/" down and opens at the user's home folder;
+// hidden (dot) folders are left out: the folder scan skips them anyway, and a home folder full
+// of configuration folders would bury the music folders the user is looking for. Below the
+// tree, the path field shows the selected folder; a folder typed or pasted there is selected
+// with Enter.
 class Tfm_dir : public ModalDialog {
     Q_OBJECT
 public:
-    explicit Tfm_dir(AppState& state, QWidget* parent = nullptr);
+    explicit Tfm_dir(AppState& state, QWidget* parent = nullptr, Prompts* prompts = nullptr);
 
     static constexpr int ClientWidth = 302;
     static constexpr int ClientHeight = 284;
@@ -36,9 +40,17 @@ public:
 
     QLabel* lbl_action = nullptr;
     QTreeView* stview_selectdir = nullptr;
+    QLineEdit* edt_path = nullptr;
     QPushButton* btn_ok = nullptr;
     QPushButton* btn_cancel = nullptr;
     QCheckBox* cbx_sub = nullptr;
+    QPushButton* btn_newfolder = nullptr;
+
+    // Caption, prompt and controls for "Add Path"; the selection stays where it was.
+    void showForAdding();
+    // Caption, prompt and controls for the output folder, with folder (or the nearest folder
+    // above it that exists) selected.
+    void showForOutput(const QString& folder);
 
     // Selects folder `path` in the tree, opening its parents, as a click on it would; false
     // when there is no such folder.
@@ -49,26 +61,29 @@ public:
     // Handlers.
     void FormShow();
     void stview_selectdirClick();
+    void edt_pathEnter();
     void btn_okClick();
     void btn_cancelClick();
+    void btn_newfolderClick();
     void FormClose();
 
 protected:
     void showEvent(QShowEvent* e) override;
     void done(int result) override;
-    bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
     // The OK rule: OK is enabled exactly when the selection is a folder that can be chosen.
     // Every node of this tree is a real folder, so that is whenever a node is selected.
     void applyOkRule();
-    void fitPrompt();
-    // Scrolls the selection into view while the folder lists around it are still arriving.
+    // Lays out the prompt (wrapped onto a second line when it is too wide) and the tree below it.
+    void placeControls();
     void reveal();
+    // Selects the folder typed in the path field; false (with a message) when there is none.
+    bool goToTypedPath();
 
     AppState& m_state;
-    QFileSystemModel* m_model = nullptr;
-    bool m_revealing = false; // until the user scrolls the tree
+    Prompts* m_prompts;
+    FolderTreeModel* m_model = nullptr;
 };
 
 } // namespace sondrel

@@ -1,11 +1,18 @@
 #include "FolderWalk.h"
 
+#include "FileProbe.h"
 #include "InputFormats.h"
+#include "NaturalOrder.h"
 
-#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 #include <algorithm>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <vector>
 
 namespace sondrel {
 
@@ -14,68 +21,83 @@ bool isAudioExtension(const QString& name)
     return isInputFileName(name);
 }
 
-int naturalCompare(const QString& a, const QString& b)
-{
-    qsizetype i = 0, j = 0;
-    while (i < a.size() && j < b.size()) {
-        if (a[i].isDigit() && b[j].isDigit()) {
-            // Numbers by value: leading zeros skipped, then the longer number is the larger.
-            qsizetype si = i, sj = j;
-            while (si < a.size() && a[si] == QLatin1Char('0'))
-                ++si;
-            while (sj < b.size() && b[sj] == QLatin1Char('0'))
-                ++sj;
-            qsizetype ei = si, ej = sj;
-            while (ei < a.size() && a[ei].isDigit())
-                ++ei;
-            while (ej < b.size() && b[ej].isDigit())
-                ++ej;
-            if (ei - si != ej - sj)
-                return ei - si < ej - sj ? -1 : 1;
-            if (const int c = QStringView(a).mid(si, ei - si).compare(QStringView(b).mid(sj, ej - sj)); c != 0)
-                return c;
-            i = ei;
-            j = ej;
-            continue;
-        }
-        const int c = QString::compare(QString(a[i]), QString(b[j]), Qt::CaseInsensitive);
-        if (c != 0)
-            return c;
-        ++i;
-        ++j;
-    }
-    if (i < a.size() || j < b.size())
-        return i < a.size() ? 1 : -1;
-    // Equal but for case or leading zeros: a fixed order all the same.
-    return a.compare(b);
-}
-
 namespace {
 
-void walk(const QString& folder, bool includeSub, QStringList& out)
+struct Entry {
+    QByteArray raw;
+    QString name;
+    bool folder = false; // a folder itself, not a link to one
+};
+
+// The entries of one folder in natural name order; empty when it cannot be read.
+std::vector<Entry> readFolder(const QByteArray& folder)
 {
-    QDir dir(folder);
-    QFileInfoList entries = dir.entryInfoList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
-    std::sort(entries.begin(), entries.end(),
-              [](const QFileInfo& a, const QFileInfo& b) { return naturalCompare(a.fileName(), b.fileName()) < 0; });
-    for (const QFileInfo& e : entries) {
-        // A sub-folder is taken where its name comes; a link to a folder is not entered: a
-        // link to a parent would recurse without end.
-        if (e.isDir()) {
-            if (includeSub && !e.isSymLink())
-                walk(e.absoluteFilePath(), true, out);
-        } else if (isAudioExtension(e.fileName())) {
-            out << e.absoluteFilePath();
+    std::vector<Entry> out;
+    DIR* dir = ::opendir(folder.constData());
+    if (!dir)
+        return out;
+    while (const dirent* e = ::readdir(dir)) {
+        if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0)
+            continue;
+        Entry entry;
+        entry.raw = QByteArray(e->d_name);
+        entry.name = QFile::decodeName(entry.raw);
+        if (e->d_type == DT_DIR) {
+            entry.folder = true;
+        } else if (e->d_type == DT_UNKNOWN) {
+            struct stat st {};
+            entry.folder = ::fstatat(::dirfd(dir), e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode);
         }
+        out.push_back(std::move(entry));
+    }
+    ::closedir(dir);
+    std::sort(out.begin(), out.end(), [](const Entry& a, const Entry& b) {
+        const int c = naturalCompare(a.name, b.name);
+        return c != 0 ? c < 0 : a.raw < b.raw;
+    });
+    return out;
+}
+
+void scan(const QByteArray& folderRaw, const QString& folder, bool includeSub, const std::atomic<bool>& stop,
+          const std::function<void(ScanEntry&&)>& found)
+{
+    for (const Entry& e : readFolder(folderRaw)) {
+        if (stop.load(std::memory_order_relaxed))
+            return;
+        const bool dotted = e.name.startsWith(QLatin1Char('.'));
+        const bool decodes = nameDecodes(e.raw.constData());
+        if (e.folder && !dotted && includeSub) {
+            // A folder whose name cannot be told as text would give paths that lead nowhere.
+            if (!decodes)
+                found({folder + e.name, e.name, true, true});
+            else
+                scan(folderRaw + e.raw + '/', folder + e.name + QLatin1Char('/'), true, stop, found);
+            continue;
+        }
+        if (dotted || !isAudioExtension(e.name))
+            continue;
+        found({folder + e.name, e.name, e.folder, !decodes});
     }
 }
 
 } // namespace
 
+void scanFolderEntries(const QString& folder, bool includeSub, const std::atomic<bool>& stop,
+                       const std::function<void(ScanEntry&&)>& found)
+{
+    const QString base = folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
+    scan(QFile::encodeName(base), base, includeSub, stop, found);
+}
+
 QStringList audioFilesIn(const QString& folder, bool includeSub)
 {
     QStringList out;
-    walk(folder, includeSub, out);
+    const std::atomic<bool> never{false};
+    scanFolderEntries(folder, includeSub, never, [&](ScanEntry&& e) {
+        // Only what may be a file: a link to a folder named like audio is not one either.
+        if (!e.folder && !QFileInfo(e.path).isDir())
+            out << e.path;
+    });
     return out;
 }
 

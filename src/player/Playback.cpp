@@ -9,11 +9,11 @@
 #include "Prompts.h"
 
 #include <QFileInfo>
-#include <QTreeWidget>
+#include "FileListView.h"
 
 namespace sondrel {
 
-Playback::Playback(QWidget* window, QTreeWidget* lv, AppState& state, Prompts& prompts,
+Playback::Playback(QWidget* window, FileListView* lv, AppState& state, Prompts& prompts,
                    AudioFile& reader, AudioPlayer& player)
     : m_window(window), m_lv(lv), m_state(state), m_prompts(prompts), m_reader(reader), m_player(player)
 {

@@ -1,10 +1,11 @@
 #pragma once
 #include <QObject>
 
-class QTreeWidget;
 class QWidget;
 
 namespace sondrel {
+
+class FileListView;
 
 class AppState;
 class AudioFile;
@@ -17,7 +18,7 @@ class Prompts;
 class Playback : public QObject {
     Q_OBJECT
 public:
-    Playback(QWidget* window, QTreeWidget* lv, AppState& state, Prompts& prompts,
+    Playback(QWidget* window, FileListView* lv, AppState& state, Prompts& prompts,
              AudioFile& reader, AudioPlayer& player);
 
     static constexpr int ChunkSamples = 4410;
@@ -33,7 +34,7 @@ private:
     void stopCurrent();
 
     QWidget* m_window;
-    QTreeWidget* m_lv;
+    FileListView* m_lv;
     AppState& m_state;
     Prompts& m_prompts;
     AudioFile& m_reader;

@@ -13,7 +13,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QShowEvent>
-#include <QTreeWidget>
+#include "FileListView.h"
 
 namespace sondrel {
 
@@ -67,7 +67,7 @@ QValidator::State DigitFilter::validate(QString& input, int&) const
 
 // ---------------------------------------------------------------------------------------------
 
-Tfm_id3::Tfm_id3(AppState& state, QTreeWidget* lv, Prompts& prompts, QWidget* parent)
+Tfm_id3::Tfm_id3(AppState& state, FileListView* lv, Prompts& prompts, QWidget* parent)
     : ModalDialog(parent), m_state(state), m_lv(lv), m_prompts(prompts)
 {
     setObjectName(QStringLiteral("fm_id3"));
@@ -163,7 +163,7 @@ void Tfm_id3::FormShow()
     list->setMinimumWidth(list->sizeHintForColumn(0) + list->verticalScrollBar()->sizeHint().width()
                           + 2 * list->frameWidth());
 
-    const TrackInfo rec = m_state.trackInfo(m_state.tag_edit_row);
+    const TrackInfo rec = rows::trackInfo(m_lv, m_state.tag_edit_row);
     edt_title->setText(rec.title);
     edt_artist->setText(rec.artist);
     edt_album->setText(rec.album);
@@ -215,7 +215,7 @@ void Tfm_id3::btn_okClick()
     const int row = m_state.tag_edit_row;
     // The record and the row belong together; a row that no longer exists gets no record.
     if (row >= 0 && row < rows::count(m_lv)) {
-        TrackInfo rec = m_state.trackInfo(row);
+        TrackInfo rec = rows::trackInfo(m_lv, row);
         rec.artist = edt_artist->text();
         rec.year = *year;
         rec.album = edt_album->text();
@@ -223,7 +223,7 @@ void Tfm_id3::btn_okClick()
         rec.genre = cb_genre->currentText().trimmed();
         rec.track = *track;
         rec.title = edt_title->text();
-        m_state.setTrackInfo(row, rec);
+        rows::setTrackInfo(m_lv, row, rec);
         // The caption names the converted file, so a new title renames the output.
         rows::setText(m_lv, row, rows::FileName, rec.title);
     }

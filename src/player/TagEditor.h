@@ -9,9 +9,10 @@ class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
-class QTreeWidget;
 
 namespace sondrel {
+
+class FileListView;
 
 class AppState;
 class Prompts;
@@ -39,7 +40,7 @@ private:
 class Tfm_id3 : public ModalDialog {
     Q_OBJECT
 public:
-    Tfm_id3(AppState& state, QTreeWidget* lv, Prompts& prompts, QWidget* parent = nullptr);
+    Tfm_id3(AppState& state, FileListView* lv, Prompts& prompts, QWidget* parent = nullptr);
 
     static constexpr int ClientWidth = 374;
     static constexpr int ClientHeight = 255;
@@ -75,7 +76,7 @@ private:
     static std::optional<std::int32_t> number(const QLineEdit* edit);
 
     AppState& m_state;
-    QTreeWidget* m_lv;
+    FileListView* m_lv;
     Prompts& m_prompts;
     DigitFilter* m_yearFilter = nullptr;
     DigitFilter* m_trackFilter = nullptr;

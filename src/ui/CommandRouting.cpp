@@ -1,5 +1,6 @@
 #include "MainWindow.h"
 
+#include "FileListView.h"
 #include "Launcher.h"
 #include "ListRows.h"
 #include "Prompts.h"
@@ -8,7 +9,6 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QTreeWidget>
 #include <QUrl>
 
 // The guard of every command, checked whenever the handler is invoked (whether or not its
@@ -67,7 +67,14 @@ void Tfm_main::Convert1Click()
     ConvertList();
 }
 
-void Tfm_main::StopConverting1Click() { StopConverting(); }
+// Stop ends whichever of converting and adding runs.
+void Tfm_main::StopConverting1Click()
+{
+    if (m_state.flag_adding())
+        StopAdding();
+    else
+        StopConverting();
+}
 
 void Tfm_main::Play1Click()
 {
@@ -118,6 +125,17 @@ void Tfm_main::lvDblClick()
     if (m_state.flag_playing())
         StopPlaying();
     PlaySelected();
+}
+
+void Tfm_main::lvColumnClick(int column)
+{
+    // The order of the rows is the order of conversion, and a conversion or an adding works
+    // with row numbers: they keep the order they started with.
+    if (m_state.flag_converting() || m_state.flag_adding()) {
+        lv->showSortState();
+        return;
+    }
+    lv->sortByColumnClick(column);
 }
 
 void Tfm_main::cb_formatChange()

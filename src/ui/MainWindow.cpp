@@ -6,6 +6,7 @@
 #include "Playback.h"
 #include "Prompts.h"
 #include "ExceptionHook.h"
+#include "FileListView.h"
 #include "Launcher.h"
 #include "ListRows.h"
 #include "Skin.h"
@@ -28,7 +29,6 @@
 #include <QScopedValueRollback>
 #include <QScreen>
 #include <QShortcut>
-#include <QTreeWidget>
 
 namespace sondrel {
 
@@ -47,13 +47,20 @@ Tfm_main::Tfm_main(AppState& state, Prompts& prompts, Launcher& launcher, QWidge
     // The designed size of the client area (below the menu bar) is its smallest; the list
     // takes the room the window is given beyond it.
     connect(&m_state, &AppState::flagsChanged, this, &Tfm_main::onFlagsChanged);
-    m_fileList = std::make_unique<FileListOps>(this, lv, m_state, m_prompts, AudioFileRead, AudioInfo);
+    m_fileList = std::make_unique<FileListOps>(this, lv, m_state, m_prompts);
     m_converter = std::make_unique<Converter>(this, lv, pb, m_state, m_prompts, AudioFileWrite, AudioFile2LameEnc);
     m_playback = std::make_unique<Playback>(this, lv, m_state, m_prompts, AudioFileRead, Player);
     FormCreate();
 }
 
-Tfm_main::~Tfm_main() = default;
+Tfm_main::~Tfm_main()
+{
+    // What ends below (an adding, a conversion) clears its busy flag; the menus of a window
+    // being destroyed need no update.
+    disconnect(&m_state, nullptr, this, nullptr);
+    m_fileList.reset();
+    m_converter.reset();
+}
 
 void Tfm_main::buildControls()
 {
@@ -73,19 +80,11 @@ void Tfm_main::buildControls()
         SkinClick(element);
     }));
 
-    lv = new QTreeWidget(client);
+    lv = new FileListView(client);
     lv->setObjectName(QStringLiteral("lv"));
     lv->setFrameShape(QFrame::NoFrame);
-    lv->setRootIsDecorated(false);
-    lv->setUniformRowHeights(true);
-    lv->setSelectionMode(QAbstractItemView::SingleSelection);
-    lv->setSelectionBehavior(QAbstractItemView::SelectRows);
-    lv->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    lv->setSortingEnabled(false);
-    lv->setAllColumnsShowFocus(true);
-    lv->setHeaderLabels({QStringLiteral("File Name"), QStringLiteral("Full Path"),
-                         QStringLiteral("Time"), QStringLiteral("Size"), QStringLiteral("Status")});
-    lv->header()->setSectionsClickable(false);
+    lv->header()->setObjectName(QStringLiteral("lvHeader"));
+    lv->header()->setSectionsClickable(true);
     lv->header()->setSectionsMovable(false);
     lv->header()->setStretchLastSection(false);
     // Columns can be widened by dragging; Full Path takes what the window grows by.
@@ -98,6 +97,9 @@ void Tfm_main::buildControls()
         if (column == rows::FullPath && !m_placingColumns)
             m_fullPathWidth = width - m_listGrowth;
     });
+    connect(lv->header(), &QHeaderView::sectionClicked, this, guarded([this](int column) {
+        lvColumnClick(column);
+    }));
     // Grid lines between the cells of the report. A style sheet on the items takes the
     // selection's look out of the style's hands, so the selected row gets its colours here:
     // the skin's blue, and a pale blue while the window is in the background.
@@ -327,7 +329,9 @@ void Tfm_main::closeEvent(QCloseEvent* e)
 
 void Tfm_main::FormClose()
 {
-    // A conversion still running stops: each file in work is kept as far as it got.
+    // An adding ends at once; a conversion still running stops: each file in work is kept
+    // as far as it got.
+    m_fileList->stopAndWait();
     m_converter->stopAndWait();
     m_state.setConverting(false);
     if (SettingsFile* settings = m_state.settings())

@@ -3,6 +3,7 @@
 #include "AudioFile.h"
 #include "AudioInformation.h"
 #include "AudioPlayer.h"
+#include "FileListView.h"
 #include "LameEncSettings.h"
 
 #include <QMainWindow>
@@ -16,7 +17,6 @@ class QLineEdit;
 class QMenu;
 class QProgressBar;
 class QPushButton;
-class QTreeWidget;
 
 namespace sondrel {
 
@@ -53,7 +53,7 @@ public:
 
     // Controls.
     sondrel::Skin* Skin = nullptr;
-    QTreeWidget* lv = nullptr;
+    FileListView* lv = nullptr;
     QProgressBar* pb = nullptr;
     QComboBox* cb_format = nullptr;
     QLineEdit* edt_dir = nullptr;
@@ -97,6 +97,7 @@ public:
     void Website1Click();
     void About1Click();
     void lvDblClick();
+    void lvColumnClick(int column);
     void cb_formatChange();
     void cbx_keepClick();
     void SkinClick(const SkinObject& element);
@@ -110,6 +111,7 @@ public:
     void ChooseOutputDir();
     void ConvertList();
     void StopConverting();
+    void StopAdding();
     void PlaySelected();
     void TogglePause();
     void StopPlaying();

@@ -33,6 +33,7 @@ void Tfm_main::ScanFolder(const QString& folder, bool includeSub) { m_fileList->
 void Tfm_main::ChooseOutputDir() { m_fileList->ChooseOutputDir(*fm_dir, edt_dir); }
 void Tfm_main::ConvertList() { m_converter->ConvertList(cb_format->currentIndex()); }
 void Tfm_main::StopConverting() { m_converter->StopConverting(); }
+void Tfm_main::StopAdding() { m_fileList->StopAdding(); }
 void Tfm_main::PlaySelected() { m_playback->PlaySelected(); }
 void Tfm_main::TogglePause() { m_playback->TogglePause(); }
 void Tfm_main::StopPlaying() { m_playback->StopPlaying(); }

@@ -10,7 +10,7 @@ const std::initializer_list<UiStateRow> ui_state_table{
     {{"AddFile1", "AddFile2", "AddPath1", "AddPath2", "Remove1", "Remove2", "Clear1", "Clear2"},
                                                         {true,  false, false, false, false}},
     {{"Convert1", "Convert2"},                          {true,  false, false, false, false}},
-    {{"StopConverting1", "StopConverting2"},            {false, false, true,  false, false}},
+    {{"StopConverting1", "StopConverting2"},            {false, true,  true,  false, false}},
     {{"Play1", "Play2"},                                {true,  false, false, true,  true}},
     {{"PausePlaying1", "Pause1"},                       {false, false, false, true,  false}},
     {{"Stopplaying1", "StopPlay1"},                     {false, false, false, true,  true}},

@@ -202,6 +202,7 @@ private slots:
         QVERIFY(app.start());
         app.prompts->fileChoices.push_back({{src}, QFileInfo(src).absolutePath()});
         app.w().item("AddFile1")->trigger();
+        QVERIFY(app.waitAdded());
         app.w().cb_format->setCurrentIndex(0);
         app.w().item("Convert1")->trigger();
         QTRY_VERIFY_WITH_TIMEOUT(!app.s().flag_converting(), 60000);

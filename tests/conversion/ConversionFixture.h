@@ -18,7 +18,6 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTreeWidget>
 
 class ConversionFixture : public QObject {
 protected:
@@ -56,6 +55,7 @@ protected:
         const int before = sondrel::rows::count(w().lv);
         prompts->fileChoices.push_back({files, QFileInfo(files.value(0)).absolutePath()});
         w().item("AddFile1")->trigger();
+        QVERIFY(app.waitAdded());
         QCOMPARE(sondrel::rows::count(w().lv), before + int(files.size()));
     }
     void useOutput(const QString& dir) { settings().write_string("basic", "output directory", dir); }

@@ -13,7 +13,7 @@
 #include <QComboBox>
 #include <QFileInfo>
 #include <QTimer>
-#include <QTreeWidget>
+#include <QTest>
 #include <cstdio>
 
 int main(int argc, char** argv)
@@ -31,6 +31,8 @@ int main(int argc, char** argv)
     w.show();
     prompts.fileChoices.push_back({args.mid(2), QFileInfo(args[2]).absolutePath()});
     w.item("AddFile1")->trigger();
+    if (!QTest::qWaitFor([&] { return !shell.state.flag_adding(); }, 60000))
+        return 3;
     w.cb_format->setCurrentIndex(args[0].toInt());
     QTimer watch;
     QObject::connect(&watch, &QTimer::timeout, [&] {

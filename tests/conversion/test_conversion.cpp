@@ -70,8 +70,7 @@ private slots:
         const double seconds = 2.5;
         const QString src = source(QStringLiteral("music_%1_%2.wav").arg(srcRate).arg(srcChannels), seconds, srcRate, srcChannels);
         add({src});
-        TrackInfo& t = shell->state.TrackInfos[0];
-        t = TrackInfo{"Tïtle ✓", "Artist", "Album", "Jazz", 7, 2001, "A comment"};
+        rows::setTrackInfo(w().lv, 0, TrackInfo{"Tïtle ✓", "Artist", "Album", "Jazz", 7, 2001, "A comment"});
         w().cb_format->setCurrentIndex(format);
         convert();
 
@@ -307,7 +306,9 @@ private slots:
     {
         const QString s = source("t.wav", 0.2);
         add({s});
-        shell->state.TrackInfos[0].track = 70000;
+        TrackInfo t = rows::trackInfo(w().lv, 0);
+        t.track = 70000;
+        rows::setTrackInfo(w().lv, 0, t);
         w().cb_format->setCurrentIndex(3);
         convert();
         AudioInformation tags;

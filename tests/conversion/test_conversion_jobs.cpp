@@ -1,6 +1,8 @@
 #include "ConversionFixture.h"
 #include "AudioInformation.h"
 #include "ConversionJob.h"
+#include "FileListModel.h"
+#include "FileListView.h"
 
 #include <QElapsedTimer>
 #include <QProcess>
@@ -27,10 +29,12 @@ class TestConversionJobs : public ConversionFixture {
     };
     void watchStarts(StartLog& log)
     {
-        connect(w().lv, &QTreeWidget::itemChanged, this, [this, &log](QTreeWidgetItem* item, int column) {
-            const int row = w().lv->indexOfTopLevelItem(item);
-            // Progress changes the item too: the first change to "Converting" is the start.
-            if (column != rows::Status || item->text(column) != rows::Converting || log.order.contains(row))
+        connect(w().lv->listModel(), &QAbstractItemModel::dataChanged, this,
+                [this, &log](const QModelIndex& from, const QModelIndex& to) {
+            const int row = from.row();
+            // Progress changes the row too: the first change to "Converting" is the start.
+            if (from.column() > rows::Status || to.column() < rows::Status || status(row) != rows::Converting
+                || log.order.contains(row))
                 return;
             log.order << row;
             log.mostAtOnce = std::max(log.mostAtOnce, int(statuses().count(rows::Converting)));
@@ -89,7 +93,7 @@ private slots:
                                 source("j4.wav", 0.9)};
         add(files);
         for (int i = 0; i < files.size(); ++i)
-            shell->state.TrackInfos[size_t(i)] = TrackInfo{QString("Title %1").arg(i), "Artist", "Album", "Rock", i + 1, 1999, ""};
+            rows::setTrackInfo(w().lv, i, TrackInfo{QString("Title %1").arg(i), "Artist", "Album", "Rock", i + 1, 1999, ""});
         w().cb_format->setCurrentIndex(format);
         const QString ext = QStringList({".mp3", ".wav", ".wma", ".ogg"}).at(format);
         QMap<int, QString> folders;
@@ -100,7 +104,7 @@ private slots:
             StartLog log;
             watchStarts(log);
             convert();
-            disconnect(w().lv, &QTreeWidget::itemChanged, this, nullptr);
+            disconnect(w().lv->listModel(), &QAbstractItemModel::dataChanged, this, nullptr);
             QCOMPARE(log.order, QList<int>({0, 1, 2, 3}));
             QCOMPARE(log.mostAtOnce, jobs);
             QCOMPARE(statuses(), QStringList(4, "finish"));
@@ -132,7 +136,9 @@ private slots:
     {
         const QStringList files{source("long1.wav", 30), source("long2.wav", 30), source("long3.wav", 2)};
         add(files);
-        shell->state.TrackInfos[1].title = "Partial";
+        TrackInfo partial = rows::trackInfo(w().lv, 1);
+        partial.title = "Partial";
+        rows::setTrackInfo(w().lv, 1, partial);
         setJobs(2);
         w().cb_format->setCurrentIndex(0);
         whenConverting({0, 1}, [this] {
@@ -329,6 +335,7 @@ private slots:
         prompts->messages.clear();
         prompts->fileChoices.push_back({{s}, tmp.filePath("src")});
         w().item("AddFile1")->trigger();
+        QVERIFY(app.waitAdded());
         QCOMPARE(prompts->texts(), QStringList({s + " is an invalid audio file!"}));
         QCOMPARE(rows::count(w().lv), 2);
     }
@@ -429,7 +436,9 @@ private slots:
     void shortenedTagsShowInTheTooltip()
     {
         add({source("year.wav", 0.2)});
-        shell->state.TrackInfos[0].year = 12345;
+        TrackInfo wide = rows::trackInfo(w().lv, 0);
+        wide.year = 12345;
+        rows::setTrackInfo(w().lv, 0, wide);
         w().cb_format->setCurrentIndex(0);
         convert();
         QCOMPARE(status(0), QString("finish"));

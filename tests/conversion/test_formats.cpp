@@ -103,7 +103,7 @@ private slots:
         const QString src = tmp.filePath(QStringLiteral("src/music_%1_%2.wav").arg(srcRate).arg(srcBits));
         QVERIFY(QFile::exists(src) || testaudio::writeMusicWav(src, srcRate, 2, seconds, srcBits));
         add({src});
-        shell->state.TrackInfos[0] = TrackInfo{"Tïtle ✓", "Artist", "Album", "Jazz", 7, 2001, "A comment"};
+        rows::setTrackInfo(w().lv, 0, TrackInfo{"Tïtle ✓", "Artist", "Album", "Jazz", 7, 2001, "A comment"});
         w().cb_format->setCurrentIndex(format);
         convert();
         QVERIFY2(prompts->messages.isEmpty(), qPrintable(prompts->texts().join("; ")));
@@ -179,8 +179,10 @@ private slots:
         QVERIFY(QFile::copy(cover(), tmp.filePath("src/carry/Cover.JPG")));
         const QByteArray coverBytes = bytes(cover());
         add(files);
-        shell->state.TrackInfos[1].title = "Edited title";
-        shell->state.TrackInfos[1].year = 1999;
+        TrackInfo edited = rows::trackInfo(w().lv, 1);
+        edited.title = "Edited title";
+        edited.year = 1999;
+        rows::setTrackInfo(w().lv, 1, edited);
 
         for (int format = 0; format < 7; ++format) {
             const QString dir = out + "/" + extensions().at(format).mid(1);
@@ -263,6 +265,7 @@ private slots:
                 QTest::mouseClick(w().cbx_keep, Qt::LeftButton, {}, QPoint(5, w().cbx_keep->height() / 2));
             QCOMPARE(settings().read_int("basic", "keep folders", -1), keep ? 1 : -1);
             w().ScanFolder(root, true);
+            QVERIFY(app.waitAdded());
             add({single});
             w().cb_format->setCurrentIndex(5);
             convert();

@@ -1,5 +1,7 @@
 #include "AppShell.h"
 #include "FakePrompts.h"
+#include "FileListModel.h"
+#include "FileListView.h"
 #include "RunningWindow.h"
 #include "ListRows.h"
 #include "MainWindow.h"
@@ -7,13 +9,20 @@
 #include "SettingsFile.h"
 #include "TestAudio.h"
 
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QHeaderView>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
-#include <QTreeWidget>
+
+#include <cstring>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 using namespace sondrel;
 
@@ -46,17 +55,45 @@ class TestFileList : public QObject {
             qFatal("ffmpeg could not make %s", qPrintable(path));
         return path;
     }
+    // Adds through the open dialog and waits until the adding has ended.
     void addFiles(const QStringList& files)
     {
         prompts->fileChoices.push_back({files, QFileInfo(files.value(0)).absolutePath()});
         w().item("AddFile1")->trigger();
+        QVERIFY(app.waitAdded());
     }
-    QStringList titles() const
+    QStringList titles()
     {
         QStringList out;
-        for (const TrackInfo& t : shell->state.TrackInfos)
-            out << t.title;
+        for (int i = 0; i < rows::count(w().lv); ++i)
+            out << rows::trackInfo(w().lv, i).title;
         return out;
+    }
+    QStringList column(rows::Column c)
+    {
+        QStringList out;
+        for (int i = 0; i < rows::count(w().lv); ++i)
+            out << rows::text(w().lv, i, c);
+        return out;
+    }
+    void clickHeader(int section)
+    {
+        QHeaderView* h = w().lv->header();
+        QTest::mouseClick(h->viewport(), Qt::LeftButton, {}, QPoint(h->sectionViewportPosition(section) + 5, h->height() / 2));
+    }
+    // A UNIX socket bound at path (left in place when the descriptor is closed).
+    static bool makeSocket(const QString& path)
+    {
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        const QByteArray name = QFile::encodeName(path);
+        if (fd < 0 || size_t(name.size()) >= sizeof addr.sun_path)
+            return false;
+        std::memcpy(addr.sun_path, name.constData(), size_t(name.size()));
+        const bool ok = ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+        ::close(fd);
+        return ok;
     }
     QStringList captions()
     {
@@ -118,8 +155,8 @@ private slots:
         }
         QCOMPARE(captions(), QStringList({"one.wav", "three.wav", "five.wav"}));
         QCOMPARE(titles(), QStringList({"T1", "T3", "T5"}));
-        QCOMPARE(shell->state.TrackInfos[1].artist, QString("Artist T3"));
-        QCOMPARE(shell->state.TrackInfos[1].year, 1999);
+        QCOMPARE(rows::trackInfo(w().lv, 1).artist, QString("Artist T3"));
+        QCOMPARE(rows::trackInfo(w().lv, 1).year, 1999);
         QCOMPARE(rows::text(w().lv, 1, rows::FullPath), c);
         QCOMPARE(rows::text(w().lv, 1, rows::Time), QString("00:00:02"));
         QCOMPARE(rows::text(w().lv, 1, rows::Size), sizeText(QFileInfo(c).size()));
@@ -144,6 +181,54 @@ private slots:
         addFiles({a});
         QCOMPARE(prompts->lastStartFolder, QFileInfo(a).absolutePath());
         QCOMPARE(rows::count(w().lv), 4);
+        QCOMPARE(rows::trackInfo(w().lv, 3).title, QString("T1"));
+    }
+
+    // FIFOs, devices and sockets named like audio are refused by name, never opened: a FIFO
+    // would wait for a writer and /dev/zero would never end. Messages keep the chosen order.
+    void specialFilesAreRefusedWithoutBeingOpened()
+    {
+        start();
+        const QString dir = tmp.filePath("special");
+        QDir().mkpath(dir);
+        const QString fifo = dir + "/pipe.wav", device = dir + "/zero.mp3", socket = dir + "/sock.ogg";
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0644), 0);
+        QVERIFY(QFile::link("/dev/zero", device));
+        QVERIFY(makeSocket(socket));
+        const QString good = taggedWav("good.wav", "G", 0.3);
+        addFiles({fifo, good, device, socket});
+        QCOMPARE(prompts->texts(), QStringList({fifo + " is an invalid audio file!", device + " is an invalid audio file!",
+                                                socket + " is an invalid audio file!"}));
+        QCOMPARE(captions(), QStringList({"good.wav"}));
+    }
+
+    // A name that is not valid UTF-8 cannot be handed back to the file system by its text:
+    // one message lists such files instead of a "has been removed!" for each.
+    void undecodableNamesAreListedInOneMessage()
+    {
+        start();
+        const QString dir = tmp.filePath("names");
+        QDir().mkpath(dir);
+        QStringList chosen;
+        QList<QByteArray> rawPaths;
+        for (const QByteArray& raw : {QByteArray("caf\xe9.wav"), QByteArray("\xff\xfe.mp3")}) {
+            const QByteArray path = QFile::encodeName(dir) + '/' + raw;
+            rawPaths << path;
+            QVERIFY(QFile::copy(taggedWav("src.wav", "S", 0.2), dir + "/tmp.wav"));
+            QCOMPARE(::rename(QFile::encodeName(dir + "/tmp.wav").constData(), path.constData()), 0);
+            chosen << QFile::decodeName(path);
+        }
+        const QString good = taggedWav("plain.wav", "P", 0.2);
+        addFiles({chosen[0], good, chosen[1]});
+        QCOMPARE(captions(), QStringList({"plain.wav"}));
+        QCOMPARE(prompts->messages.size(), 1);
+        QCOMPARE(prompts->messages[0].kind, FakePrompts::Kind::Information);
+        const QString text = prompts->messages[0].text;
+        QVERIFY2(text.contains("not valid UTF-8") && text.contains(chosen[0]) && text.contains(chosen[1]), qPrintable(text));
+        QVERIFY(!text.contains("has been removed"));
+        // Qt cannot remove them either.
+        for (const QByteArray& raw : rawPaths)
+            ::unlink(raw.constData());
     }
 
     void cancelledDialogChangesNothing()
@@ -243,13 +328,103 @@ private slots:
         QVERIFY(!shell->state.flag_playing());
     }
 
-    void recordsGrowPastTheOldLimit()
+    // A header click sorts the rows with their records (names naturally, Time and Size by
+    // value), ascending then descending; the sorted order is the order of conversion.
+    void sortingByEachColumnThenConverting()
     {
-        AppState s;
-        s.setTrackInfo(10001, TrackInfo{"t", "", "", "", 1, 2, ""});
-        QCOMPARE(int(s.TrackInfos.size()), 10002);
-        QCOMPARE(s.trackInfo(10001).title, QString("t"));
-        QCOMPARE(s.trackInfo(20000).title, QString());
+        start();
+        const auto make = [&](const QString& name, int rate, int channels, double seconds) {
+            const QString path = tmp.filePath("sort/" + name);
+            QDir().mkpath(tmp.filePath("sort"));
+            int code = 0;
+            testaudio::runTool("ffmpeg", {"-v", "error", "-y", "-f", "lavfi", "-i", QStringLiteral("sine=frequency=330:duration=%1").arg(seconds),
+                                          "-ar", QString::number(rate), "-ac", QString::number(channels),
+                                          "-metadata", "title=" + name.section('.', 0, 0), path}, 30000, &code);
+            if (code != 0)
+                qFatal("ffmpeg could not make %s", qPrintable(path));
+            return path;
+        };
+        // Sizes and times in other orders than the names.
+        addFiles({make("b10.wav", 8000, 1, 2.0), make("B2.wav", 44100, 2, 0.5), make("a.wav", 8000, 1, 1.0)});
+        QCOMPARE(captions(), QStringList({"b10.wav", "B2.wav", "a.wav"}));
+
+        clickHeader(rows::FileName);
+        QCOMPARE(captions(), QStringList({"a.wav", "B2.wav", "b10.wav"}));
+        QCOMPARE(titles(), QStringList({"a", "B2", "b10"}));
+        QCOMPARE(w().lv->header()->sortIndicatorSection(), int(rows::FileName));
+        clickHeader(rows::FileName);
+        QCOMPARE(captions(), QStringList({"b10.wav", "B2.wav", "a.wav"}));
+        QCOMPARE(w().lv->header()->sortIndicatorOrder(), Qt::DescendingOrder);
+        clickHeader(rows::Time);
+        QCOMPARE(captions(), QStringList({"B2.wav", "a.wav", "b10.wav"}));
+        clickHeader(rows::Size);
+        QCOMPARE(captions(), QStringList({"a.wav", "b10.wav", "B2.wav"}));
+        clickHeader(rows::Size);
+        QCOMPARE(captions(), QStringList({"B2.wav", "b10.wav", "a.wav"}));
+        clickHeader(rows::FullPath);
+        QCOMPARE(captions(), QStringList({"a.wav", "B2.wav", "b10.wav"}));
+        rows::setText(w().lv, 0, rows::Status, rows::Finish);
+        clickHeader(rows::Status);
+        QCOMPARE(captions(), QStringList({"a.wav", "B2.wav", "b10.wav"})); // "finish" < "unconverted"
+        clickHeader(rows::Status);
+        QCOMPARE(captions(), QStringList({"B2.wav", "b10.wav", "a.wav"})); // equal ones keep their order
+        QCOMPARE(titles(), QStringList({"B2", "b10", "a"}));
+        // The selection stays on its row.
+        rows::select(w().lv, 2);
+        clickHeader(rows::Time);
+        QCOMPARE(rows::text(w().lv, rows::selected(w().lv), rows::FileName), QString("a.wav"));
+
+        // No reordering while adding or converting: row numbers are in use.
+        const QStringList before = captions();
+        shell->state.setAdding(true);
+        clickHeader(rows::FileName);
+        QCOMPARE(captions(), before);
+        QCOMPARE(w().lv->header()->sortIndicatorSection(), int(rows::Time));
+        shell->state.setAdding(false);
+
+        // Converted one at a time in the sorted order.
+        const QString out = tmp.filePath("sorted-out");
+        QDir(out).removeRecursively();
+        {
+            SettingsFile settings(SettingsFile::defaultPath());
+            settings.write_string("basic", "output directory", out);
+            settings.write_int("basic", "jobs", 1);
+        }
+        w().cb_format->setCurrentIndex(1);
+        QStringList started;
+        connect(w().lv->listModel(), &QAbstractItemModel::dataChanged, this, [&](const QModelIndex& from) {
+            const QString name = rows::text(w().lv, from.row(), rows::FileName);
+            if (rows::text(w().lv, from.row(), rows::Status) == rows::Converting && !started.contains(name))
+                started << name;
+        });
+        w().item("Convert1")->trigger();
+        QVERIFY(QTest::qWaitFor([&] { return !shell->state.flag_converting(); }, 60000));
+        QCOMPARE(started, before);
+        QCOMPARE(column(rows::Status), QStringList(3, rows::Finish));
+
+        // Rows added later come at the end; the list no longer claims a sorted order.
+        addFiles({tmp.filePath("sort/a.wav")});
+        QCOMPARE(captions().last(), QString("a.wav"));
+        QCOMPARE(w().lv->header()->sortIndicatorSection(), -1);
+    }
+
+    // A cell too narrow for its text shows it whole in its tooltip, with the row's own
+    // tooltip (why a conversion failed) after it.
+    void cutCellTextShowsInTheTooltip()
+    {
+        start();
+        const QString longName = QString(60, 'n') + ".wav";
+        addFiles({taggedWav(longName, "L", 0.2), taggedWav("s.wav", "S", 0.2)});
+        FileListView* lv = w().lv;
+        const auto cell = [&](int row, int col) { return lv->listModel()->index(row, col); };
+        QCOMPARE(lv->cellToolTip(cell(0, rows::FileName)), longName);
+        QCOMPARE(lv->cellToolTip(cell(0, rows::FullPath)), tmp.filePath(longName));
+        QCOMPARE(lv->cellToolTip(cell(1, rows::FileName)), QString());
+        QCOMPARE(lv->cellToolTip(cell(1, rows::Time)), QString());
+        rows::setToolTip(lv, 0, "Why it failed.");
+        rows::setToolTip(lv, 1, "Why it failed.");
+        QCOMPARE(lv->cellToolTip(cell(0, rows::FileName)), longName + "\nWhy it failed.");
+        QCOMPARE(lv->cellToolTip(cell(1, rows::FileName)), QString("Why it failed."));
     }
 };
 

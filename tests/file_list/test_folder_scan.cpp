@@ -1,10 +1,13 @@
 #include "AppShell.h"
 #include "FakePrompts.h"
 #include "RunningWindow.h"
+#include "FileListModel.h"
+#include "FileListView.h"
 #include "FolderPicker.h"
 #include "ListRows.h"
 #include "MainWindow.h"
 #include "SettingsFile.h"
+#include "Skin.h"
 #include "TestAudio.h"
 
 #include <QCheckBox>
@@ -12,11 +15,18 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QProcess>
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTreeWidget>
+
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+#include <cstring>
 
 using namespace sondrel;
 
@@ -63,20 +73,25 @@ class TestFolderScan : public QObject {
             out << rows::text(w().lv, i, rows::FullPath);
         return out;
     }
-    // The order a depth-first scan must produce, from the file system's own order.
-    void expectedOrder(const QString& dir, bool sub, QStringList* out)
+    // Scans as "Add Path" does and waits until the adding has ended.
+    void scan(const QString& dir, bool sub)
     {
-        QDirIterator it(dir, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-        while (it.hasNext()) {
-            it.next();
-            const QFileInfo fi = it.fileInfo();
-            if (fi.fileName().startsWith('.'))
-                continue;
-            if (fi.isDir() && !fi.isSymLink() && sub)
-                expectedOrder(fi.filePath(), sub, out);
-            else if (fi.isFile() && QStringList({"wav", "mp3", "ogg", "wma", "flac"}).contains(fi.suffix().toLower()))
-                *out << fi.filePath();
+        w().ScanFolder(dir, sub);
+        QVERIFY(app.waitAdded());
+    }
+    // A tree of folders of hard links to one small file: many files, made quickly.
+    QString bigTree(const QString& name, int folders, int perFolder)
+    {
+        const QString root = folder(name);
+        for (int d = 0; d < folders; ++d) {
+            const QString sub = root + QStringLiteral("/d%1").arg(d);
+            QDir().mkpath(sub);
+            for (int f = 0; f < perFolder; ++f)
+                if (::link(QFile::encodeName(wavTemplate).constData(),
+                           QFile::encodeName(sub + QStringLiteral("/t%1.wav").arg(f)).constData()) != 0)
+                    qFatal("cannot link into %s", qPrintable(sub));
         }
+        return root;
     }
     void pickFolder(const QString& path, bool sub)
     {
@@ -98,46 +113,142 @@ private slots:
     void init() { QFile::remove(SettingsFile::defaultPath()); }
     void cleanup() { app.stop(); }
 
-    void scansDepthFirstWithTheFileSystemsOrder()
+    // Every folder's entries in natural, case-insensitive name order; a sub-folder's files
+    // where the sub-folder stands among its parent's entries.
+    void scansDepthFirstInNaturalNameOrder()
     {
         start();
         const QString root = folder("tree");
-        wav(root + "/a.wav");
-        wav(root + "/SONG.MP3");
-        wav(root + "/Song.Wav");
-        wav(root + "/sub/inner.ogg");
-        wav(root + "/sub/deeper/deep.wma");
-        wav(root + "/sub/deeper/Track.FLAC"); // the newer formats' names too, in any case
-        wav(root + "/z.wav");
-        wav(root + "/.hidden/skip.wav");
-        wav(root + "/.dotfile.wav");
+        for (const char* f : {"a 20.wav", "a 3.wav", "b10.wav", "B2.wav", "SONG.MP3", "Song.Wav", "z.wav",
+                              "sub 10/inner.ogg", "sub 2/deeper/deep.wma", "sub 2/deeper/Track.FLAC", "sub 2/Y.wav", "sub 2/x.wav",
+                              ".hidden/skip.wav", ".dotfile.wav", "name with blanks 'quote' #1 ?&é.wav"})
+            wav(root + "/" + QString::fromUtf8(f));
         text(root + "/song.mpeg");
         text(root + "/song");
         text(root + "/song.mp3.txt");
-        wav(root + "/name with blanks 'quote' #1 ?&é.wav");
 
-        QStringList expected;
-        expectedOrder(root, true, &expected);
-        QCOMPARE(expected.size(), 8);
-        w().ScanFolder(root, true);
-        QCOMPARE(paths(), expected);
+        const QStringList expected{"a 3.wav", "a 20.wav", "B2.wav", "b10.wav", "name with blanks 'quote' #1 ?&é.wav",
+                                   "SONG.MP3", "Song.Wav", "sub 2/deeper/deep.wma", "sub 2/deeper/Track.FLAC", "sub 2/x.wav", "sub 2/Y.wav",
+                                   "sub 10/inner.ogg", "z.wav"};
+        scan(root, true);
+        QStringList got = paths();
+        got.replaceInStrings(root + "/", QString());
+        QCOMPARE(got, expected);
         QVERIFY(prompts->messages.isEmpty());
-        QCOMPARE(int(shell->state.TrackInfos.size()), 8);
         QCOMPARE(shell->state.uiState(), UiState::Idle);
         for (int i = 0; i < rows::count(w().lv); ++i) {
-            QCOMPARE(rows::text(w().lv, i, rows::FileName), QFileInfo(expected[i]).fileName());
+            QCOMPARE(rows::text(w().lv, i, rows::FileName), QFileInfo(paths()[i]).fileName());
             QCOMPARE(rows::text(w().lv, i, rows::Time), QString("00:00:00"));
             QCOMPARE(rows::text(w().lv, i, rows::Status), QString("unconverted"));
         }
 
         // With and without a trailing "/" alike; without sub-folders only the top files.
-        QTreeWidget* lv = w().lv;
-        rows::clear(lv);
-        w().ScanFolder(root + "/", false);
-        QStringList top;
-        expectedOrder(root, false, &top);
-        QCOMPARE(paths(), top);
-        QCOMPARE(top.size(), 5);
+        rows::clear(w().lv);
+        scan(root + "/", false);
+        got = paths();
+        got.replaceInStrings(root + "/", QString());
+        QCOMPARE(got, QStringList({"a 3.wav", "a 20.wav", "B2.wav", "b10.wav", "name with blanks 'quote' #1 ?&é.wav",
+                                   "SONG.MP3", "Song.Wav", "z.wav"}));
+    }
+
+    // FIFOs, devices and sockets named like audio are skipped without a word and never
+    // opened (a FIFO would wait for a writer, /dev/zero never ends).
+    void specialFilesInAScanAreSkipped()
+    {
+        start();
+        const QString root = folder("special");
+        QCOMPARE(::mkfifo(QFile::encodeName(root + "/pipe.wav").constData(), 0644), 0);
+        QVERIFY(QFile::link("/dev/zero", root + "/zero.mp3"));
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        const QByteArray sock = QFile::encodeName(root + "/sock.ogg");
+        std::memcpy(addr.sun_path, sock.constData(), size_t(sock.size()));
+        QCOMPARE(::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+        ::close(fd);
+        wav(root + "/real.wav");
+        scan(root, true);
+        QCOMPARE(paths(), QStringList({root + "/real.wav"}));
+        QVERIFY(prompts->messages.isEmpty());
+    }
+
+    // Names that are not valid UTF-8 (a file, and a folder with a file in it) are listed in
+    // one message; the others are added.
+    void undecodableNamesAreListedInOneMessage()
+    {
+        start();
+        const QString root = folder("names");
+        const QByteArray base = QFile::encodeName(root);
+        wav(root + "/good.wav");
+        wav(root + "/tmp.wav");
+        QCOMPARE(::rename(QFile::encodeName(root + "/tmp.wav").constData(), (base + "/bad\xe9.wav").constData()), 0);
+        wav(root + "/sub/inner.wav");
+        QCOMPARE(::rename(QFile::encodeName(root + "/sub").constData(), (base + "/dir\xff").constData()), 0);
+        scan(root, true);
+        QCOMPARE(paths(), QStringList({root + "/good.wav"}));
+        QCOMPARE(prompts->messages.size(), 1);
+        const QString text = prompts->messages[0].text;
+        QVERIFY2(text.contains("not valid UTF-8"), qPrintable(text));
+        QVERIFY2(text.contains(QFile::decodeName(base + "/bad\xe9.wav")), qPrintable(text));
+        QVERIFY2(text.contains(QFile::decodeName(base + "/dir\xff")), qPrintable(text));
+        // Qt cannot remove them either.
+        QCOMPARE(::unlink((base + "/bad\xe9.wav").constData()), 0);
+        QCOMPARE(::unlink((base + "/dir\xff/inner.wav").constData()), 0);
+        QCOMPARE(::rmdir((base + "/dir\xff").constData()), 0);
+    }
+
+    // Stop Converting ends a scan, from the menu, the popup or the skin's "Stop": the rows
+    // added stay, no more come, and the window is idle.
+    void stopEndsAScan()
+    {
+        start();
+        const QString root = bigTree("big", 40, 100);
+        for (int way = 0; way < 3; ++way) {
+            rows::clear(w().lv);
+            int firstBatch = -1;
+            auto stopAtFirstRows = connect(w().lv->listModel(), &QAbstractItemModel::rowsInserted, this, [&] {
+                if (firstBatch >= 0)
+                    return;
+                firstBatch = rows::count(w().lv);
+                QVERIFY(w().item("StopConverting1")->isEnabled());
+                if (way == 0)
+                    w().item("StopConverting1")->trigger();
+                else if (way == 1)
+                    w().item("StopConverting2")->trigger();
+                else
+                    w().SkinClick(SkinObject("Stop"));
+            });
+            w().ScanFolder(root, true);
+            QVERIFY(app.waitAdded(30000));
+            disconnect(stopAtFirstRows);
+            QCOMPARE(rows::count(w().lv), firstBatch);
+            QVERIFY(firstBatch > 0 && firstBatch < 4000);
+            QCOMPARE(shell->state.uiState(), UiState::Idle);
+            QVERIFY(w().item("AddPath1")->isEnabled());
+            QCoreApplication::processEvents();
+            QCOMPARE(rows::count(w().lv), firstBatch);
+        }
+        // The list is whole when nobody stops it.
+        rows::clear(w().lv);
+        scan(root, true);
+        QCOMPARE(rows::count(w().lv), 4000);
+    }
+
+    // Closing the window in the middle of a scan ends it at once, and the program exits.
+    void closingMidScanEndsTheProgram()
+    {
+        const QString root = bigTree("closing", 40, 100);
+        QProcess child;
+        child.start(QStringLiteral(ADDING_CHILD), {root});
+        QVERIFY(child.waitForFinished(60000));
+        QCOMPARE(child.exitStatus(), QProcess::NormalExit);
+        const QString out = QString::fromUtf8(child.readAllStandardOutput());
+        QVERIFY2(child.exitCode() == 0, qPrintable(out + child.readAllStandardError()));
+        const QStringList lines = out.split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.value(0), QString("closed"));
+        QVERIFY(lines.value(1).startsWith("rows "));
+        QVERIFY(lines.value(1).mid(5).toInt() < 4000);
+        QCOMPARE(lines.value(2), QString("idle"));
     }
 
     void directoryWithAudioNameIsReportedWhenNotEntered()
@@ -146,14 +257,13 @@ private slots:
         const QString root = folder("live");
         wav(root + "/live.mp3/track.wav");
         text(root + "/bad.wav");
-        w().ScanFolder(root, false);
-        QStringList texts = prompts->texts();
-        texts.sort();
-        QCOMPARE(texts, QStringList({root + "/bad.wav is an invalid audio file!",
-                                     root + "/live.mp3 has been removed!"}));
+        scan(root, false);
+        // In scan order.
+        QCOMPARE(prompts->texts(), QStringList({root + "/bad.wav is an invalid audio file!",
+                                                root + "/live.mp3 has been removed!"}));
         QCOMPARE(rows::count(w().lv), 0);
         prompts->messages.clear();
-        w().ScanFolder(root, true);
+        scan(root, true);
         QCOMPARE(paths(), QStringList({root + "/live.mp3/track.wav"}));
     }
 
@@ -164,7 +274,7 @@ private slots:
         wav(root + "/real/one.wav");
         QVERIFY(QFile::link(root, root + "/real/loop"));      // a link to a parent
         QVERIFY(QFile::link(root + "/real/one.wav", root + "/alias.wav"));
-        w().ScanFolder(root, true);
+        scan(root, true);
         QStringList got = paths();
         got.sort();
         QCOMPARE(got, QStringList({root + "/alias.wav", root + "/real/one.wav"}));
@@ -173,8 +283,8 @@ private slots:
     void emptyOrUnreadableFolderAddsNothingSilently()
     {
         start();
-        w().ScanFolder(folder("empty"), true);
-        w().ScanFolder(tmp.filePath("does/not/exist"), true);
+        scan(folder("empty"), true);
+        scan(tmp.filePath("does/not/exist"), true);
         QCOMPARE(rows::count(w().lv), 0);
         QVERIFY(prompts->messages.isEmpty());
         QCOMPARE(shell->state.uiState(), UiState::Idle);
@@ -187,7 +297,7 @@ private slots:
         start();
         const QStringList files = testaudio::corpusFiles();
         QVERIFY(files.size() > 90);
-        w().ScanFolder(testaudio::corpusDir(), true);
+        scan(testaudio::corpusDir(), true);
         QCOMPARE(shell->state.uiState(), UiState::Idle);
         QStringList seen = paths();
         for (const auto& m : prompts->messages) {
@@ -200,7 +310,6 @@ private slots:
         seen.sort();
         expected.sort();
         QCOMPARE(seen, expected);
-        QCOMPARE(int(shell->state.TrackInfos.size()), rows::count(w().lv));
         QVERIFY(rows::count(w().lv) > 60);
     }
 
@@ -212,6 +321,7 @@ private slots:
         wav(root + "/sub/low.wav");
         pickFolder(root, false);
         w().item("AddPath1")->trigger();
+        QVERIFY(app.waitAdded());
         QCOMPARE(paths(), QStringList({root + "/top.wav"}));
         QCOMPARE(SettingsFile(SettingsFile::defaultPath()).read_int("basic", "enable sub dir", -1), 0);
         QCOMPARE(w().fm_dir->windowTitle(), QString("Open Folder"));
@@ -232,6 +342,7 @@ private slots:
 
         pickFolder(root, true);
         w().item("AddPath1")->trigger();
+        QVERIFY(app.waitAdded());
         QCOMPARE(rows::count(w().lv), 2);
     }
 
@@ -256,6 +367,26 @@ private slots:
         const int shown = prompts->dialogsShown;
         w().ChooseOutputDir();
         QCOMPARE(prompts->dialogsShown, shown);
+    }
+
+    // Browse while a folder is scanned: the picker shows again and another folder is
+    // chosen, but the scan goes on with the folder it was given.
+    void browseDuringAScanChangesNotTheScannedFolder()
+    {
+        start();
+        const QString scanned = bigTree("scanned", 10, 100);
+        const QString output = folder("elsewhere");
+        wav(output + "/not-this.wav");
+        pickFolder(scanned, true);
+        w().item("AddPath1")->trigger();
+        QVERIFY(shell->state.flag_adding());
+        pickFolder(output, true);
+        w().SkinClick(SkinObject("Browse"));
+        QVERIFY(app.waitAdded());
+        QCOMPARE(w().edt_dir->text(), output);
+        QCOMPARE(rows::count(w().lv), 1000);
+        for (const QString& p : paths())
+            QVERIFY2(p.startsWith(scanned + "/"), qPrintable(p));
     }
 };
 

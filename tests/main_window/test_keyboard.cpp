@@ -13,7 +13,6 @@
 #include <QMenuBar>
 #include <QStandardPaths>
 #include <QTest>
-#include <QTreeWidget>
 
 using namespace sondrel;
 
@@ -28,11 +27,9 @@ class TestKeyboard : public QObject {
 
     void addRows(int n)
     {
-        for (int i = 0; i < n; ++i) {
+        for (int i = 0; i < n; ++i)
             rows::append(w().lv, QStringLiteral("f%1.mp3").arg(i), QStringLiteral("/x/f%1.mp3").arg(i), "00:00:01",
                          "0.01MB", rows::Unconverted);
-            app.s().setTrackInfo(i, {});
-        }
     }
     void press(QKeyCombination key) { QTest::keyClick(w().windowHandle(), key.key(), key.keyboardModifiers()); }
     void pressOn(QWidget* widget, Qt::Key key)

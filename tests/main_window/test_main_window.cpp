@@ -19,7 +19,9 @@
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QTest>
-#include <QTreeWidget>
+#include "FileListView.h"
+
+#include <QHeaderView>
 #include <memory>
 
 using namespace sondrel;
@@ -108,8 +110,8 @@ private slots:
         QCOMPARE(w().pb->maximum(), 100);
         QVERIFY(!w().pb->isTextVisible());
         QStringList headers;
-        for (int c = 0; c < w().lv->columnCount(); ++c)
-            headers << w().lv->headerItem()->text(c) + ":" + QString::number(w().lv->columnWidth(c));
+        for (int c = 0; c < w().lv->model()->columnCount(); ++c)
+            headers << w().lv->model()->headerData(c, Qt::Horizontal).toString() + ":" + QString::number(w().lv->columnWidth(c));
         QCOMPARE(headers, QStringList({"File Name:100", "Full Path:155", "Time:60", "Size:60", "Status:75"}));
         QStringList formats;
         for (int i = 0; i < w().cb_format->count(); ++i)
@@ -202,7 +204,8 @@ private slots:
         QString diff = expect(listEdit + QStringList{"Convert1", "Convert2", "Play1", "Play2", "Settings1", "ID31", "cb_format"});
         QVERIFY2(diff.isEmpty(), qPrintable("idle: " + diff));
         s.setAdding(true);
-        diff = expect({"Settings1", "ID31", "cb_format"});
+        // Stop Converting stops an adding too.
+        diff = expect({"Settings1", "ID31", "cb_format", "StopConverting1", "StopConverting2"});
         QVERIFY2(diff.isEmpty(), qPrintable("adding: " + diff));
         s.setAdding(false);
         s.setConverting(true);

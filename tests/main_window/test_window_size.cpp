@@ -12,7 +12,6 @@
 #include <QScreen>
 #include <QStandardPaths>
 #include <QTest>
-#include <QTreeWidget>
 
 using namespace sondrel;
 

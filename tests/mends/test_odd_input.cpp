@@ -13,7 +13,6 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTreeWidget>
 
 using namespace sondrel;
 
@@ -53,6 +52,7 @@ class TestOddInput : public QObject {
     {
         prompts().fileChoices.push_back({files, QFileInfo(files.value(0)).absolutePath()});
         w().item("AddFile1")->trigger();
+        QVERIFY(app.waitAdded());
     }
     // Runs the list to the format and waits until the run has ended.
     void convertTo(int format)
@@ -97,8 +97,8 @@ private slots:
         const QString b = ogg("negative.ogg", {"date=-5", "title=Negative"});
         add({a, b});
         QCOMPARE(rows::count(w().lv), 2);
-        QCOMPARE(app.s().TrackInfos[0].year, 12345);
-        QCOMPARE(app.s().TrackInfos[1].year, 2147483647);
+        QCOMPARE(rows::trackInfo(w().lv, 0).year, 12345);
+        QCOMPARE(rows::trackInfo(w().lv, 1).year, 2147483647);
 
         const struct {
             int format;

@@ -18,7 +18,6 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTreeWidget>
 
 using namespace sondrel;
 
@@ -53,6 +52,7 @@ class TestUnkeptSettings : public QObject {
     {
         prompts().fileChoices.push_back({{file}, tmp.path()});
         w().item("AddFile1")->trigger();
+        QVERIFY(app.waitAdded());
     }
     // The output folder chosen with Browse in the folder picker.
     void browseTo(const QString& folder)

@@ -14,7 +14,6 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTreeWidget>
 
 using namespace sondrel;
 
@@ -53,6 +52,7 @@ class TestPlayback : public QObject {
     {
         prompts->fileChoices.push_back({files, tmp.path()});
         w().item("AddFile1")->trigger();
+        QVERIFY(app.waitAdded());
     }
     static std::vector<float> decode(const QString& path)
     {

@@ -26,7 +26,6 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTreeWidget>
 #include <functional>
 #include <memory>
 #include <sys/stat.h>
@@ -373,6 +372,7 @@ private slots:
         QVERIFY(testaudio::writeMusicWav(source, 22050, 1, 0.5));
         prompts->fileChoices.push_back({{source}, tmp.path()});
         clickAt(elementRect("AddFile").center());
+        QVERIFY(app.waitAdded());
         QCOMPARE(rows::count(w().lv), 1);
         clickAt(elementRect("Convert").center());
         QTRY_COMPARE_WITH_TIMEOUT(rows::text(w().lv, 0, rows::Status), rows::Finish, 20000);
@@ -390,6 +390,7 @@ private slots:
         QVERIFY(testaudio::writeMusicWav(f, 22050, 2, 3.0));
         prompts->fileChoices.push_back({{f}, tmp.path()});
         w().SkinClick(SkinObject("AddFile"));
+        QVERIFY(app.waitAdded());
         rows::select(w().lv, 0);
         w().SkinClick(SkinObject("Play"));
         QVERIFY(s().flag_playing());

@@ -11,3 +11,8 @@ bool RunningWindow::start()
     w().show();
     return QTest::qWaitForWindowExposed(&w());
 }
+
+bool RunningWindow::waitAdded(int timeoutMs)
+{
+    return QTest::qWaitFor([this] { return !s().flag_adding(); }, timeoutMs);
+}

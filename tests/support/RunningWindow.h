@@ -19,4 +19,6 @@ public:
     void stop() { shell.reset(); }
     sondrel::Tfm_main& w() { return shell->mainWindow(); }
     sondrel::AppState& s() { return shell->state; }
+    // Waits (at most timeoutMs) until an adding that runs has ended; false when it has not.
+    bool waitAdded(int timeoutMs = 60000);
 };

@@ -14,7 +14,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
-#include <QTreeWidget>
+#include "FileListView.h"
 
 using namespace sondrel;
 
@@ -37,7 +37,7 @@ class TestTagEditor : public QObject {
     Q_OBJECT
 
     AppState state;
-    QTreeWidget lv;
+    FileListView lv;
     FakePrompts prompts;
     std::unique_ptr<Tfm_id3> dlg;
     QList<QString> hookErrors;
@@ -45,7 +45,7 @@ class TestTagEditor : public QObject {
     // Three rows; the middle one is edited.
     void setRecord(const TrackInfo& t)
     {
-        state.setTrackInfo(1, t);
+        rows::setTrackInfo(&lv, 1, t);
         rows::setText(&lv, 1, rows::FileName, QStringLiteral("caption.mp3"));
         state.tag_edit_row = 1;
     }
@@ -70,7 +70,6 @@ class TestTagEditor : public QObject {
 private slots:
     void initTestCase()
     {
-        lv.setColumnCount(5);
         setExceptionHandler([this](std::exception_ptr e) {
             try {
                 std::rethrow_exception(e);
@@ -85,11 +84,8 @@ private slots:
     void init()
     {
         rows::clear(&lv);
-        state.TrackInfos.clear();
-        for (int i = 0; i < 3; ++i) {
+        for (int i = 0; i < 3; ++i)
             rows::append(&lv, QStringLiteral("row%1").arg(i), {}, {}, {}, rows::Unconverted);
-            state.setTrackInfo(i, TrackInfo{});
-        }
         setRecord(sampleRecord());
         prompts.messages.clear();
         hookErrors.clear();
@@ -183,7 +179,7 @@ private slots:
         QCOMPARE(dlg->edt_track->text(), QStringLiteral("40000"));
         QCOMPARE(dlg->cb_genre->currentText(), QStringLiteral("Jazz"));
         dlg->btn_ok->click();
-        QCOMPARE(state.trackInfo(1), t);
+        QCOMPARE(rows::trackInfo(&lv, 1), t);
         // Another record, another showing: nothing of the first one is left.
         TrackInfo u;
         u.title = QStringLiteral("B-side");
@@ -212,13 +208,13 @@ private slots:
         QCOMPARE(dlg->cb_genre->count(), 148);
         retype(dlg->edt_title, QStringLiteral("Other title"));
         dlg->btn_ok->click();
-        QCOMPARE(state.trackInfo(1).genre, QStringLiteral("Synthwave"));
-        QCOMPARE(state.trackInfo(1).title, QStringLiteral("Other title"));
+        QCOMPARE(rows::trackInfo(&lv, 1).genre, QStringLiteral("Synthwave"));
+        QCOMPARE(rows::trackInfo(&lv, 1).title, QStringLiteral("Other title"));
 
         openDialog();
         dlg->cb_genre->setCurrentIndex(5);
         dlg->btn_ok->click();
-        QCOMPARE(state.trackInfo(1).genre, QStringLiteral("Funk"));
+        QCOMPARE(rows::trackInfo(&lv, 1).genre, QStringLiteral("Funk"));
 
         // A genre of one's own, typed.
         openDialog();
@@ -226,7 +222,7 @@ private slots:
         dlg->cb_genre->lineEdit()->selectAll();
         QTest::keyClicks(dlg->cb_genre->lineEdit(), QStringLiteral("Nu-Gaze "));
         dlg->btn_ok->click();
-        QCOMPARE(state.trackInfo(1).genre, QStringLiteral("Nu-Gaze"));
+        QCOMPARE(rows::trackInfo(&lv, 1).genre, QStringLiteral("Nu-Gaze"));
         QCOMPARE(dlg->cb_genre->count(), 148);
 
         t.genre.clear();
@@ -234,7 +230,7 @@ private slots:
         openDialog();
         QCOMPARE(dlg->cb_genre->currentText(), QString());
         dlg->btn_ok->click();
-        QCOMPARE(state.trackInfo(1).genre, QString());
+        QCOMPARE(rows::trackInfo(&lv, 1).genre, QString());
     }
 
     // The open list shows every name whole, although the box is narrower than the longest;
@@ -312,8 +308,8 @@ private slots:
         QTest::keyClicks(dlg->edt_year, QStringLiteral("x0"));
         QCOMPARE(dlg->edt_year->text(), QStringLiteral("-50"));
         dlg->btn_ok->click();
-        QCOMPARE(state.trackInfo(1).year, -50);
-        QCOMPARE(state.trackInfo(1).track, 12);
+        QCOMPARE(rows::trackInfo(&lv, 1).year, -50);
+        QCOMPARE(rows::trackInfo(&lv, 1).track, 12);
     }
 
     void resetEmptiesFieldsOnly()
@@ -327,11 +323,11 @@ private slots:
         QCOMPARE(dlg->cb_genre->currentText(), QString());
         QCOMPARE(dlg->cb_genre->count(), 148);
         QVERIFY(dlg->isVisible());
-        QCOMPARE(state.trackInfo(1), sampleRecord());
+        QCOMPARE(rows::trackInfo(&lv, 1), sampleRecord());
         // Ok after Reset: the empty numbers are stored as 0, without an error.
         dlg->btn_ok->click();
         QVERIFY(!dlg->isVisible());
-        QCOMPARE(state.trackInfo(1), TrackInfo{});
+        QCOMPARE(rows::trackInfo(&lv, 1), TrackInfo{});
         QCOMPARE(rows::text(&lv, 1, rows::FileName), QString());
         QVERIFY(prompts.messages.isEmpty());
     }
@@ -349,7 +345,7 @@ private slots:
         dlg->btn_ok->click();
         QVERIFY(!dlg->isVisible());
         QCOMPARE(dlg->result(), int(QDialog::Accepted));
-        const TrackInfo got = state.trackInfo(1);
+        const TrackInfo got = rows::trackInfo(&lv, 1);
         QCOMPARE(got.title, QStringLiteral("Blue Hour"));
         QCOMPARE(got.artist, QStringLiteral("Zoë Kraft"));
         QCOMPARE(got.album, QStringLiteral("Émigré"));
@@ -361,15 +357,15 @@ private slots:
         // Only the edited row changed.
         QCOMPARE(rows::text(&lv, 0, rows::FileName), QStringLiteral("row0"));
         QCOMPARE(rows::text(&lv, 2, rows::FileName), QStringLiteral("row2"));
-        QCOMPARE(state.trackInfo(0), TrackInfo{});
-        QCOMPARE(state.trackInfo(2), TrackInfo{});
-        QCOMPARE(state.TrackInfos.size(), size_t(3));
+        QCOMPARE(rows::trackInfo(&lv, 0), TrackInfo{});
+        QCOMPARE(rows::trackInfo(&lv, 2), TrackInfo{});
+        QCOMPARE(rows::count(&lv), 3);
 
         // An empty title empties the caption.
         openDialog();
         dlg->edt_title->clear();
         dlg->btn_ok->click();
-        QCOMPARE(state.trackInfo(1).title, QString());
+        QCOMPARE(rows::trackInfo(&lv, 1).title, QString());
         QCOMPARE(rows::text(&lv, 1, rows::FileName), QString());
     }
 
@@ -386,7 +382,7 @@ private slots:
             else
                 dlg->btn_cancel->click();
             QVERIFY(!dlg->isVisible());
-            QCOMPARE(state.trackInfo(1), sampleRecord());
+            QCOMPARE(rows::trackInfo(&lv, 1), sampleRecord());
             QCOMPARE(rows::text(&lv, 1, rows::FileName), QStringLiteral("caption.mp3"));
         }
         // The next showing shows the record, not the abandoned edits.
@@ -404,15 +400,15 @@ private slots:
         QCOMPARE(prompts.texts(), QStringList{Tfm_id3::YearOutOfRange});
         QCOMPARE(prompts.messages.first().kind, FakePrompts::Kind::Information);
         QVERIFY(dlg->isVisible());
-        QCOMPARE(state.trackInfo(1), sampleRecord());
+        QCOMPARE(rows::trackInfo(&lv, 1), sampleRecord());
         QCOMPARE(rows::text(&lv, 1, rows::FileName), QStringLiteral("caption.mp3"));
         QCOMPARE(dlg->focusWidget(), dlg->edt_year);
         // The largest 32-bit value is fine.
         retype(dlg->edt_year, QStringLiteral("2147483647"));
         dlg->btn_ok->click();
         QVERIFY(!dlg->isVisible());
-        QCOMPARE(state.trackInfo(1).year, 2147483647);
-        QCOMPARE(state.trackInfo(1).title, QStringLiteral("changed"));
+        QCOMPARE(rows::trackInfo(&lv, 1).year, 2147483647);
+        QCOMPARE(rows::trackInfo(&lv, 1).title, QStringLiteral("changed"));
         QCOMPARE(prompts.messages.size(), 1);
     }
 
@@ -426,13 +422,13 @@ private slots:
                 QTest::keyClick(w, key);
         }
         QVERIFY(dlg->isVisible());
-        QCOMPARE(state.trackInfo(1), sampleRecord());
+        QCOMPARE(rows::trackInfo(&lv, 1), sampleRecord());
         QCOMPARE(rows::text(&lv, 1, rows::FileName), QStringLiteral("caption.mp3"));
         // On a focused button, Enter presses that button.
         dlg->btn_cancel->setFocus();
         QTest::keyClick(dlg->btn_cancel, Qt::Key_Return);
         QVERIFY(!dlg->isVisible());
-        QCOMPARE(state.trackInfo(1), sampleRecord());
+        QCOMPARE(rows::trackInfo(&lv, 1), sampleRecord());
     }
 
     void runsThroughThePromptsSeam()

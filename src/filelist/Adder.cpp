@@ -1,0 +1,387 @@
+#include "Adder.h"
+
+#include "AppState.h"
+#include "AudioFile.h"
+#include "AudioInformation.h"
+#include "Doorbell.h"
+#include "ExceptionHook.h"
+#include "FileListModel.h"
+#include "FileListView.h"
+#include "FileProbe.h"
+#include "FolderWalk.h"
+#include "Prompts.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QScopedValueRollback>
+#include <QThread>
+#include <QTimer>
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+
+namespace sondrel {
+
+namespace {
+// Files found by a scan but not yet in the list, at most: a scan far ahead of the measuring
+// would only hold memory.
+constexpr std::size_t MaxQueued = 4096;
+constexpr std::size_t ScanBatch = 32;
+// Finished rows go into the list at most this often. Each insertion makes the view lay out
+// every row again, so the interval grows with that cost, up to MaxIntervalMs.
+constexpr int MinIntervalMs = 20;
+constexpr int MaxIntervalMs = 120;
+constexpr int CostShare = 4;
+// The GUI thread's longest turn at inserting rows before the window gets its turn again.
+constexpr qint64 TurnBudgetMs = 15;
+constexpr int MaxListedNames = 20;
+} // namespace
+
+// One file to measure, or an entry known to be unreachable.
+struct Adder::Item {
+    QString path;
+    QString caption;
+    bool fromScan = false;
+    bool badName = false;
+    Probed result;
+    std::atomic<bool> done{false}; // set last by the worker; result may be read after it
+};
+
+struct Adder::Done {
+    QString path;
+    Probed result;
+};
+
+// What one adding holds from its start to its end. The queue runs from the next row to go
+// into the list on; workers take items from `claimed` on, the scan appends at the back.
+struct Adder::Run {
+    explicit Run(AppState& state) : busy(state, &AppState::setAdding) {}
+    BusyFlag busy;
+    std::mutex m;
+    std::condition_variable work; // workers: more items, or the end
+    std::condition_variable room; // the scan: the queue has room again
+    std::deque<Item> items;
+    std::size_t first = 0;   // number of items.front() since the start
+    std::size_t claimed = 0; // number of the next item to measure
+    bool listed = false;     // every item is in the queue
+    std::atomic<bool> stop{false};
+    std::atomic<int> threadsLeft{0};
+    std::vector<std::thread> threads;
+    QStringList badNames;
+    QString root; // the folder added, for a scan: every row found remembers it
+    bool stopping = false;
+
+    std::size_t end() const { return first + items.size(); }
+    void wakeAll()
+    {
+        { std::lock_guard lock(m); }
+        work.notify_all();
+        room.notify_all();
+    }
+};
+
+void Adder::measureLoop(Run& run, Doorbell& bell)
+{
+    AudioFile reader;
+    reader.SetCancelFlag(&run.stop);
+    AudioInformation tags;
+    for (;;) {
+        Item* item = nullptr;
+        {
+            std::unique_lock lock(run.m);
+            run.work.wait(lock, [&] { return run.stop.load() || run.claimed < run.end() || run.listed; });
+            if (run.stop.load() || run.claimed == run.end())
+                break;
+            item = &run.items[run.claimed - run.first];
+            ++run.claimed;
+        }
+        if (item->badName)
+            item->result.outcome = Probed::Outcome::BadName;
+        else
+            item->result = probeFile(item->path, item->caption, item->fromScan, reader, tags);
+        item->done.store(true, std::memory_order_release);
+        bell.ring();
+    }
+    run.threadsLeft.fetch_sub(1, std::memory_order_acq_rel);
+    bell.ring();
+}
+
+void Adder::scanLoop(Run& run, Doorbell& bell, const QString& folder, bool includeSub)
+{
+    std::vector<ScanEntry> batch;
+    const auto flush = [&] {
+        {
+            std::unique_lock lock(run.m);
+            run.room.wait(lock, [&] { return run.stop.load() || run.items.size() < MaxQueued; });
+            for (ScanEntry& e : batch) {
+                Item& item = run.items.emplace_back();
+                item.path = std::move(e.path);
+                item.caption = std::move(e.name);
+                item.fromScan = true;
+                item.badName = e.badName;
+            }
+        }
+        batch.clear();
+        run.work.notify_all();
+    };
+    scanFolderEntries(folder, includeSub, run.stop, [&](ScanEntry&& e) {
+        batch.push_back(std::move(e));
+        if (batch.size() >= ScanBatch)
+            flush();
+    });
+    flush();
+    {
+        std::lock_guard lock(run.m);
+        run.listed = true;
+    }
+    run.work.notify_all();
+    run.threadsLeft.fetch_sub(1, std::memory_order_acq_rel);
+    bell.ring();
+}
+
+Adder::Adder(QWidget* window, FileListView* lv, AppState& state, Prompts& prompts)
+    : m_window(window), m_lv(lv), m_state(state), m_prompts(prompts), m_bell(new Doorbell(this)),
+      m_timer(new QTimer(this)), m_intervalMs(MinIntervalMs)
+{
+    m_timer->setSingleShot(true);
+    connect(m_bell, &Doorbell::rung, this, guarded([this] { onBell(); }));
+    connect(m_timer, &QTimer::timeout, this, guarded([this] { reap(); }));
+}
+
+Adder::~Adder()
+{
+    if (!m_run)
+        return;
+    m_run->stop.store(true);
+    m_run->wakeAll();
+    for (std::thread& t : m_run->threads)
+        t.join();
+}
+
+int Adder::workerCount() { return std::max(1, QThread::idealThreadCount()); }
+
+void Adder::addFiles(const QStringList& paths)
+{
+    if (m_run || paths.isEmpty())
+        return;
+    auto run = std::make_unique<Run>(m_state);
+    for (const QString& path : paths) {
+        Item& item = run->items.emplace_back();
+        item.path = path;
+        const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+        item.caption = slash < 0 ? path : path.mid(slash + 1);
+    }
+    run->listed = true;
+    start(std::move(run));
+}
+
+void Adder::addFolder(const QString& folder, bool includeSub)
+{
+    if (m_run)
+        return;
+    auto run = std::make_unique<Run>(m_state);
+    run->root = QDir::cleanPath(QFileInfo(folder).absoluteFilePath());
+    Run* r = run.get();
+    Doorbell* bell = m_bell;
+    r->threadsLeft.store(1);
+    try {
+        r->threads.emplace_back([r, bell, folder, includeSub] { scanLoop(*r, *bell, folder, includeSub); });
+    } catch (const std::system_error&) {
+        run.reset();
+        m_prompts.information(m_window, QStringLiteral("The folder cannot be scanned: the system has no thread to spare."));
+        return;
+    }
+    start(std::move(run));
+}
+
+void Adder::start(std::unique_ptr<Run> run)
+{
+    m_run = std::move(run);
+    ++m_serial;
+    m_intervalMs = MinIntervalMs;
+    m_sinceBatch.invalidate();
+    Run* r = m_run.get();
+    Doorbell* bell = m_bell;
+    const int workers = workerCount();
+    for (int i = 0; i < workers; ++i) {
+        r->threadsLeft.fetch_add(1);
+        try {
+            r->threads.emplace_back([r, bell] { measureLoop(*r, *bell); });
+        } catch (const std::system_error&) {
+            r->threadsLeft.fetch_sub(1);
+            if (i == 0) {
+                // Not one worker: nothing can be measured.
+                stop();
+                m_prompts.information(m_window, QStringLiteral("The files cannot be added: the system has no thread to spare."));
+                return;
+            }
+            break;
+        }
+    }
+}
+
+void Adder::onBell()
+{
+    if (!m_run || m_timer->isActive())
+        return;
+    const qint64 since = m_sinceBatch.isValid() ? m_sinceBatch.elapsed() : m_intervalMs;
+    if (since < m_intervalMs)
+        later(int(m_intervalMs - since));
+    else
+        reap();
+}
+
+void Adder::later(int ms)
+{
+    if (!m_timer->isActive())
+        m_timer->start(ms);
+}
+
+void Adder::reap()
+{
+    if (!m_run || m_reaping)
+        return;
+    if (insertFinished())
+        maybeFinish();
+}
+
+bool Adder::insertFinished()
+{
+    QScopedValueRollback<bool> reaping(m_reaping, true);
+    Run* run = m_run.get();
+    const std::uint64_t serial = m_serial;
+    m_sinceBatch.start();
+    QElapsedTimer turn;
+    turn.start();
+    std::vector<ListRow> batch;
+    bool more = false;
+    while (!run->stopping) {
+        std::vector<Done> taken;
+        {
+            std::lock_guard lock(run->m);
+            while (!run->items.empty() && run->items.front().done.load(std::memory_order_acquire)
+                   && taken.size() < 256) {
+                Item& front = run->items.front();
+                taken.push_back({std::move(front.path), std::move(front.result)});
+                run->items.pop_front();
+                ++run->first;
+            }
+        }
+        run->room.notify_all();
+        if (taken.empty())
+            break;
+        for (Done& d : taken) {
+            QString notice;
+            switch (d.result.outcome) {
+            case Probed::Outcome::Listed:
+                d.result.row.addedFolder = run->root;
+                batch.push_back(std::move(d.result.row));
+                break;
+            case Probed::Outcome::Removed:
+                notice = d.path + QStringLiteral(" has been removed!");
+                break;
+            case Probed::Outcome::Invalid:
+                notice = d.path + QStringLiteral(" is an invalid audio file!");
+                break;
+            case Probed::Outcome::BadName:
+                run->badNames << d.path;
+                break;
+            case Probed::Outcome::Skipped:
+            case Probed::Outcome::Stopped:
+                break;
+            }
+            if (notice.isEmpty())
+                continue;
+            // The rows before this file go in first; the box waits for the user.
+            insert(batch);
+            if (serial != m_serial || run->stopping)
+                return serial == m_serial;
+            m_prompts.notice(m_window, notice);
+            if (serial != m_serial || run->stopping)
+                return serial == m_serial; // stopped, or the window closed, while the box was up
+        }
+        if (turn.elapsed() >= TurnBudgetMs) {
+            more = true;
+            break;
+        }
+    }
+    insert(batch);
+    // The next batch waits in proportion to what this one cost.
+    m_intervalMs = int(std::clamp<qint64>(turn.elapsed() * CostShare, MinIntervalMs, MaxIntervalMs));
+    if (more) {
+        later(0);
+        return false;
+    }
+    return true;
+}
+
+void Adder::insert(std::vector<ListRow>& batch)
+{
+    if (batch.empty())
+        return;
+    m_lv->listModel()->append(std::move(batch));
+    batch.clear();
+}
+
+void Adder::stop()
+{
+    if (!m_run)
+        return;
+    m_run->stopping = true;
+    m_run->stop.store(true);
+    m_run->wakeAll();
+    maybeFinish();
+}
+
+void Adder::stopAndWait()
+{
+    if (!m_run)
+        return;
+    m_run->stopping = true;
+    m_run->stop.store(true);
+    m_run->wakeAll();
+    for (std::thread& t : m_run->threads)
+        t.join();
+    m_run->threads.clear();
+    finish(true);
+}
+
+void Adder::maybeFinish()
+{
+    Run* run = m_run.get();
+    if (!run || run->threadsLeft.load(std::memory_order_acquire) != 0)
+        return;
+    if (!run->stopping) {
+        std::lock_guard lock(run->m);
+        if (!run->items.empty())
+            return; // finished rows are still to go in
+    }
+    finish(false);
+}
+
+void Adder::finish(bool closing)
+{
+    std::unique_ptr<Run> run = std::move(m_run);
+    ++m_serial;
+    m_timer->stop();
+    for (std::thread& t : run->threads)
+        t.join();
+    const QStringList badNames = run->badNames;
+    run.reset(); // the adding state ends here
+    if (!closing && !badNames.isEmpty()) {
+        QStringList lines = badNames.mid(0, MaxListedNames);
+        if (badNames.size() > MaxListedNames)
+            lines << QStringLiteral("… and %1 more.").arg(badNames.size() - MaxListedNames);
+        m_prompts.information(m_window, QStringLiteral("These files cannot be added: their names are not valid "
+                                                       "UTF-8 text, so the program cannot open them by name. "
+                                                       "Renaming them makes them available.\n")
+                                            + lines.join(QLatin1Char('\n')));
+    }
+    emit finished();
+}
+
+} // namespace sondrel

@@ -1,0 +1,83 @@
+#pragma once
+#include <QElapsedTimer>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+class QTimer;
+class QWidget;
+
+namespace sondrel {
+
+class AppState;
+class Doorbell;
+class FileListView;
+class Prompts;
+struct ListRow;
+
+// Adding rows: files are measured (opened, timed, their tags read) on worker threads, one
+// per core, while a folder is walked on a thread of its own; the GUI thread only appends the
+// finished rows, in batches and in order (the order given, or the scan's order), and shows
+// the notice of each file that cannot be added when its turn comes. The adding state lasts
+// from the start until the last row is in, or until a stop.
+class Adder : public QObject {
+    Q_OBJECT
+public:
+    Adder(QWidget* window, FileListView* lv, AppState& state, Prompts& prompts);
+    ~Adder() override;
+
+    // Adds the files in this order; returns at once.
+    void addFiles(const QStringList& paths);
+    // Adds what a scan of folder finds, in scan order; returns at once.
+    void addFolder(const QString& folder, bool includeSub);
+    bool running() const { return m_run != nullptr; }
+    // Ends the adding: the rows in the list stay, nothing more is added. The window is idle
+    // as soon as the worker threads have left the file each is reading.
+    void stop();
+    // For closing the window: ends at once, without any further message.
+    void stopAndWait();
+
+    // How many files are measured at once.
+    static int workerCount();
+
+signals:
+    // An adding has ended (after its closing message, if any).
+    void finished();
+
+private:
+    struct Item;
+    struct Done;
+    struct Run;
+
+    // The threads' work: measuring queued files, and walking a folder into the queue.
+    static void measureLoop(Run& run, Doorbell& bell);
+    static void scanLoop(Run& run, Doorbell& bell, const QString& folder, bool includeSub);
+
+    void start(std::unique_ptr<Run> run);
+    void onBell();
+    void reap();
+    // Inserts the rows measured so far, in order, for one turn; false when the adding ended
+    // meanwhile.
+    bool insertFinished();
+    void insert(std::vector<ListRow>& batch);
+    void maybeFinish();
+    void finish(bool closing);
+    void later(int ms);
+
+    QWidget* m_window;
+    FileListView* m_lv;
+    AppState& m_state;
+    Prompts& m_prompts;
+    Doorbell* m_bell;
+    QTimer* m_timer;
+    QElapsedTimer m_sinceBatch;
+    std::unique_ptr<Run> m_run;
+    std::uint64_t m_serial = 0; // of the current run
+    bool m_reaping = false;
+    int m_intervalMs;
+};
+
+} // namespace sondrel

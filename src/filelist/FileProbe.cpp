@@ -1,0 +1,109 @@
+#include "FileProbe.h"
+
+#include "AudioFile.h"
+#include "AudioInformation.h"
+#include "EngineError.h"
+#include "RowTexts.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <cstring>
+#include <dirent.h>
+#include <sys/stat.h>
+
+namespace sondrel {
+
+bool nameDecodes(const char* name)
+{
+    const QByteArray raw(name);
+    return QFile::encodeName(QFile::decodeName(raw)) == raw;
+}
+
+bool hasUndecodableTwin(const QString& path)
+{
+    const QFileInfo info(path);
+    DIR* dir = ::opendir(QFile::encodeName(info.absolutePath()).constData());
+    if (!dir)
+        return false;
+    const QString name = info.fileName();
+    bool found = false;
+    while (const dirent* entry = ::readdir(dir)) {
+        if (!nameDecodes(entry->d_name) && QFile::decodeName(entry->d_name) == name) {
+            found = true;
+            break;
+        }
+    }
+    ::closedir(dir);
+    return found;
+}
+
+Probed probeFile(const QString& path, const QString& caption, bool fromScan, AudioFile& reader,
+                 AudioInformation& tags) noexcept
+{
+    Probed out;
+    try {
+        struct stat st {};
+        if (::stat(QFile::encodeName(path).constData(), &st) != 0) {
+            out.outcome = !fromScan && hasUndecodableTwin(path) ? Probed::Outcome::BadName : Probed::Outcome::Removed;
+            return out;
+        }
+        if (S_ISDIR(st.st_mode)) {
+            out.outcome = Probed::Outcome::Removed;
+            return out;
+        }
+        if (!S_ISREG(st.st_mode)) {
+            out.outcome = fromScan ? Probed::Outcome::Skipped : Probed::Outcome::Invalid;
+            return out;
+        }
+        std::int64_t samples = 0;
+        try {
+            reader.OpenRead(path, 0, 1);
+            samples = reader.SampleCount();
+        } catch (const CancelledError&) {
+            reader.Close();
+            out.outcome = Probed::Outcome::Stopped;
+            return out;
+        } catch (const EngineError&) {
+            samples = 0;
+        }
+        if (samples <= 0) {
+            reader.Close();
+            out.outcome = Probed::Outcome::Invalid;
+            return out;
+        }
+        ListRow& row = out.row;
+        row.durationMs = reader.DurationMs();
+        reader.Close();
+        row.bytes = std::int64_t(st.st_size);
+        row.modifiedMs = std::int64_t(st.st_mtim.tv_sec) * 1000 + st.st_mtim.tv_nsec / 1000000;
+        row.cells[rows::FileName] = caption;
+        row.cells[rows::FullPath] = path;
+        row.cells[rows::Time] = timeText(row.durationMs);
+        row.cells[rows::Size] = sizeText(row.bytes);
+        row.cells[rows::Status] = rows::Unconverted;
+        try {
+            tags.LoadFromFile(path);
+            row.info.title = tags.infoTitle;
+            row.info.artist = tags.infoArtist;
+            row.info.album = tags.infoAlbum;
+            row.info.genre = tags.infoGenreS;
+            row.info.year = tags.infoYear;
+            row.info.track = tags.infoTrack;
+            row.info.comment = tags.infoComments;
+        } catch (const EngineError&) {
+            // The audio opened but its tags could not be read (the file changed meanwhile):
+            // the row stays with empty tags rather than being lost.
+            row.info = {};
+        }
+        out.outcome = Probed::Outcome::Listed;
+    } catch (...) {
+        // Anything else (memory, say) costs this file, never the thread or the program.
+        reader.Discard();
+        out = {};
+        out.outcome = Probed::Outcome::Invalid;
+    }
+    return out;
+}
+
+} // namespace sondrel

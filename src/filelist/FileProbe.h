@@ -1,0 +1,41 @@
+#pragma once
+// One file measured for the list on a worker thread: whether it can be listed, its row with
+// the playing time, size and tags. It opens the file only when it is a regular file, so a
+// FIFO, a device or a socket named like audio is never waited on. Never throws.
+#include "FileListModel.h"
+
+#include <QString>
+#include <atomic>
+
+namespace sondrel {
+
+class AudioFile;
+class AudioInformation;
+
+struct Probed {
+    enum class Outcome {
+        Listed,   // row holds the new row and its record
+        Removed,  // no such file, or a folder: "has been removed!"
+        Invalid,  // not audio, no samples, or not a regular file added by name
+        Skipped,  // not a regular file, found by a folder scan: no message
+        BadName,  // not there under this name, but a file whose name is no valid UTF-8 is
+        Stopped,  // the adding was stopped while the file was read
+    };
+    Outcome outcome = Outcome::Invalid;
+    ListRow row;
+};
+
+// Measures path for a row captioned caption. fromScan: found by a folder scan (which skips
+// what is not a regular file) rather than chosen by name. reader and tags are the calling
+// thread's own; reader's cancel flag ends a long measurement.
+Probed probeFile(const QString& path, const QString& caption, bool fromScan, AudioFile& reader,
+                 AudioInformation& tags) noexcept;
+
+// Whether the folder of path holds an entry whose name is not valid UTF-8 and reads, as
+// text, like the file name of path: such a file cannot be reached by its text name.
+bool hasUndecodableTwin(const QString& path);
+
+// Whether a file name as the file system gives it survives the trip to text and back.
+bool nameDecodes(const char* name);
+
+} // namespace sondrel
