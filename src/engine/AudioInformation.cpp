@@ -4,6 +4,7 @@
 #include "FfmpegSupport.h"
 #include "Genres.h"
 #include "SourceFile.h"
+#include "SourceStream.h"
 #include "TagFiles.h"
 
 #include <QFile>
@@ -78,27 +79,42 @@ void installTextHandlers()
     });
 }
 
-// Checks that path names a readable regular file and returns its first bytes.
-QByteArray readHead(const QString& path, bool forWriting)
+// Opens path for reading its tags through a descriptor of its own, which opens regular files
+// only: a FIFO or a device named like audio is refused instead of waited on.
+std::shared_ptr<const SourceFile> openForReading(const QString& path)
+{
+    try {
+        return SourceFile::open(path);
+    } catch (const EngineError&) {
+        const QFileInfo info(path);
+        if (!info.exists())
+            throw EngineError(QStringLiteral("%1: the file does not exist").arg(path).toStdString());
+        if (info.isDir())
+            throw EngineError(QStringLiteral("%1: this is a folder, not a file").arg(path).toStdString());
+        throw;
+    }
+}
+
+QByteArray headOf(const SourceFile& source)
+{
+    QByteArray head(4096, Qt::Uninitialized);
+    const std::int64_t n = source.readAt(0, head.data(), head.size());
+    if (n < 0)
+        throw EngineError(QStringLiteral("%1: cannot read the file: %2")
+                              .arg(source.path(), QString::fromLocal8Bit(std::strerror(int(-n))))
+                              .toStdString());
+    head.truncate(qsizetype(n));
+    return head;
+}
+
+// Checks that path names a writable regular file and returns its first bytes.
+QByteArray writableHead(const QString& path)
 {
     const QFileInfo info(path);
     if (!info.exists())
         throw EngineError(QStringLiteral("%1: the file does not exist").arg(path).toStdString());
     if (info.isDir())
         throw EngineError(QStringLiteral("%1: this is a folder, not a file").arg(path).toStdString());
-    if (!forWriting) {
-        // Through a descriptor of its own, which opens regular files only: a FIFO or a device
-        // named like audio is refused instead of waited on.
-        const std::shared_ptr<const SourceFile> source = SourceFile::open(path);
-        QByteArray head(4096, Qt::Uninitialized);
-        const std::int64_t n = source->readAt(0, head.data(), head.size());
-        if (n < 0)
-            throw EngineError(QStringLiteral("%1: cannot read the file: %2")
-                                  .arg(path, QString::fromLocal8Bit(std::strerror(int(-n))))
-                                  .toStdString());
-        head.truncate(qsizetype(n));
-        return head;
-    }
     QFile file(path);
     if (!file.open(QIODevice::ReadWrite))
         throw EngineError(QStringLiteral("%1: cannot write the file: %2").arg(path, file.errorString()).toStdString());
@@ -371,7 +387,9 @@ QStringList fitTo(TagKind kind, Values& v, std::int32_t year)
 void AudioInformation::LoadFromFile(const QString& path)
 {
     installTextHandlers();
-    const QByteArray head = readHead(path, false);
+    const std::shared_ptr<const SourceFile> source = openForReading(path);
+    const QByteArray head = headOf(*source);
+    SourceStream stream(source);
 
     infoTitle.clear();
     infoArtist.clear();
@@ -382,7 +400,7 @@ void AudioInformation::LoadFromFile(const QString& path)
     infoTrack = 0;
 
     const QByteArray name = QFile::encodeName(path);
-    const TagKind kind = tagKindOf(path, head);
+    const TagKind kind = tagKindOf(stream, path, head);
     if (kind == TagKind::Unknown)
         return; // readable, but no tag format we know: no tags
 
@@ -399,7 +417,7 @@ void AudioInformation::LoadFromFile(const QString& path)
     }
 
     try {
-        std::unique_ptr<TagLib::File> file = openTagFile(kind, name);
+        std::unique_ptr<TagLib::File> file = openTagFile(kind, &stream);
         if (!file || !file->isOpen() || !file->isValid())
             return; // tags that cannot be parsed read as none
         const TagLib::Tag* tag = file->tag();
@@ -457,7 +475,7 @@ void AudioInformation::LoadFromFile(const QString& path)
 QStringList AudioInformation::SaveToFile(const QString& path) const
 {
     installTextHandlers();
-    const QByteArray head = readHead(path, true);
+    const QByteArray head = writableHead(path);
 
     Values v;
     v.title = asWritten(infoTitle);

@@ -30,15 +30,16 @@ std::shared_ptr<const SourceFile> SourceFile::open(const QString& path, const st
         ::close(fd);
         throw EngineError(quoted(path) + " is not a regular file");
     }
-    // Regular files never block; the flag only matters for what was refused above.
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    return std::shared_ptr<const SourceFile>(new SourceFile(path, fd, cancel));
+    // Regular files never block; the flag only matters for what was refused above. (No
+    // other status flag was asked for, so clearing them all clears just this one.)
+    ::fcntl(fd, F_SETFL, 0);
+    const Stamp opened{std::int64_t(st.st_size), std::int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+    return std::shared_ptr<const SourceFile>(new SourceFile(path, fd, cancel, opened));
 }
 
-SourceFile::SourceFile(QString path, int fd, const std::atomic<bool>* cancel)
-    : m_path(std::move(path)), m_fd(fd), m_cancel(cancel)
+SourceFile::SourceFile(QString path, int fd, const std::atomic<bool>* cancel, Stamp opened)
+    : m_path(std::move(path)), m_opened(opened), m_fd(fd), m_cancel(cancel)
 {
-    m_opened = stamp();
 }
 
 SourceFile::Stamp SourceFile::stamp() const

@@ -24,6 +24,8 @@ public:
     std::int64_t readAt(std::int64_t offset, void* buffer, std::int64_t size) const;
     // The current size of the file, or a negative errno value.
     std::int64_t size() const;
+    // The size when it was opened.
+    std::int64_t openedSize() const { return m_opened.size; }
     bool cancelled() const { return m_cancel && m_cancel->load(std::memory_order_relaxed); }
     // Whether the file was written to (its size or modification time changed) since it was
     // opened. A file replaced under its name does not count: this one is still read.
@@ -35,7 +37,7 @@ private:
         std::int64_t mtimeNs = 0;
         bool operator==(const Stamp&) const = default;
     };
-    SourceFile(QString path, int fd, const std::atomic<bool>* cancel);
+    SourceFile(QString path, int fd, const std::atomic<bool>* cancel, Stamp opened);
     Stamp stamp() const;
     QString m_path;
     Stamp m_opened;

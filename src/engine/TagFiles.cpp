@@ -9,6 +9,8 @@
 #include <taglib/flacfile.h>
 #include <taglib/mp4file.h>
 #include <taglib/mpegfile.h>
+#include <taglib/id3v2framefactory.h>
+#include <taglib/tfilestream.h>
 #include <taglib/oggflacfile.h>
 #include <taglib/opusfile.h>
 #include <taglib/speexfile.h>
@@ -88,24 +90,45 @@ TagKind kindFromExtension(const QString& path)
 }
 
 // The bytes after the ID3v2 tags at the start of the file (empty when there are none).
-QByteArray afterId3v2(const QString& path, const QByteArray& head)
+QByteArray afterId3v2(TagLib::IOStream& stream, const QByteArray& head)
 {
-    qint64 offset = 0;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
+    long offset = 0;
     for (int tags = 0; tags < 16; ++tags) {
-        if (!file.seek(offset))
-            return {};
-        const QByteArray h = file.read(10);
-        const auto* b = reinterpret_cast<const unsigned char*>(h.constData());
+        stream.seek(offset);
+        const TagLib::ByteVector h = stream.readBlock(10);
+        const auto* b = reinterpret_cast<const unsigned char*>(h.data());
         if (h.size() < 10 || !h.startsWith("ID3") || ((b[6] | b[7] | b[8] | b[9]) & 0x80))
             break;
         offset += 10 + ((b[6] << 21) | (b[7] << 14) | (b[8] << 7) | b[9]) + ((b[5] & 0x10) ? 10 : 0);
     }
-    if (offset == 0 || !file.seek(offset))
-        return offset == 0 ? head : QByteArray();
-    return file.read(64);
+    if (offset == 0)
+        return head;
+    stream.seek(offset);
+    const TagLib::ByteVector rest = stream.readBlock(64);
+    return QByteArray(rest.data(), qsizetype(rest.size()));
+}
+
+// The file opened by its TagLib class, from a file name or a stream of the caller's.
+template <typename Source>
+std::unique_ptr<TagLib::File> openAs(TagKind kind, Source source)
+{
+    switch (kind) {
+    case TagKind::Mpeg: return std::make_unique<TagLib::MPEG::File>(source, TagLib::ID3v2::FrameFactory::instance(), false);
+    case TagKind::Wav: return std::make_unique<TagLib::RIFF::WAV::File>(source, false);
+    case TagKind::Aiff: return std::make_unique<TagLib::RIFF::AIFF::File>(source, false);
+    case TagKind::OggVorbis: return std::make_unique<TagLib::Ogg::Vorbis::File>(source, false);
+    case TagKind::OggFlac: return std::make_unique<TagLib::Ogg::FLAC::File>(source, false);
+    case TagKind::OggOpus: return std::make_unique<TagLib::Ogg::Opus::File>(source, false);
+    case TagKind::OggSpeex: return std::make_unique<TagLib::Ogg::Speex::File>(source, false);
+    case TagKind::Asf: return std::make_unique<TagLib::ASF::File>(source, false);
+    case TagKind::Flac: return std::make_unique<TagLib::FLAC::File>(source, TagLib::ID3v2::FrameFactory::instance(), false);
+    case TagKind::Mp4: return std::make_unique<TagLib::MP4::File>(source, false);
+    case TagKind::WavPack: return std::make_unique<TagLib::WavPack::File>(source, false);
+    case TagKind::Ape: return std::make_unique<TagLib::APE::File>(source, false);
+    case TagKind::Other:
+    case TagKind::Unknown: break;
+    }
+    return nullptr;
 }
 
 } // namespace
@@ -131,11 +154,11 @@ QString tagKindName(TagKind k)
     return QStringLiteral("unknown");
 }
 
-TagKind tagKindOf(const QString& path, const QByteArray& head)
+TagKind tagKindOf(TagLib::IOStream& stream, const QString& path, const QByteArray& head)
 {
     TagKind kind = TagKind::Unknown;
     if (head.startsWith("ID3")) {
-        const QByteArray rest = afterId3v2(path, head);
+        const QByteArray rest = afterId3v2(stream, head);
         // FLAC and Monkey's Audio files may carry ID3v2 in front, which their classes skip.
         const TagKind behind = kindFromContent(rest, true);
         kind = behind == TagKind::Flac || behind == TagKind::Ape || behind == TagKind::Other ? behind : TagKind::Mpeg;
@@ -145,26 +168,20 @@ TagKind tagKindOf(const QString& path, const QByteArray& head)
     return kind == TagKind::Unknown ? kindFromExtension(path) : kind;
 }
 
+TagKind tagKindOf(const QString& path, const QByteArray& head)
+{
+    TagLib::FileStream stream(QFile::encodeName(path).constData(), true);
+    return tagKindOf(stream, path, head);
+}
+
 std::unique_ptr<TagLib::File> openTagFile(TagKind kind, const QByteArray& name)
 {
-    const char* fn = name.constData();
-    switch (kind) {
-    case TagKind::Mpeg: return std::make_unique<TagLib::MPEG::File>(fn, false);
-    case TagKind::Wav: return std::make_unique<TagLib::RIFF::WAV::File>(fn, false);
-    case TagKind::Aiff: return std::make_unique<TagLib::RIFF::AIFF::File>(fn, false);
-    case TagKind::OggVorbis: return std::make_unique<TagLib::Ogg::Vorbis::File>(fn, false);
-    case TagKind::OggFlac: return std::make_unique<TagLib::Ogg::FLAC::File>(fn, false);
-    case TagKind::OggOpus: return std::make_unique<TagLib::Ogg::Opus::File>(fn, false);
-    case TagKind::OggSpeex: return std::make_unique<TagLib::Ogg::Speex::File>(fn, false);
-    case TagKind::Asf: return std::make_unique<TagLib::ASF::File>(fn, false);
-    case TagKind::Flac: return std::make_unique<TagLib::FLAC::File>(fn, false);
-    case TagKind::Mp4: return std::make_unique<TagLib::MP4::File>(fn, false);
-    case TagKind::WavPack: return std::make_unique<TagLib::WavPack::File>(fn, false);
-    case TagKind::Ape: return std::make_unique<TagLib::APE::File>(fn, false);
-    case TagKind::Other:
-    case TagKind::Unknown: break;
-    }
-    return nullptr;
+    return openAs(kind, name.constData());
+}
+
+std::unique_ptr<TagLib::File> openTagFile(TagKind kind, TagLib::IOStream* stream)
+{
+    return openAs(kind, stream);
 }
 
 } // namespace sondrel

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include <taglib/tfile.h>
+#include <taglib/tiostream.h>
 #include <taglib/tstring.h>
 
 namespace sondrel {
@@ -19,11 +20,15 @@ enum class TagKind {
 
 QString tagKindName(TagKind kind);
 
-// The kind of the file at path whose first bytes are head (ID3v2 tags in front are looked past).
+// The kind of the file at path whose first bytes are head (ID3v2 tags in front are looked past,
+// read from stream when given).
 TagKind tagKindOf(const QString& path, const QByteArray& head);
+TagKind tagKindOf(TagLib::IOStream& stream, const QString& path, const QByteArray& head);
 
 // The file opened by its TagLib class (audio properties not read); null for Unknown and Other.
+// A stream stays the caller's and must outlive the file.
 std::unique_ptr<TagLib::File> openTagFile(TagKind kind, const QByteArray& encodedName);
+std::unique_ptr<TagLib::File> openTagFile(TagKind kind, TagLib::IOStream* stream);
 
 inline QString toQ(const TagLib::String& s) { return QString::fromUtf8(s.toCString(true)); }
 inline TagLib::String toT(const QString& s) { return TagLib::String(s.toUtf8().constData(), TagLib::String::UTF8); }
