@@ -107,8 +107,7 @@ void FileListModel::sort(int column, Qt::SortOrder order)
 
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
     std::vector<int> newRowOf(m_rows.size());
-    std::vector<ListRow> sorted;
-    sorted.reserve(m_rows.size());
+    std::deque<ListRow> sorted;
     for (std::size_t i = 0; i < byRow.size(); ++i) {
         newRowOf[std::size_t(byRow[i])] = int(i);
         sorted.push_back(std::move(m_rows[std::size_t(byRow[i])]));
