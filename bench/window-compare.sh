@@ -4,6 +4,8 @@
 #   - adding 1,000 MP3 files (probe, tags, row, one pump per file) vs ffprobe once per file;
 #   - adding a folder of 10,000 files: time, rows, and the longest GUI stall;
 #     memory with 1,000 and 10,000 rows;
+#   - adding a tree of 100,000 short MP3s in 1,000 folders (hard links): time, peak memory,
+#     the longest GUI stall;
 #   - converting six one-minute files to MP3 one at a time (jobs 1) vs ffmpeg with the same
 #     encoder settings on each file in turn, and two at a time (jobs 2) vs two ffmpeg
 #     processes side by side; the longest GUI stall, CPU seconds and peak memory of each;
@@ -45,8 +47,8 @@ bench=$(realpath "$bench")
 mkdir -p "$work"
 cd "$work"
 
-files=1000; folder=10000; batch=6; batch_seconds=60; long_minutes=60
-if [ "$quick" = 1 ]; then files=100; folder=1000; batch=4; batch_seconds=30; long_minutes=5; fi
+files=1000; folder=10000; tree=1000; batch=6; batch_seconds=60; long_minutes=60
+if [ "$quick" = 1 ]; then files=100; folder=1000; tree=20; batch=4; batch_seconds=30; long_minutes=5; fi
 
 make_wav() { # name seconds
   [ -s "$1" ] || sox -n -r 44100 -c 2 -b 16 "$1" synth "$2" sine 110-3520 pinknoise tremolo 3 40 vol 0.5
@@ -65,6 +67,16 @@ if [ ! -d "folder-$folder" ]; then
   for d in $(seq 0 9); do
     mkdir -p "folder-$folder/d$d"
     for n in $(seq 0 $((folder / 10 - 1))); do cp tiny.wav "folder-$folder/d$d/$(printf 't%05d' "$n").wav"; done
+  done
+fi
+if [ ! -d "tree-$tree" ]; then
+  # 100 links a folder; a file system allows some 65,000 links to one file, so each group of
+  # 500 folders links to a copy of its own.
+  for d in $(seq 0 $((tree - 1))); do
+    seed="seed-$((d / 500)).mp3"
+    [ -s "$seed" ] || cp seed.mp3 "$seed"
+    mkdir -p "tree-$tree/folder $d"
+    for n in $(seq 0 99); do ln "$seed" "tree-$tree/folder $d/track $n.mp3"; done
   done
 fi
 mkdir -p batch
@@ -94,6 +106,12 @@ echo "== Adding a folder of $folder files (Add Path with sub-folders)"
 echo "  peak RSS $(awk -F: '/Maximum resident/ { gsub(/ /, "", $2); print $2 }' time-scan.txt) KiB with $folder rows"
 /usr/bin/time -v "$bench" scan "folder-$folder/d0" 2>time-scan1.txt | grep -E '^total' | sed 's/^/  /'
 echo "  peak RSS $(awk -F: '/Maximum resident/ { gsub(/ /, "", $2); print $2 }' time-scan1.txt) KiB with $((folder / 10)) rows"
+
+echo
+echo "== Adding a tree of $((tree * 100)) MP3 files in $tree folders (Add Path with sub-folders)"
+/usr/bin/time -v "$bench" scan "tree-$tree" 2>time-tree.txt | grep -E '^(longest GUI stall|total)' | sed 's/^/  /'
+echo "  peak RSS $(awk -F: '/Maximum resident/ { gsub(/ /, "", $2); print $2 }' time-tree.txt) KiB," \
+  "CPU $(awk -F: '/User time|System time/ { s += $2 } END { print s }' time-tree.txt) s"
 
 echo
 echo "== Converting $batch files of $batch_seconds s to MP3 (default settings: 128 kbps CBR, LAME quality 9)"
