@@ -3,6 +3,7 @@
 # when it is given with --prefix. Expects:
 #   SONDREL_APP_DIR           the program folder, relative to the prefix (lib/sondrel)
 #   SONDREL_DESKTOP_TEMPLATE  sondrel.desktop.in
+#   SONDREL_MIME_TYPES_FILE   the MimeType value, listed at build time from the input formats
 # It makes bin/sondrel a relative link to the program in its folder (the program finds its
 # skin and help beside its real path, which the link leads to) and writes the menu entry
 # with the program's full path.
@@ -35,6 +36,11 @@ if(_arg MATCHES "[ \t\"'\\\\><~|&;$*?#()`]")
 endif()
 # A literal % is written %%.
 string(REPLACE "%" "%%" SONDREL_DESKTOP_EXEC "${_arg}")
+if(NOT EXISTS "${SONDREL_MIME_TYPES_FILE}")
+  message(FATAL_ERROR "${SONDREL_MIME_TYPES_FILE} is missing: build before installing")
+endif()
+file(READ "${SONDREL_MIME_TYPES_FILE}" SONDREL_MIME_TYPES)
+string(STRIP "${SONDREL_MIME_TYPES}" SONDREL_MIME_TYPES)
 set(_desktop "${_prefix}/share/applications/sondrel.desktop")
 message(STATUS "Installing: ${_desktop}")
 configure_file("${SONDREL_DESKTOP_TEMPLATE}" "${_desktop}" @ONLY)

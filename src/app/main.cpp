@@ -51,5 +51,7 @@ int main(int argc, char** argv)
     sondrel::DesktopLauncher launcher;
     sondrel::AppShell shell(prompts, launcher);
     shell.mainWindow().show();
+    // Files and folders named on the command line go into the list once the window is up.
+    shell.mainWindow().AddFromCommandLine(command.paths);
     return app.exec();
 }

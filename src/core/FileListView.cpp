@@ -2,9 +2,12 @@
 
 #include "FileListModel.h"
 
+#include <QDropEvent>
 #include <QHeaderView>
 #include <QHelpEvent>
+#include <QMimeData>
 #include <QToolTip>
+#include <QUrl>
 
 namespace sondrel {
 
@@ -18,6 +21,9 @@ FileListView::FileListView(QWidget* parent) : QTreeView(parent), m_model(new Fil
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setAllColumnsShowFocus(true);
+    setAcceptDrops(true);
+    viewport()->setAcceptDrops(true);
+    setDragDropMode(QAbstractItemView::DropOnly);
     header()->setSortIndicatorShown(true);
     header()->setSortIndicator(-1, Qt::AscendingOrder);
     // Rows added at the end are not in the sorted order any more.
@@ -76,6 +82,58 @@ bool FileListView::viewportEvent(QEvent* event)
     else
         QToolTip::showText(help->globalPos(), tip, viewport(), visualRect(index));
     return true;
+}
+
+namespace {
+// The dragged local files, in order; empty when anything dragged is not a local file (a web
+// address, text), so that nothing of a drop is left out without a word.
+QStringList localPaths(const QMimeData* mime)
+{
+    if (!mime || !mime->hasUrls())
+        return {};
+    QStringList paths;
+    for (const QUrl& url : mime->urls()) {
+        if (!url.isLocalFile() || url.toLocalFile().isEmpty())
+            return {};
+        paths << url.toLocalFile();
+    }
+    return paths;
+}
+} // namespace
+
+bool FileListView::acceptDrag(QDropEvent* event)
+{
+    if (localPaths(event->mimeData()).isEmpty() || !m_dropGuard || !m_dropGuard()) {
+        event->ignore();
+        return false;
+    }
+    // Adding reads the files and leaves them where they are: a move offered by the file
+    // manager is taken as a copy, so that it never deletes its files after the drop.
+    const Qt::DropAction proposed = event->proposedAction();
+    if (proposed == Qt::CopyAction || proposed == Qt::LinkAction) {
+        event->acceptProposedAction();
+    } else if (event->possibleActions() & Qt::CopyAction) {
+        event->setDropAction(Qt::CopyAction);
+        event->accept();
+    } else if (event->possibleActions() & Qt::LinkAction) {
+        event->setDropAction(Qt::LinkAction);
+        event->accept();
+    } else {
+        event->ignore();
+        return false;
+    }
+    return true;
+}
+
+void FileListView::dragEnterEvent(QDragEnterEvent* event) { acceptDrag(event); }
+
+void FileListView::dragMoveEvent(QDragMoveEvent* event) { acceptDrag(event); }
+
+void FileListView::dropEvent(QDropEvent* event)
+{
+    if (!acceptDrag(event))
+        return;
+    emit pathsDropped(localPaths(event->mimeData()));
 }
 
 } // namespace sondrel

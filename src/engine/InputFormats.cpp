@@ -7,21 +7,21 @@ namespace sondrel {
 const QList<InputFormat>& inputFormats()
 {
     static const QList<InputFormat> formats{
-        {"MP3", {QStringLiteral("mp3")}},
-        {"WAV", {QStringLiteral("wav")}},
-        {"WMA", {QStringLiteral("wma")}},
-        {"OGG", {QStringLiteral("ogg")}},
-        {"FLAC", {QStringLiteral("flac")}},
-        {"Opus", {QStringLiteral("opus")}},
-        {"Ogg audio", {QStringLiteral("oga")}},
-        {"M4A/MP4", {QStringLiteral("m4a"), QStringLiteral("m4b"), QStringLiteral("mp4")}},
-        {"AAC", {QStringLiteral("aac")}},
-        {"AIFF", {QStringLiteral("aif"), QStringLiteral("aiff"), QStringLiteral("aifc")}},
-        {"WavPack", {QStringLiteral("wv")}},
-        {"Monkey's Audio", {QStringLiteral("ape")}},
-        {"Matroska/WebM audio", {QStringLiteral("mka"), QStringLiteral("webm")}},
-        {"MP2", {QStringLiteral("mp2")}},
-        {"AC-3", {QStringLiteral("ac3")}},
+        {"MP3", {QStringLiteral("mp3")}, {QStringLiteral("audio/mpeg")}},
+        {"WAV", {QStringLiteral("wav")}, {QStringLiteral("audio/x-wav")}},
+        {"WMA", {QStringLiteral("wma")}, {QStringLiteral("audio/x-ms-wma")}},
+        {"OGG", {QStringLiteral("ogg")}, {QStringLiteral("audio/x-vorbis+ogg"), QStringLiteral("audio/ogg")}},
+        {"FLAC", {QStringLiteral("flac")}, {QStringLiteral("audio/flac")}},
+        {"Opus", {QStringLiteral("opus")}, {QStringLiteral("audio/x-opus+ogg")}},
+        {"Ogg audio", {QStringLiteral("oga")}, {QStringLiteral("audio/ogg"), QStringLiteral("audio/x-flac+ogg")}},
+        {"M4A/MP4", {QStringLiteral("m4a"), QStringLiteral("m4b"), QStringLiteral("mp4")}, {QStringLiteral("audio/mp4"), QStringLiteral("audio/x-m4b")}},
+        {"AAC", {QStringLiteral("aac")}, {QStringLiteral("audio/aac")}},
+        {"AIFF", {QStringLiteral("aif"), QStringLiteral("aiff"), QStringLiteral("aifc")}, {QStringLiteral("audio/x-aiff"), QStringLiteral("audio/x-aifc")}},
+        {"WavPack", {QStringLiteral("wv")}, {QStringLiteral("audio/x-wavpack")}},
+        {"Monkey's Audio", {QStringLiteral("ape")}, {QStringLiteral("audio/x-ape")}},
+        {"Matroska/WebM audio", {QStringLiteral("mka"), QStringLiteral("webm")}, {QStringLiteral("audio/x-matroska"), QStringLiteral("audio/webm")}},
+        {"MP2", {QStringLiteral("mp2")}, {QStringLiteral("audio/mp2")}},
+        {"AC-3", {QStringLiteral("ac3")}, {QStringLiteral("audio/ac3")}},
     };
     return formats;
 }
@@ -46,6 +46,16 @@ QStringList inputFileFilters()
     }
     filters.prepend(QStringLiteral("All Supported Files (%1)").arg(patterns(all, QStringLiteral(" "))));
     return filters;
+}
+
+QStringList inputMimeTypes()
+{
+    QStringList types;
+    for (const InputFormat& f : inputFormats())
+        for (const QString& t : f.mimeTypes)
+            if (!types.contains(t))
+                types << t;
+    return types;
 }
 
 bool isInputFileName(const QString& fileName)

@@ -46,6 +46,7 @@ constexpr int MaxListedNames = 20;
 struct Adder::Item {
     QString path;
     QString caption;
+    QString root; // found by a scan: the folder added, which its row remembers
     bool fromScan = false;
     bool badName = false;
     Probed result;
@@ -54,6 +55,7 @@ struct Adder::Item {
 
 struct Adder::Done {
     QString path;
+    QString root;
     Probed result;
 };
 
@@ -73,7 +75,6 @@ struct Adder::Run {
     std::atomic<int> threadsLeft{0};
     std::vector<std::thread> threads;
     QStringList badNames;
-    QString root; // the folder added, for a scan: every row found remembers it
     bool stopping = false;
 
     std::size_t end() const { return first + items.size(); }
@@ -111,29 +112,64 @@ void Adder::measureLoop(Run& run, Doorbell& bell)
     bell.ring();
 }
 
-void Adder::scanLoop(Run& run, Doorbell& bell, const QString& folder, bool includeSub)
+namespace {
+QString captionOf(const QString& path)
 {
-    std::vector<ScanEntry> batch;
+    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+    return slash < 0 ? path : path.mid(slash + 1);
+}
+} // namespace
+
+void Adder::listLoop(Run& run, Doorbell& bell, const std::vector<Request>& requests)
+{
+    // Items listed but not yet in the queue (an Item itself stays where it is made).
+    struct Listed {
+        QString path;
+        QString caption;
+        QString root;
+        bool fromScan = false;
+        bool badName = false;
+    };
+    std::vector<Listed> batch;
     const auto flush = [&] {
         {
             std::unique_lock lock(run.m);
             run.room.wait(lock, [&] { return run.stop.load() || run.items.size() < MaxQueued; });
-            for (ScanEntry& e : batch) {
+            for (Listed& from : batch) {
                 Item& item = run.items.emplace_back();
-                item.path = std::move(e.path);
-                item.caption = std::move(e.name);
-                item.fromScan = true;
-                item.badName = e.badName;
+                item.path = std::move(from.path);
+                item.caption = std::move(from.caption);
+                item.root = std::move(from.root);
+                item.fromScan = from.fromScan;
+                item.badName = from.badName;
             }
         }
         batch.clear();
         run.work.notify_all();
     };
-    scanFolderEntries(folder, includeSub, run.stop, [&](ScanEntry&& e) {
-        batch.push_back(std::move(e));
+    for (const Request& request : requests) {
+        if (run.stop.load())
+            break;
+        if (!request.folder) {
+            Listed& item = batch.emplace_back();
+            item.path = request.path;
+            item.caption = captionOf(request.path);
+        } else {
+            const QString root = QDir::cleanPath(QFileInfo(request.path).absoluteFilePath());
+            scanFolderEntries(request.path, request.includeSub, run.stop, [&](ScanEntry&& e) {
+                Listed& item = batch.emplace_back();
+                item.path = std::move(e.path);
+                item.caption = std::move(e.name);
+                item.root = root;
+                item.fromScan = true;
+                item.badName = e.badName;
+                if (batch.size() >= ScanBatch)
+                    flush();
+            });
+        }
         if (batch.size() >= ScanBatch)
             flush();
-    });
+    }
     flush();
     {
         std::lock_guard lock(run.m);
@@ -167,40 +203,62 @@ int Adder::workerCount() { return std::max(1, QThread::idealThreadCount()); }
 
 void Adder::addFiles(const QStringList& paths)
 {
-    if (m_run || paths.isEmpty())
-        return;
-    auto run = std::make_unique<Run>(m_state);
-    for (const QString& path : paths) {
-        Item& item = run->items.emplace_back();
-        item.path = path;
-        const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
-        item.caption = slash < 0 ? path : path.mid(slash + 1);
-    }
-    run->listed = true;
-    start(std::move(run));
+    std::vector<Request> requests;
+    for (const QString& path : paths)
+        requests.push_back({path, false, false});
+    add(std::move(requests));
 }
 
 void Adder::addFolder(const QString& folder, bool includeSub)
 {
-    if (m_run)
+    add({{folder, true, includeSub}});
+}
+
+void Adder::add(std::vector<Request> requests)
+{
+    if (requests.empty())
         return;
-    auto run = std::make_unique<Run>(m_state);
-    run->root = QDir::cleanPath(QFileInfo(folder).absoluteFilePath());
-    Run* r = run.get();
-    Doorbell* bell = m_bell;
-    r->threadsLeft.store(1);
-    try {
-        r->threads.emplace_back([r, bell, folder, includeSub] {
-            // Named so that top -H and profilers tell the threads apart.
-            pthread_setname_np(pthread_self(), "sondrel-scan");
-            scanLoop(*r, *bell, folder, includeSub);
-        });
-    } catch (const std::system_error&) {
-        run.reset();
-        m_prompts.information(m_window, QStringLiteral("The folder cannot be scanned: the system has no thread to spare."));
-        return;
+    m_waiting.push_back(std::move(requests));
+    if (!m_run)
+        startNext();
+}
+
+void Adder::startNext()
+{
+    while (!m_run && !m_waiting.empty()) {
+        std::vector<Request> requests = std::move(m_waiting.front());
+        m_waiting.pop_front();
+        auto run = std::make_unique<Run>(m_state);
+        const bool anyFolder = std::any_of(requests.begin(), requests.end(), [](const Request& r) { return r.folder; });
+        if (!anyFolder) {
+            // Files only: every item is known now.
+            for (const Request& request : requests) {
+                Item& item = run->items.emplace_back();
+                item.path = request.path;
+                item.caption = captionOf(request.path);
+            }
+            run->listed = true;
+            start(std::move(run));
+            continue;
+        }
+        // A thread of its own lists the files and scans the folders, in order, while the
+        // workers measure what it has listed.
+        Run* r = run.get();
+        Doorbell* bell = m_bell;
+        r->threadsLeft.store(1);
+        try {
+            r->threads.emplace_back([r, bell, requests = std::move(requests)] {
+                // Named so that top -H and profilers tell the threads apart.
+                pthread_setname_np(pthread_self(), "sondrel-scan");
+                listLoop(*r, *bell, requests);
+            });
+        } catch (const std::system_error&) {
+            run.reset();
+            m_prompts.information(m_window, QStringLiteral("The folder cannot be scanned: the system has no thread to spare."));
+            continue;
+        }
+        start(std::move(run));
     }
-    start(std::move(run));
 }
 
 void Adder::start(std::unique_ptr<Run> run)
@@ -274,7 +332,7 @@ bool Adder::insertFinished()
             while (!run->items.empty() && run->items.front().done.load(std::memory_order_acquire)
                    && taken.size() < 256) {
                 Item& front = run->items.front();
-                taken.push_back({std::move(front.path), std::move(front.result)});
+                taken.push_back({std::move(front.path), std::move(front.root), std::move(front.result)});
                 run->items.pop_front();
                 ++run->first;
             }
@@ -286,7 +344,7 @@ bool Adder::insertFinished()
             QString notice;
             switch (d.result.outcome) {
             case Probed::Outcome::Listed:
-                d.result.row.addedFolder = run->root;
+                d.result.row.addedFolder = d.root;
                 batch.push_back(std::move(d.result.row));
                 break;
             case Probed::Outcome::Removed:
@@ -337,6 +395,7 @@ void Adder::insert(std::vector<ListRow>& batch)
 
 void Adder::stop()
 {
+    m_waiting.clear();
     if (!m_run)
         return;
     m_run->stopping = true;
@@ -347,6 +406,7 @@ void Adder::stop()
 
 void Adder::stopAndWait()
 {
+    m_waiting.clear();
     if (!m_run)
         return;
     m_run->stopping = true;
@@ -389,7 +449,11 @@ void Adder::finish(bool closing)
                                                        "Renaming them makes them available.\n")
                                             + lines.join(QLatin1Char('\n')));
     }
-    emit finished();
+    if (closing)
+        m_waiting.clear();
+    startNext();
+    if (!m_run)
+        emit finished();
 }
 
 } // namespace sondrel

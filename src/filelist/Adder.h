@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <vector>
 
@@ -23,9 +24,20 @@ struct ListRow;
 // finished rows, in batches and in order (the order given, or the scan's order), and shows
 // the notice of each file that cannot be added when its turn comes. The adding state lasts
 // from the start until the last row is in, or until a stop.
+//
+// One adding takes a sequence of files and folders (a drop, or the command line) and adds
+// them in that order. A request made while an adding runs waits for it and starts after it;
+// a stop ends the waiting requests too.
 class Adder : public QObject {
     Q_OBJECT
 public:
+    // One file to add by name, or one folder to scan.
+    struct Request {
+        QString path;
+        bool folder = false;
+        bool includeSub = false; // folder: its sub-folders too
+    };
+
     Adder(QWidget* window, FileListView* lv, AppState& state, Prompts& prompts);
     ~Adder() override;
 
@@ -33,9 +45,14 @@ public:
     void addFiles(const QStringList& paths);
     // Adds what a scan of folder finds, in scan order; returns at once.
     void addFolder(const QString& folder, bool includeSub);
+    // Adds files and folders in this order; returns at once.
+    void add(std::vector<Request> requests);
     bool running() const { return m_run != nullptr; }
-    // Ends the adding: the rows in the list stay, nothing more is added. The window is idle
-    // as soon as the worker threads have left the file each is reading.
+    // Requests waiting for the running adding to end.
+    std::size_t waiting() const { return m_waiting.size(); }
+    // Ends the adding and drops the waiting requests: the rows in the list stay, nothing
+    // more is added. The window is idle as soon as the worker threads have left the file
+    // each is reading.
     void stop();
     // For closing the window: ends at once, without any further message.
     void stopAndWait();
@@ -54,8 +71,9 @@ private:
 
     // The threads' work: measuring queued files, and walking a folder into the queue.
     static void measureLoop(Run& run, Doorbell& bell);
-    static void scanLoop(Run& run, Doorbell& bell, const QString& folder, bool includeSub);
+    static void listLoop(Run& run, Doorbell& bell, const std::vector<Request>& requests);
 
+    void startNext();
     void start(std::unique_ptr<Run> run);
     void onBell();
     void reap();
@@ -75,6 +93,7 @@ private:
     QTimer* m_timer;
     QElapsedTimer m_sinceBatch;
     std::unique_ptr<Run> m_run;
+    std::deque<std::vector<Request>> m_waiting;
     std::uint64_t m_serial = 0; // of the current run
     bool m_reaping = false;
     int m_intervalMs;

@@ -7,8 +7,9 @@
 #include "Prompts.h"
 #include "ValueTables.h"
 
-#include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
+#include <QStandardPaths>
 
 namespace sondrel {
 
@@ -26,15 +27,26 @@ const QStringList& FileListOps::fileFilters()
     return filters;
 }
 
+QString FileListOps::addFilesFolder() const
+{
+    const SettingsFile* settings = m_state.settings();
+    const QString last = settings ? settings->read_string(QString::fromLatin1(keys::filePath.section),
+                                                          QString::fromLatin1(keys::filePath.key), QString())
+                                  : QString();
+    if (!last.isEmpty() && QFileInfo(last).isDir())
+        return last;
+    const QString music = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
+    if (!music.isEmpty() && QFileInfo(music).isDir())
+        return music;
+    return QDir::homePath();
+}
+
 void FileListOps::AddFiles()
 {
     SettingsFile* settings = m_state.settings();
     if (!settings || m_adder->running())
         return;
-    const QString startFolder = settings->read_string(
-        QString::fromLatin1(keys::filePath.section), QString::fromLatin1(keys::filePath.key),
-        QCoreApplication::applicationDirPath());
-    const Prompts::FileChoice choice = m_prompts.chooseFiles(m_window, startFolder, fileFilters());
+    const Prompts::FileChoice choice = m_prompts.chooseFiles(m_window, addFilesFolder(), fileFilters());
     if (choice.files.isEmpty())
         return;
     // The folder of the first chosen file, written before any file is added.

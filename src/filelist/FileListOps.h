@@ -27,6 +27,12 @@ public:
     // Shows the picker for a folder to add and scans the chosen one.
     void AddPath(Tfm_dir& picker);
     void ScanFolder(const QString& folder, bool includeSub);
+    // Adds files and folders in this order: a file as Add File(s) adds it, a folder as a
+    // scan (with its sub-folders when includeSub is set).
+    void AddPaths(const QStringList& paths, bool includeSub);
+    // Where the open dialog starts: the folder files were last added from, the first time
+    // the user's music folder (or the home folder when there is none).
+    QString addFilesFolder() const;
     void ChooseOutputDir(Tfm_dir& picker, QLineEdit* edt_dir);
     // Ends a running adding (the rows in the list stay); for closing, at once and silently.
     void StopAdding();

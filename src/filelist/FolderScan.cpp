@@ -7,6 +7,7 @@
 #include "Prompts.h"
 #include "ValueTables.h"
 
+#include <QFileInfo>
 #include <QLineEdit>
 
 // The commands that show the folder picker: "Add Path" and the choice of the output folder.
@@ -28,6 +29,14 @@ void FileListOps::AddPath(Tfm_dir& picker)
 void FileListOps::ScanFolder(const QString& folder, bool includeSub)
 {
     m_adder->addFolder(folder, includeSub);
+}
+
+void FileListOps::AddPaths(const QStringList& paths, bool includeSub)
+{
+    std::vector<Adder::Request> requests;
+    for (const QString& path : paths)
+        requests.push_back({path, QFileInfo(path).isDir(), includeSub});
+    m_adder->add(std::move(requests));
 }
 
 void FileListOps::ChooseOutputDir(Tfm_dir& picker, QLineEdit* edt_dir)

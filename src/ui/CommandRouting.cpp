@@ -9,6 +9,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QUrl>
 
 // The guard of every command, checked whenever the handler is invoked (whether or not its
@@ -24,18 +25,41 @@ const QString SelectFileToEdit = QStringLiteral("Please select the file you want
 
 void Tfm_main::Exit1Click() { close(); }
 
+bool Tfm_main::addingAllowed() const
+{
+    return !m_state.flag_converting() && !m_state.flag_playing() && !m_state.flag_adding();
+}
+
 void Tfm_main::AddFile1Click()
 {
-    if (m_state.flag_converting() || m_state.flag_playing() || m_state.flag_adding())
+    if (!addingAllowed())
         return;
     AddFiles();
 }
 
 void Tfm_main::AddPath1Click()
 {
-    if (m_state.flag_converting() || m_state.flag_playing() || m_state.flag_adding())
+    if (!addingAllowed())
         return;
     AddPath();
+}
+
+void Tfm_main::lvDragDrop(const QStringList& paths)
+{
+    if (!addingAllowed() || paths.isEmpty())
+        return;
+    const SettingsFile* s = m_state.settings();
+    AddPaths(paths, s ? readKey(*s, keys::enableSubDir) != 0 : keys::enableSubDir.def != 0);
+}
+
+void Tfm_main::AddFromCommandLine(const QStringList& paths)
+{
+    if (!addingAllowed() || paths.isEmpty())
+        return;
+    QStringList absolute;
+    for (const QString& path : paths)
+        absolute << QDir::cleanPath(QDir::current().absoluteFilePath(path));
+    AddPaths(absolute, true);
 }
 
 void Tfm_main::Remove1Click()

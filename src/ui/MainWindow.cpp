@@ -108,6 +108,8 @@ void Tfm_main::buildControls()
         "QTreeView::item:selected:active { background: rgb(57,98,177); color: white; }"
         "QTreeView::item:selected:!active { background: rgb(200,214,236); color: black; }"));
     lv->setItemDelegateForColumn(rows::Status, new StatusDelegate(lv));
+    lv->setDropGuard([this] { return addingAllowed(); });
+    connect(lv, &FileListView::pathsDropped, this, guarded([this](const QStringList& paths) { lvDragDrop(paths); }));
     // The list's own keys: Enter plays the selected row as a double-click does; Space plays,
     // pauses and resumes.
     for (const QKeySequence& enter : {QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)}) {

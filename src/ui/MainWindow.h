@@ -98,6 +98,15 @@ public:
     void About1Click();
     void lvDblClick();
     void lvColumnClick(int column);
+    // Files and folders dropped on the list: added as Add File(s) and Add Path add them, a
+    // folder with the sub-folders choice of the folder picker.
+    void lvDragDrop(const QStringList& paths);
+    // The files and folders named on the command line, added when the window opens: folders
+    // with their sub-folders, as the command line's conversion takes them. Relative paths are
+    // taken against the current folder.
+    void AddFromCommandLine(const QStringList& paths);
+    // The guard of every way of adding: not while converting, playing or adding.
+    bool addingAllowed() const;
     void cb_formatChange();
     void cbx_keepClick();
     void SkinClick(const SkinObject& element);
@@ -108,6 +117,7 @@ public:
     void ClearList();
     void AddPath();
     void ScanFolder(const QString& folder, bool includeSub);
+    void AddPaths(const QStringList& paths, bool includeSub);
     void ChooseOutputDir();
     void ConvertList();
     void StopConverting();

@@ -30,6 +30,7 @@ void Tfm_main::RemoveSelected() { m_fileList->RemoveSelected(); }
 void Tfm_main::ClearList() { m_fileList->ClearList(); }
 void Tfm_main::AddPath() { m_fileList->AddPath(*fm_dir); }
 void Tfm_main::ScanFolder(const QString& folder, bool includeSub) { m_fileList->ScanFolder(folder, includeSub); }
+void Tfm_main::AddPaths(const QStringList& paths, bool includeSub) { m_fileList->AddPaths(paths, includeSub); }
 void Tfm_main::ChooseOutputDir() { m_fileList->ChooseOutputDir(*fm_dir, edt_dir); }
 void Tfm_main::ConvertList() { m_converter->ConvertList(cb_format->currentIndex()); }
 void Tfm_main::StopConverting() { m_converter->StopConverting(); }

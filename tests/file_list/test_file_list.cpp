@@ -161,9 +161,10 @@ private slots:
         QCOMPARE(rows::text(w().lv, 1, rows::Time), QString("00:00:02"));
         QCOMPARE(rows::text(w().lv, 1, rows::Size), sizeText(QFileInfo(c).size()));
         QCOMPARE(rows::text(w().lv, 2, rows::Status), QString("unconverted"));
-        // The dialog opened in the program's folder and offered the filters in order: every
-        // supported file, the first four formats, then the newer ones.
-        QCOMPARE(prompts->lastStartFolder, QCoreApplication::applicationDirPath());
+        // The dialog opened the first time in the music folder (see addFilesDialogFolder) and
+        // offered the filters in order: every supported file, the first four formats, then
+        // the newer ones.
+        QVERIFY(prompts->lastStartFolder != QCoreApplication::applicationDirPath());
         QCOMPARE(prompts->lastFilters.mid(1, 4), QStringList({"MP3 Files(*.mp3)", "WAV Files(*.wav)",
                                                              "WMA Files(*.wma)", "OGG Files(*.ogg)"}));
         QVERIFY(prompts->lastFilters.at(0).startsWith("All Supported Files (*.mp3 *.wav *.wma *.ogg *.flac *.opus"));
@@ -182,6 +183,36 @@ private slots:
         QCOMPARE(prompts->lastStartFolder, QFileInfo(a).absolutePath());
         QCOMPARE(rows::count(w().lv), 4);
         QCOMPARE(rows::trackInfo(w().lv, 3).title, QString("T1"));
+    }
+
+    // The Add Files dialog opens in the music folder, or the home folder where there is
+    // none, until files are added; then in the folder they were added from, also after a
+    // restart. A cancelled dialog changes nothing; a remembered folder that is gone leads
+    // back to the music folder.
+    void addFilesDialogFolder()
+    {
+        const QString music = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
+        QVERIFY(!music.isEmpty());
+        QDir(music).removeRecursively();
+        start();
+        w().item("AddFile1")->trigger(); // cancelled
+        QCOMPARE(prompts->lastStartFolder, QDir::homePath());
+        QVERIFY(QDir().mkpath(music));
+        w().item("AddFile1")->trigger();
+        QCOMPARE(prompts->lastStartFolder, music);
+        QCOMPARE(SettingsFile(SettingsFile::defaultPath()).read_string("basic", "file path", "unset"), QString("unset"));
+
+        QVERIFY(QDir().mkpath(tmp.filePath("from here")));
+        const QString a = taggedWav("from here/a.wav", "A");
+        addFiles({a});
+        QCOMPARE(rows::count(w().lv), 1);
+        start(); // a restart
+        w().item("AddFile1")->trigger();
+        QCOMPARE(prompts->lastStartFolder, tmp.filePath("from here"));
+        QVERIFY(QDir(tmp.filePath("from here")).removeRecursively());
+        w().item("AddFile1")->trigger();
+        QCOMPARE(prompts->lastStartFolder, music);
+        QDir(music).removeRecursively();
     }
 
     // FIFOs, devices and sockets named like audio are refused by name, never opened: a FIFO

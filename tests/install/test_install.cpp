@@ -12,6 +12,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "InputFormats.h"
+
 #include <cstdio>
 #include <unistd.h>
 
@@ -84,17 +86,39 @@ QString desktopValue(const QString& text, const QString& key)
     return {};
 }
 
-// The program of an Exec value: one argument, quoted or not, with %% for %.
-QString execProgram(const QString& exec)
+// The arguments of an Exec value: separated by blanks, quoted or not, with %% for % and
+// field codes (%F) kept as they are.
+QStringList execArguments(const QString& exec)
 {
-    QString v = exec;
-    v.replace(QLatin1String("%%"), QLatin1String("%"));
-    if (!v.startsWith('"'))
-        return v.section(' ', 0, 0);
-    QString out;
-    for (int i = 1; i < v.size() && v[i] != '"'; ++i)
-        out += (v[i] == '\\' && i + 1 < v.size()) ? v[++i] : v[i];
-    return out;
+    QStringList args;
+    QString arg;
+    bool inArg = false, quoted = false;
+    for (int i = 0; i < exec.size(); ++i) {
+        const QChar c = exec[i];
+        if (c == '%' && i + 1 < exec.size() && exec[i + 1] == '%') {
+            arg += '%';
+            ++i;
+            inArg = true;
+        } else if (quoted) {
+            if (c == '"')
+                quoted = false;
+            else
+                arg += (c == '\\' && i + 1 < exec.size()) ? exec[++i] : c;
+        } else if (c == '"') {
+            quoted = inArg = true;
+        } else if (c == ' ') {
+            if (inArg)
+                args << arg;
+            arg.clear();
+            inArg = false;
+        } else {
+            arg += c;
+            inArg = true;
+        }
+    }
+    if (inArg)
+        args << arg;
+    return args;
 }
 
 } // namespace
@@ -176,11 +200,23 @@ private slots:
         QVERIFY(desktopValue(text, "Categories").split(';').contains(QStringLiteral("AudioVideo")));
         QVERIFY(desktopValue(text, "Categories").split(';').contains(QStringLiteral("Audio")));
         // The prefix holds a blank and a %: Exec quotes and escapes the path, and it names
-        // the installed link, which leads to the program.
-        const QString program = execProgram(desktopValue(text, "Exec"));
+        // the installed link, which leads to the program; the files opened with it follow
+        // as its arguments.
+        const QStringList exec = execArguments(desktopValue(text, "Exec"));
+        QCOMPARE(exec.size(), 2);
+        const QString program = exec.at(0);
         QCOMPARE(program, installed(QStringLiteral("bin/sondrel")));
+        QCOMPARE(exec.at(1), QStringLiteral("%F"));
         QCOMPARE(desktopValue(text, "TryExec"), program);
         QVERIFY(QFileInfo(program).isExecutable());
+        // It offers to open every kind of file the program reads, and only those.
+        const QStringList mime = desktopValue(text, "MimeType").split(';', Qt::SkipEmptyParts);
+        QCOMPARE(mime, sondrel::inputMimeTypes());
+        for (const char* t : {"audio/mpeg", "audio/x-wav", "audio/x-ms-wma", "audio/x-vorbis+ogg", "audio/flac",
+                              "audio/x-opus+ogg", "audio/mp4"})
+            QVERIFY2(mime.contains(QLatin1String(t)), t);
+        for (const QString& t : mime)
+            QVERIFY2(t.startsWith(QLatin1String("audio/")), qPrintable(t));
 
         const QString validator = QStandardPaths::findExecutable(QStringLiteral("desktop-file-validate"));
         if (validator.isEmpty())

@@ -2,14 +2,16 @@
 # On-screen smoke test: starts the built program on a private X server (Xvfb, the xcb
 # platform, no window manager), opens each of its windows the way a user does (menu bar,
 # keys, the file dialog), saves a PNG of each, closes each dialog with its own button and
-# converts with Ctrl+Return, makes the window larger, and finally closes the program with
-# Esc, which must end it with exit status 0.
+# converts with Ctrl+Return, makes the window larger, and closes the program with Esc, which
+# must end it with exit status 0. Then it starts the program again with a file named on its
+# command line (a relative name) and converts that with the keyboard alone.
 #   tests/smoke/smoke.sh <program> <screenshot folder>
 # SONDREL_SMOKE_EXPECT_TITLE, when set, is the title the main window must show (the skinned
 # window's title proves the skin file was found).
 # Screenshots: main-window.png, settings.png (and settings-flac/-opus/-aac.png), tag-editor.png,
 # folder-picker.png, about-box.png, main-window-large.png (after a conversion started with
-# Ctrl+Return and a resize), and help-viewer.png when a CHM viewer is installed. Every wait is bounded;
+# Ctrl+Return and a resize), main-window-command-line.png (started with a file), and
+# help-viewer.png when a CHM viewer is installed. Every wait is bounded;
 # exit 77 means a needed tool is missing (CTest reports the test as skipped).
 set -uo pipefail
 
@@ -415,8 +417,52 @@ status=$?
 pid=""
 [ "$status" -eq 0 ] || fail "the program ended with status $status"
 
+# --- a file named on the command line, converted with the keyboard alone -----------------
+# Started from the music folder with a relative name: the file is in the list when the window
+# shows, and Ctrl+Return converts it into the Music folder.
+second="$work/music/evening-tide.wav"
+ffmpeg -v error -y -f lavfi -i "sine=frequency=330:duration=3" -metadata title="Evening Tide" "$second" \
+  || fail "ffmpeg could not make the second test file"
+say "starting $program $(basename "$second") in $work/music"
+(cd "$work/music" && exec "$program" "$(basename "$second")") >"$work/sondrel.log" 2>&1 &
+pid=$!
+main=$(wait_window '^(Velkin|Sondrel|fm_main)$') || exit 1
+read -r main_w main_h < <(size_of "$main" | tr x ' ')
+# The first row lies just under the column headers: once it holds text, the file is listed.
+row_top=$(( menubar_h + 73 + 20 ))
+end=$(deadline)
+while :; do
+  capture "$main" "$work/main.png"
+  spread=$(convert "$work/main.png" -crop "200x12+10+${row_top}" +repage -colorspace gray \
+           -format '%[fx:standard_deviation]' info: 2>/dev/null || echo 0)
+  awk -v s="$spread" 'BEGIN { exit !(s > 0.02) }' && break
+  [ "$(date +%s)" -lt "$end" ] || fail "the file named on the command line was not listed within ${step_timeout}s"
+  program_alive || fail "the program ended while adding the file named on the command line"
+  sleep 0.1
+done
+shoot "$main" main-window-command-line.png
+timeout 5 xdotool windowfocus --sync "$main" || fail "cannot give the main window the focus"
+say "Ctrl+Return"
+xdo key ctrl+Return
+end=$(deadline)
+until [ -s "$HOME/Music/evening-tide.mp3" ] && ! ls -A "$HOME/Music" | grep -q '^\.sondrel-'; do
+  [ "$(date +%s)" -lt "$end" ] || fail "Ctrl+Return did not convert the file named on the command line within ${step_timeout}s"
+  sleep 0.1
+done
+say "Esc"
+xdo key Escape
+end=$(deadline)
+while program_alive; do
+  [ "$(date +%s)" -lt "$end" ] || fail "the program did not end within ${step_timeout}s of Esc"
+  sleep 0.1
+done
+wait "$pid"
+status=$?
+pid=""
+[ "$status" -eq 0 ] || fail "the program started with a file ended with status $status"
+
 for f in main-window settings settings-flac settings-opus settings-aac tag-editor folder-picker about-box \
-         main-window-large; do
+         main-window-large main-window-command-line; do
   [ -s "$shots/$f.png" ] || fail "$shots/$f.png is missing"
 done
 say "program ended with status 0; screenshots in $shots"
