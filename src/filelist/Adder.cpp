@@ -393,25 +393,27 @@ void Adder::insert(std::vector<ListRow>& batch)
     batch.clear();
 }
 
-void Adder::stop()
+bool Adder::tellToStop()
 {
     m_waiting.clear();
     if (!m_run)
-        return;
+        return false;
     m_run->stopping = true;
     m_run->stop.store(true);
     m_run->wakeAll();
-    maybeFinish();
+    return true;
+}
+
+void Adder::stop()
+{
+    if (tellToStop())
+        maybeFinish();
 }
 
 void Adder::stopAndWait()
 {
-    m_waiting.clear();
-    if (!m_run)
+    if (!tellToStop())
         return;
-    m_run->stopping = true;
-    m_run->stop.store(true);
-    m_run->wakeAll();
     for (std::thread& t : m_run->threads)
         t.join();
     m_run->threads.clear();

@@ -82,6 +82,9 @@ private:
     bool insertFinished();
     void insert(std::vector<ListRow>& batch);
     void maybeFinish();
+    // Drops the waiting requests and tells the running adding's threads to end; false when
+    // none runs.
+    bool tellToStop();
     void finish(bool closing);
     void later(int ms);
 
