@@ -79,6 +79,16 @@ void installTextHandlers()
     });
 }
 
+// Throws when nothing is at path, or a folder.
+void requireFile(const QString& path)
+{
+    const QFileInfo info(path);
+    if (!info.exists())
+        throw EngineError(QStringLiteral("%1: the file does not exist").arg(path).toStdString());
+    if (info.isDir())
+        throw EngineError(QStringLiteral("%1: this is a folder, not a file").arg(path).toStdString());
+}
+
 // Opens path for reading its tags through a descriptor of its own, which opens regular files
 // only: a FIFO or a device named like audio is refused instead of waited on.
 std::shared_ptr<const SourceFile> openForReading(const QString& path)
@@ -86,11 +96,7 @@ std::shared_ptr<const SourceFile> openForReading(const QString& path)
     try {
         return SourceFile::open(path);
     } catch (const EngineError&) {
-        const QFileInfo info(path);
-        if (!info.exists())
-            throw EngineError(QStringLiteral("%1: the file does not exist").arg(path).toStdString());
-        if (info.isDir())
-            throw EngineError(QStringLiteral("%1: this is a folder, not a file").arg(path).toStdString());
+        requireFile(path); // a clearer reason where there is one
         throw;
     }
 }
@@ -110,11 +116,7 @@ QByteArray headOf(const SourceFile& source)
 // Checks that path names a writable regular file and returns its first bytes.
 QByteArray writableHead(const QString& path)
 {
-    const QFileInfo info(path);
-    if (!info.exists())
-        throw EngineError(QStringLiteral("%1: the file does not exist").arg(path).toStdString());
-    if (info.isDir())
-        throw EngineError(QStringLiteral("%1: this is a folder, not a file").arg(path).toStdString());
+    requireFile(path);
     QFile file(path);
     if (!file.open(QIODevice::ReadWrite))
         throw EngineError(QStringLiteral("%1: cannot write the file: %2").arg(path, file.errorString()).toStdString());
