@@ -181,6 +181,20 @@ expect_size() {
   [ "$got" = "$2" ] || fail "$3 is $got, expected $2: its layout changed"
 }
 
+# Converts the list with Ctrl+Return and waits until <name>.mp3 stands finished in the Music
+# folder (no temporary file of a run left beside it).
+convert_with_keys() { # name failure-text
+  timeout 5 xdotool windowfocus --sync "$main" || fail "cannot give the main window the focus"
+  say "Ctrl+Return"
+  xdo key ctrl+Return
+  local end
+  end=$(deadline)
+  until [ -s "$HOME/Music/$1.mp3" ] && ! ls -A "$HOME/Music" | grep -q '^\.sondrel-'; do
+    [ "$(date +%s)" -lt "$end" ] || fail "$2 within ${step_timeout}s"
+    sleep 0.1
+  done
+}
+
 # --- start --------------------------------------------------------------------------------
 
 say "starting $program"
@@ -382,14 +396,7 @@ else
 fi
 
 # --- the keyboard alone converts: Ctrl+Return, into the Music folder as MP3 ---------------
-timeout 5 xdotool windowfocus --sync "$main" || fail "cannot give the main window the focus"
-say "Ctrl+Return"
-xdo key ctrl+Return
-end=$(deadline)
-until [ -s "$HOME/Music/morning-light.mp3" ] && ! ls -A "$HOME/Music" | grep -q '^\.sondrel-'; do
-  [ "$(date +%s)" -lt "$end" ] || fail "Ctrl+Return converted nothing into $HOME/Music within ${step_timeout}s"
-  sleep 0.1
-done
+convert_with_keys morning-light "Ctrl+Return converted nothing into $HOME/Music"
 
 # --- a larger window: the list takes the room ---------------------------------------------
 say "resize"
@@ -439,14 +446,7 @@ while :; do
   sleep 0.1
 done
 shoot "$main" main-window-command-line.png
-timeout 5 xdotool windowfocus --sync "$main" || fail "cannot give the main window the focus"
-say "Ctrl+Return"
-xdo key ctrl+Return
-end=$(deadline)
-until [ -s "$HOME/Music/evening-tide.mp3" ] && ! ls -A "$HOME/Music" | grep -q '^\.sondrel-'; do
-  [ "$(date +%s)" -lt "$end" ] || fail "Ctrl+Return did not convert the file named on the command line within ${step_timeout}s"
-  sleep 0.1
-done
+convert_with_keys evening-tide "Ctrl+Return did not convert the file named on the command line"
 say "Esc"
 xdo key Escape
 end=$(deadline)
