@@ -1,5 +1,6 @@
 #include "AudioInformation.h"
 
+#include "CheckedStream.h"
 #include "EngineError.h"
 #include "FfmpegSupport.h"
 #include "Genres.h"
@@ -111,16 +112,6 @@ QByteArray headOf(const SourceFile& source)
                               .toStdString());
     head.truncate(qsizetype(n));
     return head;
-}
-
-// Checks that path names a writable regular file and returns its first bytes.
-QByteArray writableHead(const QString& path)
-{
-    requireFile(path);
-    QFile file(path);
-    if (!file.open(QIODevice::ReadWrite))
-        throw EngineError(QStringLiteral("%1: cannot write the file: %2").arg(path, file.errorString()).toStdString());
-    return file.read(4096);
 }
 
 // The genre of ID3v2 (TCON: a list of texts and "(13)"-style references that TagLib has
@@ -474,10 +465,13 @@ void AudioInformation::LoadFromFile(const QString& path)
     }
 }
 
-QStringList AudioInformation::SaveToFile(const QString& path) const
+QStringList AudioInformation::SaveToFile(const QString& path, AudioInformation* written) const
 {
     installTextHandlers();
-    const QByteArray head = writableHead(path);
+    requireFile(path);
+    CheckedStream stream(path);
+    const TagLib::ByteVector start = stream.readBlock(4096);
+    const QByteArray head(start.data(), qsizetype(start.size()));
 
     Values v;
     v.title = asWritten(infoTitle);
@@ -488,7 +482,8 @@ QStringList AudioInformation::SaveToFile(const QString& path) const
     v.year = infoYear > 0 ? unsigned(infoYear) : 0u;
     v.track = std::uint16_t(infoTrack); // the low 16 bits as given; 0 is none
 
-    const TagKind kind = tagKindOf(path, head);
+    const TagKind kind = tagKindOf(stream, path, head);
+    stream.seek(0); // TagLib's classes read from where the stream is
     auto fail = [&](const QString& why) {
         return EngineError(QStringLiteral("%1: cannot write the tags: %2").arg(path, why).toStdString());
     };
@@ -498,8 +493,7 @@ QStringList AudioInformation::SaveToFile(const QString& path) const
 
     bool saved = false;
     try {
-        const QByteArray name = QFile::encodeName(path);
-        std::unique_ptr<TagLib::File> file = openTagFile(kind, name);
+        std::unique_ptr<TagLib::File> file = openTagFile(kind, &stream);
         if (!file || !file->isOpen())
             throw fail(QStringLiteral("the file cannot be opened"));
         if (!file->isValid())
@@ -542,20 +536,37 @@ QStringList AudioInformation::SaveToFile(const QString& path) const
     } catch (const std::exception& e) {
         throw fail(QString::fromUtf8(e.what()));
     }
+    // A failed write is the reason, whatever TagLib made of it afterwards.
+    if (stream.error())
+        throw WriteFailure(fail(stream.errorText()).what());
     if (!saved)
         throw fail(QStringLiteral("TagLib could not save the %1 file").arg(tagKindName(kind)));
 
+    AudioInformation fitted;
+    fitted.infoTitle = v.title;
+    fitted.infoArtist = v.artist;
+    fitted.infoAlbum = v.album;
+    fitted.infoGenreS = v.genre;
+    fitted.infoComments = v.comment;
+    fitted.infoYear = std::int32_t(v.year);
+    fitted.infoTrack = std::int16_t(v.track);
+    if (written) {
+        *written = fitted;
+        return notes;
+    }
     // TagLib reports success on some damaged files (e.g. a WAV without a proper chunk
-    // list) where nothing readable was written; read the values back to be sure, as they
-    // were written (fitted to the format). The genre is left out: a number written as text
-    // reads back as its name.
+    // list) where nothing readable was written; read the values back to be sure.
     AudioInformation check;
     check.LoadFromFile(path);
-    if (check.infoTitle != v.title || check.infoArtist != v.artist || check.infoAlbum != v.album
-        || check.infoComments != v.comment || check.infoYear != std::int32_t(v.year)
-        || std::uint16_t(check.infoTrack) != v.track)
+    if (!check.SameValues(fitted))
         throw fail(QStringLiteral("the file's structure is damaged: the tags do not read back"));
     return notes;
+}
+
+bool AudioInformation::SameValues(const AudioInformation& o) const
+{
+    return infoTitle == o.infoTitle && infoArtist == o.infoArtist && infoAlbum == o.infoAlbum
+        && infoComments == o.infoComments && infoYear == o.infoYear && std::uint16_t(infoTrack) == std::uint16_t(o.infoTrack);
 }
 
 } // namespace sondrel

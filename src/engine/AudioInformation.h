@@ -27,7 +27,14 @@ public:
     // digits in ID3v2.3, a WMA title, artist or comment beyond 32766 characters); the result
     // says so, one human-readable note per value, e.g. "year 12345 not written: MP3 tags hold
     // four digits". Empty when everything was written as given.
-    QStringList SaveToFile(const QString& path) const;
+    // Every write is checked: a full disk fails with the system's reason. Without `written`,
+    // the values are read back from the file afterwards and a file they do not read back from
+    // fails; with it, `written` receives the values as written (fitted to the format) and
+    // reading them back is left to the caller.
+    QStringList SaveToFile(const QString& path, AudioInformation* written = nullptr) const;
+    // Whether the values a file reads back as are these (the genre aside: a number written as
+    // text reads back as its name).
+    bool SameValues(const AudioInformation& other) const;
 };
 
 } // namespace sondrel

@@ -2,6 +2,7 @@
 
 #include "EngineError.h"
 #include "FfmpegSupport.h"
+#include "CheckedStream.h"
 #include "TagFiles.h"
 
 #include <QDir>
@@ -223,13 +224,11 @@ void takeFromLibavformat(CarriedTags& t, const QString& path)
         takeDict(ctx->streams[audio]->metadata);
 }
 
-QByteArray headOf(const QString& path, bool forWriting)
+QByteArray headOf(const QString& path)
 {
     QFile file(path);
-    if (!QFileInfo(path).isFile() || !file.open(forWriting ? QIODevice::ReadWrite : QIODevice::ReadOnly))
-        throw EngineError(QStringLiteral("%1: cannot %2 the file's tags")
-                              .arg(path, forWriting ? QStringLiteral("write") : QStringLiteral("read"))
-                              .toStdString());
+    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
+        throw EngineError(QStringLiteral("%1: cannot read the file's tags").arg(path).toStdString());
     return file.read(4096);
 }
 
@@ -343,7 +342,7 @@ void putAsf(TagLib::ASF::Tag* tag, const CarriedTags& tags)
 CarriedTags readCarriedTags(const QString& path)
 {
     CarriedTags t;
-    const QByteArray head = headOf(path, false);
+    const QByteArray head = headOf(path);
     const TagKind kind = tagKindOf(path, head);
     if (kind == TagKind::Unknown)
         return t;
@@ -424,15 +423,18 @@ QStringList writeCarriedTags(const QString& path, const CarriedTags& tags)
 {
     if (tags.empty())
         return {};
-    const QByteArray head = headOf(path, true);
-    const TagKind kind = tagKindOf(path, head);
+    CheckedStream stream(path);
+    const TagLib::ByteVector start = stream.readBlock(4096);
+    const QByteArray head(start.data(), qsizetype(start.size()));
+    const TagKind kind = tagKindOf(stream, path, head);
+    stream.seek(0); // TagLib's classes read from where the stream is
     const auto fail = [&](const QString& why) {
         return EngineError(QStringLiteral("%1: cannot write the tags: %2").arg(path, why).toStdString());
     };
     QStringList notes;
     bool saved = false;
     try {
-        std::unique_ptr<TagLib::File> file = openTagFile(kind, QFile::encodeName(path));
+        std::unique_ptr<TagLib::File> file = openTagFile(kind, &stream);
         if (!file || !file->isOpen() || !file->isValid())
             throw fail(QStringLiteral("not a file whose tags can be written"));
         if (auto* mpeg = dynamic_cast<TagLib::MPEG::File*>(file.get())) {
@@ -474,6 +476,9 @@ QStringList writeCarriedTags(const QString& path, const CarriedTags& tags)
     } catch (const std::exception& e) {
         throw fail(QString::fromUtf8(e.what()));
     }
+    // A failed write is the reason, whatever TagLib made of it afterwards.
+    if (stream.error())
+        throw WriteFailure(fail(stream.errorText()).what());
     if (!saved)
         throw fail(QStringLiteral("TagLib could not save the %1 file").arg(tagKindName(kind)));
     return notes;

@@ -11,6 +11,12 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// A write the system refused (a full disk, an I/O error): the file written is damaged.
+class WriteFailure : public EngineError {
+public:
+    using EngineError::EngineError;
+};
+
 // The operation was stopped through its cancel flag (the user stopped the work); nothing is
 // wrong with the file.
 class CancelledError : public EngineError {
