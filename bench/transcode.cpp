@@ -1,12 +1,13 @@
 // sondrel-bench transcode --format mp3|wav|wma|ogg|flac|opus|m4a [--settings INI] --out DIR FILE...
-// Converts each file through AudioFile exactly as a conversion run does: the writer is set
-// up once from the INI file's section of that format (its defaults when absent), each file
-// is copied in chunks of FormatParamA x FormatParamB samples, then given the source's tags and
-// pictures and the track record's seven values.
+// Converts each file with the conversion job a run uses: the writer is set up once from the
+// INI file's section of that format (its defaults when absent); each file is decoded, encoded
+// into a temporary file, given the source's tags and pictures and the track record's seven
+// values, and proved by the output gate before it takes its name. The last line gives the
+// time the gate took of the jobs' time.
 #include "AudioFile.h"
 #include "AudioInformation.h"
 #include "BenchCommon.h"
-#include "CarriedTags.h"
+#include "ConversionJob.h"
 #include "LameEncSettings.h"
 #include "SettingsFile.h"
 #include "TargetSetup.h"
@@ -14,7 +15,10 @@
 #include "EngineError.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+
+#include <algorithm>
 
 namespace {
 
@@ -59,9 +63,7 @@ int transcode(const QStringList& argsIn)
     }
 
     const double start = bench::wallSeconds();
-    sondrel::AudioFile reader;
     sondrel::AudioFile writer;
-    sondrel::AudioInformation info;
     try {
         sondrel::LameEncSettings lame;
         const sondrel::TargetSetup setup = sondrel::configureTarget(ini, formatIndex, writer, lame);
@@ -75,45 +77,46 @@ int transcode(const QStringList& argsIn)
     }
 
     int failed = 0;
+    double gateSeconds = 0, jobSeconds = 0;
     for (const QString& path : files) {
-        const QString target = QDir(outDir).filePath(QFileInfo(path).completeBaseName() + QLatin1Char('.') + format);
+        sondrel::JobOrder order;
+        order.source = path;
+        order.target = QDir(outDir).filePath(QFileInfo(path).completeBaseName() + QLatin1Char('.') + format);
+        order.folder = outDir;
+        order.writer = std::make_unique<sondrel::AudioFile>();
+        order.writer->CopyOutputFrom(writer);
+        // The track record as adding the file to the list reads it, before the run.
+        sondrel::AudioInformation info;
         try {
-            info.LoadFromFile(path); // as adding the file to the list does, before the run
-            const double t0 = bench::wallSeconds();
-            reader.OpenRead(path, 0, 1);
-            QFile::remove(target);
-            writer.OpenWrite(target, 0);
-            writer.SetInputFormat(reader.FormatParamB(), reader.FormatParamA(), reader.SourceBits());
-            std::int64_t frames = 0;
-            for (;;) {
-                const sondrel::SampleArray chunk = reader.ReadSamples(reader.FormatParamA() * reader.FormatParamB());
-                if (chunk.empty())
-                    break;
-                writer.WriteSamples(chunk);
-                frames += std::int64_t(chunk.size()) / reader.ChannelCount();
-            }
-            const int rate = reader.SampleRate();
-            reader.Close();
-            writer.Close();
-            sondrel::writeCarriedTags(target, sondrel::readCarriedTags(path));
-            info.SaveToFile(target);
-            bench::printRow({path, target, bench::number(rate ? double(frames) / rate : 0.0),
-                             bench::number(bench::wallSeconds() - t0)});
-        } catch (const sondrel::EngineError& e) {
-            if (reader.IsOpen())
-                reader.Close();
-            if (writer.IsOpen())
-                writer.Close();
-            bench::printRow({QStringLiteral("error"), path, QString::fromUtf8(e.what())});
-            ++failed;
+            info.LoadFromFile(path);
+            order.tags = sondrel::TrackInfo{info.infoTitle, info.infoArtist, info.infoAlbum, info.infoGenreS,
+                                            info.infoTrack, info.infoYear, info.infoComments};
+        } catch (const sondrel::EngineError&) {
         }
+        QFile::remove(order.target);
+        sondrel::JobProgress progress;
+        const double t0 = bench::wallSeconds();
+        const sondrel::JobResult r = sondrel::runConversionJob(order, progress);
+        const double seconds = bench::wallSeconds() - t0;
+        if (r.outcome != sondrel::JobResult::Outcome::Finished) {
+            bench::printRow({QStringLiteral("error"), path, r.reason});
+            ++failed;
+            continue;
+        }
+        gateSeconds += r.gateSeconds;
+        jobSeconds += seconds;
+        const double audio = double(r.framesRead) / std::max(1, r.sampleRate);
+        bench::printRow({path, order.target, bench::number(audio), bench::number(seconds), bench::number(r.gateSeconds)});
     }
+    if (jobSeconds > 0)
+        bench::printRow({QStringLiteral("gate"), bench::number(gateSeconds), bench::number(jobSeconds),
+                         bench::number(100.0 * gateSeconds / jobSeconds) + QStringLiteral("%")});
     bench::printTotal(int(files.size()), bench::wallSeconds() - start);
     return failed ? 1 : 0;
 }
 
 [[maybe_unused]] const bool registered = bench::registerCommand(
     {QStringLiteral("transcode"), QStringLiteral("--format mp3|wav|wma|ogg|flac|opus|m4a [--settings INI] --out DIR FILE..."),
-     QStringLiteral("convert each file as a conversion run does; path, output, audio s, wall s"), transcode});
+     QStringLiteral("convert each file as a conversion run does; path, output, audio s, wall s, gate s"), transcode});
 
 } // namespace

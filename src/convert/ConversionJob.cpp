@@ -4,7 +4,9 @@
 #include "CarriedTags.h"
 #include "EngineError.h"
 #include "OutputFiles.h"
+#include "OutputGate.h"
 
+#include <QElapsedTimer>
 #include <QFileInfo>
 
 #include <algorithm>
@@ -40,8 +42,9 @@ TrackInfo sourceTags(const QString& source)
                      tags.infoYear, tags.infoComments};
 }
 
-// Writes the row's tags; returns what the format could not hold as it was.
-QStringList writeTags(const TrackInfo& info, const QString& path)
+// Writes the row's tags; returns what the format could not hold as it was, and in written the
+// values as they went in, for the gate to read back.
+QStringList writeTags(const TrackInfo& info, const QString& path, AudioInformation* written)
 {
     AudioInformation tags;
     tags.infoTitle = info.title;
@@ -51,7 +54,7 @@ QStringList writeTags(const TrackInfo& info, const QString& path)
     tags.infoComments = info.comment;
     tags.infoYear = info.year;
     tags.infoTrack = static_cast<std::int16_t>(static_cast<std::uint16_t>(info.track & 0xFFFF));
-    return tags.SaveToFile(path);
+    return tags.SaveToFile(path, written);
 }
 
 // Every tag and picture of the source, with the picture beside it for a source without one.
@@ -71,6 +74,54 @@ CarriedTags carriedFrom(const QString& source)
     return carried;
 }
 
+// Thrown inside a job that sees its stop flag: the file is given up.
+struct StopSeen {};
+
+void throwIfStopped(const JobProgress& progress)
+{
+    if (progress.stop.load(std::memory_order_relaxed))
+        throw StopSeen{};
+}
+
+// Every sample of reader into writer, to the end of the source's stream. Returns the sample
+// frames read.
+std::int64_t copyAudio(AudioFile& reader, AudioFile& writer, JobProgress& progress)
+{
+    const int chunk = jobChunkElements(reader.FormatParamA(), reader.FormatParamB());
+    const int channels = std::max(1, reader.ChannelCount());
+    std::int64_t done = 0;
+    for (;;) {
+        throwIfStopped(progress);
+        const SampleArray samples = reader.ReadSamples(chunk);
+        if (samples.empty())
+            return done;
+        writer.WriteSamples(samples);
+        done += std::int64_t(samples.size()) / channels;
+        progress.framesDone.store(done, std::memory_order_relaxed);
+    }
+}
+
+// The source's own tags and pictures first, then the row's seven values over them. Returns
+// the values as written.
+AudioInformation tagOutput(const JobOrder& order, const QString& path, JobResult& result)
+{
+    const CarriedTags carried = carriedFrom(order.source);
+    result.notes = carried.notes;
+    try {
+        result.notes << writeCarriedTags(path, carried);
+    } catch (const WriteFailure&) {
+        throw; // a full disk or a failed write is the file's failure
+    } catch (const EngineError& e) {
+        // Tags the output's format cannot take are a note.
+        QString why = text(e);
+        why.replace(path, order.target);
+        result.notes << QStringLiteral("the source's other tags were not carried over: ") + why;
+    }
+    AudioInformation written;
+    result.notes << writeTags(order.tags ? *order.tags : sourceTags(order.source), path, &written);
+    return written;
+}
+
 } // namespace
 
 int jobChunkElements(int sampleRate, int channels)
@@ -88,25 +139,21 @@ JobResult runConversionJob(JobOrder& order, JobProgress& progress) noexcept
     };
     AudioFile reader;
     reader.SetCancelFlag(&progress.stop);
+    AudioFile& writer = *order.writer;
     std::optional<TempOutput> temp;
     try {
         try {
             reader.OpenRead(order.source, 0, 1);
         } catch (const CancelledError&) {
-            // Stopped while the source was still being measured: like a stop before the
-            // first chunk, the output is complete but empty.
-            result.stopped = true;
+            throw;
         } catch (const EngineError& e) {
             fail(order.source + QStringLiteral(" is an invalid audio file!"), text(e));
             return result;
         }
         progress.framesTotal.store(reader.SampleCount(), std::memory_order_relaxed);
-        if (reader.IsOpen()) {
-            const QFileInfo info(order.source);
-            result.measured = {reader.DurationMs(), info.size(), info.lastModified().toMSecsSinceEpoch()};
-        }
+        const QFileInfo info(order.source);
+        result.measured = {reader.DurationMs(), info.size(), info.lastModified().toMSecsSinceEpoch()};
 
-        AudioFile& writer = *order.writer;
         try {
             temp.emplace(order.folder);
             writer.OpenWrite(temp->path(), 0);
@@ -116,64 +163,50 @@ JobResult runConversionJob(JobOrder& order, JobProgress& progress) noexcept
             writer.Discard();
             return result;
         }
-
-        if (reader.IsOpen())
-            writer.SetInputFormat(reader.FormatParamB(), reader.FormatParamA(), reader.SourceBits());
-        const int chunk = jobChunkElements(reader.FormatParamA(), reader.FormatParamB());
-        const int channels = std::max(1, reader.ChannelCount());
-        std::int64_t done = 0;
-        while (reader.IsOpen()) {
-            if (progress.stop.load(std::memory_order_relaxed)) {
-                result.stopped = true;
-                break;
-            }
-            SampleArray samples;
-            try {
-                samples = reader.ReadSamples(chunk);
-            } catch (const CancelledError&) {
-                result.stopped = true;
-                break;
-            }
-            if (samples.empty())
-                break;
-            writer.WriteSamples(samples);
-            done += std::int64_t(samples.size()) / channels;
-            progress.framesDone.store(done, std::memory_order_relaxed);
-        }
-        // Written to while it was read: what was read may mix old and new data, or end early
-        // (silence would make up the rest).
+        writer.SetInputFormat(reader.FormatParamB(), reader.FormatParamA(), reader.SourceBits());
+        const std::int64_t frames = copyAudio(reader, writer, progress);
+        result.framesRead = frames;
+        result.sampleRate = reader.SampleRate();
+        // Written to while it was read: what was read may mix old and new data, or end early.
         if (reader.SourceChanged())
             throw EngineError("the file changed while it was being converted");
+        if (frames != reader.SampleCount()) {
+            // The stream ended elsewhere than its measurement said: the output holds all of
+            // it, and the row shows the real length.
+            const std::int64_t rate = std::max(1, reader.SampleRate());
+            result.measured.durationMs = (frames * 1000 + rate / 2) / rate;
+            result.lengthCorrected = true;
+        }
         reader.Close();
         writer.Close();
-        // The source's own tags and pictures first, then the row's seven values over them.
-        const CarriedTags carried = carriedFrom(order.source);
-        result.notes = carried.notes;
-        try {
-            result.notes << writeCarriedTags(temp->path(), carried);
-        } catch (const EngineError& e) {
-            result.notes << QStringLiteral("the source's other tags were not carried over: ")
-                                + named(text(e), &*temp, order.target);
-        }
-        result.notes << writeTags(order.tags ? *order.tags : sourceTags(order.source), temp->path());
-        try {
-            temp->commit(order.target);
-        } catch (const OutputError& e) {
-            fail(QStringLiteral("Write Error! ") + order.target + QStringLiteral(": ") + text(e), text(e));
-            return result;
-        }
+        throwIfStopped(progress);
+
+        OutputProof proof;
+        proof.length = writer.WrittenLength();
+        proof.tags = tagOutput(order, temp->path(), result);
+        throwIfStopped(progress);
+        QElapsedTimer gate;
+        gate.start();
+        passOutputGate(*temp, order.target, proof, &progress.stop);
+        result.gateSeconds = double(gate.nsecsElapsed()) / 1e9;
         result.outcome = JobResult::Outcome::Finished;
+    } catch (const StopSeen&) {
+        result.outcome = JobResult::Outcome::Stopped;
+    } catch (const CancelledError&) {
+        result.outcome = JobResult::Outcome::Stopped;
     } catch (const std::exception& e) {
-        // Reading, encoding, finishing or tagging failed: the temporary file goes, the target
-        // is not touched.
+        // Reading, encoding, finishing, tagging or proving failed.
         const QString reason = named(text(e), temp ? &*temp : nullptr, order.target);
         fail(order.source + QStringLiteral(" could not be converted: ") + reason, reason);
-        reader.Discard();
-        order.writer->Discard();
     } catch (...) {
         fail(order.source + QStringLiteral(" could not be converted."), QStringLiteral("an unknown error"));
+    }
+    if (result.outcome != JobResult::Outcome::Finished) {
+        // The temporary file goes; the target was never touched.
         reader.Discard();
-        order.writer->Discard();
+        writer.Discard();
+        if (temp)
+            temp->remove();
     }
     return result;
 }

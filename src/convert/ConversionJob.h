@@ -1,6 +1,8 @@
 #pragma once
-// One file's conversion, run on a worker thread: decode the source, encode into a temporary
-// file in the output folder, write the tags, and rename the complete file onto its target.
+// One file's conversion, run on a worker thread: decode the source to the end of its stream,
+// encode into a temporary file in the output folder, write the tags, and hand the file to the
+// output gate, which proves it and renames it onto its target. A stop, a failure or a file
+// the gate refuses leaves no file behind and the target untouched.
 // Everything it needs is handed over at the start; it shares only the atomics of its
 // JobProgress with the GUI thread and never throws.
 #include "AudioFile.h"
@@ -34,21 +36,27 @@ struct SourceMeasure {
 struct JobProgress {
     std::atomic<std::int64_t> framesDone{0};
     std::atomic<std::int64_t> framesTotal{0};
-    std::atomic<bool> stop{false};   // set by the GUI thread: end the file where it is
+    std::atomic<bool> stop{false};   // set by the GUI thread: give the file up
     std::atomic<bool> ended{false};  // set by the job last; the result may be read after it
 };
 
 struct JobResult {
     enum class Outcome {
-        Finished,    // the target is written (completely, or as far as a stop let it get)
+        Finished,    // the target holds the complete output, proved by the output gate
         Failed,      // nothing was written to the target; message says why
+        Stopped,     // stopped before the output was proved: nothing was written to the target
     };
     Outcome outcome = Outcome::Failed;
-    bool stopped = false;      // Finished early because of a stop
     QString message;           // Failed: the text for the user, naming the file
     QString reason;            // Failed: the reason alone, for the row's tooltip
     QStringList notes;         // Finished: remarks for the row's tooltip
-    SourceMeasure measured;
+    SourceMeasure measured;    // the source as the job found it
+    // The source decoded to another length than it was measured at: measured.durationMs is
+    // the real one.
+    bool lengthCorrected = false;
+    double gateSeconds = 0;    // spent proving the output
+    std::int64_t framesRead = 0; // sample frames per channel decoded from the source
+    int sampleRate = 0;          // of the decoded source
 };
 
 // The chunk a job reads at a time: a tenth of a second, so that a stop is noticed at once.

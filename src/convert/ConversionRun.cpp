@@ -108,7 +108,7 @@ void ConversionRun::stop()
     if (!m_run)
         return;
     m_run->stopping = true;
-    m_run->totals.stopped = true;
+    m_run->totals.stopRequested = true;
     m_run->waiting.reset();
     for (auto& job : m_jobs)
         job->progress.stop.store(true);
@@ -167,6 +167,8 @@ void ConversionRun::fill()
             const std::optional<Planned> plan = planRow(row);
             if (!plan || !m_run)
                 continue; // skipped, or the run was ended while a question was up
+            if (m_run->stopping)
+                break; // Stop was pressed while the question was up: the row is not started
             if (claimantRunning(plan->target)) {
                 m_run->waiting = plan;
                 break;
@@ -331,16 +333,24 @@ void ConversionRun::applyResult(Job& job)
     if (!m_run)
         return;
     JobResult& result = job.result;
-    if (!job.remeasure)
+    if (!job.remeasure && !result.lengthCorrected)
         result.measured.durationMs = -1;
-    if (result.outcome == JobResult::Outcome::Finished) {
+    switch (result.outcome) {
+    case JobResult::Outcome::Finished:
         m_run->finishedWeight += m_run->weights[std::size_t(job.row)];
         ++m_run->totals.finished;
-    } else {
+        break;
+    case JobResult::Outcome::Stopped:
+        m_run->claims.remove(job.target);
+        ++m_run->totals.stopped;
+        dropRowFromTotal(job.row);
+        break;
+    case JobResult::Outcome::Failed:
         m_run->claims.remove(job.target);
         m_run->failures[job.row] = result.message;
         ++m_run->totals.failed;
         dropRowFromTotal(job.row);
+        break;
     }
     m_run->rows->ended(job.row, result, double(job.clock.elapsed()) / 1000.0);
 }
@@ -370,6 +380,7 @@ void ConversionRun::finish()
 {
     const std::unique_ptr<Run> run = std::move(m_run);
     m_progressTimer->stop();
+    run->totals.seconds = double(run->clock.elapsed()) / 1000.0;
     QStringList failures;
     for (const auto& [row, message] : run->failures)
         failures << message;

@@ -45,8 +45,8 @@ public:
     virtual void planned(int /*row*/) {}
     virtual void started(int row) = 0;
     virtual void progressed(int /*row*/, int /*percent*/) {}
-    // result: Finished (possibly stopped early) or Failed; for a row whose source changed
-    // since it was measured, result.measured holds what the job found.
+    // result: Finished, Stopped or Failed; for a row whose source changed since it was
+    // measured, or decoded to another length, result.measured holds what the job found.
     virtual void ended(int row, const JobResult& result, double seconds) = 0;
     // Not converted: a failure found while planning (message for the user, reason for the row).
     virtual void refused(int row, const QString& message, const QString& reason) = 0;
@@ -72,7 +72,9 @@ public:
         int finished = 0;
         int failed = 0;
         int skipped = 0;
-        bool stopped = false;
+        int stopped = 0;      // rows whose job was stopped
+        bool stopRequested = false;
+        double seconds = 0;   // from the start of the run to its end
     };
 
     // writer: set up with the output format; each job writes with a copy of its selection.
@@ -83,8 +85,8 @@ public:
     // Starts converting every row of rows (which must stay as they are until ended). Returns
     // at once; ended() comes when the last job has ended.
     void start(RunRows& rows, Settings settings);
-    // Every running job ends its file where it is (kept, tagged, finished); no other row is
-    // started. ended() comes as soon as the jobs have ended.
+    // Every running job gives its file up (its temporary file removed, its target untouched);
+    // no other row is started. ended() comes as soon as the jobs have ended.
     void stop();
     // Stops and waits for every job; ended() has been emitted when this returns.
     void stopAndWait();

@@ -27,6 +27,8 @@ const QString NoFormat = QStringLiteral("Please choose an output format (MP3, WA
 constexpr int MaxListedFailures = 20;
 // The progress bar's caption: its percentage, during a run followed by the times.
 const QString PercentOnly = QStringLiteral("%p%");
+const QString StoppedTip = QStringLiteral("Stopped before the file was complete: nothing was written.");
+const QString SkippedTip = QStringLiteral("The existing output was kept.");
 } // namespace
 
 // The window's list as a run sees it: the rows' texts and records, and their Status cells.
@@ -48,7 +50,6 @@ public:
     void planned(int row) override { rows::setToolTip(m_lv, row, {}); }
     void started(int row) override
     {
-        m_statusBefore[row] = rows::text(m_lv, row, rows::Status);
         rows::select(m_lv, row);
         rows::setText(m_lv, row, rows::Status, rows::Converting);
         rows::setProgress(m_lv, row, 0);
@@ -59,27 +60,50 @@ public:
         rows::setProgress(m_lv, row, -1);
         const SourceMeasure& m = result.measured;
         if (m.durationMs >= 0) {
-            // The source changed since it was added: the row shows it as it is now.
+            // The source changed since it was added, or decoded to another length than it
+            // was measured at: the row shows it as it is.
             rows::setText(m_lv, row, rows::Time, timeText(m.durationMs));
             rows::setText(m_lv, row, rows::Size, sizeText(m.bytes));
             rows::setDurationMs(m_lv, row, m.durationMs);
             rows::setSourceStamp(m_lv, row, m.bytes, m.modifiedMs);
         }
-        if (result.outcome == JobResult::Outcome::Finished) {
+        switch (result.outcome) {
+        case JobResult::Outcome::Finished:
             rows::setText(m_lv, row, rows::Status, rows::Finish);
             rows::setToolTip(m_lv, row, result.notes.join(QLatin1Char('\n')));
-        } else {
-            // A failed row gets back the status it had, and says why.
-            rows::setText(m_lv, row, rows::Status, m_statusBefore.value(row));
+            break;
+        case JobResult::Outcome::Stopped:
+            rows::setText(m_lv, row, rows::Status, rows::Stopped);
+            rows::setToolTip(m_lv, row, StoppedTip);
+            break;
+        case JobResult::Outcome::Failed:
+            rows::setText(m_lv, row, rows::Status, rows::Failed);
             rows::setToolTip(m_lv, row, result.reason);
+            break;
         }
-        m_statusBefore.remove(row);
     }
-    void refused(int row, const QString&, const QString& reason) override { rows::setToolTip(m_lv, row, reason); }
+    void refused(int row, const QString&, const QString& reason) override
+    {
+        rows::setText(m_lv, row, rows::Status, rows::Failed);
+        rows::setToolTip(m_lv, row, reason);
+    }
+    void skipped(int row) override
+    {
+        rows::setText(m_lv, row, rows::Status, rows::Skipped);
+        rows::setToolTip(m_lv, row, SkippedTip);
+    }
+    // Before a run: every row as if it had never been converted.
+    void reset()
+    {
+        for (int row = 0; row < count(); ++row) {
+            rows::setText(m_lv, row, rows::Status, rows::Unconverted);
+            rows::setToolTip(m_lv, row, {});
+            rows::setProgress(m_lv, row, -1);
+        }
+    }
 
 private:
     FileListView* m_lv;
-    QHash<int, QString> m_statusBefore;
 };
 
 Converter::Converter(QWidget* window, FileListView* lv, QProgressBar* pb, AppState& state, Prompts& prompts,
@@ -90,8 +114,8 @@ Converter::Converter(QWidget* window, FileListView* lv, QProgressBar* pb, AppSta
     connect(m_run, &ConversionRun::progress, this, guarded([this](double share, double elapsed, double remaining) {
         showProgress(share, elapsed, remaining);
     }));
-    connect(m_run, &ConversionRun::ended, this, guarded([this](const QStringList& failures, const ConversionRun::Totals&) {
-        runFinished(failures);
+    connect(m_run, &ConversionRun::ended, this, guarded([this](const QStringList& failures, const ConversionRun::Totals& totals) {
+        runFinished(failures, totals);
     }));
 }
 
@@ -139,6 +163,7 @@ void Converter::ConvertList(int format)
         return;
     }
     m_closing = false;
+    m_rows->reset();
     m_pb->setFormat(PercentOnly + QStringLiteral("  ·  ") + runTimeText(0, -1));
     m_pb->setTextVisible(true);
     ConversionRun::Settings run;
@@ -171,12 +196,13 @@ void Converter::showProgress(double share, double elapsed, double remaining)
     m_pb->setFormat(PercentOnly + QStringLiteral("  ·  ") + runTimeText(elapsed, remaining));
 }
 
-void Converter::runFinished(const QStringList& failures)
+void Converter::runFinished(const QStringList& failures, const ConversionRun::Totals& totals)
 {
     m_pb->setValue(0);
     m_busy.reset();
-    m_pb->setTextVisible(false);
-    m_pb->setFormat(PercentOnly);
+    // The bar rests with what the run did as its caption, until the next run.
+    m_pb->setFormat(summaryText(totals));
+    m_pb->setTextVisible(!m_closing);
     if (!m_closing && !failures.isEmpty()) {
         QStringList lines = failures.mid(0, MaxListedFailures);
         if (failures.size() > lines.size())
@@ -184,6 +210,18 @@ void Converter::runFinished(const QStringList& failures)
         m_prompts.information(m_window, lines.join(QLatin1Char('\n')));
     }
     emit runEnded();
+}
+
+QString Converter::summaryText(const ConversionRun::Totals& totals)
+{
+    QStringList parts{QStringLiteral("%1 converted").arg(totals.finished)};
+    if (totals.skipped > 0)
+        parts << QStringLiteral("%1 skipped").arg(totals.skipped);
+    if (totals.failed > 0)
+        parts << QStringLiteral("%1 failed").arg(totals.failed);
+    if (totals.stopped > 0)
+        parts << QStringLiteral("%1 stopped").arg(totals.stopped);
+    return parts.join(QStringLiteral(", ")) + QStringLiteral(" · ") + clockText(totals.seconds);
 }
 
 } // namespace sondrel

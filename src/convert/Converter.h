@@ -1,4 +1,6 @@
 #pragma once
+#include "ConversionRun.h"
+
 #include <QObject>
 #include <QString>
 #include <memory>
@@ -12,7 +14,6 @@ class AppState;
 class BusyFlag;
 class FileListView;
 class AudioFile;
-class ConversionRun;
 class Prompts;
 struct LameEncSettings;
 
@@ -32,11 +33,15 @@ public:
     // format: a position in output_formats (0 MP3, 1 WAV, 2 WMA, 3 OGG, 4 FLAC, 5 Opus,
     // 6 M4A); anything else is no format.
     void ConvertList(int format);
-    // Every running job ends its file where it is (kept, tagged, "finish"); no further row
-    // is started. The run ends as soon as the jobs have.
+    // Every running job gives its file up (nothing written, the row "stopped"); no further
+    // row is started. The run ends as soon as the jobs have.
     void StopConverting();
     // For closing the window: stops, waits for every job and ends the run without messages.
     void stopAndWait();
+
+    // What a run did, as the progress bar shows it once the run has ended:
+    // "12 converted, 1 skipped, 2 failed, 1 stopped · 0:48" (parts that are 0 left out).
+    static QString summaryText(const ConversionRun::Totals& totals);
 
     // How many files a setting of the "jobs" key converts at once.
     static int jobsFor(int setting);
@@ -49,7 +54,7 @@ signals:
 private:
     class ListRows;
     void showProgress(double share, double elapsed, double remaining);
-    void runFinished(const QStringList& failures);
+    void runFinished(const QStringList& failures, const ConversionRun::Totals& totals);
 
     QWidget* m_window;
     FileListView* m_lv;

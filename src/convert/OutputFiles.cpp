@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 
@@ -102,6 +103,14 @@ TempOutput::~TempOutput()
     remove();
 }
 
+void TempOutput::sync()
+{
+    if (m_done || m_lock < 0)
+        throw OutputError("the temporary file is gone");
+    if (::fsync(m_lock) != 0)
+        throw OutputError(std::strerror(errno));
+}
+
 void TempOutput::commit(const QString& target)
 {
     if (m_done)
@@ -115,6 +124,12 @@ void TempOutput::commit(const QString& target)
     m_done = true;
     ::close(m_lock);
     m_lock = -1;
+    // And the new name reaches the disk too.
+    const int dir = ::open(local(QFileInfo(target).absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
 }
 
 void TempOutput::remove() noexcept

@@ -51,6 +51,10 @@ public:
     TempOutput& operator=(const TempOutput&) = delete;
 
     const QString& path() const { return m_path; }
+    // The descriptor the file was created with (read and write).
+    int fd() const { return m_lock; }
+    // Makes everything written so far durable. Throws OutputError with the system's reason.
+    void sync();
     // Makes the written data durable and renames the file onto target, replacing whatever
     // entry target was (a link is replaced, not followed). Throws OutputError.
     void commit(const QString& target);

@@ -19,6 +19,11 @@ enum Column { FileName = 0, FullPath = 1, Time = 2, Size = 3, Status = 4 };
 inline const QString Unconverted = QStringLiteral("unconverted");
 inline const QString Converting = QStringLiteral("Converting");
 inline const QString Finish = QStringLiteral("finish");
+// What a conversion run made of a row it did not finish: the user kept an existing output,
+// it was stopped before its output was complete, or it failed (the tooltip says why).
+inline const QString Skipped = QStringLiteral("skipped");
+inline const QString Stopped = QStringLiteral("stopped");
+inline const QString Failed = QStringLiteral("failed");
 
 // Data kept with a row beside its texts: the exact playing time, and while the row's file
 // is converted, its progress in percent (drawn in the Status cell).

@@ -3,8 +3,10 @@
 // WAV/WMA/FLAC/Opus/AAC (libavcodec), MP3 (libmp3lame) and OGG (libvorbisenc) writers
 // implement.
 #include "LameEncSettings.h"
+#include "SampleCounting.h"
 
 #include <QString>
+#include <cstdint>
 #include <memory>
 #include <variant>
 
@@ -60,6 +62,30 @@ public:
     // Bits per sample of the source (0 for lossy or unknown), for a writer that follows it;
     // given before start().
     virtual void setSourceBits(int) {}
+
+    // Sample frames per channel handed to the codec so far, at the output's rate: after any
+    // change of rate or channels, with the silence an encoder adds on purpose (LAME's frame
+    // for an empty input).
+    virtual std::int64_t framesEncoded() const = 0;
+    // The output's sample rate; 0 before start().
+    virtual int outputRate() const = 0;
+    // How far a decoder of the finished file may be from framesEncoded, in frames: padding
+    // the container cannot mark (wmav2's last frames, AAC's last frame). 0 where the file
+    // states its exact length.
+    virtual std::int64_t lengthSlack() const { return 0; }
+    // How a reader finds the length of the finished file: the exact way this format states
+    // it. A file measured any other way is not as it was written.
+    virtual CountMethod lengthMethod() const = 0;
+};
+
+// What an output received and what its encoder made of it, for proving the finished file.
+struct WrittenLength {
+    std::int64_t framesFed = 0;      // sample frames per channel given to WriteSamples
+    int inputRate = 0;
+    std::int64_t framesEncoded = 0;  // at outputRate (AudioEncoder::framesEncoded)
+    int outputRate = 0;
+    std::int64_t slack = 0;          // AudioEncoder::lengthSlack
+    CountMethod method = CountMethod::FullDecode; // AudioEncoder::lengthMethod
 };
 
 // Creates the encoder for the selection and the file at path. Throws EngineError.

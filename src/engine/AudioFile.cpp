@@ -92,6 +92,7 @@ struct AudioFile::Impl {
     int inputChannels = 0, inputRate = 0;   // from SetInputFormat
     int inputBits = 0;
     SampleArray safe;                       // the samples of WriteSamples, made safe
+    sondrel::WrittenLength written;         // of the file being written, or the last one closed
 
     // Runs an operation of the writer; should it fail, the file is marked as not completable.
     template <class F>
@@ -250,6 +251,8 @@ void AudioFile::OpenWrite(const QString& path, int)
 {
     d->requireClosed("OpenWrite");
     d->writer = createEncoder(d->output, path);
+    d->written = {};
+    d->written.inputRate = d->inputRate;
     d->writerStarted = false;
     d->writerFailed = false;
     if (d->inputChannels > 0) {
@@ -274,6 +277,7 @@ void AudioFile::SetInputFormat(int channels, int sampleRate, int sourceBits)
     d->inputChannels = channels;
     d->inputRate = sampleRate;
     d->inputBits = sourceBits;
+    d->written.inputRate = sampleRate;
     if (d->writer) {
         d->writer->setSourceBits(sourceBits);
         d->writerCall([&] { d->writer->start(channels, sampleRate); });
@@ -300,6 +304,7 @@ void AudioFile::WriteSamples(const SampleArray& samples)
             const std::size_t frames = std::min(maxFrames, (d->safe.size() - done) / std::size_t(d->inputChannels));
             d->writer->write(d->safe.data() + done, int(frames));
             done += frames * std::size_t(d->inputChannels);
+            d->written.framesFed += std::int64_t(frames);
         }
     });
 }
@@ -322,6 +327,10 @@ void AudioFile::Close()
             writer->start(channels, rate);
         }
         writer->finish();
+        d->written.framesEncoded = writer->framesEncoded();
+        d->written.outputRate = writer->outputRate();
+        d->written.slack = writer->lengthSlack();
+        d->written.method = writer->lengthMethod();
     }
     d->inputChannels = d->inputRate = 0;
 }
@@ -334,6 +343,11 @@ void AudioFile::Discard() noexcept
     d->writerStarted = false;
     d->writerFailed = false;
     d->inputChannels = d->inputRate = 0;
+}
+
+WrittenLength AudioFile::WrittenLength() const
+{
+    return d->written;
 }
 
 bool AudioFile::IsOpen() const

@@ -91,6 +91,10 @@ public:
     // encoders get only what they can take.
     void WriteSamples(const SampleArray& samples);
 
+    // What the last file written received and what its encoder made of it: valid after
+    // Close() has completed it, until the next OpenWrite.
+    sondrel::WrittenLength WrittenLength() const;
+
     // --- both ---
     // Finishes and closes the open file (a written file is complete and playable afterwards).
     // Harmless when nothing is open. After a failed write it only closes (the file is not

@@ -86,6 +86,46 @@ std::pair<int, int> FfmpegEncoder::defaultInput() const
     return {m_target.rate > 0 ? m_target.rate : 44100, m_target.channels > 0 ? m_target.channels : 2};
 }
 
+// Opus streams decode at 48 kHz whatever rate the encoder was given (8, 12, 16 or 24 kHz):
+// their length is counted at 48 kHz.
+constexpr int kOpusDecodeRate = 48000;
+
+std::int64_t FfmpegEncoder::framesEncoded() const
+{
+    if (m_target.codec == AV_CODEC_ID_OPUS && m_converter && m_converter->outRate() > 0)
+        return m_sourceFrames * (kOpusDecodeRate / m_converter->outRate());
+    return m_sourceFrames;
+}
+
+int FfmpegEncoder::outputRate() const
+{
+    if (!m_converter)
+        return 0;
+    return m_target.codec == AV_CODEC_ID_OPUS ? kOpusDecodeRate : m_converter->outRate();
+}
+
+CountMethod FfmpegEncoder::lengthMethod() const
+{
+    switch (m_target.codec) {
+    case AV_CODEC_ID_FLAC: return CountMethod::FlacHeader;
+    case AV_CODEC_ID_OPUS: return CountMethod::OggGranule;
+    case AV_CODEC_ID_AAC: return CountMethod::AacFrames;
+    case AV_CODEC_ID_WMAV2: return CountMethod::PacketScan;
+    default: return CountMethod::WavHeader; // PCM in WAV
+    }
+}
+
+std::int64_t FfmpegEncoder::lengthSlack() const
+{
+    // wmav2 ends on a partial frame completed with silence and one more frame of silence (ASF
+    // cannot say where the audio ends); AAC's last frame may decode whole.
+    if (m_target.codec == AV_CODEC_ID_WMAV2)
+        return 2 * std::int64_t(m_frameSize);
+    if (m_target.codec == AV_CODEC_ID_AAC)
+        return std::max<std::int64_t>(m_frameSize, 1024);
+    return 0;
+}
+
 void FfmpegEncoder::start(int channels, int rate)
 {
     const AVCodec* codec = m_target.encoder ? avcodec_find_encoder_by_name(m_target.encoder)
@@ -346,6 +386,13 @@ void FfmpegEncoder::finish()
         throw EngineError(describe("cannot be completed (" + ff::errorText(rc) + ")"));
     AVIOContext* io = m_io.release();
     m_muxer->pb = nullptr;
+    // A failed write of the last buffered bytes is only in the context's error.
+    avio_flush(io);
+    if (io->error < 0) {
+        const int error = io->error;
+        avio_closep(&io);
+        throw EngineError(describe("cannot be completed (" + ff::errorText(error) + ")"));
+    }
     rc = avio_closep(&io);
     if (rc < 0)
         throw EngineError(describe("cannot be completed (" + ff::errorText(rc) + ")"));

@@ -33,6 +33,10 @@ public:
     void finish() override;
     std::pair<int, int> defaultInput() const override;
     void setSourceBits(int bits) override { m_sourceBits = bits; }
+    std::int64_t framesEncoded() const override;
+    int outputRate() const override;
+    std::int64_t lengthSlack() const override;
+    CountMethod lengthMethod() const override;
 
 private:
     void writeConverted(const std::uint8_t* const* planes, int frames);

@@ -136,7 +136,7 @@ std::optional<std::int64_t> flacLengthFromStreamInfo(InputFile& in, int si)
     avio_seek(io, start, SEEK_SET);
     if (!read)
         return std::nullopt;
-    bool endsAtTotal = false;
+    std::optional<std::size_t> last; // where the frame that ends at the total starts
     for (std::size_t i = 0; i + 1 < tail.size(); ++i) {
         if (tail[i] != 0xFF || (tail[i + 1] & 0xFE) != 0xF8)
             continue;
@@ -146,9 +146,20 @@ std::optional<std::int64_t> flacLengthFromStreamInfo(InputFile& in, int si)
         const std::int64_t first = h->variable ? h->number : h->number * maxBlock;
         if (first >= total)
             return std::nullopt;
-        endsAtTotal = endsAtTotal || first + h->blockSize == total;
+        if (first + h->blockSize == total)
+            last = i;
     }
-    return endsAtTotal ? std::optional<std::int64_t>(total) : std::nullopt;
+    if (!last)
+        return std::nullopt;
+    // That frame must be whole (its checksum right) up to the end of the file, or up to an
+    // ID3v1 tag there: a file cut inside its last frame is counted by what the decoder gets.
+    std::size_t end = tail.size();
+    if (end >= *last + 128 && std::memcmp(tail.data() + end - 128, "TAG", 3) == 0
+        && !flac::frameIsWhole(tail.data() + *last, end - *last))
+        end -= 128;
+    if (!flac::frameIsWhole(tail.data() + *last, end - *last))
+        return std::nullopt;
+    return total;
 }
 
 } // namespace sondrel

@@ -22,6 +22,9 @@ public:
     void write(const float* samples, int frames) override;
     void finish() override;
     std::pair<int, int> defaultInput() const override;
+    std::int64_t framesEncoded() const override { return m_framesIn; }
+    CountMethod lengthMethod() const override { return CountMethod::Mp3Header; }
+    int outputRate() const override { return m_converter ? m_converter->outRate() : 0; }
 
 private:
     void encode(const float* interleaved, int frames);

@@ -166,6 +166,7 @@ void VorbisEncoder::feed(bool all)
         for (int c = 0; c < channels; ++c)
             std::memcpy(buffer[c], m_staged[std::size_t(c)].data() + done, std::size_t(n) * sizeof(float));
         vorbis_analysis_wrote(&m_state->dsp, n);
+        m_framesEncoded += n;
         pump();
         done += n;
     }

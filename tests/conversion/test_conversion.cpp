@@ -109,7 +109,7 @@ private slots:
         QCOMPARE(tags.infoComments, QString("A comment"));
     }
 
-    void deletedSourceIsSkippedWithOneMessage()
+    void deletedSourceFailsWithOneMessage()
     {
         const QString a = source("d1.wav", 0.5), b = source("d2.wav", 0.5), c = source("d3.wav", 0.5);
         add({a, b, c});
@@ -118,7 +118,8 @@ private slots:
         convert();
         QCOMPARE(prompts->texts(), QStringList({b + " has been removed."}));
         QCOMPARE(prompts->messages.first().kind, FakePrompts::Kind::Information);
-        QCOMPARE(QStringList({status(0), status(1), status(2)}), QStringList({"finish", "unconverted", "finish"}));
+        QCOMPARE(QStringList({status(0), status(1), status(2)}), QStringList({"finish", "failed", "finish"}));
+        QCOMPARE(rows::toolTip(w().lv, 1), QString("The file has been removed."));
         QVERIFY(QFile::exists(out + "/d1.wav"));
         QVERIFY(!QFile::exists(out + "/d2.wav"));
         QVERIFY(QFile::exists(out + "/d3.wav"));
@@ -154,7 +155,7 @@ private slots:
         QVERIFY(QFile::exists(out + "/new/m.wav"));
 
         // A folder that cannot be made: every row fails with "Write Error!", all of them in one
-        // message at the end, and keeps the status it had.
+        // message at the end.
         const QString blocker = out + "/afile";
         writeBytes(blocker, "x");
         add({source("m2.wav", 0.2)});
@@ -165,7 +166,7 @@ private slots:
         QCOMPARE(lines.size(), 2);
         QVERIFY2(lines[0].startsWith("Write Error! " + blocker + "/sub/m.wav"), qPrintable(lines[0]));
         QVERIFY2(lines[1].startsWith("Write Error! " + blocker + "/sub/m2.wav"), qPrintable(lines[1]));
-        QCOMPARE(statuses(), QStringList({"finish", "unconverted"}));
+        QCOMPARE(statuses(), QStringList({"failed", "failed"}));
         QVERIFY(!rows::toolTip(w().lv, 1).isEmpty());
         QCOMPARE(shell->state.uiState(), UiState::Idle);
     }
@@ -183,7 +184,7 @@ private slots:
         QCOMPARE(prompts->texts(), QStringList({"File has existed. Overwrite?\n" + target}));
         QCOMPARE(prompts->messages.last().kind, FakePrompts::Kind::AskOverwrite);
         QCOMPARE(bytes(target), QByteArray("precious"));
-        QCOMPARE(status(0), QString("unconverted"));
+        QCOMPARE(status(0), QString("skipped"));
 
         // A read-only target is replaced after Yes.
         QVERIFY(QFile::setPermissions(target, QFileDevice::ReadOwner));
@@ -210,16 +211,12 @@ private slots:
         });
         stopper.start();
         convert();
-        QCOMPARE(QStringList({status(0), status(1), status(2)}), QStringList({"finish", "finish", "unconverted"}));
+        QCOMPARE(QStringList({status(0), status(1), status(2)}), QStringList({"finish", "stopped", "unconverted"}));
         QCOMPARE(w().pb->value(), 0);
-        QVERIFY(!w().pb->isTextVisible());
+        QVERIFY(w().pb->text().startsWith("1 converted, 1 stopped · 0:"));
         QCOMPARE(shell->state.uiState(), UiState::Idle);
-        // The partial file is complete in itself, tagged, and shorter than its source.
-        const QString partial = out + "/s2.ogg";
-        const testaudio::ProbeResult p = testaudio::ffprobe(partial);
-        QVERIFY(p.ok);
-        QVERIFY2(p.durationSeconds > 0.1 && p.durationSeconds < 19.5, qPrintable(QString::number(p.durationSeconds)));
-        QVERIFY(!QFile::exists(out + "/s3.ogg"));
+        // The stopped file is not kept as far as it got: nothing of it is written.
+        QCOMPARE(outputNames(), QStringList({"s1.ogg"}));
     }
 
     void refusedSettingsLeaveNoFileAndAnIdleWindow()
@@ -263,7 +260,7 @@ private slots:
         QCOMPARE(prompts->messages.size(), 1);
         QVERIFY(prompts->messages.first().text.startsWith(mp3));
         QCOMPARE(bytes(mp3), before);
-        QCOMPARE(status(0), QString("unconverted"));
+        QCOMPARE(status(0), QString("failed"));
         // Through a link to the folder, too.
         const QString link = tmp.filePath("selflink");
         QVERIFY(QFile::link(folder, link));
@@ -273,7 +270,7 @@ private slots:
         QCOMPARE(bytes(mp3), before);
     }
 
-    void sourceThatBecameEmptyIsSkipped()
+    void sourceThatBecameEmptyFails()
     {
         const QString a = source("e1.wav", 0.3);
         const QString b = tmp.filePath("src/e2.wav");
@@ -286,7 +283,7 @@ private slots:
         w().cb_format->setCurrentIndex(1);
         convert();
         QCOMPARE(prompts->texts(), QStringList({b + " is an invalid audio file!"}));
-        QCOMPARE(QStringList({status(0), status(1), status(2)}), QStringList({"finish", "unconverted", "finish"}));
+        QCOMPARE(QStringList({status(0), status(1), status(2)}), QStringList({"finish", "failed", "finish"}));
         QVERIFY(!QFile::exists(out + "/e2.wav"));
         QVERIFY(w().isVisible());
     }
@@ -365,9 +362,12 @@ private slots:
         });
         closer.start();
         convert();
+        // Closing asked first, and Yes gave the file in work up.
+        QCOMPARE(prompts->texts(), QStringList({"A conversion is running. Stop it and quit?"}));
         QVERIFY(!w().isVisible());
-        QCOMPARE(status(0), QString("finish"));
+        QCOMPARE(status(0), QString("stopped"));
         QCOMPARE(status(1), QString("unconverted"));
+        QCOMPARE(outputNames(), QStringList());
         QVERIFY(!shell->state.flag_converting());
         QVERIFY(!shell->state.settings());
     }

@@ -1,0 +1,99 @@
+#include "OutputGate.h"
+
+#include "AudioFile.h"
+#include "EngineError.h"
+#include "OutputFiles.h"
+
+#include <cmath>
+#include <cstring>
+#include <cstdlib>
+
+namespace sondrel {
+
+namespace {
+
+QString number(std::int64_t n)
+{
+    return QString::number(qlonglong(n));
+}
+
+QString readBackFailure(const std::exception& e)
+{
+    return QStringLiteral("the written file cannot be read back: ") + QString::fromUtf8(e.what());
+}
+
+} // namespace
+
+bool encodedLengthFits(const WrittenLength& w)
+{
+    if (w.framesFed == 0 || w.inputRate <= 0 || w.outputRate <= 0)
+        return true; // nothing fed (an empty file an encoder fills with one silent frame)
+    if (w.inputRate == w.outputRate)
+        return w.framesEncoded == w.framesFed;
+    // A rate change gives the fed length at the new rate, rounded either way, give or take
+    // the sample the resampler's filter delay may add or take at each end (a few more where
+    // the output is counted at a rate above the encoder's, as Opus is).
+    const double ratio = double(w.outputRate) / double(w.inputRate);
+    const double expected = double(w.framesFed) * ratio;
+    return std::fabs(double(w.framesEncoded) - expected) <= 2.0 + std::ceil(ratio);
+}
+
+void passOutputGate(TempOutput& temp, const QString& target, const OutputProof& proof,
+                    const std::atomic<bool>* cancel)
+{
+    // Every byte on the disk before anything is measured: a write the system could not
+    // complete (a full disk, an I/O error) shows here at the latest.
+    temp.sync();
+
+    const WrittenLength& w = proof.length;
+    if (!encodedLengthFits(w))
+        throw OutputError(QStringLiteral("the encoder received %1 samples but made %2 of them")
+                              .arg(number(w.framesFed), number(w.framesEncoded))
+                              .toStdString());
+
+    AudioFile reader;
+    reader.SetCancelFlag(cancel);
+    std::int64_t measured = 0;
+    int rate = 0;
+    bool statedLength = false;
+    try {
+        reader.OpenRead(temp.path());
+        measured = reader.SampleCount();
+        rate = reader.SampleRate();
+        statedLength = std::strcmp(reader.CountMethodName(), methodName(w.method)) == 0;
+        reader.Close();
+    } catch (const CancelledError&) {
+        throw;
+    } catch (const std::exception& e) {
+        throw OutputError(readBackFailure(e).toStdString());
+    }
+    // Where the format keeps its length (a header, the last page, the frame index), that is
+    // how the file must measure: a file that has to be measured otherwise is damaged or cut.
+    if (!statedLength)
+        throw OutputError("the written file is damaged: its length is not where its format keeps it");
+    if (w.outputRate > 0 && rate != w.outputRate)
+        throw OutputError(QStringLiteral("the written file plays at %1 Hz instead of %2 Hz")
+                              .arg(rate)
+                              .arg(w.outputRate)
+                              .toStdString());
+    if (std::llabs(measured - w.framesEncoded) > w.slack)
+        throw OutputError(QStringLiteral("the written file holds %1 samples of %2: it is %3")
+                              .arg(number(measured), number(w.framesEncoded),
+                                   measured < w.framesEncoded ? QStringLiteral("cut short")
+                                                              : QStringLiteral("longer than its audio"))
+                              .toStdString());
+
+    if (proof.tags) {
+        AudioInformation back;
+        try {
+            back.LoadFromFile(temp.path());
+        } catch (const std::exception& e) {
+            throw OutputError(readBackFailure(e).toStdString());
+        }
+        if (!back.SameValues(*proof.tags))
+            throw OutputError("the written file's tags do not read back as they were written");
+    }
+    temp.commit(target);
+}
+
+} // namespace sondrel
