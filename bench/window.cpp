@@ -49,6 +49,7 @@ public:
     void notice(QWidget*, const QString& text) override { say(text); }
     bool confirm(QWidget*, const QString& text) override { say(text); return true; }
     bool askYesNo(QWidget*, const QString& text) override { say(text); return true; }
+    bool confirmCautious(QWidget*, const QString& text) override { say(text); return true; }
     Overwrite askOverwrite(QWidget*, const QString& text) override { say(text); return Overwrite::Yes; }
     FileChoice chooseFiles(QWidget*, const QString&, const QStringList&) override
     {

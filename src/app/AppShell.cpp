@@ -7,6 +7,7 @@
 #include "MainWindow.h"
 #include "Prompts.h"
 #include "SettingsDialog.h"
+#include "StopSignals.h"
 #include "TagEditor.h"
 
 #include <QApplication>
@@ -25,10 +26,20 @@ AppShell::AppShell(Prompts& prompts, Launcher& launcher) : m_prompts(prompts), m
     fm_id3 = std::make_unique<Tfm_id3>(state, fm_main->lv, prompts, fm_main.get());
     fm_main->attachDialogs(fm_set.get(), fm_about.get(), fm_dir.get(), fm_id3.get());
     qApp->installEventFilter(this);
+    // Ctrl+C, SIGTERM and SIGHUP close the window as Stop and closing would: the files in
+    // work are given up and their temporary files removed.
+    m_signals = std::make_unique<StopSignals>();
+    connect(m_signals.get(), &StopSignals::stopRequested, this, guarded([this] { fm_main->closeWithoutAsking(); }));
+}
+
+int AppShell::stopSignal() const
+{
+    return m_signals ? m_signals->received() : 0;
 }
 
 AppShell::~AppShell()
 {
+    m_signals.reset();
     // The dialogs are children of the main window: release them first, then the window.
     fm_id3.reset();
     fm_dir.reset();
@@ -46,7 +57,7 @@ void AppShell::ApplicationEventsException(std::exception_ptr)
     m_inExceptionHook = true;
     const bool restart = m_prompts.askYesNo(
         fm_main.get(), QStringLiteral("A system error occurs,do you want to restart this program?"));
-    fm_main->close();
+    fm_main->closeWithoutAsking();
     if (restart)
         m_launcher.startDetached(QCoreApplication::applicationFilePath(), {});
     m_inExceptionHook = false;

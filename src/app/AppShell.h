@@ -9,6 +9,7 @@ namespace sondrel {
 
 class Launcher;
 class Prompts;
+class StopSignals;
 class Tfm_about;
 class Tfm_dir;
 class Tfm_id3;
@@ -29,6 +30,10 @@ public:
     // The exception hook: offers to restart the program, then closes it either way.
     void ApplicationEventsException(std::exception_ptr error);
 
+    // The signal (SIGINT, SIGTERM, SIGHUP) that closed the window, 0 for none; the program
+    // then exits with the status a shell expects of it (StopSignals::exitStatusFor).
+    int stopSignal() const;
+
 protected:
     // The keyboard hook: sees every key press of every window before it is dispatched,
     // and never marks it handled.
@@ -44,6 +49,7 @@ private:
     std::unique_ptr<Tfm_about> fm_about;
     std::unique_ptr<Tfm_dir> fm_dir;
     std::unique_ptr<Tfm_id3> fm_id3;
+    std::unique_ptr<StopSignals> m_signals;
     bool m_inExceptionHook = false;
 };
 

@@ -6,6 +6,7 @@
 #include "Launcher.h"
 #include "MainWindow.h"
 #include "Prompts.h"
+#include "StopSignals.h"
 
 #include <QCoreApplication>
 #include <cstdio>
@@ -53,5 +54,6 @@ int main(int argc, char** argv)
     shell.mainWindow().show();
     // Files and folders named on the command line go into the list once the window is up.
     shell.mainWindow().AddFromCommandLine(command.paths);
-    return app.exec();
+    const int status = app.exec();
+    return shell.stopSignal() ? sondrel::StopSignals::exitStatusFor(shell.stopSignal()) : status;
 }

@@ -38,6 +38,14 @@ bool QtPrompts::askYesNo(QWidget* parent, const QString& text)
                QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
 }
 
+bool QtPrompts::confirmCautious(QWidget* parent, const QString& text)
+{
+    QMessageBox mb(QMessageBox::Question, QStringLiteral("Confirm"), text, QMessageBox::Yes | QMessageBox::No, parent);
+    mb.setDefaultButton(QMessageBox::No);
+    mb.setEscapeButton(QMessageBox::No);
+    return mb.exec() == QMessageBox::Yes;
+}
+
 Prompts::Overwrite QtPrompts::askOverwrite(QWidget* parent, const QString& text)
 {
     QMessageBox mb(QMessageBox::Information, QStringLiteral("Information"), text,

@@ -21,6 +21,9 @@ public:
     virtual bool confirm(QWidget* parent, const QString& text) = 0;
     // Caption "Information", information icon, Yes and No; true for Yes.
     virtual bool askYesNo(QWidget* parent, const QString& text) = 0;
+    // Caption "Confirm", question icon, Yes and No with No the default (Enter and Esc answer
+    // No): before something that cannot be undone. True for Yes.
+    virtual bool confirmCautious(QWidget* parent, const QString& text) = 0;
 
     // The question before an existing file is replaced: caption "Information", information
     // icon, Yes, No (the default), Yes to All and No to All.
@@ -46,6 +49,7 @@ public:
     void notice(QWidget* parent, const QString& text) override;
     bool confirm(QWidget* parent, const QString& text) override;
     bool askYesNo(QWidget* parent, const QString& text) override;
+    bool confirmCautious(QWidget* parent, const QString& text) override;
     Overwrite askOverwrite(QWidget* parent, const QString& text) override;
     FileChoice chooseFiles(QWidget* parent, const QString& startFolder,
                            const QStringList& filters) override;

@@ -32,6 +32,11 @@
 
 namespace sondrel {
 
+namespace {
+const QString StopConversionAndQuit = QStringLiteral("A conversion is running. Stop it and quit?");
+const QString StopAddingAndQuit = QStringLiteral("Files are being added. Stop adding and quit?");
+} // namespace
+
 Tfm_main::Tfm_main(AppState& state, Prompts& prompts, Launcher& launcher, QWidget* parent)
     : QMainWindow(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
                               | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
@@ -325,8 +330,30 @@ void Tfm_main::setKeyboardOrder()
 
 void Tfm_main::closeEvent(QCloseEvent* e)
 {
+    const bool busy = m_state.flag_converting() || m_state.flag_adding();
+    if (busy && !m_closeWithoutAsking) {
+        // Work in hand is lost by closing: the user says so first. A second Esc or close while
+        // the question is up changes nothing.
+        bool quit = false;
+        if (!m_askingToClose) {
+            const QScopedValueRollback<bool> asking(m_askingToClose, true);
+            guardedCall([&] {
+                quit = m_prompts.confirmCautious(this, m_state.flag_converting() ? StopConversionAndQuit : StopAddingAndQuit);
+            });
+        }
+        if (!quit) {
+            e->ignore();
+            return;
+        }
+    }
     guardedCall([this] { FormClose(); });
     QMainWindow::closeEvent(e);
+}
+
+void Tfm_main::closeWithoutAsking()
+{
+    m_closeWithoutAsking = true;
+    close();
 }
 
 void Tfm_main::FormClose()

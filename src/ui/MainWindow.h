@@ -81,6 +81,9 @@ public:
     void FormCreate();
     void FormShow();
     void FormClose();
+    // Closes the window without the question a running conversion or adding asks first (for
+    // a stop signal, or after a system error).
+    void closeWithoutAsking();
     void Exit1Click();
     void AddFile1Click();
     void AddPath1Click();
@@ -168,6 +171,8 @@ private:
     int m_listGrowth = 0;        // how much wider the list is than designed
     int m_fullPathWidth = ColumnWidths[1]; // Full Path's width at the designed size
     bool m_placingColumns = false;
+    bool m_askingToClose = false;    // the question before closing is up
+    bool m_closeWithoutAsking = false;
 };
 
 } // namespace sondrel

@@ -1,6 +1,6 @@
-// A program the conversion tests start and then kill: it converts the given files through
-// the real window (offscreen, every question answered Yes) and prints "started" once the
-// first file is in work.
+// A program the conversion tests start and then kill or signal: it converts the given files
+// through the real window (offscreen, every question answered Yes) and prints "started" once
+// the first file is in work.
 //   conversion_child FORMAT OUTPUT-FOLDER FILE...
 // The settings file lives under $XDG_CONFIG_HOME, which the test points to a folder of its own.
 #include "AppShell.h"
@@ -8,6 +8,7 @@
 #include "ListRows.h"
 #include "MainWindow.h"
 #include "SettingsFile.h"
+#include "StopSignals.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -48,5 +49,6 @@ int main(int argc, char** argv)
         if (!shell.state.flag_converting())
             app.quit();
     });
-    return app.exec();
+    const int status = app.exec();
+    return shell.stopSignal() ? sondrel::StopSignals::exitStatusFor(shell.stopSignal()) : status;
 }

@@ -43,6 +43,13 @@ bool FakePrompts::askYesNo(QWidget*, const QString& text)
     return answer();
 }
 
+bool FakePrompts::confirmCautious(QWidget*, const QString& text)
+{
+    messages << Message{Kind::ConfirmCautious, QStringLiteral("Confirm"), text};
+    if (onMessage) onMessage(messages.last());
+    return answer();
+}
+
 sondrel::Prompts::Overwrite FakePrompts::askOverwrite(QWidget*, const QString& text)
 {
     messages << Message{Kind::AskOverwrite, QStringLiteral("Information"), text};

@@ -12,7 +12,7 @@
 // as a user would without a real message box or dialog.
 class FakePrompts : public sondrel::Prompts {
 public:
-    enum class Kind { Information, Notice, Confirm, AskYesNo, AskOverwrite };
+    enum class Kind { Information, Notice, Confirm, AskYesNo, ConfirmCautious, AskOverwrite };
     struct Message {
         Kind kind;
         QString caption;
@@ -21,7 +21,8 @@ public:
     QList<Message> messages;
     QStringList texts() const;
 
-    // Answers for confirm() and askYesNo(), in order; when empty, defaultAnswer.
+    // Answers for confirm(), askYesNo() and confirmCautious(), in order; when empty,
+    // defaultAnswer.
     std::deque<bool> answers;
     bool defaultAnswer = true;
     // Answers for askOverwrite(), in order; when empty, the next of `answers` as Yes or No.
@@ -44,6 +45,7 @@ public:
     void notice(QWidget*, const QString& text) override;
     bool confirm(QWidget*, const QString& text) override;
     bool askYesNo(QWidget*, const QString& text) override;
+    bool confirmCautious(QWidget*, const QString& text) override;
     Overwrite askOverwrite(QWidget*, const QString& text) override;
     FileChoice chooseFiles(QWidget*, const QString& startFolder, const QStringList& filters) override;
     void runModal(QDialog& dialog) override;
