@@ -4,10 +4,12 @@
 #include "CommandLine.h"
 #include "ConversionRun.h"
 #include "Converter.h"
+#include "FileProbe.h"
 #include "FolderWalk.h"
 #include "LameEncSettings.h"
 #include "RunTimeText.h"
 #include "SettingsFile.h"
+#include "StopSignals.h"
 #include "TargetSetup.h"
 #include "ValueTables.h"
 
@@ -15,10 +17,11 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QFileInfo>
-#include <QSocketNotifier>
 
+#include <atomic>
+#include <cerrno>
 #include <csignal>
-#include <fcntl.h>
+#include <functional>
 #include <unistd.h>
 
 namespace sondrel {
@@ -30,13 +33,8 @@ QByteArray local(const QString& text)
     return text.toLocal8Bit();
 }
 
-// Ctrl+C and SIGTERM stop the run as Stop Converting does; the handler only writes to a pipe.
-int g_signalPipe[2] = {-1, -1};
-void onSignal(int)
-{
-    const char c = 1;
-    [[maybe_unused]] const auto n = ::write(g_signalPipe[1], &c, 1);
-}
+const QString BadNameReason = QStringLiteral("the name is not valid UTF-8 text, so the program cannot open the file "
+                                             "by name; renaming it makes it available");
 
 // The files named on the command line, as rows of a run that prints what becomes of each.
 class BatchRows : public RunRows {
@@ -59,10 +57,11 @@ public:
     void started(int) override {}
     void ended(int row, const JobResult& result, double seconds) override
     {
-        if (result.outcome == JobResult::Outcome::Finished)
-            line(row, result.stopped ? QStringLiteral("stopped") : QStringLiteral("converted"), seconds);
-        else
-            line(row, QStringLiteral("failed: ") + result.reason, seconds);
+        switch (result.outcome) {
+        case JobResult::Outcome::Finished: line(row, QStringLiteral("converted"), seconds); break;
+        case JobResult::Outcome::Stopped: line(row, QStringLiteral("stopped: nothing was written"), seconds); break;
+        case JobResult::Outcome::Failed: line(row, QStringLiteral("failed: ") + result.reason, seconds); break;
+        }
     }
     void refused(int row, const QString&, const QString& reason) override
     {
@@ -85,15 +84,29 @@ public:
             std::fputs("\r\033[K", m_err);
         m_progressShown = false;
     }
+    // Called when a line could not be written because nobody reads the output any more.
+    std::function<void()> outputClosed;
+
+    // One "path<TAB>result" line for a file that never became a row (a name that is not text).
+    void line(const QString& path, const QString& result) { write(path, result, 0); }
 
 private:
-    void line(int row, const QString& result, double seconds)
+    void line(int row, const QString& result, double seconds) { write(m_files[row], result, seconds); }
+    void write(const QString& path, const QString& result, double seconds)
     {
         clearProgress();
+        if (m_outClosed)
+            return;
         QString text = result;
         text.replace(QLatin1Char('\t'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '));
-        std::fprintf(m_out, "%s\t%s\t%.2f\n", local(m_files[row]).constData(), local(text).constData(), seconds);
-        std::fflush(m_out);
+        errno = 0;
+        const bool written = std::fprintf(m_out, "%s\t%s\t%.2f\n", local(path).constData(), local(text).constData(), seconds) >= 0
+            && std::fflush(m_out) == 0;
+        if (!written && errno == EPIPE) {
+            m_outClosed = true;
+            if (outputClosed)
+                outputClosed();
+        }
     }
 
     QStringList m_files;
@@ -102,6 +115,7 @@ private:
     std::FILE* m_err;
     bool m_terminal;
     bool m_progressShown = false;
+    bool m_outClosed = false;
 };
 
 // The overwrite question on the terminal: y(es), n(o), a(ll: yes to all), s(kip all: no to
@@ -121,31 +135,71 @@ Prompts::Overwrite askOnTerminal(const QString& question, std::FILE* err)
     }
 }
 
+// The files a command line names, in its order: folders as adding a folder takes them.
+struct NamedFiles {
+    QStringList files;
+    QStringList added;     // for each file, the folder named on the command line, or empty
+    QStringList badNames;  // files whose names are not valid UTF-8: they cannot be opened
+    int missing = 0;       // names of nothing, and folders without audio files
+};
+
+NamedFiles filesNamed(const QStringList& paths, std::FILE* err)
+{
+    NamedFiles n;
+    for (const QString& path : paths) {
+        const QFileInfo info(path);
+        if (info.isDir()) {
+            const QString folder = QDir::cleanPath(info.absoluteFilePath());
+            const std::atomic<bool> never{false};
+            qsizetype found = 0;
+            scanFolderEntries(folder, true, never, [&](ScanEntry&& e) {
+                if (e.badName) {
+                    n.badNames << e.path;
+                } else if (!e.folder && !QFileInfo(e.path).isDir()) {
+                    n.files << e.path;
+                    n.added << folder;
+                    ++found;
+                }
+            });
+            if (found == 0 && !n.badNames.isEmpty() && n.badNames.last().startsWith(folder + QLatin1Char('/')))
+                continue;
+            if (found == 0) {
+                std::fprintf(err, "%s: no audio files\n", local(path).constData());
+                ++n.missing;
+            }
+        } else if (info.exists()) {
+            n.files << info.absoluteFilePath();
+            n.added << QString();
+        } else if (hasUndecodableTwin(info.absoluteFilePath())) {
+            n.badNames << info.absoluteFilePath();
+        } else {
+            std::fprintf(err, "%s: no such file or folder\n", local(path).constData());
+            ++n.missing;
+        }
+    }
+    return n;
+}
+
+ConversionRun::Overwrite overwriteMode(CommandLine::Overwrite mode, bool terminal)
+{
+    switch (mode) {
+    case CommandLine::Overwrite::Yes: return ConversionRun::Overwrite::Yes;
+    case CommandLine::Overwrite::No: return ConversionRun::Overwrite::No;
+    case CommandLine::Overwrite::Ask: return ConversionRun::Overwrite::Ask;
+    case CommandLine::Overwrite::Default: break;
+    }
+    // Nobody to answer: keep what exists.
+    return terminal ? ConversionRun::Overwrite::Ask : ConversionRun::Overwrite::No;
+}
+
 } // namespace
 
 int runBatchConversion(const CommandLine& command, std::FILE* out, std::FILE* err)
 {
     const bool terminal = ::isatty(::fileno(err)) && ::isatty(::fileno(stdin));
-
-    // The files: folders as adding a folder with its sub-folders takes them.
-    QStringList files, added;
-    int missing = 0;
-    for (const QString& path : command.paths) {
-        const QFileInfo info(path);
-        if (info.isDir()) {
-            const QStringList found = audioFilesIn(info.absoluteFilePath(), true);
-            files << found;
-            for (qsizetype i = 0; i < found.size(); ++i)
-                added << QDir::cleanPath(info.absoluteFilePath());
-        } else if (info.exists()) {
-            files << info.absoluteFilePath();
-            added << QString();
-        } else {
-            std::fprintf(err, "%s: no such file or folder\n", local(path).constData());
-            ++missing;
-        }
-    }
-    if (files.isEmpty()) {
+    StopSignals stopSignals;
+    const NamedFiles named = filesNamed(command.paths, err);
+    if (named.files.isEmpty() && named.badNames.isEmpty()) {
         std::fputs("Nothing to convert: no audio files were found.\n", err);
         return 1;
     }
@@ -169,22 +223,17 @@ int runBatchConversion(const CommandLine& command, std::FILE* out, std::FILE* er
     s.extension = setup.extension;
     s.maxJobs = Converter::jobsFor(command.jobs >= 0 ? command.jobs : readKey(settings, keys::jobs));
     s.keepFolders = readKey(settings, keys::keepFolders) != 0;
-    switch (command.overwrite) {
-    case CommandLine::Overwrite::Yes: s.overwrite = ConversionRun::Overwrite::Yes; break;
-    case CommandLine::Overwrite::No: s.overwrite = ConversionRun::Overwrite::No; break;
-    case CommandLine::Overwrite::Ask: s.overwrite = ConversionRun::Overwrite::Ask; break;
-    case CommandLine::Overwrite::Default:
-        // Nobody to answer: keep what exists.
-        s.overwrite = terminal ? ConversionRun::Overwrite::Ask : ConversionRun::Overwrite::No;
-        break;
-    }
+    s.overwrite = overwriteMode(command.overwrite, terminal);
     s.ask = [err](const QString& question) { return askOnTerminal(question, err); };
 
-    BatchRows rows(files, added, out, err, terminal);
+    BatchRows rows(named.files, named.added, out, err, terminal);
+    for (const QString& bad : named.badNames)
+        rows.line(bad, QStringLiteral("failed: ") + BadNameReason);
     ConversionRun run(writer);
     QEventLoop loop;
     QStringList failures;
     ConversionRun::Totals totals;
+    bool outputClosed = false;
     QObject::connect(&run, &ConversionRun::progress, &run,
                      [&](double share, double elapsed, double remaining) { rows.showProgress(share, elapsed, remaining); });
     QObject::connect(&run, &ConversionRun::ended, &loop, [&](const QStringList& f, const ConversionRun::Totals& t) {
@@ -192,34 +241,33 @@ int runBatchConversion(const CommandLine& command, std::FILE* out, std::FILE* er
         totals = t;
         loop.quit();
     });
+    QObject::connect(&stopSignals, &StopSignals::stopRequested, &run, [&] {
+        rows.clearProgress();
+        std::fputs("Stopping: the files in work are given up; nothing of them is written.\n", err);
+        run.stop();
+    });
+    rows.outputClosed = [&] {
+        outputClosed = true;
+        run.stop();
+    };
 
-    std::unique_ptr<QSocketNotifier> stopper;
-    if (::pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) == 0) {
-        stopper = std::make_unique<QSocketNotifier>(g_signalPipe[0], QSocketNotifier::Read);
-        QObject::connect(stopper.get(), &QSocketNotifier::activated, &run, [&] {
-            char c;
-            while (::read(g_signalPipe[0], &c, 1) == 1) {
-            }
-            rows.clearProgress();
-            std::fputs("Stopping: the files in work are kept as far as they got.\n", err);
-            run.stop();
-        });
-        std::signal(SIGINT, onSignal);
-        std::signal(SIGTERM, onSignal);
+    if (!named.files.isEmpty()) {
+        run.start(rows, s);
+        if (run.running())
+            loop.exec();
     }
-
-    run.start(rows, s);
-    if (run.running())
-        loop.exec();
-    std::signal(SIGINT, SIG_DFL);
-    std::signal(SIGTERM, SIG_DFL);
     rows.clearProgress();
 
     for (const QString& f : failures)
         std::fprintf(err, "%s\n", local(f).constData());
-    std::fprintf(err, "%d converted, %d failed, %d skipped%s\n", totals.finished, totals.failed + missing,
-                 totals.skipped, totals.stopped ? ", stopped" : "");
-    return totals.failed == 0 && totals.skipped == 0 && missing == 0 && !totals.stopped ? 0 : 1;
+    const int failed = totals.failed + named.missing + int(named.badNames.size());
+    std::fprintf(err, "%d converted, %d failed, %d skipped, %d stopped\n", totals.finished, failed, totals.skipped,
+                 totals.stopped);
+    if (stopSignals.received())
+        return StopSignals::exitStatusFor(stopSignals.received());
+    if (outputClosed)
+        return StopSignals::exitStatusFor(SIGPIPE);
+    return failed == 0 && totals.skipped == 0 && !totals.stopRequested ? 0 : 1;
 }
 
 } // namespace sondrel

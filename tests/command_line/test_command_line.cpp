@@ -4,6 +4,7 @@
 #include "MainWindow.h"
 #include "RunningWindow.h"
 #include "SettingsFile.h"
+#include "SmallDisk.h"
 #include "TestAudio.h"
 
 #include <QComboBox>
@@ -11,7 +12,17 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QElapsedTimer>
 #include <QTest>
+#include <QThread>
+
+#include <csignal>
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
 
 using namespace sondrel;
 
@@ -50,6 +61,106 @@ class TestCommandLine : public QObject {
         return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromLocal8Bit(p.readAllStandardOutput()),
                 QString::fromLocal8Bit(p.readAllStandardError())};
     }
+    // The program started with its environment as run() gives it, without waiting.
+    std::unique_ptr<QProcess> start(const QStringList& args)
+    {
+        auto p = std::make_unique<QProcess>();
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove("DISPLAY");
+        env.remove("WAYLAND_DISPLAY");
+        env.remove("QT_QPA_PLATFORM");
+        env.insert("XDG_CONFIG_HOME", config);
+        p->setProcessEnvironment(env);
+        p->start(SONDREL_PROGRAM, args);
+        p->closeWriteChannel();
+        return p;
+    }
+    // The program started with arguments as raw bytes (names that are no text), its standard
+    // output a pipe that is closed after closeAfterLines lines (never, when negative) and its
+    // standard error a file. Reports how it ended: exited with a status, or killed.
+    struct RawResult {
+        bool exited = false;
+        int status = -1;
+        QByteArray out, err;
+    };
+    RawResult spawn(const QList<QByteArray>& args, int closeAfterLines = -1)
+    {
+        RawResult r;
+        const QByteArray errPath = QFile::encodeName(tmp.filePath("spawn-err.txt"));
+        int out[2];
+        if (::pipe2(out, O_CLOEXEC) != 0)
+            return r;
+        QList<QByteArray> env;
+        for (char** e = environ; *e; ++e) {
+            const QByteArray v(*e);
+            if (!v.startsWith("DISPLAY=") && !v.startsWith("WAYLAND_DISPLAY=") && !v.startsWith("QT_QPA_PLATFORM=")
+                && !v.startsWith("XDG_CONFIG_HOME="))
+                env << v;
+        }
+        env << "XDG_CONFIG_HOME=" + QFile::encodeName(config);
+        std::vector<char*> argv{const_cast<char*>(SONDREL_PROGRAM)}, envp;
+        for (const QByteArray& a : args)
+            argv.push_back(const_cast<char*>(a.constData()));
+        argv.push_back(nullptr);
+        for (const QByteArray& e : env)
+            envp.push_back(const_cast<char*>(e.constData()));
+        envp.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+        posix_spawn_file_actions_addopen(&actions, 2, errPath.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        pid_t pid = -1;
+        const int rc = ::posix_spawn(&pid, SONDREL_PROGRAM, &actions, nullptr, argv.data(), envp.data());
+        posix_spawn_file_actions_destroy(&actions);
+        ::close(out[1]);
+        if (rc != 0) {
+            ::close(out[0]);
+            return r;
+        }
+        QElapsedTimer clock;
+        clock.start();
+        bool open = true;
+        while (open && clock.elapsed() < 120000) {
+            pollfd p{out[0], POLLIN, 0};
+            if (::poll(&p, 1, 100) <= 0)
+                continue;
+            char buf[4096];
+            const ssize_t n = ::read(out[0], buf, sizeof buf);
+            if (n <= 0)
+                break;
+            r.out.append(buf, n);
+            if (closeAfterLines >= 0 && r.out.count('\n') >= closeAfterLines) {
+                ::close(out[0]); // the reader goes away, as `| head -1` does
+                open = false;
+            }
+        }
+        if (open)
+            ::close(out[0]);
+        int status = 0;
+        while (::waitpid(pid, &status, WNOHANG) == 0) {
+            if (clock.elapsed() > 120000) {
+                ::kill(pid, SIGKILL);
+                ::waitpid(pid, &status, 0);
+                break;
+            }
+            QThread::msleep(20);
+        }
+        r.exited = WIFEXITED(status);
+        r.status = r.exited ? WEXITSTATUS(status) : -1;
+        r.err = bytes(QFile::decodeName(errPath));
+        return r;
+    }
+    QStringList tempFiles(const QString& folder) const
+    {
+        return QDir(folder).entryList({".sondrel-*"}, QDir::Files | QDir::Hidden | QDir::System);
+    }
+    static void writeBytes(const QString& path, const QByteArray& data)
+    {
+        QFile f(path);
+        if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            f.write(data);
+    }
+
     QString music(const QString& name, double seconds)
     {
         const QString p = tmp.filePath(name);
@@ -211,6 +322,119 @@ private slots:
         QVERIFY(window.size() > 1000);
         QCOMPARE(bytes(cliOut + "/song.mp3"), window);
         app.stop();
+    }
+
+    // Ctrl+C, SIGTERM and SIGHUP mid-file give the file up: the earlier output it would have
+    // replaced stays byte for byte, no temporary file is left, the line and the summary say
+    // "stopped", and the exit status is what a shell expects after that signal.
+    void signalsStopMidFileCleanly_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::addColumn<int>("status");
+        QTest::newRow("SIGINT") << int(SIGINT) << 130;
+        QTest::newRow("SIGTERM") << int(SIGTERM) << 143;
+        QTest::newRow("SIGHUP") << int(SIGHUP) << 129;
+    }
+    void signalsStopMidFileCleanly()
+    {
+        QFETCH(int, signal);
+        QFETCH(int, status);
+        const QString src = music("signals/long.wav", 90);
+        const QString out = tmp.filePath(QString("out-signal-%1").arg(signal));
+        QDir().mkpath(out);
+        writeBytes(out + "/long.mp3", "the earlier output");
+        const auto p = start({"--convert", "--format", "mp3", "--overwrite", "yes", "--out", out, src});
+        QVERIFY(p->waitForStarted(10000));
+        QTRY_VERIFY_WITH_TIMEOUT(!tempFiles(out).isEmpty() && QFileInfo(out + "/" + tempFiles(out).first()).size() > 64 * 1024,
+                                 60000);
+        QCOMPARE(::kill(pid_t(p->processId()), signal), 0);
+        QVERIFY(p->waitForFinished(60000));
+        QCOMPARE(p->exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p->exitCode(), status);
+        const QString stdOut = QString::fromLocal8Bit(p->readAllStandardOutput());
+        const QString stdErr = QString::fromLocal8Bit(p->readAllStandardError());
+        QVERIFY2(stdOut.startsWith(src + "\tstopped"), qPrintable(stdOut));
+        QVERIFY2(stdErr.contains("0 converted, 0 failed, 0 skipped, 1 stopped"), qPrintable(stdErr));
+        QCOMPARE(bytes(out + "/long.mp3"), QByteArray("the earlier output"));
+        QCOMPARE(tempFiles(out), QStringList());
+    }
+
+    // Output read by a program that stops reading, as `| head -1` does: the run ends as a
+    // stop does (the file in work given up, nothing left behind) with exit status 141, and
+    // the program is not killed by SIGPIPE.
+    void aClosedOutputEndsTheRun()
+    {
+        const QString a = music("pipe/a.wav", 0.3), b = music("pipe/b.wav", 90), c = music("pipe/c.wav", 3);
+        const QString out = tmp.filePath("out-pipe");
+        const RawResult r = spawn({"--convert", "--format", "mp3", "--jobs", "2", "--out", QFile::encodeName(out),
+                                   QFile::encodeName(a), QFile::encodeName(b), QFile::encodeName(c)},
+                                  1);
+        QVERIFY2(r.exited, "killed by a signal");
+        QCOMPARE(r.status, 141);
+        QVERIFY(r.out.startsWith(QFile::encodeName(a) + "\tconverted"));
+        QVERIFY2(r.err.contains("2 converted, 0 failed, 0 skipped, 1 stopped\n"), r.err.constData());
+        QVERIFY(!QFile::exists(out + "/b.mp3"));
+        QCOMPARE(tempFiles(out), QStringList());
+    }
+
+    // A disk that fills up while the tags are written (a FLAC with a 1.6 MB cover to MP3):
+    // the file fails with the system's reason and the good earlier output stays as it was.
+    void aFullDiskAtTheTagStep()
+    {
+        const QString wav = music("full/song.wav", 0.5);
+        const QString flac = tmp.filePath("full/song.flac");
+        int code = -1;
+        testaudio::runTool("ffmpeg", {"-v", "error", "-y", "-i", wav, flac}, 30000, &code);
+        QCOMPARE(code, 0);
+        QVERIFY(QFile::remove(wav));
+        QByteArray cover("\xFF\xD8\xFF\xE0", 4);
+        cover.append(QByteArray(1600 * 1024, '\x5a'));
+        writeBytes(tmp.filePath("full/cover.jpg"), cover);
+        const QString earlier = tmp.filePath("out-full-earlier");
+        QCOMPARE(run({"--convert", "--format", "mp3", "--out", earlier, music("plain/song.wav", 0.5)}).code, 0);
+        const QByteArray good = bytes(earlier + "/song.mp3");
+        QVERIFY(good.size() > 1000);
+
+        SmallDisk disk(tmp.filePath("out-full"), 600 * 1024);
+        writeBytes(disk.folder() + "/song.mp3", good);
+        auto p = std::make_unique<QProcess>();
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove("DISPLAY");
+        env.insert("XDG_CONFIG_HOME", config);
+        p->setProcessEnvironment(env);
+        disk.limit(*p);
+        p->start(SONDREL_PROGRAM, {"--convert", "--format", "mp3", "--overwrite", "yes", "--out", disk.folder(), flac});
+        QVERIFY(p->waitForFinished(60000));
+        QCOMPARE(p->exitCode(), 1);
+        const QString line = QString::fromLocal8Bit(p->readAllStandardOutput());
+        QVERIFY2(line.startsWith(flac + "\tfailed: ") && line.contains(disk.fullText()), qPrintable(line));
+        QCOMPARE(bytes(disk.folder() + "/song.mp3"), good);
+        QCOMPARE(tempFiles(disk.folder()), QStringList());
+    }
+
+    // A file whose name is no valid UTF-8 gets the reason the window gives, named alone or
+    // found in a folder; a folder without audio files says so; both make the status 1.
+    void namesThatAreNoTextAndFoldersWithoutAudio()
+    {
+        const QString folder = tmp.filePath("raw");
+        const QString good = music("raw/good.wav", 0.2);
+        const QByteArray badName = QFile::encodeName(folder) + "/bad\xff.wav";
+        QVERIFY(QFile::copy(good, tmp.filePath("good-copy.wav")));
+        QCOMPARE(::rename(QFile::encodeName(tmp.filePath("good-copy.wav")).constData(), badName.constData()), 0);
+        const QByteArray out = QFile::encodeName(tmp.filePath("out-raw"));
+        for (const QByteArray& named : {QFile::encodeName(folder), badName}) {
+            const RawResult r = spawn({"--convert", "--format", "wav", "--out", out, named});
+            QVERIFY(r.exited);
+            QCOMPARE(r.status, 1);
+            QVERIFY2(r.out.contains("\tfailed: the name is not valid UTF-8 text"), r.out.constData());
+        }
+        const QString empty = tmp.filePath("no-audio");
+        QDir().mkpath(empty);
+        writeBytes(empty + "/notes.txt", "not audio");
+        const Result r = run({"--convert", "--format", "wav", "--out", tmp.filePath("out-none"), empty, good});
+        QCOMPARE(r.code, 1);
+        QVERIFY2(r.err.contains(empty + ": no audio files"), qPrintable(r.err));
+        QVERIFY(r.out.contains(good + "\tconverted"));
     }
 };
 
