@@ -200,7 +200,8 @@ std::optional<ConversionRun::Planned> ConversionRun::planRow(int row)
                QStringLiteral("The output's folder cannot be created."));
         return std::nullopt;
     }
-    const QString target = targetPathFor(folder, rows.caption(row), m_run->settings.extension, source);
+    const QString target = targetPathFor(folder, rows.caption(row), m_run->settings.extension, source,
+                                         rows.captionIsTitle(row));
     // Neither the row's own source nor any other row's may be written, whichever name or
     // link leads to it.
     const std::optional<FileId> own = fileIdOf(source);

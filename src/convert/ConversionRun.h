@@ -32,6 +32,9 @@ public:
     virtual QString source(int row) const = 0;
     // The name of the output, before its extension is changed.
     virtual QString caption(int row) const = 0;
+    // Whether the caption is a title (typed in the tag editor) rather than a file name: the
+    // extension is then appended to all of it.
+    virtual bool captionIsTitle(int /*row*/) const { return false; }
     // The tags to write; none: the source's own, read by the job.
     virtual std::optional<TrackInfo> tags(int row) const = 0;
     // The folder the user added that the row's file was found in; empty for a file added
