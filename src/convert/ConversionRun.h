@@ -22,6 +22,7 @@ namespace sondrel {
 
 class AudioFile;
 class Doorbell;
+class OutputDir;
 
 // The list a run converts, as the run sees it: what each row holds, and where the run reports
 // what becomes of it. Called on the run's thread only.
@@ -106,15 +107,16 @@ private:
         int row = -1;
         QString source;
         QString target;
-        QString folder;         // the target's folder, ending in "/"
+        std::shared_ptr<const OutputDir> dir; // the target's folder, held open
         bool remeasure = false; // the source changed since it was measured
     };
 
     void fill();
     std::optional<Planned> planRow(int row);
     bool claimantRunning(const QString& target) const;
-    // Creates a sub-folder of the output folder for kept folders; false when it cannot.
-    bool prepareFolder(const QString& folder);
+    // The output folder, or its sub-folder sub ("<name>/<sub-folders>/") for kept folders,
+    // created and opened without following a link. Throws OutputError.
+    std::shared_ptr<const OutputDir> prepareFolder(const QString& sub);
     void startJob(const Planned& plan);
     void reap();
     void applyResult(Job& job);
