@@ -8,6 +8,7 @@
 #include "AudioInformation.h"
 #include "BenchCommon.h"
 #include "ConversionJob.h"
+#include "OutputFiles.h"
 #include "LameEncSettings.h"
 #include "SettingsFile.h"
 #include "TargetSetup.h"
@@ -76,13 +77,20 @@ int transcode(const QStringList& argsIn)
         return 2;
     }
 
+    std::shared_ptr<const sondrel::OutputDir> dir;
+    try {
+        dir = sondrel::OutputDir::open(outDir);
+    } catch (const std::exception& e) {
+        bench::printError(QStringLiteral("transcode: %1").arg(QString::fromUtf8(e.what())));
+        return 2;
+    }
     int failed = 0;
     double gateSeconds = 0, jobSeconds = 0;
     for (const QString& path : files) {
         sondrel::JobOrder order;
         order.source = path;
         order.target = QDir(outDir).filePath(QFileInfo(path).completeBaseName() + QLatin1Char('.') + format);
-        order.folder = outDir;
+        order.dir = dir;
         order.writer = std::make_unique<sondrel::AudioFile>();
         order.writer->CopyOutputFrom(writer);
         // The track record as adding the file to the list reads it, before the run.

@@ -302,7 +302,8 @@ int runConvert(const QStringList& args)
         const QString source = rows::text(lv, i, rows::FullPath);
         const QString folder = keepFolders ? keptFolderFor(out + QLatin1Char('/'), rows::addedFolder(lv, i), source)
                                            : out + QLatin1Char('/');
-        const QString target = targetPathFor(folder, rows::text(lv, i, rows::FileName), ext, source);
+        const QString target = targetPathFor(folder, rows::text(lv, i, rows::FileName), ext, source,
+                                             rows::captionIsTitle(lv, i));
         const double wall = started[size_t(i)] >= 0 && finished[size_t(i)] >= 0
             ? finished[size_t(i)] - started[size_t(i)] : 0;
         bench::printRow({rows::text(lv, i, rows::FileName), rows::text(lv, i, rows::Status), target,

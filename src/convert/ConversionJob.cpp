@@ -155,7 +155,7 @@ JobResult runConversionJob(JobOrder& order, JobProgress& progress) noexcept
         result.measured = {reader.DurationMs(), info.size(), info.lastModified().toMSecsSinceEpoch()};
 
         try {
-            temp.emplace(order.folder);
+            temp.emplace(order.dir);
             writer.OpenWrite(temp->path(), 0);
         } catch (const std::exception& e) {
             const QString reason = named(text(e), temp ? &*temp : nullptr, order.target);

@@ -17,10 +17,12 @@
 
 namespace sondrel {
 
+class OutputDir;
+
 struct JobOrder {
     QString source;
-    QString target;          // the final name in the output folder
-    QString folder;          // the output folder, where the temporary file goes
+    QString target;          // the final name: the folder's path and the file's name
+    std::shared_ptr<const OutputDir> dir; // the target's folder, where the temporary file goes
     std::optional<TrackInfo> tags;     // none: the source's own
     std::unique_ptr<AudioFile> writer; // set up with the run's output format
 };

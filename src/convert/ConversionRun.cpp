@@ -7,7 +7,6 @@
 #include "RunTimeText.h"
 #include "TargetPath.h"
 
-#include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QHash>
@@ -60,7 +59,11 @@ struct ConversionRun::Run {
     double finishedWeight = 0;
     QElapsedTimer clock;
     std::optional<Planned> waiting; // a row whose target an earlier running job still writes
-    QSet<QString> madeFolders;      // sub-folders of the output folder this run has prepared
+    std::shared_ptr<const OutputDir> root; // the output folder, once opened
+    QSet<QString> cleanedFolders;          // sub-folders cleaned of stale temporary files
+    // The sub-folder the last row went to: rows of one folder come together.
+    QString lastSub;
+    std::shared_ptr<const OutputDir> lastDir;
 };
 
 ConversionRun::ConversionRun(const AudioFile& writer, QObject* parent)
@@ -85,8 +88,6 @@ void ConversionRun::start(RunRows& rows, Settings settings)
 {
     if (m_run)
         return;
-    // What a killed or crashed run left behind.
-    removeStaleTempOutputs(settings.folder);
     auto run = std::make_unique<Run>();
     run->rows = &rows;
     run->settings = std::move(settings);
@@ -99,6 +100,11 @@ void ConversionRun::start(RunRows& rows, Settings settings)
     }
     run->clock.start();
     m_run = std::move(run);
+    try {
+        prepareFolder({});
+    } catch (const OutputError&) {
+        // Each row says why when it is planned.
+    }
     m_progressTimer->start();
     fill();
 }
@@ -194,20 +200,29 @@ std::optional<ConversionRun::Planned> ConversionRun::planRow(int row)
                QStringLiteral("Not a regular file: only files can be converted."));
         return std::nullopt;
     }
-    const QString folder = m_run->settings.keepFolders
-        ? keptFolderFor(m_run->settings.folder, rows.addedFolder(row), source)
-        : m_run->settings.folder;
-    if (!prepareFolder(folder)) {
-        refuse(row, QStringLiteral("Write Error! ") + folder + QStringLiteral(": the folder cannot be created"),
-               QStringLiteral("The output's folder cannot be created."));
+    const QString sub = m_run->settings.keepFolders ? keptSubFolderFor(rows.addedFolder(row), source) : QString();
+    const QString name = targetNameFor(rows.caption(row), rows.captionIsTitle(row), m_run->settings.extension, source);
+    std::shared_ptr<const OutputDir> dir;
+    try {
+        dir = prepareFolder(sub);
+    } catch (const OutputError& e) {
+        if (!sub.isEmpty() && !dynamic_cast<const OutputLinkError*>(&e)) {
+            refuse(row, QStringLiteral("Write Error! ") + m_run->settings.folder + sub + QStringLiteral(": the folder cannot be created"),
+                   QStringLiteral("The output's folder cannot be created."));
+        } else {
+            // The output folder cannot be opened, or a folder on the way is a link.
+            const QString reason = QString::fromUtf8(e.what());
+            refuse(row, QStringLiteral("Write Error! ") + m_run->settings.folder + sub + name + QStringLiteral(": ") + reason,
+                   reason);
+        }
         return std::nullopt;
     }
-    const QString target = targetPathFor(folder, rows.caption(row), m_run->settings.extension, source);
+    const QString target = dir->path() + name;
     // Neither the row's own source nor any other row's may be written, whichever name or
     // link leads to it.
     const std::optional<FileId> own = fileIdOf(source);
-    const std::optional<FileId> followed = fileIdOf(target);
-    const std::optional<FileId> entry = entryIdOf(target);
+    const std::optional<FileId> followed = dir->fileId(name);
+    const std::optional<FileId> entry = dir->entryId(name);
     if ((followed && followed == own) || (entry && entry == own)) {
         refuse(row, target + QStringLiteral(" is the source file itself and cannot be overwritten. Choose another output folder."),
                QStringLiteral("The output would replace this file itself."));
@@ -218,13 +233,13 @@ std::optional<ConversionRun::Planned> ConversionRun::planRow(int row)
                QStringLiteral("The output would replace the source of another file in the list."));
         return std::nullopt;
     }
-    if (entryIsFolder(target)) {
+    if (dir->isFolder(name)) {
         refuse(row, QStringLiteral("Write Error! ") + target + QStringLiteral(": a folder of that name exists"),
                QStringLiteral("A folder of the output's name exists."));
         return std::nullopt;
     }
     // A target an earlier row of this run writes counts as existing.
-    if (m_run->claims.contains(target) || entryExists(target)) {
+    if (m_run->claims.contains(target) || entry) {
         Settings& s = m_run->settings;
         bool yes = s.overwrite == Overwrite::Yes;
         if (s.overwrite == Overwrite::Ask) {
@@ -250,19 +265,30 @@ std::optional<ConversionRun::Planned> ConversionRun::planRow(int row)
     const QFileInfo info(source);
     const bool changed = rows.sourceStamp(row, &bytes, &modified)
         && (info.size() != bytes || info.lastModified().toMSecsSinceEpoch() != modified);
-    return Planned{row, source, target, folder, changed};
+    return Planned{row, source, target, dir, changed};
 }
 
-bool ConversionRun::prepareFolder(const QString& folder)
+std::shared_ptr<const OutputDir> ConversionRun::prepareFolder(const QString& sub)
 {
-    if (folder == m_run->settings.folder || m_run->madeFolders.contains(folder))
-        return true;
-    if (!QDir().mkpath(folder))
-        return false;
-    // What a killed or crashed run left behind there.
-    removeStaleTempOutputs(folder);
-    m_run->madeFolders.insert(folder);
-    return true;
+    Run& run = *m_run;
+    if (!run.root) {
+        run.root = OutputDir::open(run.settings.folder);
+        // What a killed or crashed run left behind.
+        removeStaleTempOutputs(*run.root);
+    }
+    if (sub.isEmpty())
+        return run.root;
+    if (run.lastDir && run.lastSub == sub)
+        return run.lastDir;
+    // Opened anew for each folder, so that a tree of many folders holds few of them open.
+    run.lastDir.reset();
+    run.lastDir = run.root->subFolder(sub);
+    run.lastSub = sub;
+    if (!run.cleanedFolders.contains(sub)) {
+        removeStaleTempOutputs(*run.lastDir);
+        run.cleanedFolders.insert(sub);
+    }
+    return run.lastDir;
 }
 
 bool ConversionRun::claimantRunning(const QString& target) const
@@ -279,7 +305,7 @@ void ConversionRun::startJob(const Planned& plan)
     job->remeasure = plan.remeasure;
     job->order.source = plan.source;
     job->order.target = plan.target;
-    job->order.folder = plan.folder;
+    job->order.dir = plan.dir;
     job->order.tags = rows.tags(plan.row);
     job->order.writer = std::make_unique<AudioFile>();
     job->order.writer->CopyOutputFrom(m_writer);

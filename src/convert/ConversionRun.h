@@ -22,6 +22,7 @@ namespace sondrel {
 
 class AudioFile;
 class Doorbell;
+class OutputDir;
 
 // The list a run converts, as the run sees it: what each row holds, and where the run reports
 // what becomes of it. Called on the run's thread only.
@@ -32,6 +33,9 @@ public:
     virtual QString source(int row) const = 0;
     // The name of the output, before its extension is changed.
     virtual QString caption(int row) const = 0;
+    // Whether the caption is a title (typed in the tag editor) rather than a file name: the
+    // extension is then appended to all of it.
+    virtual bool captionIsTitle(int /*row*/) const { return false; }
     // The tags to write; none: the source's own, read by the job.
     virtual std::optional<TrackInfo> tags(int row) const = 0;
     // The folder the user added that the row's file was found in; empty for a file added
@@ -105,15 +109,16 @@ private:
         int row = -1;
         QString source;
         QString target;
-        QString folder;         // the target's folder, ending in "/"
+        std::shared_ptr<const OutputDir> dir; // the target's folder, held open
         bool remeasure = false; // the source changed since it was measured
     };
 
     void fill();
     std::optional<Planned> planRow(int row);
     bool claimantRunning(const QString& target) const;
-    // Creates a sub-folder of the output folder for kept folders; false when it cannot.
-    bool prepareFolder(const QString& folder);
+    // The output folder, or its sub-folder sub ("<name>/<sub-folders>/") for kept folders,
+    // created and opened without following a link. Throws OutputError.
+    std::shared_ptr<const OutputDir> prepareFolder(const QString& sub);
     void startJob(const Planned& plan);
     void reap();
     void applyResult(Job& job);

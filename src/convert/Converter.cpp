@@ -39,6 +39,7 @@ public:
     int count() const override { return rows::count(m_lv); }
     QString source(int row) const override { return rows::text(m_lv, row, rows::FullPath); }
     QString caption(int row) const override { return rows::text(m_lv, row, rows::FileName); }
+    bool captionIsTitle(int row) const override { return rows::captionIsTitle(m_lv, row); }
     std::optional<TrackInfo> tags(int row) const override { return rows::trackInfo(m_lv, row); }
     QString addedFolder(int row) const override { return rows::addedFolder(m_lv, row); }
     std::int64_t weight(int row) const override { return rows::durationMs(m_lv, row); }

@@ -1,6 +1,7 @@
 #include "OutputFiles.h"
 
-#include <QDir>
+#include "FolderEntries.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
@@ -50,52 +51,101 @@ std::optional<FileId> fileIdOf(const QString& path)
     return FileId{st.st_dev, st.st_ino};
 }
 
-std::optional<FileId> entryIdOf(const QString& path)
-{
-    struct stat st {};
-    if (::lstat(local(path).constData(), &st) != 0)
-        return std::nullopt;
-    return FileId{st.st_dev, st.st_ino};
-}
-
-bool entryExists(const QString& path)
-{
-    struct stat st {};
-    return ::lstat(local(path).constData(), &st) == 0;
-}
-
-bool entryIsFolder(const QString& path)
-{
-    struct stat st {};
-    return ::lstat(local(path).constData(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
 bool isRegularFile(const QString& path)
 {
     struct stat st {};
     return ::stat(local(path).constData(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
-TempOutput::TempOutput(const QString& folder)
+OutputLinkError::OutputLinkError(const QString& link)
+    : OutputError(("the output folder holds a link: " + link).toStdString())
 {
-    QString base = folder;
-    if (!base.endsWith(QLatin1Char('/')))
-        base += QLatin1Char('/');
+}
+
+std::shared_ptr<const OutputDir> OutputDir::open(const QString& folder)
+{
+    const int fd = ::open(local(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        throw OutputError(systemError(folder, errno));
+    return std::shared_ptr<const OutputDir>(
+        new OutputDir(fd, folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/')));
+}
+
+OutputDir::~OutputDir()
+{
+    ::close(m_fd);
+}
+
+std::shared_ptr<const OutputDir> OutputDir::subFolder(const QString& relative) const
+{
+    std::shared_ptr<const OutputDir> sub;
+    int parent = m_fd;
+    QString path = m_path;
+    for (const QString& name : relative.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+        if (name == QLatin1String(".") || name == QLatin1String(".."))
+            throw OutputError(systemError(path + name, EINVAL));
+        const QByteArray entry = local(name);
+        path += name;
+        const int made = ::mkdirat(parent, entry.constData(), 0777) == 0 ? 0 : errno;
+        const int fd = ::openat(parent, entry.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0) {
+            const int opening = errno;
+            struct stat st {};
+            if (::fstatat(parent, entry.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode))
+                throw OutputLinkError(path);
+            throw OutputError(systemError(path, made != 0 && made != EEXIST ? made : opening));
+        }
+        path += QLatin1Char('/');
+        sub = std::shared_ptr<const OutputDir>(new OutputDir(fd, path));
+        parent = fd;
+    }
+    if (!sub)
+        throw OutputError(systemError(m_path + relative, EINVAL));
+    return sub;
+}
+
+std::optional<FileId> OutputDir::entryId(const QString& name) const
+{
+    struct stat st {};
+    if (::fstatat(m_fd, local(name).constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return std::nullopt;
+    return FileId{st.st_dev, st.st_ino};
+}
+
+std::optional<FileId> OutputDir::fileId(const QString& name) const
+{
+    struct stat st {};
+    if (::fstatat(m_fd, local(name).constData(), &st, 0) != 0)
+        return std::nullopt;
+    return FileId{st.st_dev, st.st_ino};
+}
+
+bool OutputDir::isFolder(const QString& name) const
+{
+    struct stat st {};
+    return ::fstatat(m_fd, local(name).constData(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode);
+}
+
+TempOutput::TempOutput(std::shared_ptr<const OutputDir> folder) : m_folder(std::move(folder))
+{
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const QString candidate = base + randomName();
-        const int fd = ::open(local(candidate).constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+        const QString name = randomName();
+        const QByteArray entry = local(name);
+        const int fd = ::openat(m_folder->fd(), entry.constData(),
+                                O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
         if (fd < 0) {
             if (errno == EEXIST)
                 continue;
-            throw OutputError(systemError(base, errno));
+            throw OutputError(systemError(m_folder->path(), errno));
         }
         // Held until the file is committed or removed: a locked temporary file is in use.
         ::flock(fd, LOCK_EX);
-        m_path = candidate;
-        m_lock = fd;
+        m_name = entry;
+        m_path = m_folder->path() + name;
+        m_fd = fd;
         return;
     }
-    throw OutputError(systemError(base, EEXIST));
+    throw OutputError(systemError(m_folder->path(), EEXIST));
 }
 
 TempOutput::~TempOutput()
@@ -105,9 +155,9 @@ TempOutput::~TempOutput()
 
 void TempOutput::sync()
 {
-    if (m_done || m_lock < 0)
+    if (m_done || m_fd < 0)
         throw OutputError("the temporary file is gone");
-    if (::fsync(m_lock) != 0)
+    if (::fsync(m_fd) != 0)
         throw OutputError(std::strerror(errno));
 }
 
@@ -115,31 +165,32 @@ void TempOutput::commit(const QString& target)
 {
     if (m_done)
         throw OutputError("\"" + target.toStdString() + "\" was already written");
+    const QString name = target.mid(m_folder->path().size());
+    if (!target.startsWith(m_folder->path()) || name.isEmpty() || name.contains(QLatin1Char('/')))
+        throw OutputError("\"" + target.toStdString() + "\" is not in the folder of its temporary file");
     // The data reaches the disk before the name does: after a power failure the target is
     // either the old file or the complete new one.
-    if (::fsync(m_lock) != 0)
+    if (::fsync(m_fd) != 0)
         throw OutputError(systemError(target, errno));
-    if (::rename(local(m_path).constData(), local(target).constData()) != 0)
+    const int dir = m_folder->fd();
+    if (::renameat(dir, m_name.constData(), dir, local(name).constData()) != 0)
         throw OutputError(systemError(target, errno));
     m_done = true;
-    ::close(m_lock);
-    m_lock = -1;
-    // And the new name reaches the disk too.
-    const int dir = ::open(local(QFileInfo(target).absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
+    ::close(m_fd);
+    m_fd = -1;
+    // And the new name reaches it too. File systems that cannot sync a folder say EINVAL.
+    if (::fsync(dir) != 0 && errno != EINVAL)
+        throw OutputError(systemError(target, errno));
 }
 
 void TempOutput::remove() noexcept
 {
-    if (!m_done && !m_path.isEmpty())
-        ::unlink(local(m_path).constData());
+    if (!m_done && !m_name.isEmpty())
+        ::unlinkat(m_folder->fd(), m_name.constData(), 0);
     m_done = true;
-    if (m_lock >= 0)
-        ::close(m_lock);
-    m_lock = -1;
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = -1;
 }
 
 bool isTempOutputName(const QString& fileName)
@@ -148,22 +199,28 @@ bool isTempOutputName(const QString& fileName)
     return pattern.match(fileName).hasMatch();
 }
 
-int removeStaleTempOutputs(const QString& folder)
+int removeStaleTempOutputs(const OutputDir& folder)
 {
     int removed = 0;
-    const QStringList names = QDir(folder).entryList({TempPrefix + QLatin1Char('*') + TempSuffix},
-                                                     QDir::Files | QDir::Hidden | QDir::System);
-    for (const QString& name : names) {
-        if (!isTempOutputName(name))
+    const int dir = folder.fd();
+    for (const QByteArray& name : folderEntries(dir)) {
+        if (!isTempOutputName(QFile::decodeName(name)))
             continue;
-        const QByteArray path = local(QDir(folder).filePath(name));
-        const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+        // Looked at before anything is opened: a pipe would block the open, a device or a
+        // link is not ours.
+        struct stat entry {};
+        if (::fstatat(dir, name.constData(), &entry, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(entry.st_mode))
+            continue;
+        const int fd = ::openat(dir, name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
         if (fd < 0)
             continue;
-        struct stat st {};
-        // Only a regular file that no running conversion holds locked.
-        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0
-            && ::unlink(path.constData()) == 0)
+        // Only the regular file looked at, that no running conversion holds locked, and only
+        // while its name still names it.
+        struct stat opened {}, still {};
+        if (::fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode) && opened.st_dev == entry.st_dev
+            && opened.st_ino == entry.st_ino && ::flock(fd, LOCK_EX | LOCK_NB) == 0
+            && ::fstatat(dir, name.constData(), &still, AT_SYMLINK_NOFOLLOW) == 0 && still.st_ino == opened.st_ino
+            && still.st_dev == opened.st_dev && ::unlinkat(dir, name.constData(), 0) == 0)
             ++removed;
         ::close(fd);
     }

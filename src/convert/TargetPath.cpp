@@ -15,36 +15,86 @@ QString replaceExtension(const QString& caption, const QString& extension)
     return caption + extension;
 }
 
-QString targetPathFor(const QString& outputFolder, const QString& caption,
-                      const QString& extension, const QString& sourcePath)
+namespace {
+
+// The UTF-8 length of the character starting at text[i], and how many QChars it takes.
+int utf8Length(QStringView text, qsizetype i, int* units)
 {
-    QString name = caption;
-    name.replace(QLatin1Char('/'), QLatin1Char('_'));
-    name.remove(QChar(0));
-    name = replaceExtension(name, extension);
-    if (name.size() <= extension.size() || name == QLatin1String(".") || name == QLatin1String("..")) {
-        name = QFileInfo(sourcePath).completeBaseName();
-        if (name.isEmpty())
-            name = QFileInfo(sourcePath).fileName();
-        name.replace(QLatin1Char('/'), QLatin1Char('_'));
-        name += extension;
+    const char16_t c = text[i].unicode();
+    *units = 1;
+    if (c < 0x80)
+        return 1;
+    if (c < 0x800)
+        return 2;
+    if (QChar::isHighSurrogate(c) && i + 1 < text.size() && QChar::isLowSurrogate(text[i + 1].unicode())) {
+        *units = 2;
+        return 4;
     }
-    return outputFolder + name;
+    return 3; // the rest of the plane, and a lone surrogate (written as U+FFFD)
+}
+
+QString withoutSeparators(QString text)
+{
+    text.replace(QLatin1Char('/'), QLatin1Char('-'));
+    text.replace(QChar(0), QLatin1Char('-'));
+    return text;
+}
+
+} // namespace
+
+QString shortenedName(const QString& stem, const QString& extension)
+{
+    const qsizetype room = MaxNameBytes - extension.toUtf8().size();
+    qsizetype bytes = 0, end = 0;
+    while (end < stem.size()) {
+        int units = 1;
+        const int length = utf8Length(stem, end, &units);
+        if (bytes + length > room)
+            break;
+        bytes += length;
+        end += units;
+    }
+    return stem.left(end) + extension;
+}
+
+QString targetNameFor(const QString& caption, bool captionIsTitle, const QString& extension,
+                      const QString& sourcePath)
+{
+    const QString text = withoutSeparators(caption);
+    QString stem = captionIsTitle ? text : replaceExtension(text, QString());
+    if (stem.isEmpty()) {
+        stem = QFileInfo(sourcePath).completeBaseName();
+        if (stem.isEmpty())
+            stem = QFileInfo(sourcePath).fileName();
+        stem = withoutSeparators(stem);
+    }
+    return shortenedName(stem, extension);
+}
+
+QString targetPathFor(const QString& outputFolder, const QString& caption, const QString& extension,
+                      const QString& sourcePath, bool captionIsTitle)
+{
+    return outputFolder + targetNameFor(caption, captionIsTitle, extension, sourcePath);
 }
 
 QString keptFolderFor(const QString& outputFolder, const QString& addedFolder, const QString& sourcePath)
 {
+    return outputFolder + keptSubFolderFor(addedFolder, sourcePath);
+}
+
+QString keptSubFolderFor(const QString& addedFolder, const QString& sourcePath)
+{
     if (addedFolder.isEmpty())
-        return outputFolder;
+        return {};
     const QString added = QDir::cleanPath(addedFolder);
     const QString name = QFileInfo(added).fileName();
     const QString relative = QDir(added).relativeFilePath(QFileInfo(sourcePath).absolutePath());
     // The source's folder must lie at or below the added one: nothing may climb out of the
     // output folder.
     if (name.isEmpty() || relative.startsWith(QLatin1String("..")) || QDir::isAbsolutePath(relative))
-        return outputFolder;
+        return {};
     const QString below = relative == QLatin1String(".") ? QString() : relative + QLatin1Char('/');
-    return outputFolder + name + QLatin1Char('/') + below;
+    return name + QLatin1Char('/') + below;
 }
 
 bool sameFile(const QString& a, const QString& b)

@@ -207,6 +207,14 @@ void FileListModel::setAddedFolder(int row, const QString& folder)
         m_rows[std::size_t(row)].addedFolder = folder;
 }
 
+void FileListModel::setTitleCaption(int row, const QString& title)
+{
+    if (!valid(row))
+        return;
+    m_rows[std::size_t(row)].titleCaption = true;
+    setCell(row, rows::FileName, title);
+}
+
 void FileListModel::setTrackInfo(int row, const TrackInfo& info)
 {
     if (valid(row))

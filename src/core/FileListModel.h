@@ -20,6 +20,7 @@ struct ListRow {
     int progress = -1;            // percent while converting; -1 for none
     QString toolTip;
     QString addedFolder;          // the folder added (Add Path) whose scan found the file
+    bool titleCaption = false;    // the File Name is a title typed in the tag editor
     TrackInfo info;
 
     // The playing time in milliseconds: the exact one, else read from the Time text.
@@ -59,6 +60,8 @@ public:
     void setProgress(int row, int percent);
     void setToolTip(int row, const QString& text);
     void setAddedFolder(int row, const QString& folder);
+    // Sets the File Name to a title typed in the tag editor; the row keeps knowing it is one.
+    void setTitleCaption(int row, const QString& title);
     void setTrackInfo(int row, const TrackInfo& info);
 
 private:

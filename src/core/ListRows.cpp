@@ -79,6 +79,13 @@ QString addedFolder(const FileListView* lv, int row)
     return model(lv).valid(row) ? model(lv).at(row).addedFolder : QString();
 }
 
+void setTitleCaption(FileListView* lv, int row, const QString& title) { model(lv).setTitleCaption(row, title); }
+
+bool captionIsTitle(const FileListView* lv, int row)
+{
+    return model(lv).valid(row) && model(lv).at(row).titleCaption;
+}
+
 void setProgress(FileListView* lv, int row, int percent) { model(lv).setProgress(row, percent); }
 
 int progress(const FileListView* lv, int row)

@@ -57,6 +57,10 @@ bool sourceStamp(const FileListView* lv, int row, std::int64_t* bytes, std::int6
 // The folder the user added whose scan found the row's file; empty for a file added alone.
 void setAddedFolder(FileListView* lv, int row, const QString& folder);
 QString addedFolder(const FileListView* lv, int row);
+// The File Name set to a title typed in the tag editor: the output is named by all of its text
+// (with the extension appended) instead of taking its last "." for an extension's.
+void setTitleCaption(FileListView* lv, int row, const QString& title);
+bool captionIsTitle(const FileListView* lv, int row);
 // Progress in percent shown in the Status cell; a negative value removes it.
 void setProgress(FileListView* lv, int row, int percent);
 int progress(const FileListView* lv, int row);

@@ -38,8 +38,9 @@ inline constexpr qint64 MaxPictureBytes = 16 * 1024 * 1024;
 CarriedTags readCarriedTags(const QString& path);
 
 // The picture kept beside a source, for a source without one of its own: cover, folder or
-// front (in this order), .jpg, .jpeg or .png, in any letter case. None when there is none; a
-// picture too big or not an image adds a note instead.
+// front (in this order), .jpg, .jpeg or .png, in any letter case. Only a regular file is read,
+// never through a link, and never more than MaxPictureBytes of it. None when there is none; a
+// picture too big or not an image, or a link, pipe or device of such a name, adds a note.
 std::optional<Picture> folderPicture(const QString& sourcePath, QStringList* notes);
 
 // Writes every field and picture into path (a closed MP3, WAV, WMA, OGG, FLAC, Opus or M4A

@@ -225,7 +225,7 @@ void Tfm_id3::btn_okClick()
         rec.title = edt_title->text();
         rows::setTrackInfo(m_lv, row, rec);
         // The caption names the converted file, so a new title renames the output.
-        rows::setText(m_lv, row, rows::FileName, rec.title);
+        rows::setTitleCaption(m_lv, row, rec.title);
     }
     accept();
 }

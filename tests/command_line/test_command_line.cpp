@@ -245,6 +245,30 @@ private slots:
         QFile::remove(config + "/trevalon.ini");
     }
 
+    // Kept folders are entered without following links: a sub-folder of the output folder
+    // that links elsewhere fails its file with the reason, the rest convert.
+    void keptFolderThatIsALink()
+    {
+        music("linked/tree/top.wav", 0.2);
+        const QString low = music("linked/tree/sub/low.wav", 0.2);
+        const QString out = tmp.filePath("out-linked");
+        const QString elsewhere = tmp.filePath("linked-elsewhere");
+        QDir().mkpath(out + "/tree");
+        QDir().mkpath(elsewhere);
+        QVERIFY(QFile::link(elsewhere, out + "/tree/sub"));
+        QFile ini(config + "/trevalon.ini");
+        QVERIFY(ini.open(QIODevice::WriteOnly));
+        ini.write("[basic]\nkeep folders=1\n");
+        ini.close();
+        const Result r = run({"--convert", "--format", "wav", "--out", out, tmp.filePath("linked/tree")});
+        QFile::remove(config + "/trevalon.ini");
+        QCOMPARE(r.code, 1);
+        QVERIFY2(r.out.contains(low + "\tfailed: the output folder holds a link: " + out + "/tree/sub\t"), qPrintable(r.out));
+        QVERIFY(r.err.contains("1 converted, 1 failed, 0 skipped"));
+        QVERIFY(QFile::exists(out + "/tree/top.wav"));
+        QVERIFY(QDir(elsewhere).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot));
+    }
+
     // A file that cannot be converted, or an existing output kept, makes the status 1; the
     // overwrite modes decide what happens to existing outputs.
     void failuresAndOverwriteModes()

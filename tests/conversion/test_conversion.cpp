@@ -139,7 +139,7 @@ private slots:
         QStringList names = QDir(out).entryList(QDir::Files | QDir::Hidden);
         names.sort();
         // "/" never leads out of the output folder; an empty caption takes the source's name.
-        QStringList expected{"song.wav", "Live at the Club.wav", "a.b.wav", ".._up_x.wav", "a_b.wav", "n.wav"};
+        QStringList expected{"song.wav", "Live at the Club.wav", "a.b.wav", "..-up-x.wav", "a-b.wav", "n.wav"};
         expected.sort();
         QCOMPARE(names, expected);
         QVERIFY(!QFile::exists(tmp.filePath("up/x.wav")));

@@ -1,6 +1,7 @@
 #include "ConversionFixture.h"
 #include "AudioInformation.h"
 #include "ConversionJob.h"
+#include "OutputFiles.h"
 #include "FileListModel.h"
 #include "FileListView.h"
 
@@ -413,7 +414,7 @@ private slots:
         JobOrder order;
         order.source = src;
         order.target = target;
-        order.folder = out;
+        order.dir = OutputDir::open(out);
         order.writer = std::make_unique<AudioFile>();
         order.writer->SetOggOutput(0, 0, 128, 128, 128, -1); // the source's own rate
         JobProgress progress;

@@ -107,7 +107,7 @@ private slots:
         writeBytes(target, "the earlier output");
         OutputProof proof;
         {
-            TempOutput temp(out);
+            TempOutput temp(OutputDir::open(out));
             proof.length = encodeInto(temp, format, 3.0);
             QFile file(temp.path());
             const qint64 size = file.size();
@@ -117,7 +117,7 @@ private slots:
             QCOMPARE(bytes(target), QByteArray("the earlier output"));
         }
         QCOMPARE(tempFiles(), QStringList());
-        TempOutput whole(out);
+        TempOutput whole(OutputDir::open(out));
         proof.length = encodeInto(whole, format, 3.0);
         const QString why = gateFailure(whole, target, proof);
         QVERIFY2(why.isEmpty(), qPrintable(why));
@@ -130,7 +130,7 @@ private slots:
     void whatDoesNotReadBackIsRefused()
     {
         const QString target = out + "/tagged.wav";
-        TempOutput temp(out);
+        TempOutput temp(OutputDir::open(out));
         OutputProof proof;
         proof.length = encodeInto(temp, 1, 0.5);
         AudioInformation tags;

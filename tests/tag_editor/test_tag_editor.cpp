@@ -354,9 +354,12 @@ private slots:
         QCOMPARE(got.comment, QStringLiteral("remaster"));
         QCOMPARE(got.genre, QStringLiteral("SynthPop"));
         QCOMPARE(rows::text(&lv, 1, rows::FileName), QStringLiteral("Blue Hour"));
+        // The caption is now a title, not a file name with an extension to replace.
+        QVERIFY(rows::captionIsTitle(&lv, 1));
         // Only the edited row changed.
         QCOMPARE(rows::text(&lv, 0, rows::FileName), QStringLiteral("row0"));
         QCOMPARE(rows::text(&lv, 2, rows::FileName), QStringLiteral("row2"));
+        QVERIFY(!rows::captionIsTitle(&lv, 0) && !rows::captionIsTitle(&lv, 2));
         QCOMPARE(rows::trackInfo(&lv, 0), TrackInfo{});
         QCOMPARE(rows::trackInfo(&lv, 2), TrackInfo{});
         QCOMPARE(rows::count(&lv), 3);
@@ -384,6 +387,7 @@ private slots:
             QVERIFY(!dlg->isVisible());
             QCOMPARE(rows::trackInfo(&lv, 1), sampleRecord());
             QCOMPARE(rows::text(&lv, 1, rows::FileName), QStringLiteral("caption.mp3"));
+            QVERIFY(!rows::captionIsTitle(&lv, 1));
         }
         // The next showing shows the record, not the abandoned edits.
         openDialog();
