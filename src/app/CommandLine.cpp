@@ -38,7 +38,9 @@ QString usageText()
         "  --version          the version\n"
         "\n"
         "Exit status: 0 every file converted, 1 some failed or were skipped, 2 bad\n"
-        "arguments.\n")
+        "arguments; 130, 143 and 129 after Ctrl+C, SIGTERM and SIGHUP, and 141 when the\n"
+        "standard output was closed: these stop the conversion, and nothing of the files\n"
+        "in work is written.\n")
         .arg(commandLineFormats().join(QLatin1Char('|')));
 }
 

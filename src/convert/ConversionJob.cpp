@@ -187,7 +187,7 @@ JobResult runConversionJob(JobOrder& order, JobProgress& progress) noexcept
         throwIfStopped(progress);
         QElapsedTimer gate;
         gate.start();
-        passOutputGate(*temp, order.target, proof, &progress.stop);
+        result.syncSeconds = passOutputGate(*temp, order.target, proof, &progress.stop);
         result.gateSeconds = double(gate.nsecsElapsed()) / 1e9;
         result.outcome = JobResult::Outcome::Finished;
     } catch (const StopSeen&) {

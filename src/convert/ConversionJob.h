@@ -56,7 +56,8 @@ struct JobResult {
     // The source decoded to another length than it was measured at: measured.durationMs is
     // the real one.
     bool lengthCorrected = false;
-    double gateSeconds = 0;    // spent proving the output
+    double gateSeconds = 0;    // spent proving the output and giving it its name
+    double syncSeconds = 0;    // of which making it durable
     std::int64_t framesRead = 0; // sample frames per channel decoded from the source
     int sampleRate = 0;          // of the decoded source
 };

@@ -4,6 +4,8 @@
 #include "EngineError.h"
 #include "OutputFiles.h"
 
+#include <QElapsedTimer>
+
 #include <cmath>
 #include <cstring>
 #include <cstdlib>
@@ -38,12 +40,15 @@ bool encodedLengthFits(const WrittenLength& w)
     return std::fabs(double(w.framesEncoded) - expected) <= 2.0 + std::ceil(ratio);
 }
 
-void passOutputGate(TempOutput& temp, const QString& target, const OutputProof& proof,
-                    const std::atomic<bool>* cancel)
+double passOutputGate(TempOutput& temp, const QString& target, const OutputProof& proof,
+                      const std::atomic<bool>* cancel)
 {
     // Every byte on the disk before anything is measured: a write the system could not
     // complete (a full disk, an I/O error) shows here at the latest.
+    QElapsedTimer syncing;
+    syncing.start();
     temp.sync();
+    const double syncSeconds = double(syncing.nsecsElapsed()) / 1e9;
 
     const WrittenLength& w = proof.length;
     if (!encodedLengthFits(w))
@@ -94,6 +99,7 @@ void passOutputGate(TempOutput& temp, const QString& target, const OutputProof& 
             throw OutputError("the written file's tags do not read back as they were written");
     }
     temp.commit(target);
+    return syncSeconds;
 }
 
 } // namespace sondrel

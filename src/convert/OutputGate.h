@@ -23,9 +23,10 @@ struct OutputProof {
 
 // Proves temp (closed by its writer, tagged) and renames it onto target. Throws OutputError
 // with the reason for the user (the system's own text where a call failed); CancelledError
-// when cancel was set while the file was measured.
-void passOutputGate(TempOutput& temp, const QString& target, const OutputProof& proof,
-                    const std::atomic<bool>* cancel = nullptr);
+// when cancel was set while the file was measured. Returns the seconds spent making the file
+// durable (which writing any file safely costs), as apart from measuring it.
+double passOutputGate(TempOutput& temp, const QString& target, const OutputProof& proof,
+                      const std::atomic<bool>* cancel = nullptr);
 
 // Whether framesEncoded is what framesFed becomes at the output's rate: equal without a rate
 // change, within the resampler's rounding with one.

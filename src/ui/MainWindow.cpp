@@ -358,8 +358,8 @@ void Tfm_main::closeWithoutAsking()
 
 void Tfm_main::FormClose()
 {
-    // An adding ends at once; a conversion still running stops: each file in work is kept
-    // as far as it got.
+    // An adding ends at once; a conversion still running stops: each file in work is given
+    // up, its temporary file removed, and no output is touched.
     m_fileList->stopAndWait();
     m_converter->stopAndWait();
     m_state.setConverting(false);
