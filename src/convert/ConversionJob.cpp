@@ -170,13 +170,11 @@ JobResult runConversionJob(JobOrder& order, JobProgress& progress) noexcept
         // Written to while it was read: what was read may mix old and new data, or end early.
         if (reader.SourceChanged())
             throw EngineError("the file changed while it was being converted");
-        if (frames != reader.SampleCount()) {
-            // The stream ended elsewhere than its measurement said: the output holds all of
-            // it, and the row shows the real length.
-            const std::int64_t rate = std::max(1, reader.SampleRate());
-            result.measured.durationMs = (frames * 1000 + rate / 2) / rate;
-            result.lengthCorrected = true;
-        }
+        // What the stream really held, wherever its measurement said it ends: the output
+        // holds all of it, and the row can show the real length.
+        const std::int64_t rate = std::max(1, reader.SampleRate());
+        result.measured.durationMs = (frames * 1000 + rate / 2) / rate;
+        result.lengthCorrected = frames != reader.SampleCount();
         reader.Close();
         writer.Close();
         throwIfStopped(progress);

@@ -52,9 +52,10 @@ struct JobResult {
     QString message;           // Failed: the text for the user, naming the file
     QString reason;            // Failed: the reason alone, for the row's tooltip
     QStringList notes;         // Finished: remarks for the row's tooltip
-    SourceMeasure measured;    // the source as the job found it
-    // The source decoded to another length than it was measured at: measured.durationMs is
-    // the real one.
+    // The source as the job found it; once it was read to its end, durationMs is the length
+    // it decoded to.
+    SourceMeasure measured;
+    // The source decoded to another length than the job measured when it opened it.
     bool lengthCorrected = false;
     double gateSeconds = 0;    // spent proving the output and giving it its name
     double syncSeconds = 0;    // of which making it durable

@@ -359,7 +359,12 @@ void ConversionRun::applyResult(Job& job)
     if (!m_run)
         return;
     JobResult& result = job.result;
-    if (!job.remeasure && !result.lengthCorrected)
+    // The row hears of the source's measure when it changed since the row measured it, or
+    // when it decoded to another length than the row shows.
+    const std::int64_t shown = m_run->rows->shownDurationMs(job.row);
+    const bool otherLength = result.outcome == JobResult::Outcome::Finished && shown >= 0
+        && result.measured.durationMs != shown;
+    if (!job.remeasure && !result.lengthCorrected && !otherLength)
         result.measured.durationMs = -1;
     switch (result.outcome) {
     case JobResult::Outcome::Finished:

@@ -43,6 +43,8 @@ public:
     virtual QString addedFolder(int /*row*/) const { return {}; }
     // How much of the run the row is, for the progress: its playing time where known.
     virtual std::int64_t weight(int row) const = 0;
+    // The playing time the row shows, in milliseconds; -1 where it shows none.
+    virtual std::int64_t shownDurationMs(int /*row*/) const { return -1; }
     // The source's size and modification time when it was measured; false when unknown.
     virtual bool sourceStamp(int row, std::int64_t* bytes, std::int64_t* modifiedMs) const = 0;
 

@@ -43,6 +43,7 @@ public:
     std::optional<TrackInfo> tags(int row) const override { return rows::trackInfo(m_lv, row); }
     QString addedFolder(int row) const override { return rows::addedFolder(m_lv, row); }
     std::int64_t weight(int row) const override { return rows::durationMs(m_lv, row); }
+    std::int64_t shownDurationMs(int row) const override { return rows::durationMs(m_lv, row); }
     bool sourceStamp(int row, std::int64_t* bytes, std::int64_t* modifiedMs) const override
     {
         return rows::sourceStamp(m_lv, row, bytes, modifiedMs);

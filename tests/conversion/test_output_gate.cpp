@@ -231,6 +231,38 @@ private slots:
         QCOMPARE(prompts->texts().last(), files[1] + " has been removed.");
     }
 
+    // The stream decides the length: a source that holds more than its row shows (here it was
+    // replaced by a longer one of the same size and time) is converted whole, and its row
+    // shows the real length.
+    void aSourceLongerThanItsRowShows()
+    {
+        const QString src = source("longer.wav", 2.0);
+        const QByteArray twoSeconds = bytes(src);
+        QByteArray oneSecond = twoSeconds;
+        // The data chunk ends after one second; a chunk of no interest fills the rest.
+        const qsizetype dataSize = 44100 * 4;
+        QCOMPARE(oneSecond.mid(36, 4), QByteArray("data"));
+        for (int i = 0; i < 4; ++i)
+            oneSecond[40 + i] = char((dataSize >> (8 * i)) & 0xFF);
+        const qsizetype rest = twoSeconds.size() - 44 - dataSize - 8;
+        oneSecond.replace(44 + dataSize, 4, "junk");
+        for (int i = 0; i < 4; ++i)
+            oneSecond[44 + dataSize + 4 + i] = char((rest >> (8 * i)) & 0xFF);
+        writeBytes(src, oneSecond);
+        const QDateTime stamp = QFileInfo(src).lastModified();
+        add({src});
+        QCOMPARE(rows::text(w().lv, 0, rows::Time), QString("00:00:01"));
+        writeBytes(src, twoSeconds);
+        QFile f(src);
+        QVERIFY(f.open(QIODevice::ReadWrite) && f.setFileTime(stamp, QFileDevice::FileModificationTime));
+        f.close();
+        w().cb_format->setCurrentIndex(4);
+        convert();
+        QCOMPARE(status(0), QString("finish"));
+        QCOMPARE(engineSamples(out + "/longer.flac"), std::int64_t(2 * 44100));
+        QCOMPARE(rows::text(w().lv, 0, rows::Time), QString("00:00:02"));
+    }
+
     // Esc and the close button ask while a conversion runs; No goes on converting, Yes stops
     // (nothing of the file in work is kept) and quits. Idle, Esc closes at once.
     void escAndClosingAskWhileBusy()
@@ -255,7 +287,23 @@ private slots:
         QCOMPARE(statuses(), QStringList({"stopped", "unconverted"}));
         QCOMPARE(outputNames(), QStringList());
 
+        // While files are added, closing asks too.
         QVERIFY(startFresh());
+        const QString many = tmp.filePath("many");
+        QDir().mkpath(many);
+        for (int i = 0; i < 400; ++i)
+            QVERIFY(testaudio::writeMusicWav(many + QString("/f%1.wav").arg(i), 8000, 1, 0.01));
+        prompts->answers = {false};
+        w().ScanFolder(many, false);
+        QVERIFY(shell->state.flag_adding());
+        w().close();
+        QCOMPARE(prompts->texts(), QStringList({"Files are being added. Stop adding and quit?"}));
+        QVERIFY(w().isVisible());
+        QVERIFY(app.waitAdded());
+        QCOMPARE(rows::count(w().lv), 400);
+
+        // Idle, Esc closes at once.
+        prompts->messages.clear();
         QTest::keyClick(w().windowHandle(), Qt::Key_Escape);
         QTRY_VERIFY_WITH_TIMEOUT(!w().isVisible(), 10000);
         QVERIFY(prompts->messages.isEmpty());
