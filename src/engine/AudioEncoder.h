@@ -5,6 +5,7 @@
 #include "LameEncSettings.h"
 
 #include <QString>
+#include <cstdint>
 #include <memory>
 #include <variant>
 
@@ -44,6 +45,21 @@ struct AacOutput {
 using OutputSelection = std::variant<std::monostate, WavOutput, Mp3Output, OggOutput, WmaOutput, FlacOutput,
                                      OpusOutput, AacOutput>;
 
+// How long a written file is, for checking what a decoder makes of it.
+struct WrittenLength {
+    std::int64_t framesFed = 0;     // sample frames given to write(), at the input's rate
+    // Sample frames per channel that reached the codec at the output's rate (after rate and
+    // channel conversion), with any silence the encoder adds on purpose: wmav2's priming
+    // frame, LAME's frame for an empty input. What a decoder gives at least.
+    std::int64_t framesEncoded = 0;
+    int outputRate = 0;
+    // How many samples more a decoder may give: the codec's padding of the last frame where
+    // the container cannot mark it (AAC: up to a frame; wmav2: the silence completing its
+    // last frame). 0 where the file states its exact length (WAV, FLAC, MP3 with its LAME
+    // header, Vorbis, Opus).
+    std::int64_t slack = 0;
+};
+
 // One output file being written. The constructor of each implementation creates the file
 // (EngineError when it cannot); start() comes once before the first write().
 class AudioEncoder {
@@ -60,6 +76,8 @@ public:
     // Bits per sample of the source (0 for lossy or unknown), for a writer that follows it;
     // given before start().
     virtual void setSourceBits(int) {}
+    // What was written so far; complete after finish().
+    virtual WrittenLength writtenLength() const = 0;
 };
 
 // Creates the encoder for the selection and the file at path. Throws EngineError.

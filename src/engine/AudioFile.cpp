@@ -92,6 +92,7 @@ struct AudioFile::Impl {
     int inputChannels = 0, inputRate = 0;   // from SetInputFormat
     int inputBits = 0;
     SampleArray safe;                       // the samples of WriteSamples, made safe
+    sondrel::WrittenLength written;         // of the last file closed
 
     // Runs an operation of the writer; should it fail, the file is marked as not completable.
     template <class F>
@@ -164,6 +165,11 @@ int AudioFile::ChannelCount() const { return d->reader ? d->reader->channels() :
 bool AudioFile::SourceChanged() const { return d->reader && d->reader->sourceChanged(); }
 
 std::int64_t AudioFile::LengthCorrection() const { return d->reader ? d->reader->lengthCorrection() : 0; }
+
+WrittenLength AudioFile::WrittenLength() const
+{
+    return d->writer ? d->writer->writtenLength() : d->written;
+}
 
 int AudioFile::SourceBits() const { return d->reader ? d->reader->sourceBits() : 0; }
 
@@ -250,6 +256,7 @@ void AudioFile::OpenWrite(const QString& path, int)
 {
     d->requireClosed("OpenWrite");
     d->writer = createEncoder(d->output, path);
+    d->written = {};
     d->writerStarted = false;
     d->writerFailed = false;
     if (d->inputChannels > 0) {
@@ -322,6 +329,7 @@ void AudioFile::Close()
             writer->start(channels, rate);
         }
         writer->finish();
+        d->written = writer->writtenLength();
     }
     d->inputChannels = d->inputRate = 0;
 }
@@ -331,6 +339,7 @@ void AudioFile::Discard() noexcept
     // The encoders' destructors close their files without writing anything more.
     d->reader.reset();
     d->writer.reset();
+    d->written = {};
     d->writerStarted = false;
     d->writerFailed = false;
     d->inputChannels = d->inputRate = 0;

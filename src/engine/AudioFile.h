@@ -90,6 +90,10 @@ public:
     // NaN and infinite samples are written as silence, samples beyond full scale clipped:
     // encoders get only what they can take.
     void WriteSamples(const SampleArray& samples);
+    // How long the file written is: while it is open, so far; after Close, the file just
+    // completed (all zeros after Discard or a failed write). A decoder of the file gives
+    // framesEncoded to framesEncoded + slack sample frames at outputRate.
+    sondrel::WrittenLength WrittenLength() const;
 
     // --- both ---
     // Finishes and closes the open file (a written file is complete and playable afterwards).

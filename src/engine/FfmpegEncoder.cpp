@@ -172,8 +172,26 @@ void FfmpegEncoder::start(int channels, int rate)
     if (m_target.codec == AV_CODEC_ID_WMAV2) {
         // wmav2's first frame only primes its transform: the decoder never outputs it. A
         // frame of silence in front keeps every source sample at its place.
+        m_addedFrames = m_frameSize;
         writeSilence(m_frameSize);
     }
+}
+
+WrittenLength FfmpegEncoder::writtenLength() const
+{
+    WrittenLength w;
+    w.framesFed = m_framesFed;
+    // (wmav2's priming frame comes out as the frame of silence added at its end.)
+    w.framesEncoded = m_sourceFrames + m_addedFrames;
+    w.outputRate = m_converter ? m_converter->outRate() : 0;
+    if (m_target.codec == AV_CODEC_ID_OPUS && w.outputRate > 0) {
+        // Opus is encoded at 8 to 48 kHz but always decoded at 48 kHz, a whole multiple.
+        w.framesEncoded *= 48000 / w.outputRate;
+        w.outputRate = 48000;
+    }
+    // AAC in MP4 marks the encoder's delay but not the padding of the last frame.
+    w.slack = m_target.codec == AV_CODEC_ID_AAC ? m_frameSize : m_endFill;
+    return w;
 }
 
 void FfmpegEncoder::write(const float* samples, int frames)
@@ -182,6 +200,7 @@ void FfmpegEncoder::write(const float* samples, int frames)
         return;
     if (!m_encoder)
         throw EngineError(describe("is not ready: the input format was not set"));
+    m_framesFed += frames;
     const int outChannels = m_converter->outChannels();
     const int capacity = m_converter->capacityFor(frames);
     if (capacity <= 0)
@@ -336,6 +355,7 @@ void FfmpegEncoder::finish()
             // file is longer than the source by less than two frames of silence.
             const std::int64_t queued = m_frameSize + m_sourceFrames;
             const std::int64_t fill = (m_frameSize - queued % m_frameSize) % m_frameSize;
+            m_endFill = fill;
             writeSilence(fill + m_frameSize);
         }
         encodeFromFifo(true);

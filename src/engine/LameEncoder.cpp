@@ -102,12 +102,20 @@ void LameEncoder::start(int channels, int rate)
     m_mp3.resize(mp3BufferFor(kChunkFrames));
 }
 
+WrittenLength LameEncoder::writtenLength() const
+{
+    // The LAME tag (or ours) states the encoder's delay and padding: decoders give exactly
+    // what LAME was given.
+    return {m_framesFed, m_framesIn, m_lame ? lame_get_out_samplerate(m_lame.get()) : 0, 0};
+}
+
 void LameEncoder::write(const float* samples, int frames)
 {
     if (frames <= 0 || m_finished)
         return;
     if (!m_lame)
         throw EngineError(describe("is not ready: the input format was not set"));
+    m_framesFed += frames;
     if (m_converter->passthrough()) {
         encode(samples, frames);
         return;

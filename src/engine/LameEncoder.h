@@ -22,6 +22,7 @@ public:
     void write(const float* samples, int frames) override;
     void finish() override;
     std::pair<int, int> defaultInput() const override;
+    WrittenLength writtenLength() const override;
 
 private:
     void encode(const float* interleaved, int frames);
@@ -36,6 +37,7 @@ private:
     std::vector<float> m_converted;
     std::vector<unsigned char> m_mp3;
     int m_channels = 0;
+    std::int64_t m_framesFed = 0;       // samples per channel given to write()
     std::int64_t m_framesIn = 0;        // samples per channel given to LAME
     std::size_t m_streamBytes = 0;      // bytes written after our own info frame's room
     std::size_t m_ownTagBytes = 0;      // room kept for our info frame (0: LAME writes its own)

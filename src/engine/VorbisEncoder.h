@@ -26,6 +26,7 @@ public:
     void write(const float* samples, int frames) override;
     void finish() override;
     std::pair<int, int> defaultInput() const override;
+    WrittenLength writtenLength() const override;
 
 private:
     struct State;
@@ -43,6 +44,8 @@ private:
     std::unique_ptr<SampleConverter> m_converter;
     std::vector<std::vector<float>> m_staged; // converted, planar, not yet given to libvorbis
     int m_stagedFrames = 0;
+    std::int64_t m_framesFed = 0;     // samples per channel given to write()
+    std::int64_t m_framesEncoded = 0; // converted samples per channel staged for libvorbis
     bool m_finished = false;
 };
 

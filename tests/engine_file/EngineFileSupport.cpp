@@ -45,6 +45,17 @@ bool ffmpeg(const QStringList& args)
     return code == 0;
 }
 
+std::int64_t oggdecFrames(const QString& path, const QString& scratch)
+{
+    const QString wav = scratch.isEmpty() ? path + ".oggdec.wav" : scratch;
+    int code = -1;
+    testaudio::runTool("oggdec", {"-Q", "-o", wav, path}, 60000, &code);
+    if (code != 0)
+        return -1;
+    const QStringList args{"-v", "error", "-show_entries", "stream=duration_ts", "-of", "csv=p=0", wav};
+    return testaudio::runTool("ffprobe", args).trimmed().toLongLong();
+}
+
 long bestLag(const std::vector<float>& a, const std::vector<float>& b, long range)
 {
     long best = 0;

@@ -34,6 +34,10 @@ void writeAll(sondrel::AudioFile& writer, const QString& path, const std::vector
 // Runs `ffmpeg -v error -y <args>` and tells whether it succeeded (bounded in time).
 bool ffmpeg(const QStringList& args);
 
+// Samples per channel the reference Vorbis decoder (libvorbisfile, by oggdec) gives for an
+// Ogg Vorbis file; -1 if it fails. Its WAV goes to scratch, or beside the file.
+std::int64_t oggdecFrames(const QString& path, const QString& scratch = {});
+
 // The lag of b against a (within +-range samples) where they correlate best.
 long bestLag(const std::vector<float>& a, const std::vector<float>& b, long range);
 
