@@ -156,6 +156,11 @@ void FfmpegEncoder::start(int channels, int rate)
         av_dict_set_int(&options, "packet_size", asfPacketSize(enc->block_align), 0);
     if (std::strcmp(m_target.muxer, "wav") == 0)
         av_dict_set(&options, "rf64", "auto", 0); // past 4 GiB the file becomes RF64
+    // The edit list that marks the encoder's delay states the audio's length in the movie's
+    // time scale. In milliseconds (the default) it ends the track up to a millisecond early,
+    // which drops the last frame or, for a source shorter than that, all of it.
+    if (std::strcmp(m_target.muxer, "ipod") == 0)
+        av_dict_set_int(&options, "movie_timescale", outRate, 0);
     rc = avformat_write_header(oc, &options);
     av_dict_free(&options);
     if (rc < 0)
@@ -348,6 +353,13 @@ void FfmpegEncoder::finish()
         }
     }
     if (m_frameSize > 0) {
+        if (m_sourceFrames == 0 && m_target.codec != AV_CODEC_ID_WMAV2) {
+            // An Ogg Opus or M4A file without a single packet is not one decoders open (Opus
+            // would not even get the page that ends its stream): give an empty input a
+            // frame of silence.
+            m_addedFrames += m_frameSize;
+            writeSilence(m_frameSize);
+        }
         if (m_target.codec == AV_CODEC_ID_WMAV2) {
             // wmav2 takes whole frames only, and a frame decodes completely only together with
             // the next one (overlapping transforms): complete the last partial frame with

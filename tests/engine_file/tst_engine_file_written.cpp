@@ -1,5 +1,6 @@
 // What the writers report about the files they complete (WrittenLength), checked against
-// what independent decoders make of those files.
+// what independent decoders make of those files, down to sources shorter than one frame of
+// any codec.
 #include "EngineError.h"
 #include "EngineFileSupport.h"
 
@@ -70,6 +71,8 @@ private slots:
     void initTestCase();
     void writtenLengthIsWhatDecodersGive_data();
     void writtenLengthIsWhatDecodersGive();
+    void shorterThanOneFrame_data();
+    void shorterThanOneFrame();
 
 private:
     // Writes frames of a music signal and checks the file's length against WrittenLength.
@@ -163,6 +166,32 @@ void EngineFileWritten::writtenLengthIsWhatDecodersGive()
     QFETCH(int, outRate);
     QFETCH(int, outChannels);
     writeAndCompare(format, inRate, inChannels, outRate, outChannels, std::int64_t(inRate) * 13 / 10 + 7);
+}
+
+void EngineFileWritten::shorterThanOneFrame_data()
+{
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<int>("frames");
+    QTest::addColumn<int>("inRate");
+    QTest::addColumn<int>("outRate"); // 0: the input's
+    const struct { int in, out; } rates[] = {{44100, 0}, {48000, 0}, {44100, 22050}};
+    for (const char* format : {"mp3", "wav", "wma", "ogg", "flac", "opus", "aac"})
+        for (int frames : {1, 4})
+            for (const auto& r : rates)
+                QTest::newRow(qPrintable(QString("%1, %2 samples at %3 to %4").arg(format).arg(frames).arg(r.in)
+                                             .arg(r.out)))
+                    << QString(format) << frames << r.in << r.out;
+}
+
+// A source of a sample or four still makes a complete file of every format (Opus with the
+// page that ends its stream), whose length decoders agree with.
+void EngineFileWritten::shorterThanOneFrame()
+{
+    QFETCH(QString, format);
+    QFETCH(int, frames);
+    QFETCH(int, inRate);
+    QFETCH(int, outRate);
+    writeAndCompare(format, inRate, 2, outRate, 0, frames);
 }
 
 QTEST_GUILESS_MAIN(EngineFileWritten)
