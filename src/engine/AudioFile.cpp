@@ -164,6 +164,8 @@ int AudioFile::ChannelCount() const { return d->reader ? d->reader->channels() :
 
 bool AudioFile::SourceChanged() const { return d->reader && d->reader->sourceChanged(); }
 
+std::int64_t AudioFile::FramesRead() const { return d->reader ? d->reader->framesRead() : 0; }
+
 std::int64_t AudioFile::LengthCorrection() const { return d->reader ? d->reader->lengthCorrection() : 0; }
 
 WrittenLength AudioFile::WrittenLength() const

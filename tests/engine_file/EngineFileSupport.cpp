@@ -20,6 +20,7 @@ Decoded readAll(const QString& path, std::int64_t maxReads)
         d.samples.insert(d.samples.end(), chunk.begin(), chunk.end());
         ++d.reads;
     }
+    d.framesRead = reader.FramesRead();
     d.correction = reader.LengthCorrection();
     reader.Close();
     return d;

@@ -15,7 +15,8 @@ struct Decoded {
     std::vector<float> samples; // interleaved
     int rate = 0;
     int channels = 0;
-    std::int64_t sampleCount = 0;   // what SampleCount() promised
+    std::int64_t sampleCount = 0;   // what SampleCount() counted at opening
+    std::int64_t framesRead = 0;    // FramesRead() at the end
     std::int64_t correction = 0;    // LengthCorrection() at the end
     std::int64_t reads = 0;         // ReadSamples calls that returned samples
     QString method;
