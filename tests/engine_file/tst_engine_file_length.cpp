@@ -1,10 +1,12 @@
-// How long a source is: reading goes to the real end of the stream.
+// How long a source is: reading goes to the real end of the stream, and containers whose time
+// stamps cannot give an exact count are counted by decoding when they are opened.
 #include "EngineError.h"
 #include "EngineFileSupport.h"
 
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <cmath>
 
 using sondrel::AudioFile;
 using sondrel::EngineError;
@@ -51,6 +53,57 @@ bool shiftLastGranule(const QString& path, qint64 delta)
     return f.seek(0) && f.write(bytes) == bytes.size();
 }
 
+// Reads source to the end and writes it through writer (its output already selected) into
+// target, as a conversion does.
+void convert(const QString& source, AudioFile& writer, const QString& target)
+{
+    AudioFile reader;
+    reader.OpenRead(source);
+    writer.OpenWrite(target);
+    writer.SetInputFormat(reader.FormatParamB(), reader.FormatParamA(), reader.SourceBits());
+    for (;;) {
+        const sondrel::SampleArray chunk = reader.ReadSamples(reader.FormatParamA() * reader.FormatParamB());
+        if (chunk.empty())
+            break;
+        writer.WriteSamples(chunk);
+    }
+    reader.Close();
+    writer.Close();
+}
+
+std::int64_t oracleFrames(const QString& path)
+{
+    int rate = 0, channels = 0;
+    const std::vector<float> decoded = testaudio::ffmpegDecode(path, &rate, &channels);
+    return channels > 0 ? std::int64_t(decoded.size()) / channels : -1;
+}
+
+double maxDifference(const std::vector<float>& a, const std::vector<float>& b)
+{
+    double most = 0;
+    for (std::size_t i = 0; i < std::min(a.size(), b.size()); ++i)
+        most = std::max(most, double(std::abs(a[i] - b[i])));
+    return most;
+}
+
+// The time scale of the first track's media header (mdhd) of an MP4 file set to a value.
+bool patchMediaTimeScale(const QString& path, quint32 timeScale)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadWrite))
+        return false;
+    QByteArray bytes = f.readAll();
+    const qsizetype box = bytes.indexOf("mdhd");
+    if (box < 0)
+        return false;
+    // After the type: version and flags (4 bytes), creation and modification times (4 bytes
+    // each in version 0, 8 in version 1), then the time scale.
+    const qsizetype at = box + 4 + 4 + (bytes[box + 4] == 1 ? 16 : 8);
+    for (int i = 0; i < 4; ++i)
+        bytes[at + i] = char(timeScale >> (24 - 8 * i));
+    return f.seek(0) && f.write(bytes) == bytes.size();
+}
+
 } // namespace
 
 class EngineFileLength : public QObject {
@@ -60,6 +113,10 @@ private slots:
     void initTestCase();
     void oggEndsAtItsLastGranuleOnlyWhereTheAudioDoes_data();
     void oggEndsAtItsLastGranuleOnlyWhereTheAudioDoes();
+    void timestampContainersReadToTheEnd_data();
+    void timestampContainersReadToTheEnd();
+    void mp4WithAWrongTimeScaleReadsEverySample_data();
+    void mp4WithAWrongTimeScaleReadsEverySample();
 
 private:
     QString fixture(const QString& name) const { return m_dir.filePath(name); }
@@ -112,6 +169,81 @@ void EngineFileLength::oggEndsAtItsLastGranuleOnlyWhereTheAudioDoes()
         QVERIFY(d.correction != 0);
         QVERIFY(testaudio::snrDb(m_source, enginetest::head(d.samples, m_source.size())) > 10);
     }
+}
+
+void EngineFileLength::timestampContainersReadToTheEnd_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<bool>("lossless");
+    QTest::newRow("PCM in Matroska") << "pcm.mka" << QStringList{"-c:a", "pcm_s16le"} << true;
+    QTest::newRow("FLAC in Matroska") << "flac.mka" << QStringList{"-c:a", "flac"} << true;
+    QTest::newRow("Vorbis in Matroska") << "vorbis.mka" << QStringList{"-c:a", "libvorbis"} << false;
+    QTest::newRow("Vorbis in WebM") << "vorbis.webm" << QStringList{"-c:a", "libvorbis"} << false;
+    QTest::newRow("PCM in Matroska, 22.05 kHz mono")
+        << "pcm22.mka" << QStringList{"-ar", "22050", "-ac", "1", "-c:a", "pcm_s16le"} << false;
+}
+
+// Matroska states times in milliseconds, so packet durations summed lose up to a millisecond
+// a packet: the count comes from decoding, and reading and converting give every sample.
+void EngineFileLength::timestampContainersReadToTheEnd()
+{
+    QFETCH(QString, name);
+    QFETCH(QStringList, args);
+    QFETCH(bool, lossless);
+    const QString path = fixture(name);
+    QVERIFY(enginetest::ffmpeg(QStringList{"-i", fixture("source.wav")} + args + QStringList{path}));
+
+    const enginetest::Decoded d = enginetest::readAll(path);
+    QCOMPARE(d.method, QString("full decode"));
+    QCOMPARE(d.sampleCount, d.frames());
+    QCOMPARE(d.framesRead, d.frames());
+    QCOMPARE(d.correction, std::int64_t(0));
+    QCOMPARE(d.frames(), oracleFrames(path));
+    if (lossless)
+        QCOMPARE(d.frames(), std::int64_t(m_source.size() / 2));
+    QVERIFY(maxDifference(testaudio::ffmpegDecode(path), d.samples) < 1e-5);
+
+    // Converted, every sample arrives.
+    AudioFile writer;
+    writer.SetFlacOutput(0, 0, 0, 5);
+    const QString out = path + ".flac";
+    convert(path, writer, out);
+    QCOMPARE(writer.WrittenLength().framesFed, d.frames());
+    const enginetest::Decoded back = enginetest::readAll(out);
+    QCOMPARE(back.frames(), d.frames());
+    QCOMPARE(oracleFrames(out), d.frames());
+}
+
+void EngineFileLength::mp4WithAWrongTimeScaleReadsEverySample_data()
+{
+    QTest::addColumn<quint32>("timeScale");
+    // Durations then sum to a few samples (what an 11-sample count came from).
+    QTest::newRow("far larger than the rate") << quint32(44100u * 40000u);
+    // The edit list, read in this scale, would end the track after a packet or two.
+    QTest::newRow("milliseconds") << quint32(1000);
+    QTest::newRow("twice the rate") << quint32(88200);
+    QTest::newRow("beyond a signed 32-bit value") << quint32(0xF0000000u);
+}
+
+void EngineFileLength::mp4WithAWrongTimeScaleReadsEverySample()
+{
+    QFETCH(quint32, timeScale);
+    const QString path = fixture(QString("alac-%1.m4a").arg(timeScale));
+    QVERIFY(enginetest::ffmpeg({"-i", fixture("source.wav"), "-c:a", "alac", path}));
+    QVERIFY(patchMediaTimeScale(path, timeScale));
+
+    const enginetest::Decoded d = enginetest::readAll(path);
+    QCOMPARE(d.method, QString("full decode"));
+    QCOMPARE(d.frames(), std::int64_t(m_source.size() / 2));
+    QCOMPARE(d.sampleCount, d.frames());
+    QVERIFY(testaudio::snrDb(m_source, d.samples) > 80); // the 16-bit source, sample for sample
+
+    AudioFile writer;
+    writer.SetWavOutput(0, 0, 16);
+    const QString out = path + ".wav";
+    convert(path, writer, out);
+    QCOMPARE(oracleFrames(out), std::int64_t(m_source.size() / 2));
 }
 
 QTEST_GUILESS_MAIN(EngineFileLength)
