@@ -1,11 +1,10 @@
 #include "InputFile.h"
 
 #include "EngineError.h"
-#include "MpegAudio.h"
+#include "FrameStreams.h"
 
 #include <cerrno>
 #include <cstring>
-#include <optional>
 
 namespace sondrel {
 
@@ -23,28 +22,6 @@ std::int64_t id3v2Length(AVIOContext* io)
     // Past the end of the file the probes would see nothing at all.
     const std::int64_t size = avio_size(io);
     return (size > 0 && length >= size) || length > (1 << 28) ? 0 : length;
-}
-
-// Whether three MPEG audio frames of one kind follow each other from offset on: what an MP3
-// (or MP2) stream looks like, and what no other container's start does by chance.
-static bool mpegFramesAt(AVIOContext* io, std::int64_t offset)
-{
-    std::optional<mpeg::FrameHeader> first;
-    for (int frame = 0; frame < 3; ++frame) {
-        unsigned char h[4];
-        if (avio_seek(io, offset, SEEK_SET) < 0 || avio_read(io, h, 4) != 4)
-            return false;
-        const std::optional<mpeg::FrameHeader> header = mpeg::parseFrameHeader(h, 4);
-        if (!header || header->frameBytes <= 0)
-            return false;
-        if (first && (header->version != first->version || header->layer != first->layer
-                      || header->sampleRate != first->sampleRate))
-            return false;
-        if (!first)
-            first = header;
-        offset += header->frameBytes;
-    }
-    return true;
 }
 
 // The containers whose first bytes name them beyond doubt. Running every one of FFmpeg's
@@ -164,6 +141,12 @@ void InputFile::openDemuxer(const AVInputFormat* knownFormat)
         if (rc < 0 || !format)
             throw EngineError(describe("is not a recognised audio file"
                                        + (rc < 0 ? " (" + ff::errorText(rc) + ")" : std::string())));
+        // A low score is a guess from a pattern that other data has too (raw PCM samples pass
+        // for ADPCM of a game console): taken only where the frames of a headerless stream
+        // really follow each other.
+        if (rc <= AVPROBE_SCORE_RETRY && !frameStreamNear(io, tags, format->name))
+            throw EngineError(describe("is not a recognised audio file (its content only resembles "
+                                       + std::string(format->long_name ? format->long_name : format->name) + ")"));
     } else if (avio_seek(io, 0, SEEK_SET) < 0) {
         throw EngineError(describe("cannot be read"));
     }

@@ -1,5 +1,6 @@
-// How long a source is: reading goes to the real end of the stream, and containers whose time
-// stamps cannot give an exact count are counted by decoding when they are opened.
+// How long a source is: reading goes to the real end of the stream, containers whose time
+// stamps cannot give an exact count are counted by decoding when they are opened, and bytes
+// that a format probe only guesses at are refused.
 #include "EngineError.h"
 #include "EngineFileSupport.h"
 
@@ -117,6 +118,8 @@ private slots:
     void timestampContainersReadToTheEnd();
     void mp4WithAWrongTimeScaleReadsEverySample_data();
     void mp4WithAWrongTimeScaleReadsEverySample();
+    void guessedContentIsRefused_data();
+    void guessedContentIsRefused();
 
 private:
     QString fixture(const QString& name) const { return m_dir.filePath(name); }
@@ -244,6 +247,60 @@ void EngineFileLength::mp4WithAWrongTimeScaleReadsEverySample()
     const QString out = path + ".wav";
     convert(path, writer, out);
     QCOMPARE(oracleFrames(out), std::int64_t(m_source.size() / 2));
+}
+
+void EngineFileLength::guessedContentIsRefused_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QStringList>("args"); // ffmpeg arguments that make it from the source
+    QTest::addColumn<int>("junk");         // bytes of noise put in front
+    QTest::addColumn<bool>("audio");       // opens (else refused)
+    // Raw samples without a header: nothing says what they are.
+    QTest::newRow("raw PCM, equal channels, named .wav")
+        << "raw-equal.wav" << QStringList{"-af", "pan=stereo|c0=c0|c1=c0", "-f", "s16le"} << 0 << false;
+    QTest::newRow("raw PCM mono named .wav") << "raw-mono.wav" << QStringList{"-ac", "1", "-f", "s16le"} << 0 << false;
+    QTest::newRow("raw PCM stereo named .wav") << "raw-stereo.wav" << QStringList{"-f", "s16le"} << 0 << false;
+    QTest::newRow("raw 24-bit PCM named .mp3") << "raw24.mp3" << QStringList{"-f", "s24le"} << 0 << false;
+    // Streams without a container whose few frames give the probes little to go on.
+    QTest::newRow("MP3 after junk") << "junk.mp3" << QStringList{"-c:a", "libmp3lame", "-f", "mp3"} << 300 << true;
+    QTest::newRow("MP2 of two frames")
+        << "short.mp2" << QStringList{"-t", "0.03", "-c:a", "mp2", "-f", "mp2"} << 0 << true;
+    QTest::newRow("ADTS AAC of two frames")
+        << "short.aac" << QStringList{"-t", "0.01", "-c:a", "aac", "-f", "adts"} << 0 << true;
+    QTest::newRow("E-AC-3 of two frames") << "short.eac3" << QStringList{"-t", "0.04", "-c:a", "eac3"} << 0 << true;
+    QTest::newRow("AC-3 after junk") << "junk.ac3" << QStringList{"-c:a", "ac3"} << 700 << true;
+}
+
+void EngineFileLength::guessedContentIsRefused()
+{
+    QFETCH(QString, name);
+    QFETCH(QStringList, args);
+    QFETCH(int, junk);
+    QFETCH(bool, audio);
+    const QString made = fixture("made-" + name);
+    QVERIFY(enginetest::ffmpeg(QStringList{"-i", fixture("source.wav")} + args + QStringList{made}));
+    const QString path = fixture(name);
+    {
+        QFile in(made), out(path);
+        QVERIFY(in.open(QIODevice::ReadOnly) && out.open(QIODevice::WriteOnly));
+        QByteArray noise(junk, '\0');
+        for (int i = 0; i < junk; ++i)
+            noise[i] = char((i * 7919 + 13) % 251);
+        out.write(noise + in.readAll());
+    }
+    if (!audio) {
+        try {
+            enginetest::readAll(path);
+            QFAIL("opened");
+        } catch (const EngineError& e) {
+            QVERIFY2(QString::fromUtf8(e.what()).contains(name), e.what());
+        }
+        return;
+    }
+    const enginetest::Decoded d = enginetest::readAll(path);
+    QVERIFY(d.frames() > 0);
+    QCOMPARE(d.frames(), d.sampleCount);
+    QCOMPARE(d.frames(), oracleFrames(path));
 }
 
 QTEST_GUILESS_MAIN(EngineFileLength)
