@@ -58,7 +58,8 @@ AudioDecoder::AudioDecoder(const QString& path, const std::atomic<bool>* cancel)
                                            + std::to_string(limits::MinSampleRate) + " to "
                                            + std::to_string(limits::MaxSampleRate) + " Hz can be converted"));
     const AVCodecParameters* par = m_input.stream(m_stream)->codecpar;
-    if (m_count <= 0 || (par->sample_rate > 0 && par->sample_rate != m_rate)) {
+    if (m_method != CountMethod::FullDecode
+        && (m_count <= 0 || (par->sample_rate > 0 && par->sample_rate != m_rate))) {
         // The quick count found nothing although there is sound, or counted at a rate the
         // decoder does not deliver (AAC with implicit SBR): only a decode can tell.
         m_count = countByDecoding(m_input, m_stream);
