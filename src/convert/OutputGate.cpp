@@ -28,16 +28,18 @@ QString readBackFailure(const std::exception& e)
 
 bool encodedLengthFits(const WrittenLength& w)
 {
-    if (w.framesFed == 0 || w.inputRate <= 0 || w.outputRate <= 0)
-        return true; // nothing fed (an empty file an encoder fills with one silent frame)
+    if (w.inputRate <= 0 || w.outputRate <= 0)
+        return w.framesFed == 0; // the writer never started: nothing may have been fed
+    // What came from the input, without the silence the encoder adds on purpose.
+    const std::int64_t fromInput = w.framesEncoded - w.framesAdded;
     if (w.inputRate == w.outputRate)
-        return w.framesEncoded == w.framesFed;
+        return fromInput == w.framesFed;
     // A rate change gives the fed length at the new rate, rounded either way, give or take
     // the sample the resampler's filter delay may add or take at each end (a few more where
     // the output is counted at a rate above the encoder's, as Opus is).
     const double ratio = double(w.outputRate) / double(w.inputRate);
     const double expected = double(w.framesFed) * ratio;
-    return std::fabs(double(w.framesEncoded) - expected) <= 2.0 + std::ceil(ratio);
+    return std::fabs(double(fromInput) - expected) <= 2.0 + std::ceil(ratio);
 }
 
 double passOutputGate(TempOutput& temp, const QString& target, const OutputProof& proof,

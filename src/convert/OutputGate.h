@@ -28,8 +28,8 @@ struct OutputProof {
 double passOutputGate(TempOutput& temp, const QString& target, const OutputProof& proof,
                       const std::atomic<bool>* cancel = nullptr);
 
-// Whether framesEncoded is what framesFed becomes at the output's rate: equal without a rate
-// change, within the resampler's rounding with one.
+// Whether framesEncoded (less the silence added on purpose) is what framesFed becomes at the
+// output's rate: equal without a rate change, within the resampler's rounding with one.
 bool encodedLengthFits(const WrittenLength& length);
 
 } // namespace sondrel

@@ -13,8 +13,13 @@ extern "C" {
 namespace sondrel {
 namespace {
 
-// The most sample frames one read hands out, so a huge count cannot ask for gigabytes.
+// The most sample frames one read hands out, so a huge request cannot ask for gigabytes.
 constexpr std::int64_t kMaxReadFrames = 1 << 20;
+
+// Past its last granule position an Ogg stream holds at most the padding of its last block
+// (a Vorbis block has at most 8192 samples, an Opus packet 5760). More than that after it,
+// and the granule position was not the end.
+constexpr std::int64_t kGranulePadding = 8192;
 
 void layoutFor(AVChannelLayout* out, const AVChannelLayout& in)
 {
@@ -36,7 +41,7 @@ AudioDecoder::AudioDecoder(const QString& path, const std::atomic<bool>* cancel)
     m_method = counted.method;
     // Where the count comes from the Ogg granule positions, the end is trimmed here to that
     // count (libavcodec's own trimming can cut too much or too little); the start is trimmed
-    // as libavformat marks it.
+    // as libavformat marks it. Everything else ends where the decoder ends.
     m_manualTrim = m_method == CountMethod::OggGranule;
     m_decoder = m_input.openDecoder(m_stream, m_manualTrim ? AV_CODEC_FLAG2_SKIP_MANUAL : 0);
 
@@ -53,12 +58,15 @@ AudioDecoder::AudioDecoder(const QString& path, const std::atomic<bool>* cancel)
                                            + std::to_string(limits::MinSampleRate) + " to "
                                            + std::to_string(limits::MaxSampleRate) + " Hz can be converted"));
     const AVCodecParameters* par = m_input.stream(m_stream)->codecpar;
-    if (m_count <= 0 || (par->sample_rate > 0 && par->sample_rate != m_rate)) {
+    if (m_method != CountMethod::FullDecode
+        && (m_count <= 0 || (par->sample_rate > 0 && par->sample_rate != m_rate))) {
         // The quick count found nothing although there is sound, or counted at a rate the
         // decoder does not deliver (AAC with implicit SBR): only a decode can tell.
         m_count = countByDecoding(m_input, m_stream);
         m_method = CountMethod::FullDecode;
     }
+    if (m_manualTrim)
+        m_trimAt = m_count;
     // Lossless sources (WavPack's lossy hybrid mode too) keep their sample width, which a
     // writer may follow; lossy ones have none.
     const AVCodecDescriptor* codec = avcodec_descriptor_get(par->codec_id);
@@ -180,16 +188,23 @@ void AudioDecoder::flushResampler()
     m_swrFormat = -1;
 }
 
+std::int64_t AudioDecoder::pendingFrames() const
+{
+    return std::int64_t(m_pending.size() - m_pendingPos) / channels();
+}
+
 SampleArray AudioDecoder::read(int maxElements)
 {
     const int ch = channels();
     if (maxElements < ch)
         throw EngineError(m_input.describe("was asked for fewer samples than one sample frame"));
-    const std::int64_t frames = std::min({std::int64_t(maxElements / ch), m_count - m_delivered, kMaxReadFrames});
-    if (frames <= 0) {
-        settle();
+    if (m_trimAt >= 0 && m_delivered >= m_trimAt)
+        checkGranuleEnd();
+    if (m_ended)
         return {};
-    }
+    std::int64_t frames = std::min(std::int64_t(maxElements / ch), kMaxReadFrames);
+    if (m_trimAt >= 0)
+        frames = std::min(frames, m_trimAt - m_delivered);
     const std::size_t wanted = std::size_t(frames) * ch;
     SampleArray out;
     out.reserve(wanted);
@@ -203,39 +218,32 @@ SampleArray AudioDecoder::read(int maxElements)
         }
         m_pending.clear();
         m_pendingPos = 0;
-        if (!decodeMore())
+        if (!decodeMore()) {
+            m_ended = true;
             break;
+        }
     }
-    if (out.size() < wanted) {
-        // Damaged data decoded to less than counted: keep the promised length with silence.
-        m_padded += std::int64_t(wanted - out.size()) / ch;
-        out.resize(wanted, 0.0f);
-    }
-    m_delivered += frames;
-    if (m_delivered == m_count)
-        settle();
+    m_delivered += std::int64_t(out.size()) / ch;
+    if (m_trimAt >= 0 && m_delivered >= m_trimAt)
+        checkGranuleEnd();
     return out;
 }
 
-void AudioDecoder::settle()
+void AudioDecoder::checkGranuleEnd()
 {
-    if (m_settled)
+    if (m_ended || m_trimAt < 0)
         return;
-    m_settled = true;
-    // Whatever the decoder still has is more than was counted: drop it, but count it.
-    const int ch = channels();
-    std::int64_t surplus = std::int64_t(m_pending.size() - m_pendingPos) / ch;
-    m_pending.clear();
-    m_pendingPos = 0;
-    while (decodeMore()) {
-        surplus += std::int64_t(m_pending.size()) / ch;
-        m_pending.clear();
+    while (pendingFrames() <= kGranulePadding && decodeMore()) {
     }
-    // Past the last granule position a Vorbis stream holds padding to its last block (at
-    // most one block of 8192 samples): trimming that is the format's own rule.
-    if (m_method == CountMethod::OggGranule && surplus <= 8192)
-        surplus = 0;
-    m_dropped = surplus;
+    if (pendingFrames() <= kGranulePadding) {
+        // Only the last block's padding is left: the stream ends here.
+        m_pending.clear();
+        m_pendingPos = 0;
+        m_ended = true;
+    } else {
+        // Audio goes on past the last granule position: it was not the end, the decoder's is.
+        m_trimAt = -1;
+    }
 }
 
 } // namespace sondrel

@@ -1,6 +1,6 @@
 #pragma once
 // Decoding one input file to interleaved float samples at the stream's own rate and channel
-// count, delivering exactly the number of samples counted at opening.
+// count, to the real end of the stream; the count found at opening is an estimate of that.
 #include "InputFile.h"
 #include "SampleArray.h"
 #include "SampleCounting.h"
@@ -23,18 +23,24 @@ public:
 
     int sampleRate() const { return m_rate; }
     int channels() const { return m_layout.value.nb_channels; }
+    // The samples per channel counted at opening (exact for every undamaged file).
     std::int64_t sampleCount() const { return m_count; }
     CountMethod countMethod() const { return m_method; }
     // Bits per sample of a lossless source (16, 24, ...); 0 for lossy ones.
     int sourceBits() const { return m_sourceBits; }
 
-    // Up to maxElements interleaved samples (whole sample frames); empty at the end. The
-    // total is exactly sampleCount(): should the decoder give less (damaged data), silence
-    // makes up the rest at the end; should it give more, the surplus is dropped.
+    // Up to maxElements interleaved samples (whole sample frames); empty at the end. What
+    // the decoder gives, to its end (damaged data is not made up with silence), trimmed at
+    // the start as the container marks it and, for Ogg, at the end to the last granule
+    // position (the stream's end by the format's rule).
     SampleArray read(int maxElements);
 
-    // Once the end is reached: samples per channel added as silence (> 0) or dropped (< 0).
-    std::int64_t lengthCorrection() const { return m_padded - m_dropped; }
+    // Samples per channel delivered so far; once the end is reached, the stream's length.
+    std::int64_t framesRead() const { return m_delivered; }
+    bool atEnd() const { return m_ended; }
+    // Once the end is reached: how far it was from the count (framesRead - sampleCount);
+    // 0 before.
+    std::int64_t lengthCorrection() const { return m_ended ? m_delivered - m_count : 0; }
     // Whether the file was written to since it was opened.
     bool sourceChanged() const { return m_input.source()->changedSinceOpen(); }
 
@@ -42,7 +48,8 @@ private:
     bool decodeMore();          // appends the next decoded frame to m_pending; false at the end
     void append(const AVFrame* frame);
     void flushResampler();
-    void settle();              // after the last delivered sample: account for any surplus
+    std::int64_t pendingFrames() const;
+    void checkGranuleEnd();     // at the last granule position: end there, or go on
 
     InputFile m_input;
     int m_stream = -1;
@@ -63,13 +70,12 @@ private:
 
     std::vector<float> m_pending;   // decoded, not yet delivered
     std::size_t m_pendingPos = 0;
-    bool m_manualTrim = false;      // the decoder leaves trimming to us (Ogg Vorbis)
+    bool m_manualTrim = false;      // the decoder leaves trimming to us (Ogg)
     std::int64_t m_startSkip = 0;
+    std::int64_t m_trimAt = -1;     // where the stream ends by its last granule position
     bool m_decoderDone = false;
-    bool m_settled = false;
+    bool m_ended = false;
     std::int64_t m_delivered = 0;
-    std::int64_t m_padded = 0;
-    std::int64_t m_dropped = 0;
 };
 
 } // namespace sondrel

@@ -46,6 +46,27 @@ struct AacOutput {
 using OutputSelection = std::variant<std::monostate, WavOutput, Mp3Output, OggOutput, WmaOutput, FlacOutput,
                                      OpusOutput, AacOutput>;
 
+// How long a written file is, for checking what a decoder makes of it.
+struct WrittenLength {
+    std::int64_t framesFed = 0;     // sample frames given to write(), at the input's rate
+    // Sample frames per channel that reached the codec at the output's rate (after rate and
+    // channel conversion), with any silence the encoder adds on purpose: wmav2's priming
+    // frame, LAME's frame for an empty input. What a decoder gives at least.
+    std::int64_t framesEncoded = 0;
+    int outputRate = 0;
+    // How many samples more a decoder may give: the codec's padding of the last frame where
+    // the container cannot mark it (AAC: up to a frame; wmav2: the silence completing its
+    // last frame). 0 where the file states its exact length (WAV, FLAC, MP3 with its LAME
+    // header, Vorbis, Opus).
+    std::int64_t slack = 0;
+    // Of framesEncoded, the silence the encoder added on purpose (not from the input).
+    std::int64_t framesAdded = 0;
+    int inputRate = 0;              // of the frames fed (AudioFile fills it in)
+    // How a reader finds the length of the finished file: the exact way this format states
+    // it. A file measured any other way is not as it was written.
+    CountMethod method = CountMethod::FullDecode;
+};
+
 // One output file being written. The constructor of each implementation creates the file
 // (EngineError when it cannot); start() comes once before the first write().
 class AudioEncoder {
@@ -62,30 +83,8 @@ public:
     // Bits per sample of the source (0 for lossy or unknown), for a writer that follows it;
     // given before start().
     virtual void setSourceBits(int) {}
-
-    // Sample frames per channel handed to the codec so far, at the output's rate: after any
-    // change of rate or channels, with the silence an encoder adds on purpose (LAME's frame
-    // for an empty input).
-    virtual std::int64_t framesEncoded() const = 0;
-    // The output's sample rate; 0 before start().
-    virtual int outputRate() const = 0;
-    // How far a decoder of the finished file may be from framesEncoded, in frames: padding
-    // the container cannot mark (wmav2's last frames, AAC's last frame). 0 where the file
-    // states its exact length.
-    virtual std::int64_t lengthSlack() const { return 0; }
-    // How a reader finds the length of the finished file: the exact way this format states
-    // it. A file measured any other way is not as it was written.
-    virtual CountMethod lengthMethod() const = 0;
-};
-
-// What an output received and what its encoder made of it, for proving the finished file.
-struct WrittenLength {
-    std::int64_t framesFed = 0;      // sample frames per channel given to WriteSamples
-    int inputRate = 0;
-    std::int64_t framesEncoded = 0;  // at outputRate (AudioEncoder::framesEncoded)
-    int outputRate = 0;
-    std::int64_t slack = 0;          // AudioEncoder::lengthSlack
-    CountMethod method = CountMethod::FullDecode; // AudioEncoder::lengthMethod
+    // What was written so far; complete after finish().
+    virtual WrittenLength writtenLength() const = 0;
 };
 
 // Creates the encoder for the selection and the file at path. Throws EngineError.

@@ -92,7 +92,7 @@ struct AudioFile::Impl {
     int inputChannels = 0, inputRate = 0;   // from SetInputFormat
     int inputBits = 0;
     SampleArray safe;                       // the samples of WriteSamples, made safe
-    sondrel::WrittenLength written;         // of the file being written, or the last one closed
+    sondrel::WrittenLength written;         // of the last file closed
 
     // Runs an operation of the writer; should it fail, the file is marked as not completable.
     template <class F>
@@ -164,7 +164,14 @@ int AudioFile::ChannelCount() const { return d->reader ? d->reader->channels() :
 
 bool AudioFile::SourceChanged() const { return d->reader && d->reader->sourceChanged(); }
 
+std::int64_t AudioFile::FramesRead() const { return d->reader ? d->reader->framesRead() : 0; }
+
 std::int64_t AudioFile::LengthCorrection() const { return d->reader ? d->reader->lengthCorrection() : 0; }
+
+WrittenLength AudioFile::WrittenLength() const
+{
+    return d->writer ? d->writer->writtenLength() : d->written;
+}
 
 int AudioFile::SourceBits() const { return d->reader ? d->reader->sourceBits() : 0; }
 
@@ -252,7 +259,6 @@ void AudioFile::OpenWrite(const QString& path, int)
     d->requireClosed("OpenWrite");
     d->writer = createEncoder(d->output, path);
     d->written = {};
-    d->written.inputRate = d->inputRate;
     d->writerStarted = false;
     d->writerFailed = false;
     if (d->inputChannels > 0) {
@@ -277,7 +283,6 @@ void AudioFile::SetInputFormat(int channels, int sampleRate, int sourceBits)
     d->inputChannels = channels;
     d->inputRate = sampleRate;
     d->inputBits = sourceBits;
-    d->written.inputRate = sampleRate;
     if (d->writer) {
         d->writer->setSourceBits(sourceBits);
         d->writerCall([&] { d->writer->start(channels, sampleRate); });
@@ -304,7 +309,6 @@ void AudioFile::WriteSamples(const SampleArray& samples)
             const std::size_t frames = std::min(maxFrames, (d->safe.size() - done) / std::size_t(d->inputChannels));
             d->writer->write(d->safe.data() + done, int(frames));
             done += frames * std::size_t(d->inputChannels);
-            d->written.framesFed += std::int64_t(frames);
         }
     });
 }
@@ -319,6 +323,7 @@ void AudioFile::Close()
     if (d->writer) {
         std::unique_ptr<AudioEncoder> writer = std::move(d->writer);
         const bool started = d->writerStarted;
+        const int inputRate = started ? d->inputRate : 0;
         d->writerStarted = false;
         d->inputChannels = d->inputRate = 0;
         if (!started) {
@@ -327,10 +332,8 @@ void AudioFile::Close()
             writer->start(channels, rate);
         }
         writer->finish();
-        d->written.framesEncoded = writer->framesEncoded();
-        d->written.outputRate = writer->outputRate();
-        d->written.slack = writer->lengthSlack();
-        d->written.method = writer->lengthMethod();
+        d->written = writer->writtenLength();
+        d->written.inputRate = inputRate;
     }
     d->inputChannels = d->inputRate = 0;
 }
@@ -340,14 +343,10 @@ void AudioFile::Discard() noexcept
     // The encoders' destructors close their files without writing anything more.
     d->reader.reset();
     d->writer.reset();
+    d->written = {};
     d->writerStarted = false;
     d->writerFailed = false;
     d->inputChannels = d->inputRate = 0;
-}
-
-WrittenLength AudioFile::WrittenLength() const
-{
-    return d->written;
 }
 
 bool AudioFile::IsOpen() const

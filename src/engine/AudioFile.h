@@ -40,16 +40,22 @@ public:
     // Playback preparation; always (0, 3). Returns 0. The reader needs nothing more.
     int PreparePlayback(int reserved1 = 0, int reserved2 = 3);
 
-    // Exact number of samples per channel that ReadSamples delivers in all.
+    // Samples per channel counted at opening: what ReadSamples delivers in all for every
+    // undamaged file, and the length to show and measure progress against. Reading itself
+    // goes to the real end of the stream, which FramesRead tells once it is reached.
     std::int64_t SampleCount() const;
+    // SampleCount in milliseconds.
     std::int64_t DurationMs() const;
     int SampleRate() const;
     int ChannelCount() const;
     int FormatParamA() const { return SampleRate(); }
     int FormatParamB() const { return ChannelCount(); }
-    // ReadSamples delivers exactly SampleCount samples per channel even from damaged data:
-    // once the end is reached, this tells how many it added as silence at the end (> 0) or
-    // dropped (< 0) to keep that promise. 0 for every sound file.
+    // Sample frames (samples per channel) ReadSamples has delivered so far; once it returns
+    // empty, the stream's real length.
+    std::int64_t FramesRead() const;
+    // Once ReadSamples has returned empty: FramesRead - SampleCount, how far the real end
+    // was from the count made at opening (damaged data ends early: < 0; data past what the
+    // headers say: > 0). 0 before the end, and for every undamaged file.
     std::int64_t LengthCorrection() const;
     // Whether the open source was written to (size or modification time) since it was opened:
     // what was read may then mix old and new data, or end early.
@@ -90,9 +96,9 @@ public:
     // NaN and infinite samples are written as silence, samples beyond full scale clipped:
     // encoders get only what they can take.
     void WriteSamples(const SampleArray& samples);
-
-    // What the last file written received and what its encoder made of it: valid after
-    // Close() has completed it, until the next OpenWrite.
+    // How long the file written is: while it is open, so far; after Close, the file just
+    // completed (all zeros after Discard or a failed write). A decoder of the file gives
+    // framesEncoded to framesEncoded + slack sample frames at outputRate.
     sondrel::WrittenLength WrittenLength() const;
 
     // --- both ---

@@ -86,27 +86,12 @@ std::pair<int, int> FfmpegEncoder::defaultInput() const
     return {m_target.rate > 0 ? m_target.rate : 44100, m_target.channels > 0 ? m_target.channels : 2};
 }
 
-// Opus streams decode at 48 kHz whatever rate the encoder was given (8, 12, 16 or 24 kHz):
-// their length is counted at 48 kHz.
-constexpr int kOpusDecodeRate = 48000;
+namespace {
 
-std::int64_t FfmpegEncoder::framesEncoded() const
+// Where a reader finds the length of a file of this codec (in its container).
+CountMethod lengthMethodOf(AVCodecID codec)
 {
-    if (m_target.codec == AV_CODEC_ID_OPUS && m_converter && m_converter->outRate() > 0)
-        return m_sourceFrames * (kOpusDecodeRate / m_converter->outRate());
-    return m_sourceFrames;
-}
-
-int FfmpegEncoder::outputRate() const
-{
-    if (!m_converter)
-        return 0;
-    return m_target.codec == AV_CODEC_ID_OPUS ? kOpusDecodeRate : m_converter->outRate();
-}
-
-CountMethod FfmpegEncoder::lengthMethod() const
-{
-    switch (m_target.codec) {
+    switch (codec) {
     case AV_CODEC_ID_FLAC: return CountMethod::FlacHeader;
     case AV_CODEC_ID_OPUS: return CountMethod::OggGranule;
     case AV_CODEC_ID_AAC: return CountMethod::AacFrames;
@@ -115,16 +100,7 @@ CountMethod FfmpegEncoder::lengthMethod() const
     }
 }
 
-std::int64_t FfmpegEncoder::lengthSlack() const
-{
-    // wmav2 ends on a partial frame completed with silence and one more frame of silence (ASF
-    // cannot say where the audio ends); AAC's last frame may decode whole.
-    if (m_target.codec == AV_CODEC_ID_WMAV2)
-        return 2 * std::int64_t(m_frameSize);
-    if (m_target.codec == AV_CODEC_ID_AAC)
-        return std::max<std::int64_t>(m_frameSize, 1024);
-    return 0;
-}
+} // namespace
 
 void FfmpegEncoder::start(int channels, int rate)
 {
@@ -196,6 +172,11 @@ void FfmpegEncoder::start(int channels, int rate)
         av_dict_set_int(&options, "packet_size", asfPacketSize(enc->block_align), 0);
     if (std::strcmp(m_target.muxer, "wav") == 0)
         av_dict_set(&options, "rf64", "auto", 0); // past 4 GiB the file becomes RF64
+    // The edit list that marks the encoder's delay states the audio's length in the movie's
+    // time scale. In milliseconds (the default) it ends the track up to a millisecond early,
+    // which drops the last frame or, for a source shorter than that, all of it.
+    if (std::strcmp(m_target.muxer, "ipod") == 0)
+        av_dict_set_int(&options, "movie_timescale", outRate, 0);
     rc = avformat_write_header(oc, &options);
     av_dict_free(&options);
     if (rc < 0)
@@ -212,8 +193,29 @@ void FfmpegEncoder::start(int channels, int rate)
     if (m_target.codec == AV_CODEC_ID_WMAV2) {
         // wmav2's first frame only primes its transform: the decoder never outputs it. A
         // frame of silence in front keeps every source sample at its place.
+        m_addedFrames = m_frameSize;
         writeSilence(m_frameSize);
     }
+}
+
+WrittenLength FfmpegEncoder::writtenLength() const
+{
+    WrittenLength w;
+    w.framesFed = m_framesFed;
+    // (wmav2's priming frame comes out as the frame of silence added at its end.)
+    w.framesEncoded = m_sourceFrames + m_addedFrames;
+    w.framesAdded = m_addedFrames;
+    w.outputRate = m_converter ? m_converter->outRate() : 0;
+    if (m_target.codec == AV_CODEC_ID_OPUS && w.outputRate > 0) {
+        // Opus is encoded at 8 to 48 kHz but always decoded at 48 kHz, a whole multiple.
+        w.framesEncoded *= 48000 / w.outputRate;
+        w.framesAdded *= 48000 / w.outputRate;
+        w.outputRate = 48000;
+    }
+    w.method = lengthMethodOf(m_target.codec);
+    // AAC in MP4 marks the encoder's delay but not the padding of the last frame.
+    w.slack = m_target.codec == AV_CODEC_ID_AAC ? m_frameSize : m_endFill;
+    return w;
 }
 
 void FfmpegEncoder::write(const float* samples, int frames)
@@ -222,6 +224,7 @@ void FfmpegEncoder::write(const float* samples, int frames)
         return;
     if (!m_encoder)
         throw EngineError(describe("is not ready: the input format was not set"));
+    m_framesFed += frames;
     const int outChannels = m_converter->outChannels();
     const int capacity = m_converter->capacityFor(frames);
     if (capacity <= 0)
@@ -369,6 +372,13 @@ void FfmpegEncoder::finish()
         }
     }
     if (m_frameSize > 0) {
+        if (m_sourceFrames == 0 && m_target.codec != AV_CODEC_ID_WMAV2) {
+            // An Ogg Opus or M4A file without a single packet is not one decoders open (Opus
+            // would not even get the page that ends its stream): give an empty input a
+            // frame of silence.
+            m_addedFrames += m_frameSize;
+            writeSilence(m_frameSize);
+        }
         if (m_target.codec == AV_CODEC_ID_WMAV2) {
             // wmav2 takes whole frames only, and a frame decodes completely only together with
             // the next one (overlapping transforms): complete the last partial frame with
@@ -376,6 +386,7 @@ void FfmpegEncoder::finish()
             // file is longer than the source by less than two frames of silence.
             const std::int64_t queued = m_frameSize + m_sourceFrames;
             const std::int64_t fill = (m_frameSize - queued % m_frameSize) % m_frameSize;
+            m_endFill = fill;
             writeSilence(fill + m_frameSize);
         }
         encodeFromFifo(true);

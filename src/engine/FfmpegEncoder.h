@@ -33,10 +33,7 @@ public:
     void finish() override;
     std::pair<int, int> defaultInput() const override;
     void setSourceBits(int bits) override { m_sourceBits = bits; }
-    std::int64_t framesEncoded() const override;
-    int outputRate() const override;
-    std::int64_t lengthSlack() const override;
-    CountMethod lengthMethod() const override;
+    WrittenLength writtenLength() const override;
 
 private:
     void writeConverted(const std::uint8_t* const* planes, int frames);
@@ -58,7 +55,10 @@ private:
     std::vector<std::uint8_t*> m_scratchPlanes;
     int m_frameSize = 0;
     std::int64_t m_nextPts = 0;
+    std::int64_t m_framesFed = 0;     // samples per channel given to write()
     std::int64_t m_sourceFrames = 0;  // converted source samples per channel written
+    std::int64_t m_addedFrames = 0;   // silence added on purpose (wmav2's priming, an empty input)
+    std::int64_t m_endFill = 0;       // silence completing the last frame (wmav2)
     int m_sourceBits = 0;
     bool m_finished = false;
 };

@@ -1,11 +1,10 @@
 #include "InputFile.h"
 
 #include "EngineError.h"
-#include "MpegAudio.h"
+#include "FrameStreams.h"
 
 #include <cerrno>
 #include <cstring>
-#include <optional>
 
 namespace sondrel {
 
@@ -23,28 +22,6 @@ std::int64_t id3v2Length(AVIOContext* io)
     // Past the end of the file the probes would see nothing at all.
     const std::int64_t size = avio_size(io);
     return (size > 0 && length >= size) || length > (1 << 28) ? 0 : length;
-}
-
-// Whether three MPEG audio frames of one kind follow each other from offset on: what an MP3
-// (or MP2) stream looks like, and what no other container's start does by chance.
-static bool mpegFramesAt(AVIOContext* io, std::int64_t offset)
-{
-    std::optional<mpeg::FrameHeader> first;
-    for (int frame = 0; frame < 3; ++frame) {
-        unsigned char h[4];
-        if (avio_seek(io, offset, SEEK_SET) < 0 || avio_read(io, h, 4) != 4)
-            return false;
-        const std::optional<mpeg::FrameHeader> header = mpeg::parseFrameHeader(h, 4);
-        if (!header || header->frameBytes <= 0)
-            return false;
-        if (first && (header->version != first->version || header->layer != first->layer
-                      || header->sampleRate != first->sampleRate))
-            return false;
-        if (!first)
-            first = header;
-        offset += header->frameBytes;
-    }
-    return true;
 }
 
 // The containers whose first bytes name them beyond doubt. Running every one of FFmpeg's
@@ -152,7 +129,6 @@ void InputFile::throwIfCancelled() const
 
 void InputFile::openDemuxer(const AVInputFormat* knownFormat)
 {
-    const std::string local = ff::localPath(path());
     AVIOContext* io = m_io.get();
     int rc = 0;
     // ID3v2 tags in front (cover art can make them megabytes long) are skipped, so the
@@ -165,28 +141,24 @@ void InputFile::openDemuxer(const AVInputFormat* knownFormat)
         if (rc < 0 || !format)
             throw EngineError(describe("is not a recognised audio file"
                                        + (rc < 0 ? " (" + ff::errorText(rc) + ")" : std::string())));
+        // A low score is a guess from a pattern that other data has too (raw PCM samples pass
+        // for ADPCM of a game console): taken only where the frames of a headerless stream
+        // really follow each other.
+        if (rc <= AVPROBE_SCORE_RETRY && !frameStreamNear(io, tags, format->name))
+            throw EngineError(describe("is not a recognised audio file (its content only resembles "
+                                       + std::string(format->long_name ? format->long_name : format->name) + ")"));
     } else if (avio_seek(io, 0, SEEK_SET) < 0) {
         throw EngineError(describe("cannot be read"));
     }
 
-    AVFormatContext* ctx = avformat_alloc_context();
-    if (!ctx)
-        throw std::bad_alloc();
-    ctx->pb = io;
-    ctx->flags |= AVFMT_FLAG_CUSTOM_IO;
-    AVDictionary* options = nullptr;
-    // A file never makes us open anything but local files (playlists, references).
-    av_dict_set(&options, "protocol_whitelist", "file", 0);
-    // PCM in WAV is probed for S/PDIF-wrapped DTS/AC-3 packet by packet, re-running every
-    // format probe on an ever larger buffer (up to 30 ms per file on silence). Such bursts
-    // start in the first packet, so one is enough.
-    av_dict_set(&options, "max_probe_packets", "1", 0);
-    rc = avformat_open_input(&ctx, local.c_str(), format, &options);
-    av_dict_free(&options);
-    if (rc < 0) // avformat_open_input has freed ctx
-        throw EngineError(describe("cannot be read as " + std::string(format->name) + " ("
-                                   + ff::errorText(rc) + ")"));
-    m_ctx.reset(ctx);
+    m_ctx = openContext(format, false);
+    if (editListMisleads(m_ctx.get())) {
+        m_ctx.reset();
+        if (avio_seek(io, 0, SEEK_SET) < 0)
+            throw EngineError(describe("cannot be read"));
+        m_ctx = openContext(format, true);
+    }
+    AVFormatContext* ctx = m_ctx.get();
 
     // Containers without a header (streams found while reading) need a look at the data.
     bool hasAudio = false;
@@ -197,6 +169,48 @@ void InputFile::openDemuxer(const AVInputFormat* knownFormat)
         if (rc < 0)
             throw EngineError(describe("cannot be read (" + ff::errorText(rc) + ")"));
     }
+}
+
+ff::InputContextPtr InputFile::openContext(const AVInputFormat* format, bool ignoreEditList)
+{
+    AVFormatContext* ctx = avformat_alloc_context();
+    if (!ctx)
+        throw std::bad_alloc();
+    ctx->pb = m_io.get();
+    ctx->flags |= AVFMT_FLAG_CUSTOM_IO;
+    AVDictionary* options = nullptr;
+    // A file never makes us open anything but local files (playlists, references).
+    av_dict_set(&options, "protocol_whitelist", "file", 0);
+    // PCM in WAV is probed for S/PDIF-wrapped DTS/AC-3 packet by packet, re-running every
+    // format probe on an ever larger buffer (up to 30 ms per file on silence). Such bursts
+    // start in the first packet, so one is enough.
+    av_dict_set(&options, "max_probe_packets", "1", 0);
+    if (ignoreEditList)
+        av_dict_set(&options, "ignore_editlist", "1", 0);
+    const int rc = avformat_open_input(&ctx, ff::localPath(path()).c_str(), format, &options);
+    av_dict_free(&options);
+    if (rc < 0) // avformat_open_input has freed ctx
+        throw EngineError(describe("cannot be read as " + std::string(format->name) + " (" + ff::errorText(rc) + ")"));
+    return ff::InputContextPtr(ctx);
+}
+
+bool InputFile::editListMisleads(const AVFormatContext* ctx)
+{
+    // An MP4 edit list states where the audio starts and ends in the track's time scale.
+    // When that scale is not the sample rate of a lossless track, it was written wrongly
+    // (the sample durations disagree with it), and the edit list read in it may end the
+    // audio after a packet or two. Lossless codecs have no priming for it to trim.
+    if (std::strncmp(ctx->iformat->name, "mov,", 4) != 0)
+        return false;
+    for (unsigned i = 0; i < ctx->nb_streams; ++i) {
+        const AVStream* st = ctx->streams[i];
+        const AVCodecParameters* par = st->codecpar;
+        const AVCodecDescriptor* codec = avcodec_descriptor_get(par->codec_id);
+        if (par->codec_type == AVMEDIA_TYPE_AUDIO && codec && (codec->props & AV_CODEC_PROP_LOSSLESS)
+            && par->sample_rate > 0 && av_cmp_q(st->time_base, AVRational{1, par->sample_rate}) != 0)
+            return true;
+    }
+    return false;
 }
 
 std::string InputFile::describe(const std::string& what) const

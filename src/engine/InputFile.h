@@ -43,6 +43,8 @@ public:
 private:
     struct Reader;
     void openDemuxer(const AVInputFormat* knownFormat);
+    ff::InputContextPtr openContext(const AVInputFormat* format, bool ignoreEditList);
+    static bool editListMisleads(const AVFormatContext* ctx);
 
     std::shared_ptr<const SourceFile> m_source;
     std::unique_ptr<Reader> m_reader;

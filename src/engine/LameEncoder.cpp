@@ -102,12 +102,23 @@ void LameEncoder::start(int channels, int rate)
     m_mp3.resize(mp3BufferFor(kChunkFrames));
 }
 
+WrittenLength LameEncoder::writtenLength() const
+{
+    // The LAME tag (or ours) states the encoder's delay and padding: decoders give exactly
+    // what LAME was given.
+    WrittenLength w{m_framesFed, m_framesIn, m_lame ? lame_get_out_samplerate(m_lame.get()) : 0, 0};
+    w.framesAdded = m_silence;
+    w.method = CountMethod::Mp3Header;
+    return w;
+}
+
 void LameEncoder::write(const float* samples, int frames)
 {
     if (frames <= 0 || m_finished)
         return;
     if (!m_lame)
         throw EngineError(describe("is not ready: the input format was not set"));
+    m_framesFed += frames;
     if (m_converter->passthrough()) {
         encode(samples, frames);
         return;
@@ -156,10 +167,20 @@ void LameEncoder::finish()
         auto* out = reinterpret_cast<std::uint8_t*>(m_converted.data());
         encode(m_converted.data(), m_converter->flush(&out, capacity));
     }
-    if (m_framesIn == 0) {
-        // Decoders refuse an MP3 of one frame: give an empty file a frame of silence.
-        const std::vector<float> silence(std::size_t(lame_get_framesize(m_lame.get())) * m_channels, 0.0f);
-        encode(silence.data(), lame_get_framesize(m_lame.get()));
+    const int frameSize = lame_get_framesize(m_lame.get());
+    // Decoders refuse an MP3 of one frame: give an empty file a frame of silence.
+    std::int64_t silence = m_framesIn == 0 ? frameSize : 0;
+    // Decoders skip the encoder's delay and their own (529 samples) at the start; with the
+    // 576-sample frames below 32 kHz that reaches into the second frame. libavformat marks
+    // the trimming at the end on its packet too, and libavcodec then forgets the rest of the
+    // skip: a stream that ends in that frame must fill it up with silence.
+    const std::int64_t skip = lame_get_encoder_delay(m_lame.get()) + 529;
+    if (m_framesIn > 0 && skip > frameSize)
+        silence = std::max<std::int64_t>(0, (skip / frameSize + 1) * frameSize - skip - m_framesIn);
+    if (silence > 0) {
+        const std::vector<float> zeros(std::size_t(silence) * m_channels, 0.0f);
+        encode(zeros.data(), int(silence));
+        m_silence = silence;
     }
     const int bytes = lame_encode_flush(m_lame.get(), m_mp3.data(), int(m_mp3.size()));
     if (bytes < 0)

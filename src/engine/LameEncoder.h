@@ -22,9 +22,7 @@ public:
     void write(const float* samples, int frames) override;
     void finish() override;
     std::pair<int, int> defaultInput() const override;
-    std::int64_t framesEncoded() const override { return m_framesIn; }
-    CountMethod lengthMethod() const override { return CountMethod::Mp3Header; }
-    int outputRate() const override { return m_converter ? m_converter->outRate() : 0; }
+    WrittenLength writtenLength() const override;
 
 private:
     void encode(const float* interleaved, int frames);
@@ -39,7 +37,9 @@ private:
     std::vector<float> m_converted;
     std::vector<unsigned char> m_mp3;
     int m_channels = 0;
+    std::int64_t m_framesFed = 0;       // samples per channel given to write()
     std::int64_t m_framesIn = 0;        // samples per channel given to LAME
+    std::int64_t m_silence = 0;         // of those, silence added at the end on purpose
     std::size_t m_streamBytes = 0;      // bytes written after our own info frame's room
     std::size_t m_ownTagBytes = 0;      // room kept for our info frame (0: LAME writes its own)
     bool m_finished = false;

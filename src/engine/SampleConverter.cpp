@@ -9,7 +9,8 @@
 namespace sondrel {
 
 SampleConverter::SampleConverter(int inChannels, int inRate, int outChannels, int outRate, AVSampleFormat outFormat)
-    : m_inChannels(inChannels), m_outChannels(outChannels), m_outRate(outRate), m_outFormat(outFormat)
+    : m_inChannels(inChannels), m_outChannels(outChannels), m_inRate(inRate), m_outRate(outRate),
+      m_outFormat(outFormat)
 {
     if (inChannels == outChannels && inRate == outRate && outFormat == AV_SAMPLE_FMT_FLT)
         return;
@@ -53,15 +54,42 @@ int SampleConverter::convert(const float* in, int frames, std::uint8_t** out, in
     const int n = swr_convert(m_swr.get(), out, capacity, &src, frames);
     if (n < 0)
         throw EngineError("sample conversion failed (" + ff::errorText(n) + ")");
+    m_inFrames += frames;
+    m_outFrames += n;
     return n;
+}
+
+int SampleConverter::drain(std::uint8_t** out, int offset, int capacity)
+{
+    const bool planar = av_sample_fmt_is_planar(m_outFormat);
+    const int planes = planar ? m_outChannels : 1;
+    const std::size_t step = std::size_t(av_get_bytes_per_sample(m_outFormat)) * (planar ? 1 : m_outChannels);
+    std::vector<std::uint8_t*> at(static_cast<std::size_t>(planes));
+    for (int p = 0; p < planes; ++p)
+        at[std::size_t(p)] = out[p] + std::size_t(offset) * step;
+    const int n = swr_convert(m_swr.get(), at.data(), capacity - offset, nullptr, 0);
+    return std::max(0, n);
 }
 
 int SampleConverter::flush(std::uint8_t** out, int capacity)
 {
     if (!m_swr)
         return 0;
-    const int n = swr_convert(m_swr.get(), out, capacity, nullptr, 0);
-    return n < 0 ? 0 : n;
+    int n = drain(out, 0, capacity);
+    // The resampler hands out nothing of an input shorter than half its filter (a few dozen
+    // samples), and may keep the last few of a longer one: silence after the input lets it
+    // finish, and only the input's length is kept.
+    const std::int64_t wanted = (m_inFrames * m_outRate + m_inRate - 1) / m_inRate - m_outFrames;
+    if (n < wanted && swr_inject_silence(m_swr.get(), 256) >= 0) {
+        while (n < wanted && n < capacity) {
+            const int more = drain(out, n, capacity);
+            if (more <= 0)
+                break;
+            n += int(std::min<std::int64_t>(more, wanted - n));
+        }
+    }
+    m_outFrames += n;
+    return n;
 }
 
 } // namespace sondrel

@@ -16,7 +16,9 @@ public:
     // Converts into out (one plane per channel for planar formats, else one); returns the
     // frames written, at most capacity.
     int convert(const float* in, int frames, std::uint8_t** out, int capacity);
-    // Hands out what the resampler still holds at the end of the input.
+    // Hands out what the resampler still holds at the end of the input: in all, as many
+    // frames as the input lasts at the output's rate (rounded up), even for an input
+    // shorter than the resampler's filter.
     int flush(std::uint8_t** out, int capacity);
 
     int outChannels() const { return m_outChannels; }
@@ -24,9 +26,12 @@ public:
     AVSampleFormat outFormat() const { return m_outFormat; }
 
 private:
+    int drain(std::uint8_t** out, int offset, int capacity);
+
     ff::SwrPtr m_swr;
-    int m_inChannels, m_outChannels, m_outRate;
+    int m_inChannels, m_outChannels, m_inRate, m_outRate;
     AVSampleFormat m_outFormat;
+    std::int64_t m_inFrames = 0, m_outFrames = 0;
 };
 
 } // namespace sondrel

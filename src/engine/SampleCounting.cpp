@@ -69,6 +69,26 @@ int streamRate(const AVCodecParameters* par)
     return (info[10] << 12) | (info[11] << 4) | (info[12] >> 4);
 }
 
+// Whether one sample lasts a whole number of ticks of the time base.
+bool ticksAreWholeSamples(AVRational tb, int rate)
+{
+    return tb.num > 0 && tb.den > 0 && rate > 0 && tb.den % (std::int64_t(tb.num) * rate) == 0;
+}
+
+// Containers whose time stamps cannot be trusted to sum to the stream's length, whatever
+// the codec: Matroska/WebM rounds every time to the millisecond (and so do its trimming
+// values), and an MP4 track whose media time scale is not its sample rate states durations
+// that say nothing about the samples. Only a decode counts them.
+bool timestampsUntrustworthy(InputFile& in, int si)
+{
+    const AVStream* st = in.stream(si);
+    const char* name = in.format()->name;
+    if (std::strncmp(name, "matroska", 8) == 0)
+        return true;
+    const int rate = st->codecpar->sample_rate;
+    return std::strncmp(name, "mov,", 4) == 0 && rate > 0 && av_cmp_q(st->time_base, AVRational{1, rate}) != 0;
+}
+
 bool isMpegAudio(AVCodecID id)
 {
     return id == AV_CODEC_ID_MP1 || id == AV_CODEC_ID_MP2 || id == AV_CODEC_ID_MP3;
@@ -211,6 +231,10 @@ std::optional<std::int64_t> packetScanCount(InputFile& first, int si)
     for (unsigned i = 0; i < ctx->nb_streams; ++i)
         ctx->streams[i]->discard = int(i) == si ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
     const AVRational tb = ctx->streams[si]->time_base;
+    // Durations in a time base coarser than one sample (1/1000 s, say) are rounded: their
+    // sum is not the stream's length.
+    if (!mpegAudio && !ticksAreWholeSamples(tb, rate))
+        return std::nullopt;
 
     TrimModel model;
     ff::PacketPtr pkt = ff::makePacket();
@@ -283,6 +307,8 @@ std::int64_t countByDecoding(InputFile& first, int si)
 
 SampleCount countSamples(InputFile& input, int streamIndex)
 {
+    if (timestampsUntrustworthy(input, streamIndex))
+        return {countByDecoding(input, streamIndex), CountMethod::FullDecode};
     if (auto n = wavPcmCount(input, streamIndex))
         return {*n, CountMethod::WavHeader};
     if (auto n = mp3LengthFromHeader(input, streamIndex))

@@ -1,6 +1,9 @@
 #pragma once
 // How many samples per channel a decode of an input will deliver, found without decoding
-// where the file allows it:
+// where the file allows it (reading goes to the real end of the stream whatever the count;
+// the count is what the list shows and what progress is measured against):
+//   - Matroska/WebM (any codec), and MP4 tracks whose time scale is not their sample rate:
+//     a full decode, because their time stamps are rounded or say nothing about samples;
 //   - PCM in WAV/RF64: the data chunk's size, limited to the bytes really present;
 //   - MP3 whose Xing/Info/VBRI header agrees with the data: frame count, encoder delay and
 //     padding from the header;
@@ -12,7 +15,7 @@
 //   - AAC: packets times the decoder's frame size, less the trimming the container marks;
 //   - MP3 (without such a header, or cut), Vorbis, FLAC, ALAC, WavPack, PCM in other
 //     containers: a pass over the packets without decoding (packet durations and the
-//     trimming data libavformat attaches);
+//     trimming data libavformat attaches), where the time base counts whole samples;
 //   - WMA without the bit reservoir (what libavcodec writes): one frame per packet;
 //   - anything else (WMA with the bit reservoir, WMA Pro and Lossless, AC-3, Opus outside
 //     Ogg, ...): a full decode, because their packets do not tell how many samples they hold.

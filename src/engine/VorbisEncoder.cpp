@@ -127,12 +127,21 @@ void VorbisEncoder::start(int channels, int rate)
     m_converter = std::make_unique<SampleConverter>(channels, rate, outChannels, outRate, AV_SAMPLE_FMT_FLTP);
 }
 
+WrittenLength VorbisEncoder::writtenLength() const
+{
+    // The last granule position is the exact length.
+    WrittenLength w{m_framesFed, m_framesEncoded, m_converter ? m_converter->outRate() : 0, 0};
+    w.method = CountMethod::OggGranule;
+    return w;
+}
+
 void VorbisEncoder::write(const float* samples, int frames)
 {
     if (frames <= 0 || m_finished)
         return;
     if (!m_state)
         throw EngineError(describe("is not ready: the input format was not set"));
+    m_framesFed += frames;
     const int capacity = m_converter->capacityFor(frames);
     stage(capacity, [&](std::uint8_t** planes) { return m_converter->convert(samples, frames, planes, capacity); });
     feed(false);
@@ -150,7 +159,9 @@ void VorbisEncoder::stage(int capacity, Convert convert)
             plane.resize(std::size_t(m_stagedFrames + capacity));
         planes[std::size_t(c)] = reinterpret_cast<std::uint8_t*>(plane.data() + m_stagedFrames);
     }
-    m_stagedFrames += std::max(0, convert(planes.data()));
+    const int converted = std::max(0, convert(planes.data()));
+    m_stagedFrames += converted;
+    m_framesEncoded += converted;
 }
 
 void VorbisEncoder::feed(bool all)
@@ -166,7 +177,6 @@ void VorbisEncoder::feed(bool all)
         for (int c = 0; c < channels; ++c)
             std::memcpy(buffer[c], m_staged[std::size_t(c)].data() + done, std::size_t(n) * sizeof(float));
         vorbis_analysis_wrote(&m_state->dsp, n);
-        m_framesEncoded += n;
         pump();
         done += n;
     }

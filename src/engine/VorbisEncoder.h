@@ -26,9 +26,7 @@ public:
     void write(const float* samples, int frames) override;
     void finish() override;
     std::pair<int, int> defaultInput() const override;
-    std::int64_t framesEncoded() const override { return m_framesEncoded; }
-    CountMethod lengthMethod() const override { return CountMethod::OggGranule; }
-    int outputRate() const override { return m_converter ? m_converter->outRate() : 0; }
+    WrittenLength writtenLength() const override;
 
 private:
     struct State;
@@ -46,7 +44,8 @@ private:
     std::unique_ptr<SampleConverter> m_converter;
     std::vector<std::vector<float>> m_staged; // converted, planar, not yet given to libvorbis
     int m_stagedFrames = 0;
-    std::int64_t m_framesEncoded = 0;
+    std::int64_t m_framesFed = 0;     // samples per channel given to write()
+    std::int64_t m_framesEncoded = 0; // converted samples per channel staged for libvorbis
     bool m_finished = false;
 };
 

@@ -20,6 +20,7 @@ Decoded readAll(const QString& path, std::int64_t maxReads)
         d.samples.insert(d.samples.end(), chunk.begin(), chunk.end());
         ++d.reads;
     }
+    d.framesRead = reader.FramesRead();
     d.correction = reader.LengthCorrection();
     reader.Close();
     return d;
@@ -43,6 +44,17 @@ bool ffmpeg(const QStringList& args)
     int code = -1;
     testaudio::runTool("ffmpeg", QStringList{"-v", "error", "-nostdin", "-y"} + args, 120000, &code);
     return code == 0;
+}
+
+std::int64_t oggdecFrames(const QString& path, const QString& scratch)
+{
+    const QString wav = scratch.isEmpty() ? path + ".oggdec.wav" : scratch;
+    int code = -1;
+    testaudio::runTool("oggdec", {"-Q", "-o", wav, path}, 60000, &code);
+    if (code != 0)
+        return -1;
+    const QStringList args{"-v", "error", "-show_entries", "stream=duration_ts", "-of", "csv=p=0", wav};
+    return testaudio::runTool("ffprobe", args).trimmed().toLongLong();
 }
 
 long bestLag(const std::vector<float>& a, const std::vector<float>& b, long range)

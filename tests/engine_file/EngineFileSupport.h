@@ -15,7 +15,8 @@ struct Decoded {
     std::vector<float> samples; // interleaved
     int rate = 0;
     int channels = 0;
-    std::int64_t sampleCount = 0;   // what SampleCount() promised
+    std::int64_t sampleCount = 0;   // what SampleCount() counted at opening
+    std::int64_t framesRead = 0;    // FramesRead() at the end
     std::int64_t correction = 0;    // LengthCorrection() at the end
     std::int64_t reads = 0;         // ReadSamples calls that returned samples
     QString method;
@@ -33,6 +34,10 @@ void writeAll(sondrel::AudioFile& writer, const QString& path, const std::vector
 
 // Runs `ffmpeg -v error -y <args>` and tells whether it succeeded (bounded in time).
 bool ffmpeg(const QStringList& args);
+
+// Samples per channel the reference Vorbis decoder (libvorbisfile, by oggdec) gives for an
+// Ogg Vorbis file; -1 if it fails. Its WAV goes to scratch, or beside the file.
+std::int64_t oggdecFrames(const QString& path, const QString& scratch = {});
 
 // The lag of b against a (within +-range samples) where they correlate best.
 long bestLag(const std::vector<float>& a, const std::vector<float>& b, long range);

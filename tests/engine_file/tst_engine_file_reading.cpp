@@ -49,18 +49,6 @@ QHash<QString, ManifestRow> readManifest()
     return rows;
 }
 
-// Samples per channel the reference Vorbis decoder (libvorbisfile, by oggdec) gives.
-std::int64_t oggdecFrames(const QString& path, const QString& scratch)
-{
-    int code = -1;
-    testaudio::runTool("oggdec", {"-Q", "-o", scratch, path}, 60000, &code);
-    if (code != 0)
-        return -1;
-    return testaudio::runTool("ffprobe", {"-v", "error", "-show_entries", "stream=duration_ts", "-of", "csv=p=0", scratch})
-        .trimmed()
-        .toLongLong();
-}
-
 } // namespace
 
 class EngineFileReading : public QObject {
@@ -235,7 +223,7 @@ void EngineFileReading::inputKinds()
     if (probe.codecName == "vorbis") {
         // The reference decoder trims to the last granule position exactly; libavcodec may
         // keep some of the last block's padding.
-        QCOMPARE(oggdecFrames(path, path + ".oggdec.wav"), d.frames());
+        QCOMPARE(enginetest::oggdecFrames(path), d.frames());
         QVERIFY(oracleFrames >= d.frames() && oracleFrames < d.frames() + 8192);
     } else {
         QCOMPARE(oracleFrames, d.frames());
@@ -507,7 +495,7 @@ void EngineFileReading::corpus()
              qPrintable(QString("%1 s, a full decode gave %2 s (%3)").arg(seconds).arg(row.decodedSeconds).arg(d.method)));
     const testaudio::ProbeResult probe = testaudio::ffprobe(path);
     if (probe.codecName == "vorbis") {
-        QCOMPARE(oggdecFrames(path, m_dir.filePath("corpus.oggdec.wav")), d.frames());
+        QCOMPARE(enginetest::oggdecFrames(path, m_dir.filePath("corpus.oggdec.wav")), d.frames());
     } else {
         int rate = 0, channels = 0;
         const std::vector<float> oracle = testaudio::ffmpegDecode(path, &rate, &channels);

@@ -349,7 +349,8 @@ void EngineFileRoundTrip::tinyChunksWriteTheSameAudio()
 
 void EngineFileRoundTrip::closingWithoutSamplesLeavesAPlayableFile()
 {
-    const struct { const char* name; int kind; } outputs[] = {{"wav", 0}, {"mp3", 1}, {"ogg", 2}, {"wma", 3}};
+    const struct { const char* name; int kind; } outputs[] = {{"wav", 0}, {"mp3", 1}, {"ogg", 2}, {"wma", 3},
+                                                              {"flac", 4}, {"opus", 5}, {"m4a", 6}};
     for (const auto& o : outputs) {
         for (bool withInput : {true, false}) {
             AudioFile writer;
@@ -357,7 +358,10 @@ void EngineFileRoundTrip::closingWithoutSamplesLeavesAPlayableFile()
             case 0: writer.SetWavOutput(0, 0, 16); break;
             case 1: writer.SetMp3Encoder(lame(44100, 2, 128, 5)); break;
             case 2: writer.SetOggOutput(44100, 2, 128, 160, 96, -1); break;
-            default: writer.SetWmaOutput(10); break;
+            case 3: writer.SetWmaOutput(10); break;
+            case 4: writer.SetFlacOutput(0, 0, 0, 5); break;
+            case 5: writer.SetOpusOutput(0, 64, sondrel::OpusRateControl::Vbr); break;
+            default: writer.SetAacOutput(0, 0, 128); break;
             }
             const QString path = m_dir.filePath(QString("empty-%1-%2.%1").arg(o.name).arg(withInput));
             writer.OpenWrite(path, 0);
@@ -368,6 +372,15 @@ void EngineFileRoundTrip::closingWithoutSamplesLeavesAPlayableFile()
             QVERIFY(!writer.IsOpen());
             const testaudio::ProbeResult probe = testaudio::ffprobe(path);
             QVERIFY2(probe.ok, qPrintable(QString("%1: %2").arg(path, probe.error)));
+            // Silence added to make a file of a format that needs a packet is told.
+            const sondrel::WrittenLength w = writer.WrittenLength();
+            QCOMPARE(w.framesFed, std::int64_t(0));
+            int channels = 0;
+            const std::vector<float> decoded = testaudio::ffmpegDecode(path, nullptr, &channels);
+            const std::int64_t frames = std::int64_t(decoded.size()) / std::max(channels, 1);
+            QVERIFY2(frames >= w.framesEncoded && frames <= w.framesEncoded + w.slack,
+                     qPrintable(QString("%1: %2 frames for %3 (+%4)")
+                                    .arg(path).arg(frames).arg(w.framesEncoded).arg(w.slack)));
         }
     }
 }
