@@ -263,6 +263,75 @@ private slots:
         QCOMPARE(rows::text(w().lv, 0, rows::Time), QString("00:00:02"));
     }
 
+    // A source of one or four samples makes a complete file of every format that passes the
+    // gate; raw PCM named like a WAV file is refused when added.
+    void theShortestSourcesAndNoAudio_data()
+    {
+        QTest::addColumn<int>("format");
+        for (int f = 0; f < 7; ++f)
+            QTest::addRow("%s", Extensions[f] + 1) << f;
+    }
+    void theShortestSourcesAndNoAudio()
+    {
+        QFETCH(int, format);
+        QStringList files;
+        for (int samples : {1, 4}) {
+            const QString p = tmp.filePath(QString("src/short%1.wav").arg(samples));
+            QVERIFY(testaudio::writeWav(p, testaudio::musicSignal(22050, 2, samples), 22050, 2));
+            files << p;
+        }
+        add(files);
+        w().cb_format->setCurrentIndex(format);
+        convert();
+        QVERIFY2(prompts->messages.isEmpty(), qPrintable(prompts->texts().join("; ")));
+        QCOMPARE(statuses(), QStringList(2, "finish"));
+        for (const QString& f : files)
+            QVERIFY(testaudio::ffprobe(out + "/" + QFileInfo(f).completeBaseName() + Extensions[format]).ok);
+
+        const QString raw = tmp.filePath("src/raw.wav");
+        QByteArray pcm;
+        for (float v : testaudio::musicSignal(44100, 2, 44100)) {
+            const qint16 s = qint16(v * 30000);
+            pcm.append(char(s & 0xFF)).append(char((s >> 8) & 0xFF));
+        }
+        writeBytes(raw, pcm);
+        prompts->fileChoices.push_back({{raw}, QFileInfo(raw).absolutePath()});
+        w().item("AddFile1")->trigger();
+        QVERIFY(app.waitAdded());
+        QCOMPARE(prompts->texts(), QStringList({raw + " is an invalid audio file!"}));
+        QCOMPARE(rows::count(w().lv), 2);
+    }
+
+    // Matroska and WebM state their lengths in rounded milliseconds: converted, they give all
+    // of their samples all the same.
+    void matroskaSourcesConvertWhole_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("codec");
+        QTest::newRow("pcm mka") << "pcm.mka" << "pcm_s16le";
+        QTest::newRow("flac mka") << "flac.mka" << "flac";
+        QTest::newRow("vorbis webm") << "vorbis.webm" << "libvorbis";
+    }
+    void matroskaSourcesConvertWhole()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, codec);
+        const QString wav = source("mk-" + name + ".wav", 5.0);
+        const QString mk = tmp.filePath("src/" + name);
+        int code = -1;
+        testaudio::runTool("ffmpeg", {"-v", "error", "-y", "-i", wav, "-c:a", codec, mk}, 60000, &code);
+        QCOMPARE(code, 0);
+        const std::int64_t samples = engineSamples(mk);
+        QVERIFY(samples >= 5 * 44100 - 2048); // Vorbis may trim a little at its start
+        add({mk});
+        w().cb_format->setCurrentIndex(1);
+        convert();
+        QCOMPARE(status(0), QString("finish"));
+        QCOMPARE(engineSamples(out + "/" + QFileInfo(mk).completeBaseName() + ".wav"), samples);
+        if (codec != "libvorbis")
+            QCOMPARE(samples, std::int64_t(5 * 44100));
+    }
+
     // Esc and the close button ask while a conversion runs; No goes on converting, Yes stops
     // (nothing of the file in work is kept) and quits. Idle, Esc closes at once.
     void escAndClosingAskWhileBusy()
