@@ -68,6 +68,16 @@ class TestConversionJobs : public ConversionFixture {
         timer->start();
     }
     void makeLink(const QString& target, const QString& link) { QVERIFY(QFile::link(target, link)); }
+    // The conversion child converting src to MP3 into the output folder, with a settings file
+    // of its own in config.
+    bool startChild(QProcess& child, const QTemporaryDir& config, const QString& src)
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_CONFIG_HOME", config.path());
+        child.setProcessEnvironment(env);
+        child.start(CONVERSION_CHILD, {"0", out, src});
+        return child.waitForStarted(10000);
+    }
 
 private slots:
     void initTestCase()
@@ -471,11 +481,7 @@ private slots:
         writeBytes(out + "/signalled.mp3", "the earlier output");
         QTemporaryDir config;
         QProcess child;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("XDG_CONFIG_HOME", config.path());
-        child.setProcessEnvironment(env);
-        child.start(CONVERSION_CHILD, {"0", out, src});
-        QVERIFY(child.waitForStarted(10000));
+        QVERIFY(startChild(child, config, src));
         QTRY_VERIFY_WITH_TIMEOUT(!tempFiles().isEmpty() && QFileInfo(out + "/" + tempFiles().first()).size() > 64 * 1024, 60000);
         QCOMPARE(::kill(pid_t(child.processId()), SIGTERM), 0);
         QVERIFY(child.waitForFinished(30000));
@@ -492,11 +498,7 @@ private slots:
         const QString src = source("killed.wav", 90);
         QTemporaryDir config;
         QProcess child;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("XDG_CONFIG_HOME", config.path());
-        child.setProcessEnvironment(env);
-        child.start(CONVERSION_CHILD, {"0", out, src});
-        QVERIFY(child.waitForStarted(10000));
+        QVERIFY(startChild(child, config, src));
         QTRY_VERIFY_WITH_TIMEOUT(child.readAllStandardOutput().contains("started") || !tempFiles().isEmpty(), 30000);
         QTRY_VERIFY_WITH_TIMEOUT(!tempFiles().isEmpty() && QFileInfo(out + "/" + tempFiles().first()).size() > 64 * 1024, 30000);
         child.kill(); // SIGKILL

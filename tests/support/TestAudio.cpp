@@ -207,7 +207,8 @@ std::vector<float> ffmpegDecode(const QString& path, int* rateOut, int* channels
     if (rateOut) *rateOut = p.sampleRate;
     if (channelsOut) *channelsOut = p.channels;
     std::vector<float> out(size_t(raw.size()) / sizeof(float));
-    std::memcpy(out.data(), raw.constData(), out.size() * sizeof(float));
+    if (!out.empty())
+        std::memcpy(out.data(), raw.constData(), out.size() * sizeof(float));
     return out;
 }
 
