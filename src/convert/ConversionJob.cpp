@@ -1,10 +1,10 @@
 #include "ConversionJob.h"
 
-#include "AudioInformation.h"
-#include "CarriedTags.h"
 #include "EngineError.h"
+#include "FileTags.h"
 #include "OutputFiles.h"
 #include "OutputGate.h"
+#include "TrackTags.h"
 
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -29,49 +29,22 @@ QString named(QString message, const TempOutput* temp, const QString& target)
     return message;
 }
 
-// The source's own tags, as a row added from it would hold them.
-TrackInfo sourceTags(const QString& source)
+// Every tag and picture of the source, with the picture beside it for a source without one,
+// and its seven values, as a row added from it would hold them. Tags that cannot be read are
+// a note, never a failed file (and none are written).
+FileTags sourceTags(const QString& source)
 {
-    AudioInformation tags;
+    FileTags tags;
     try {
-        tags.LoadFromFile(source);
-    } catch (const EngineError&) {
-        return {}; // the audio opened, but no tags could be read: none are written
-    }
-    return TrackInfo{tags.infoTitle, tags.infoArtist, tags.infoAlbum, tags.infoGenreS, tags.infoTrack,
-                     tags.infoYear, tags.infoComments};
-}
-
-// Writes the row's tags; returns what the format could not hold as it was, and in written the
-// values as they went in, for the gate to read back.
-QStringList writeTags(const TrackInfo& info, const QString& path, AudioInformation* written)
-{
-    AudioInformation tags;
-    tags.infoTitle = info.title;
-    tags.infoArtist = info.artist;
-    tags.infoAlbum = info.album;
-    tags.infoGenreS = info.genre;
-    tags.infoComments = info.comment;
-    tags.infoYear = info.year;
-    tags.infoTrack = static_cast<std::int16_t>(static_cast<std::uint16_t>(info.track & 0xFFFF));
-    return tags.SaveToFile(path, written);
-}
-
-// Every tag and picture of the source, with the picture beside it for a source without one.
-// Tags that cannot be read are a note, never a failed file.
-CarriedTags carriedFrom(const QString& source)
-{
-    CarriedTags carried;
-    try {
-        carried = readCarriedTags(source);
+        tags = readFileTags(source);
     } catch (const std::exception& e) {
-        carried.notes << QStringLiteral("the source's tags could not be read: ") + text(e);
+        tags.carried.notes << QStringLiteral("the source's tags could not be read: ") + text(e);
     }
-    if (carried.pictures.empty()) {
-        if (auto picture = folderPicture(source, &carried.notes))
-            carried.pictures.push_back(std::move(*picture));
+    if (tags.carried.pictures.empty()) {
+        if (auto picture = folderPicture(source, &tags.carried.notes))
+            tags.carried.pictures.push_back(std::move(*picture));
     }
-    return carried;
+    return tags;
 }
 
 // Thrown inside a job that sees its stop flag: the file is given up.
@@ -101,25 +74,29 @@ std::int64_t copyAudio(AudioFile& reader, AudioFile& writer, JobProgress& progre
     }
 }
 
-// The source's own tags and pictures first, then the row's seven values over them. Returns
-// the values as written.
+// The source's own tags and pictures with the row's seven values over them, in one pass over
+// the output. Returns the values as written.
 AudioInformation tagOutput(const JobOrder& order, const QString& path, JobResult& result)
 {
-    const CarriedTags carried = carriedFrom(order.source);
-    result.notes = carried.notes;
+    const FileTags source = sourceTags(order.source);
+    const AudioInformation values = order.tags ? audioInformationOf(*order.tags) : source.values;
+    result.notes = source.carried.notes;
+    TagsWritten written;
     try {
-        result.notes << writeCarriedTags(path, carried);
+        written = writeFileTags(path, source.carried, values);
     } catch (const WriteFailure&) {
         throw; // a full disk or a failed write is the file's failure
     } catch (const EngineError& e) {
-        // Tags the output's format cannot take are a note.
+        if (source.carried.empty())
+            throw;
+        // Tags the output's format cannot take are a note; the seven values go in alone.
         QString why = text(e);
         why.replace(path, order.target);
         result.notes << QStringLiteral("the source's other tags were not carried over: ") + why;
+        written = writeFileTags(path, CarriedTags{}, values);
     }
-    AudioInformation written;
-    result.notes << writeTags(order.tags ? *order.tags : sourceTags(order.source), path, &written);
-    return written;
+    result.notes << written.notes;
+    return written.values;
 }
 
 } // namespace

@@ -6,8 +6,9 @@
 namespace sondrel {
 
 // The tags of one file at a time, read with LoadFromFile and written with SaveToFile
-// (through TagLib). A file without tags, or with tags that cannot be parsed, loads as empty
-// texts and zeros; a file that cannot be read at all throws EngineError.
+// (through TagLib, FileTags.h). A file without tags, or with tags that cannot be parsed, loads
+// as empty texts and zeros; a file that cannot be read at all throws EngineError. A field with
+// several values (two artists) reads as one text, the values joined with "; ".
 class AudioInformation {
 public:
     bool StartOption = false; // kept for the start-up order; switches nothing on
@@ -21,8 +22,8 @@ public:
     std::int16_t infoTrack = 0;
 
     void LoadFromFile(const QString& path);
-    // Writes all seven values into path, which must be closed: MP3 as ID3v2.3 + ID3v1,
-    // OGG as Xiph comments, WMA as ASF attributes, WAV as RIFF INFO + ID3v2. A value the
+    // Writes all seven values into path, which must be closed, over the tags it has: MP3 as
+    // ID3v2.3 + ID3v1, OGG as Xiph comments, WMA as ASF attributes, WAV as RIFF INFO + ID3v2. A value the
     // format cannot hold is left out or shortened rather than refused (a year beyond four
     // digits in ID3v2.3, a WMA title, artist or comment beyond 32766 characters); the result
     // says so, one human-readable note per value, e.g. "year 12345 not written: MP3 tags hold

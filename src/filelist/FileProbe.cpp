@@ -4,6 +4,7 @@
 #include "AudioInformation.h"
 #include "EngineError.h"
 #include "RowTexts.h"
+#include "TrackTags.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -84,13 +85,7 @@ Probed probeFile(const QString& path, const QString& caption, bool fromScan, Aud
         row.cells[rows::Status] = rows::Unconverted;
         try {
             tags.LoadFromFile(path);
-            row.info.title = tags.infoTitle;
-            row.info.artist = tags.infoArtist;
-            row.info.album = tags.infoAlbum;
-            row.info.genre = tags.infoGenreS;
-            row.info.year = tags.infoYear;
-            row.info.track = tags.infoTrack;
-            row.info.comment = tags.infoComments;
+            row.info = trackInfoOf(tags);
         } catch (const EngineError&) {
             // The audio opened but its tags could not be read (the file changed meanwhile):
             // the row stays with empty tags rather than being lost.
