@@ -32,74 +32,76 @@ bool TaggedFile::isOpen() const { return m_file && m_file->isOpen(); }
 bool TaggedFile::isValid() const { return isOpen() && m_file->isValid(); }
 bool TaggedFile::readOnly() const { return !m_file || m_file->readOnly(); }
 
+namespace {
+
+using Modules = std::vector<std::unique_ptr<TagModule>>;
+
+void addMpeg(Modules& m, TagLib::MPEG::File* f, bool writing)
+{
+    if (writing || f->hasID3v2Tag())
+        m.push_back(id3v2Module(f->ID3v2Tag(true)));
+    if (f->hasAPETag())
+        m.push_back(apeModule(f->APETag()));
+    if (writing || f->hasID3v1Tag())
+        m.push_back(id3v1Module(f->ID3v1Tag(true)));
+}
+
+void addWav(Modules& m, TagLib::RIFF::WAV::File* f, bool writing)
+{
+    if (writing || f->hasID3v2Tag())
+        m.push_back(id3v2Module(f->ID3v2Tag()));
+    if (writing || f->hasInfoTag())
+        m.push_back(riffInfoModule(f->InfoTag()));
+}
+
+// FLAC: the comment is made in memory when missing, for the picture blocks beside it; ID3
+// tags of old taggers are read behind it.
+void addFlac(Modules& m, TagLib::FLAC::File* f, bool writing)
+{
+    m.push_back(xiphModule(f->xiphComment(true), f));
+    if (!writing && f->hasID3v2Tag())
+        m.push_back(id3v2Module(f->ID3v2Tag()));
+    if (!writing && f->hasID3v1Tag())
+        m.push_back(id3v1Module(f->ID3v1Tag()));
+}
+
+// WavPack and Monkey's Audio: APE, and ID3v1 behind it.
+template <typename File>
+void addApe(Modules& m, File* f, bool writing)
+{
+    if (writing || f->hasAPETag())
+        m.push_back(apeModule(f->APETag(true)));
+    if (!writing && f->hasID3v1Tag())
+        m.push_back(id3v1Module(f->ID3v1Tag()));
+}
+
+} // namespace
+
 void TaggedFile::addModules(bool writing)
 {
-    const auto add = [this](std::unique_ptr<TagModule> m) { m_modules.push_back(std::move(m)); };
+    TagLib::File* file = m_file.get();
     switch (m_kind) {
-    case TagKind::Mpeg: {
-        auto* f = static_cast<TagLib::MPEG::File*>(m_file.get());
-        if (writing || f->hasID3v2Tag())
-            add(id3v2Module(f->ID3v2Tag(true)));
-        if (f->hasAPETag())
-            add(apeModule(f->APETag()));
-        if (writing || f->hasID3v1Tag())
-            add(id3v1Module(f->ID3v1Tag(true)));
+    case TagKind::Mpeg: addMpeg(m_modules, static_cast<TagLib::MPEG::File*>(file), writing); break;
+    case TagKind::Wav: addWav(m_modules, static_cast<TagLib::RIFF::WAV::File*>(file), writing); break;
+    case TagKind::Aiff:
+        if (auto* f = static_cast<TagLib::RIFF::AIFF::File*>(file); writing || f->hasID3v2Tag())
+            m_modules.push_back(id3v2Module(f->tag()));
         break;
-    }
-    case TagKind::Wav: {
-        auto* f = static_cast<TagLib::RIFF::WAV::File*>(m_file.get());
-        if (writing || f->hasID3v2Tag())
-            add(id3v2Module(f->ID3v2Tag()));
-        if (writing || f->hasInfoTag())
-            add(riffInfoModule(f->InfoTag()));
-        break;
-    }
-    case TagKind::Aiff: {
-        auto* f = static_cast<TagLib::RIFF::AIFF::File*>(m_file.get());
-        if (writing || f->hasID3v2Tag())
-            add(id3v2Module(f->tag()));
-        break;
-    }
-    case TagKind::Flac: {
-        // The comment is made in memory when missing, for the picture blocks beside it.
-        auto* f = static_cast<TagLib::FLAC::File*>(m_file.get());
-        add(xiphModule(f->xiphComment(true), f));
-        if (!writing && f->hasID3v2Tag())
-            add(id3v2Module(f->ID3v2Tag()));
-        if (!writing && f->hasID3v1Tag())
-            add(id3v1Module(f->ID3v1Tag()));
-        break;
-    }
+    case TagKind::Flac: addFlac(m_modules, static_cast<TagLib::FLAC::File*>(file), writing); break;
     case TagKind::OggVorbis:
     case TagKind::OggFlac:
     case TagKind::OggOpus:
     case TagKind::OggSpeex:
-        if (auto* comment = dynamic_cast<TagLib::Ogg::XiphComment*>(m_file->tag()))
-            add(xiphModule(comment));
+        if (auto* comment = dynamic_cast<TagLib::Ogg::XiphComment*>(file->tag()))
+            m_modules.push_back(xiphModule(comment));
         break;
-    case TagKind::Asf: add(asfModule(static_cast<TagLib::ASF::File*>(m_file.get())->tag())); break;
-    case TagKind::Mp4: {
-        auto* f = static_cast<TagLib::MP4::File*>(m_file.get());
-        if (f->tag())
-            add(mp4Module(f->tag()));
+    case TagKind::Asf: m_modules.push_back(asfModule(static_cast<TagLib::ASF::File*>(file)->tag())); break;
+    case TagKind::Mp4:
+        if (auto* tag = static_cast<TagLib::MP4::File*>(file)->tag())
+            m_modules.push_back(mp4Module(tag));
         break;
-    }
-    case TagKind::WavPack: {
-        auto* f = static_cast<TagLib::WavPack::File*>(m_file.get());
-        if (writing || f->hasAPETag())
-            add(apeModule(f->APETag(true)));
-        if (!writing && f->hasID3v1Tag())
-            add(id3v1Module(f->ID3v1Tag()));
-        break;
-    }
-    case TagKind::Ape: {
-        auto* f = static_cast<TagLib::APE::File*>(m_file.get());
-        if (writing || f->hasAPETag())
-            add(apeModule(f->APETag(true)));
-        if (!writing && f->hasID3v1Tag())
-            add(id3v1Module(f->ID3v1Tag()));
-        break;
-    }
+    case TagKind::WavPack: addApe(m_modules, static_cast<TagLib::WavPack::File*>(file), writing); break;
+    case TagKind::Ape: addApe(m_modules, static_cast<TagLib::APE::File*>(file), writing); break;
     case TagKind::Other:
     case TagKind::Unknown: break;
     }
