@@ -3,6 +3,7 @@
 // become names; the type of a file is told by its content; damaged files never crash.
 #include "AudioInformation.h"
 #include "EngineError.h"
+#include "FileTags.h"
 #include "TestAudio.h"
 
 #include <QDir>
@@ -235,6 +236,58 @@ private slots:
             const QString t = p.tags.contains("track") ? tag("track") : tag("tracknumber");
             QCOMPARE(t.section('/', 0, 0).toInt(), want.track);
         }
+    }
+
+    // Several values of a field read as one text, joined with "; ", and stay several when that
+    // text is written back over them; a changed text replaces them. WMA holds one artist: the
+    // values are joined there.
+    void severalValues_data()
+    {
+        QTest::addColumn<QString>("format");
+        for (const char* f : {"mp3", "ogg", "wma", "wav"})
+            QTest::newRow(f) << QString::fromLatin1(f);
+    }
+    void severalValues()
+    {
+        QFETCH(QString, format);
+        const QString path = fresh(format, "several." + format);
+        QVERIFY(!path.isEmpty());
+        sondrel::CarriedTags carried;
+        carried.fields["ARTIST"] = QStringList{"One", "Two"};
+        AudioInformation values;
+        values.infoArtist = "One; Two";
+        sondrel::writeFileTags(path, carried, values);
+        const QStringList several = format == "wma" ? QStringList{"One; Two"} : QStringList{"One", "Two"};
+        QCOMPARE(sondrel::readCarriedTags(path).fields.value("ARTIST"), several);
+
+        AudioInformation info;
+        info.LoadFromFile(path);
+        QCOMPARE(info.infoArtist, QString("One; Two"));
+        info.infoTitle = "Now with a title";
+        info.SaveToFile(path);
+        QCOMPARE(sondrel::readCarriedTags(path).fields.value("ARTIST"), several);
+        info.infoArtist = "Three";
+        info.SaveToFile(path);
+        QCOMPARE(sondrel::readCarriedTags(path).fields.value("ARTIST"), QStringList{"Three"});
+    }
+
+    // A WMA file's content description holds no empty texts (readers would show an empty
+    // copyright and rating): only the title here.
+    void wmaWritesNoEmptyTexts()
+    {
+        const QString path = fresh("wma", "no-empty.wma");
+        QVERIFY(!path.isEmpty());
+        save(path, Tags{"Title only", {}, {}, {}, {}, 0, 0});
+        const QByteArray data = readAll(path);
+        const QByteArray guid("\x33\x26\xB2\x75\x8E\x66\xCF\x11\xA6\xD9\x00\xAA\x00\x62\xCE\x6C", 16);
+        const qsizetype at = data.indexOf(guid);
+        QVERIFY(at > 0 && data.size() > at + 34);
+        QList<int> lengths;
+        for (int i = 0; i < 5; ++i)
+            lengths << (uchar(data[at + 24 + 2 * i]) | uchar(data[at + 25 + 2 * i]) << 8);
+        QCOMPARE(lengths, QList<int>({22, 0, 0, 0, 0})); // "Title only", UTF-16 with its NUL
+        QCOMPARE(load(path).title, QString("Title only"));
+        QVERIFY(testaudio::ffprobe(path).ok);
     }
 
     // Values a format cannot hold never cost the file: they are left out or shortened, the
