@@ -98,8 +98,7 @@ int transcode(const QStringList& argsIn)
         sondrel::AudioInformation info;
         try {
             info.LoadFromFile(path);
-            order.tags = sondrel::TrackInfo{info.infoTitle, info.infoArtist, info.infoAlbum, info.infoGenreS,
-                                            info.infoTrack, info.infoYear, info.infoComments};
+            order.tags = sondrel::trackInfoOf(info);
         } catch (const sondrel::EngineError&) {
         }
         QFile::remove(order.target);

@@ -4,7 +4,6 @@
 #include "FileTags.h"
 #include "OutputFiles.h"
 #include "OutputGate.h"
-#include "TrackTags.h"
 
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -79,7 +78,7 @@ std::int64_t copyAudio(AudioFile& reader, AudioFile& writer, JobProgress& progre
 AudioInformation tagOutput(const JobOrder& order, const QString& path, JobResult& result)
 {
     const FileTags source = sourceTags(order.source);
-    const AudioInformation values = order.tags ? audioInformationOf(*order.tags) : source.values;
+    const AudioInformation values = order.tags ? tagsOf<AudioInformation>(*order.tags) : source.values;
     result.notes = source.carried.notes;
     TagsWritten written;
     try {

@@ -4,7 +4,6 @@
 #include "AudioInformation.h"
 #include "EngineError.h"
 #include "RowTexts.h"
-#include "TrackTags.h"
 
 #include <QFile>
 #include <QFileInfo>
