@@ -9,7 +9,7 @@ namespace bench {
 
 struct Command {
     QString name;
-    QString usage;   // arguments, shown by "sondrel-bench help"
+    QString usage;   // arguments, shown by "sondrel-bench help"; "%formats" there lists the output formats' names
     QString summary; // one line
     std::function<int(const QStringList& args)> run;
     bool gui = false; // runs the real window (offscreen unless a platform is chosen)

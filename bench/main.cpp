@@ -2,6 +2,7 @@
 // program runs them. Each sub-command lives in its own file and registers itself.
 #include "Allocator.h"
 #include "BenchCommon.h"
+#include "OutputFormat.h"
 
 #include <QApplication>
 #include <memory>
@@ -11,8 +12,11 @@ namespace {
 int usage(int code)
 {
     QString text = QStringLiteral("usage: sondrel-bench COMMAND ARGS...\n\ncommands:\n");
-    for (const bench::Command& c : bench::commands())
-        text += QStringLiteral("  %1 %2\n      %3\n").arg(c.name, c.usage, c.summary);
+    const QString formats = sondrel::outputFormatNames().join(QLatin1Char('|'));
+    for (const bench::Command& c : bench::commands()) {
+        const QString usage = QString(c.usage).replace(QLatin1String("%formats"), formats);
+        text += QStringLiteral("  %1 %2\n      %3\n").arg(c.name, usage, c.summary);
+    }
     std::fputs(text.toUtf8().constData(), code == 0 ? stdout : stderr);
     return code;
 }

@@ -1,4 +1,4 @@
-// sondrel-bench transcode --format mp3|wav|wma|ogg|flac|opus|m4a [--settings INI] --out DIR FILE...
+// sondrel-bench transcode --format mp3|wav|wma|ogg|flac|opus|m4a|... [--settings INI] --out DIR FILE...
 // Converts each file with the conversion job a run uses: the writer is set up once from the
 // INI file's section of that format (its defaults when absent); each file is decoded, encoded
 // into a temporary file, given the source's tags and pictures and the track record's seven
@@ -12,8 +12,8 @@
 #include "OutputFiles.h"
 #include "LameEncSettings.h"
 #include "SettingsFile.h"
+#include "OutputFormat.h"
 #include "TargetSetup.h"
-#include "ValueTables.h"
 #include "EngineError.h"
 
 #include <QDir>
@@ -55,10 +55,7 @@ int transcode(const QStringList& argsIn)
         return 2;
     }
     const sondrel::SettingsFile ini(settings.isEmpty() ? QStringLiteral("/nonexistent/settings.ini") : settings);
-    int formatIndex = -1;
-    for (std::size_t i = 0; i < sondrel::output_formats.size(); ++i)
-        if (format == QLatin1String(sondrel::output_formats[i].extension + 1))
-            formatIndex = int(i);
+    const sondrel::OutputFormat* chosen = sondrel::outputFormatNamed(format);
     if (!QDir().mkpath(outDir)) {
         bench::printError(QStringLiteral("transcode: cannot create %1").arg(outDir));
         return 2;
@@ -68,7 +65,7 @@ int transcode(const QStringList& argsIn)
     sondrel::AudioFile writer;
     try {
         sondrel::LameEncSettings lame;
-        const sondrel::TargetSetup setup = sondrel::configureTarget(ini, formatIndex, writer, lame);
+        const sondrel::TargetSetup setup = sondrel::configureTarget(ini, chosen ? chosen->index : -1, writer, lame);
         if (setup.extension.isEmpty()) {
             bench::printError(QStringLiteral("transcode: %1").arg(setup.refusal));
             return 2;
@@ -90,7 +87,7 @@ int transcode(const QStringList& argsIn)
     for (const QString& path : files) {
         sondrel::JobOrder order;
         order.source = path;
-        order.target = QDir(outDir).filePath(QFileInfo(path).completeBaseName() + QLatin1Char('.') + format);
+        order.target = QDir(outDir).filePath(QFileInfo(path).completeBaseName() + QLatin1String(chosen->extension));
         order.dir = dir;
         order.writer = std::make_unique<sondrel::AudioFile>();
         order.writer->CopyOutputFrom(writer);
@@ -130,7 +127,7 @@ int transcode(const QStringList& argsIn)
 }
 
 [[maybe_unused]] const bool registered = bench::registerCommand(
-    {QStringLiteral("transcode"), QStringLiteral("--format mp3|wav|wma|ogg|flac|opus|m4a [--settings INI] --out DIR FILE..."),
+    {QStringLiteral("transcode"), QStringLiteral("--format %formats [--settings INI] --out DIR FILE..."),
      QStringLiteral("convert each file as a conversion run does; path, output, audio s, wall s, gate s"), transcode});
 
 } // namespace

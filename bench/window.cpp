@@ -19,6 +19,7 @@
 #include "Launcher.h"
 #include "ListRows.h"
 #include "MainWindow.h"
+#include "OutputFormat.h"
 #include "Prompts.h"
 #include "SettingsFile.h"
 #include "TargetPath.h"
@@ -222,13 +223,10 @@ int runConvert(const QStringList& args)
         else
             paths << a;
     }
-    int index = -1;
-    for (std::size_t i = 0; i < output_formats.size(); ++i)
-        if (format == QLatin1String(output_formats[i].extension + 1))
-            index = int(i);
-    if (index < 0 || out.isEmpty() || paths.isEmpty()) {
-        bench::printError(QStringLiteral("convert needs --format mp3|wav|wma|ogg|flac|opus|m4a, --out DIR and files "
-                                         "or folders"));
+    const OutputFormat* chosen = outputFormatNamed(format);
+    if (!chosen || out.isEmpty() || paths.isEmpty()) {
+        bench::printError(QStringLiteral("convert needs --format %1, --out DIR and files or folders")
+                              .arg(outputFormatNames().join(QLatin1Char('|'))));
         return 2;
     }
     QDir().mkpath(out);
@@ -263,7 +261,7 @@ int runConvert(const QStringList& args)
         }
     }
     addFiles();
-    win.w().cb_format->setCurrentIndex(index);
+    win.w().cb_format->setCurrentIndex(win.w().cb_format->findData(chosen->index));
 
     FileListView* lv = win.w().lv;
     const int n = rows::count(lv);
@@ -297,7 +295,7 @@ int runConvert(const QStringList& args)
     const double seconds = bench::wallSeconds() - t0;
     const double cpu = bench::cpuSeconds() - cpu0;
     stalls.finish();
-    const QString ext = QLatin1Char('.') + format;
+    const QString ext = QLatin1String(chosen->extension);
     for (int i = 0; i < n; ++i) {
         const QString source = rows::text(lv, i, rows::FullPath);
         const QString folder = keepFolders ? keptFolderFor(out + QLatin1Char('/'), rows::addedFolder(lv, i), source)
@@ -333,7 +331,7 @@ const bool registered = [] {
                             QStringLiteral("add a folder through the real window (the Add Path command)"),
                             runScan, true});
     bench::registerCommand({QStringLiteral("convert"),
-                            QStringLiteral("--format mp3|wav|wma|ogg|flac|opus|m4a [--settings INI] [--jobs N] "
+                            QStringLiteral("--format %formats [--settings INI] [--jobs N] "
                                            "[--keep-folders] [--stop-after S] --out DIR PATH..."),
                             QStringLiteral("add the files and run the window's conversion"), runConvert, true});
     return true;

@@ -7,6 +7,7 @@
 #include "FileProbe.h"
 #include "FolderWalk.h"
 #include "LameEncSettings.h"
+#include "OutputFormat.h"
 #include "RunTimeText.h"
 #include "SettingsFile.h"
 #include "StopSignals.h"
@@ -207,7 +208,8 @@ int runBatchConversion(const CommandLine& command, std::FILE* out, std::FILE* er
     const SettingsFile settings(SettingsFile::defaultPath());
     AudioFile writer;
     LameEncSettings lame;
-    const TargetSetup setup = configureTarget(settings, int(commandLineFormats().indexOf(command.format)), writer, lame);
+    const OutputFormat* format = outputFormatNamed(command.format);
+    const TargetSetup setup = configureTarget(settings, format ? format->index : -1, writer, lame);
     if (setup.extension.isEmpty()) {
         std::fprintf(err, "%s\n", local(setup.refusal).constData());
         return 1;

@@ -1,20 +1,8 @@
 #include "CommandLine.h"
 
-#include "ValueTables.h"
+#include "OutputFormat.h"
 
 namespace sondrel {
-
-const QStringList& commandLineFormats()
-{
-    // The format selector's, by their extensions, in its order.
-    static const QStringList formats = [] {
-        QStringList names;
-        for (const OutputFormatName& f : output_formats)
-            names << QString::fromLatin1(f.extension + 1);
-        return names;
-    }();
-    return formats;
-}
 
 QString usageText()
 {
@@ -41,7 +29,7 @@ QString usageText()
         "arguments; 130, 143 and 129 after Ctrl+C, SIGTERM and SIGHUP, and 141 when the\n"
         "standard output was closed: these stop the conversion, and nothing of the files\n"
         "in work is written.\n")
-        .arg(commandLineFormats().join(QLatin1Char('|')));
+        .arg(outputFormatNames().join(QLatin1Char('|')));
 }
 
 CommandLine parseCommandLine(const QStringList& args)
@@ -81,7 +69,7 @@ CommandLine parseCommandLine(const QStringList& args)
             if (!value(&c.format))
                 return fail(QStringLiteral("--format needs a format"));
             c.format = c.format.toLower();
-            if (!commandLineFormats().contains(c.format))
+            if (!outputFormatNamed(c.format))
                 return fail(QStringLiteral("unknown format: %1").arg(c.format));
         } else if (a == QLatin1String("--out")) {
             if (!value(&c.out) || c.out.isEmpty())

@@ -12,17 +12,15 @@ struct CommandLine {
 
     QStringList paths;    // files and folders to add (window) or convert
     // --convert
-    QString format;       // "mp3", "wav", "wma" or "ogg"
+    QString format;       // an output format's name, in lower case: "mp3", "wav", ...
     QString out;
     int jobs = -1;        // -1: the settings file's
     enum class Overwrite { Default, Ask, Yes, No } overwrite = Overwrite::Default;
 };
 
-// Reads the arguments after the program's name.
+// Reads the arguments after the program's name. --format takes the names of the output
+// formats (OutputFormat.h).
 CommandLine parseCommandLine(const QStringList& args);
-
-// The output formats of --format, in the order of the window's format list.
-const QStringList& commandLineFormats();
 
 QString usageText();
 

@@ -6,6 +6,7 @@
 #include "ExceptionHook.h"
 #include "FileListView.h"
 #include "ListRows.h"
+#include "OutputFormat.h"
 #include "Prompts.h"
 #include "RowTexts.h"
 #include "RunTimeText.h"
@@ -140,7 +141,7 @@ void Converter::ConvertList(int format)
     if (!settings || m_run->running())
         return;
     // Without a chosen format there is nothing defined to write.
-    if (format < 0 || format >= int(output_formats.size())) {
+    if (!outputFormat(format)) {
         m_prompts.information(m_window, NoFormat);
         return;
     }

@@ -30,8 +30,8 @@ public:
               AudioFile& writer, LameEncSettings& lame);
     ~Converter() override;
 
-    // format: a position in output_formats (0 MP3, 1 WAV, 2 WMA, 3 OGG, 4 FLAC, 5 Opus,
-    // 6 M4A); anything else is no format.
+    // format: the stored index of an output format (0 MP3, 1 WAV, 2 WMA, 3 OGG, 4 FLAC,
+    // 5 Opus, 6 M4A, see OutputFormat.h); anything else is no format.
     void ConvertList(int format);
     // Every running job gives its file up (nothing written, the row "stopped"); no further
     // row is started. The run ends as soon as the jobs have.

@@ -2,15 +2,13 @@
 
 #include "AppState.h"
 #include "ExceptionHook.h"
+#include "OutputFormat.h"
 #include "SettingsWidgets.h"
 #include "UpDown.h"
-#include "ValueTables.h"
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QFocusEvent>
 #include <QGroupBox>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -18,18 +16,11 @@
 #include <QShowEvent>
 #include <QTabWidget>
 #include <algorithm>
+#include <map>
 #include <stdexcept>
+#include <type_traits>
 
 namespace sondrel {
-
-namespace {
-
-bool isDigit(QChar c)
-{
-    return c >= QLatin1Char('0') && c <= QLatin1Char('9');
-}
-
-} // namespace
 
 Tfm_set::Tfm_set(AppState& state, QWidget* parent) : ModalDialog(parent), m_state(state)
 {
@@ -59,50 +50,96 @@ Tfm_set::Tfm_set(AppState& state, QWidget* parent) : ModalDialog(parent), m_stat
     pc->setObjectName(QStringLiteral("pc"));
     pc->setGeometry(12, 24, 341, 260);
     pc->setUsesScrollButtons(false);
-    const auto addPage = [this](const char* name, const QString& title) {
-        auto* page = new QWidget;
-        page->setObjectName(QLatin1String(name));
-        pc->addTab(page, title);
-        return page;
-    };
-    // The pages in the order of their tabs; their bindings in the order OK writes them.
-    QWidget* mp3 = addPage("ts_mp3", QStringLiteral("MP3"));
-    QWidget* wav = addPage("ts_wav", QStringLiteral("WAV"));
-    QWidget* ogg = addPage("ts_ogg", QStringLiteral("OGG"));
-    QWidget* wma = addPage("ts_wma", QStringLiteral("WMA"));
-    QWidget* flac = addPage("ts_flac", QStringLiteral("FLAC"));
-    QWidget* opus = addPage("ts_opus", QStringLiteral("Opus"));
-    QWidget* aac = addPage("ts_aac", QStringLiteral("AAC"));
-    QWidget* general = addPage("ts_general", QStringLiteral("General"));
-    buildMp3Page(mp3);
-    buildWavPage(wav);
-    buildWmaPage(wma);
-    buildOggPage(ogg);
-    buildFlacPage(flac);
-    buildOpusPage(opus);
-    buildAacPage(aac);
-    buildGeneralPage(general);
+    buildPages();
+    findControls();
 
     setTabOrder(btn_ok, btn_default);
     setTabOrder(btn_default, btn_cancel);
     setTabOrder(btn_cancel, pc);
 
-    m_numberFields = {edt_mp3_quality, edt_mp3_vbr, edt_ogg_quality, edt_opus_bitrate};
-    for (QLineEdit* e : m_numberFields)
-        e->installEventFilter(this);
-
     connect(btn_ok, &QPushButton::clicked, this, guarded([this](bool) { btn_okClick(); }));
     connect(btn_default, &QPushButton::clicked, this, guarded([this](bool) { btn_defaultClick(); }));
     connect(btn_cancel, &QPushButton::clicked, this, guarded([this](bool) { btn_cancelClick(); }));
-    connect(cb_vbr, &QCheckBox::toggled, this, guarded([this](bool) { cb_vbrClick(); }));
-    for (QRadioButton* rb : {rb_cdquality, rb_bestsuited, rb_custom})
-        connect(rb, &QRadioButton::toggled, this, guarded([this](bool) { rb_cdqualityClick(); }));
-    connect(cb_ogg_quality, &QCheckBox::toggled, this,
-            guarded([this](bool) { cb_ogg_qualityClick(); }));
-    connect(edt_ogg_quality, &QLineEdit::textChanged, this,
-            guarded([this](const QString&) { edt_ogg_qualityChange(); }));
 
     fitNotes();
+}
+
+QWidget* Tfm_set::addPage(const char* name, const QString& title)
+{
+    auto* page = new QWidget;
+    page->setObjectName(QLatin1String(name));
+    pc->addTab(page, title);
+    return page;
+}
+
+void Tfm_set::buildPages()
+{
+    std::vector<const OutputFormat*> byTab = outputFormats();
+    std::stable_sort(byTab.begin(), byTab.end(),
+                     [](const OutputFormat* a, const OutputFormat* b) { return a->page.tab < b->page.tab; });
+    std::map<const OutputFormat*, QWidget*> pages;
+    for (const OutputFormat* f : byTab)
+        pages[f] = addPage(f->page.name, QString::fromLatin1(f->page.title));
+    QWidget* general = addPage("ts_general", QStringLiteral("General"));
+    for (const OutputFormat* f : outputFormats()) {
+        settingsui::PageParts parts;
+        f->page.build(pages[f], parts);
+        take(std::move(parts));
+    }
+    settingsui::PageParts parts;
+    settingsui::buildGeneralPage(general, parts);
+    take(std::move(parts));
+}
+
+void Tfm_set::take(settingsui::PageParts&& parts)
+{
+    m_bindings.insert(m_bindings.end(), parts.bindings.begin(), parts.bindings.end());
+    m_notes << parts.notes;
+    for (auto& rule : parts.rules)
+        m_rules.push_back(std::move(rule));
+}
+
+void Tfm_set::findControls()
+{
+    const auto find = [this](auto*& control, const char* name) {
+        control = findChild<std::remove_reference_t<decltype(*control)>*>(QLatin1String(name));
+    };
+    find(cb_mp3_frequency, "cb_mp3_frequency");
+    find(cb_mp3_channel, "cb_mp3_channel");
+    find(cb_mp3_bitrate, "cb_mp3_bitrate");
+    find(edt_mp3_quality, "edt_mp3_quality");
+    find(ud_mp3_quality, "ud_mp3_quality");
+    find(cb_vbr, "cb_vbr");
+    find(cb_mp3_vbr, "cb_mp3_vbr");
+    find(edt_mp3_vbr, "edt_mp3_vbr");
+    find(ud_mp3_vbr, "ud_mp3_vbr");
+    find(rb_cdquality, "rb_cdquality");
+    find(rb_bestsuited, "rb_bestsuited");
+    find(rb_custom, "rb_custom");
+    find(cb_wav_frequency, "cb_wav_frequency");
+    find(cb_wav_channel, "cb_wav_channel");
+    find(cb_wav_bit, "cb_wav_bit");
+    find(cb_ogg_fre, "cb_ogg_fre");
+    find(cb_ogg_channel, "cb_ogg_channel");
+    find(cb_ogg_bitrate, "cb_ogg_bitrate");
+    find(cb_ogg_quality, "cb_ogg_quality");
+    find(cb_ogg_minbit, "cb_ogg_minbit");
+    find(cb_ogg_maxbit, "cb_ogg_maxbit");
+    find(edt_ogg_quality, "edt_ogg_quality");
+    find(ud_ogg_quality, "ud_ogg_quality");
+    find(cb_wma, "cb_wma");
+    find(cb_flac_frequency, "cb_flac_frequency");
+    find(cb_flac_channel, "cb_flac_channel");
+    find(cb_flac_bit, "cb_flac_bit");
+    find(cb_flac_level, "cb_flac_level");
+    find(edt_opus_bitrate, "edt_opus_bitrate");
+    find(ud_opus_bitrate, "ud_opus_bitrate");
+    find(cb_opus_channel, "cb_opus_channel");
+    find(cb_opus_mode, "cb_opus_mode");
+    find(cb_aac_frequency, "cb_aac_frequency");
+    find(cb_aac_channel, "cb_aac_channel");
+    find(cb_aac_bitrate, "cb_aac_bitrate");
+    find(cb_jobs, "cb_jobs");
 }
 
 // The explanation lines are one line each. Where the dialog's font is wider than the one the
@@ -149,22 +186,6 @@ void Tfm_set::showEvent(QShowEvent* event)
         guardedCall([this] { FormShow(); });
 }
 
-bool Tfm_set::eventFilter(QObject* watched, QEvent* event)
-{
-    if (event->type() == QEvent::KeyPress) {
-        auto* key = static_cast<QKeyEvent*>(event);
-        if (auto* e = qobject_cast<QLineEdit*>(watched); e && m_numberFields.contains(e))
-            return edt_ogg_qualityKeyPress(key);
-    } else if (event->type() == QEvent::FocusOut && watched == edt_ogg_quality) {
-        // Leaving for another control of the dialog; a popup menu or another window taking
-        // the focus for a moment is no exit.
-        const Qt::FocusReason why = static_cast<QFocusEvent*>(event)->reason();
-        if (why != Qt::PopupFocusReason && why != Qt::ActiveWindowFocusReason)
-            guardedCall([this] { edt_ogg_qualityExit(); });
-    }
-    return ModalDialog::eventFilter(watched, event);
-}
-
 void Tfm_set::FormShow()
 {
     pc->setCurrentIndex(0);
@@ -198,81 +219,13 @@ void Tfm_set::btn_defaultClick()
 
 void Tfm_set::applyEnablingRules()
 {
-    cb_vbrClick();
-    rb_cdqualityClick();
-    cb_ogg_qualityClick();
+    for (const auto& rule : m_rules)
+        rule();
 }
 
 void Tfm_set::btn_cancelClick()
 {
     reject();
-}
-
-void Tfm_set::cb_vbrClick()
-{
-    const bool on = cb_vbr->isChecked();
-    cb_mp3_vbr->setEnabled(on);
-    edt_mp3_vbr->setEnabled(on);
-    ud_mp3_vbr->setEnabled(on);
-}
-
-void Tfm_set::rb_cdqualityClick()
-{
-    const bool custom = rb_custom->isChecked();
-    cb_wav_frequency->setEnabled(custom);
-    cb_wav_bit->setEnabled(custom);
-    cb_wav_channel->setEnabled(custom);
-}
-
-void Tfm_set::cb_ogg_qualityClick()
-{
-    const bool quality = cb_ogg_quality->isChecked();
-    edt_ogg_quality->setEnabled(quality);
-    ud_ogg_quality->setEnabled(quality);
-    cb_ogg_minbit->setEnabled(!quality);
-    cb_ogg_maxbit->setEnabled(!quality);
-}
-
-// Typed characters: digits and backspace pass, every other character is dropped. Keys that
-// type nothing (arrows, Delete, Home) and editing shortcuts (Ctrl+V and the like) pass.
-bool Tfm_set::edt_ogg_qualityKeyPress(QKeyEvent* key)
-{
-    for (QKeySequence::StandardKey k : {QKeySequence::Paste, QKeySequence::Copy, QKeySequence::Cut,
-                                        QKeySequence::SelectAll, QKeySequence::Undo,
-                                        QKeySequence::Redo})
-        if (key->matches(k))
-            return false;
-    const QString text = key->text();
-    for (QChar c : text) {
-        if (c == QLatin1Char('\b') || isDigit(c))
-            continue;
-        if (c.isPrint())
-            return true;
-    }
-    return false;
-}
-
-void Tfm_set::edt_ogg_qualityChange()
-{
-    const QString text = edt_ogg_quality->text();
-    if (text.trimmed().isEmpty()) {
-        // An emptied field means 0; the field stays empty until the focus leaves it.
-        ud_ogg_quality->setStoredPosition(0);
-        return;
-    }
-    int n = 0;
-    if (!UpDown::parseGrouped(text, &n)) {
-        // Pasted text that is no number: the position stays and the field shows it again.
-        ud_ogg_quality->setPosition(ud_ogg_quality->storedPosition());
-        return;
-    }
-    ud_ogg_quality->setPosition(n > 999 ? 1000 : n);
-}
-
-void Tfm_set::edt_ogg_qualityExit()
-{
-    if (edt_ogg_quality->text().isEmpty())
-        edt_ogg_quality->setText(QStringLiteral("0"));
 }
 
 } // namespace sondrel

@@ -2,7 +2,7 @@
 #include "Dialogs.h"
 #include "SettingsWidgets.h"
 
-#include <initializer_list>
+#include <functional>
 #include <vector>
 
 class QCheckBox;
@@ -20,10 +20,10 @@ class AppState;
 class SettingsFile;
 class UpDown;
 
-// The settings dialog: the encoder parameters of the seven output formats, one page each, and
-// a page for how the conversion runs. Each page lists its settings in one binding table
-// (control and key), from which every showing loads them, OK saves them and Default resets
-// them.
+// The settings dialog: the encoder parameters of the output formats, one page each as the
+// format's descriptor builds it, and a page for how the conversion runs. Each page lists its
+// settings in one binding table (control and key), from which every showing loads them, OK
+// saves them and Default resets them.
 // It keeps nothing of its own: every showing loads the controls from the settings file, OK
 // writes them all back and closes, Default puts the default values into the controls only,
 // Cancel and the close box write nothing.
@@ -35,7 +35,8 @@ public:
     static constexpr int ClientWidth = 391;
     static constexpr int ClientHeight = 349;
 
-    // Controls.
+    // Controls. Those of the pages are found by their names once the pages are built; the
+    // page of a format added later is reached through findChild.
     QGroupBox* gb_output = nullptr;
     QTabWidget* pc = nullptr;
     QPushButton* btn_ok = nullptr;
@@ -88,19 +89,15 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void buildMp3Page(QWidget* page);
-    void buildWavPage(QWidget* page);
-    void buildOggPage(QWidget* page);
-    void buildWmaPage(QWidget* page);
-    void buildFlacPage(QWidget* page);
-    void buildOpusPage(QWidget* page);
-    void buildAacPage(QWidget* page);
-    void buildGeneralPage(QWidget* page);
-    // Adds a page's settings to the table, in the order OK writes them.
-    void bind(std::initializer_list<settingsui::Binding> page);
+    QWidget* addPage(const char* name, const QString& title);
+    // The pages of the output formats, then the General page: their tabs in the formats'
+    // order of tabs, their settings in the order of the formats' stored indexes.
+    void buildPages();
+    // Takes a page's settings, explanation lines and enabling rules.
+    void take(settingsui::PageParts&& parts);
+    void findControls();
     // Which controls are enabled follows the check boxes and radio buttons.
     void applyEnablingRules();
     void fitNotes();
@@ -110,21 +107,14 @@ private:
     void btn_okClick();
     void btn_defaultClick();
     void btn_cancelClick();
-    void cb_vbrClick();
-    void rb_cdqualityClick();
-    void cb_ogg_qualityClick();
-    // The key filter of the three number fields; true when the key is dropped.
-    bool edt_ogg_qualityKeyPress(QKeyEvent* key);
-    void edt_ogg_qualityChange();
-    void edt_ogg_qualityExit();
 
     SettingsFile& store() const;
 
     AppState& m_state;
     bool m_shownBefore = false;
     QList<QLabel*> m_notes;       // the explanation lines, one line each
-    QList<QLineEdit*> m_numberFields;
     std::vector<settingsui::Binding> m_bindings;
+    std::vector<std::function<void()>> m_rules;
 };
 
 } // namespace sondrel

@@ -1,22 +1,86 @@
 #include "SettingsWidgets.h"
 
+#include "ExceptionHook.h"
 #include "SettingsFile.h"
 #include "UpDown.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFocusEvent>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProxyStyle>
 #include <QRadioButton>
 #include <QStyle>
 #include <QStyleOptionComboBox>
+#include <QVBoxLayout>
 #include <algorithm>
 
 namespace sondrel::settingsui {
+
+namespace {
+
+bool isDigit(QChar c)
+{
+    return c >= QLatin1Char('0') && c <= QLatin1Char('9');
+}
+
+// The key filter of the number fields. Typed characters: digits and backspace pass, every
+// other character is dropped. Keys that type nothing (arrows, Delete, Home) and editing
+// shortcuts (Ctrl+V and the like) pass.
+class DigitKeys : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::KeyPress)
+            return dropped(static_cast<QKeyEvent*>(event));
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    static bool dropped(QKeyEvent* key)
+    {
+        for (QKeySequence::StandardKey k : {QKeySequence::Paste, QKeySequence::Copy, QKeySequence::Cut,
+                                            QKeySequence::SelectAll, QKeySequence::Undo, QKeySequence::Redo})
+            if (key->matches(k))
+                return false;
+        for (QChar c : key->text()) {
+            if (c == QLatin1Char('\b') || isDigit(c))
+                continue;
+            if (c.isPrint())
+                return true;
+        }
+        return false;
+    }
+};
+
+class FocusLeaving : public QObject {
+public:
+    FocusLeaving(QObject* parent, std::function<void()> handler) : QObject(parent), m_handler(std::move(handler)) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::FocusOut) {
+            const Qt::FocusReason why = static_cast<QFocusEvent*>(event)->reason();
+            if (why != Qt::PopupFocusReason && why != Qt::ActiveWindowFocusReason)
+                guardedCall([this] { m_handler(); });
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    std::function<void()> m_handler;
+};
+
+} // namespace
 
 QStringList frequencyItems()
 {
@@ -97,6 +161,7 @@ QWidget* makeNumberField(QWidget* parent, QLineEdit** edit, UpDown** updown, con
     (*updown)->setFixedSize(16, FieldHeight);
     (*updown)->setRange(minimum, maximum);
     (*updown)->setBuddy(*edit);
+    (*edit)->installEventFilter(new DigitKeys(*edit));
     row->addWidget(*edit);
     row->addWidget(*updown);
     row->addStretch(1);
@@ -120,6 +185,35 @@ QGridLayout* makeGrid(QGroupBox* group)
     grid->setVerticalSpacing(4);
     grid->setColumnStretch(2, 1);
     return grid;
+}
+
+QVBoxLayout* makeColumn(QWidget* page)
+{
+    auto* column = new QVBoxLayout(page);
+    column->setContentsMargins(0, 5, 0, 0);
+    column->setSpacing(5);
+    return column;
+}
+
+void addNotes(QGroupBox* group, QGridLayout* grid, std::initializer_list<QString> lines, PageParts& parts)
+{
+    for (const QString& text : lines) {
+        parts.notes << new QLabel(text, group);
+        grid->addWidget(parts.notes.last(), grid->rowCount(), 0, 1, 5);
+    }
+    grid->setRowStretch(grid->rowCount(), 1);
+}
+
+void addRule(PageParts& parts, std::initializer_list<QAbstractButton*> buttons, std::function<void()> rule)
+{
+    for (QAbstractButton* b : buttons)
+        QObject::connect(b, &QAbstractButton::toggled, b, guarded([rule](bool) { rule(); }));
+    parts.rules.push_back(std::move(rule));
+}
+
+void onFocusLeaving(QLineEdit* field, std::function<void()> handler)
+{
+    field->installEventFilter(new FocusLeaving(field, std::move(handler)));
 }
 
 QStringList sourceFrequencyItems(std::span<const int> values)

@@ -7,13 +7,18 @@
 #include <QStringList>
 #include <QTabBar>
 #include <QTabWidget>
+#include <functional>
+#include <initializer_list>
+#include <vector>
 
+class QAbstractButton;
 class QComboBox;
 class QGridLayout;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QRadioButton;
+class QVBoxLayout;
 class QWidget;
 
 namespace sondrel {
@@ -39,13 +44,16 @@ QStringList sourceChannelItems();               // "As the source", "Mono", "Ste
 // A drop-down list just wide enough for its longest item.
 QComboBox* makeCombo(QWidget* parent, const char* name, const QStringList& items);
 QLabel* makeLabel(QWidget* parent, const QString& text);
-// An edit field with its up-down attached at its right, as one cell of a grid.
+// An edit field with its up-down attached at its right, as one cell of a grid. Typed into the
+// field, digits and backspace pass and every other character is dropped.
 QWidget* makeNumberField(QWidget* parent, QLineEdit** edit, UpDown** updown, const char* editName,
                          const char* updownName, int editWidth, int maxLength, int minimum, int maximum);
 QGroupBox* makeGroup(QWidget* page, const QString& title, int width, int height);
 // Label and field on the left, label and field on the right, with the free room between the
 // two pairs; explanation lines span the whole width below.
 QGridLayout* makeGrid(QGroupBox* group);
+// The column a page's groups stand in, from its top.
+QVBoxLayout* makeColumn(QWidget* page);
 
 // A page control whose tabs get half the usual room beside their text once all of them would
 // not fit its width otherwise, so no tab is hidden behind scroll buttons.
@@ -68,13 +76,34 @@ private:
 struct Binding {
     QWidget* control = nullptr;
     IntKey key;
-    QList<QRadioButton*> radios;
+    QList<QRadioButton*> radios{};
 };
 
 // Shows the stored value (the default without a store).
 void load(const Binding& b, const SettingsFile* store);
 void save(const Binding& b, SettingsFile& store);
 void reset(const Binding& b);
+
+// What a page hands the dialog: its settings in the order OK writes them, its explanation
+// lines (which the dialog fits to one line each), and its enabling rules (which controls take
+// part, by the state of a check box or radio buttons).
+struct PageParts {
+    std::vector<Binding> bindings;
+    QList<QLabel*> notes;
+    std::vector<std::function<void()>> rules;
+};
+
+// Explanation lines below what group holds, one a row across the grid, then the free room.
+void addNotes(QGroupBox* group, QGridLayout* grid, std::initializer_list<QString> lines, PageParts& parts);
+// An enabling rule: it runs whenever one of buttons changes, also when the dialog changes it
+// (loading, Default), and after the dialog has loaded or reset every control.
+void addRule(PageParts& parts, std::initializer_list<QAbstractButton*> buttons, std::function<void()> rule);
+// Runs handler when the focus leaves field for another control; a popup menu or another
+// window taking the focus for a moment is no leaving.
+void onFocusLeaving(QLineEdit* field, std::function<void()> handler);
+
+// The General page: how many files are converted at once.
+void buildGeneralPage(QWidget* page, PageParts& parts);
 
 } // namespace settingsui
 } // namespace sondrel

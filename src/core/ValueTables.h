@@ -23,23 +23,6 @@ inline constexpr std::array<int, 3> flac_bits_values{0, 16, 24};
 // Opus rate control, by stored position: variable, constrained variable, constant.
 inline constexpr std::array<const char*, 3> opus_modes{"VBR", "Constrained VBR", "CBR"};
 
-// The output formats of the main window's selector, by stored position: its name, the
-// extension of the files it writes, and its settings section.
-struct OutputFormatName {
-    const char* name;
-    const char* extension;
-    const char* section;
-};
-inline constexpr std::array<OutputFormatName, 7> output_formats{{
-    {"MP3", ".mp3", "mp3"},
-    {"WAV", ".wav", "wav"},
-    {"WMA", ".wma", "wma"},
-    {"OGG", ".ogg", "ogg"},
-    {"FLAC", ".flac", "flac"},
-    {"Opus", ".opus", "opus"},
-    {"M4A", ".m4a", "aac"},
-}};
-
 // The WMA output profiles; the encoder receives position + 1.
 extern const std::array<const char*, 47> wma_profiles;
 

@@ -165,7 +165,12 @@ void Tfm_main::lvColumnClick(int column)
 void Tfm_main::cb_formatChange()
 {
     if (SettingsFile* s = m_state.settings())
-        writeKey(*s, keys::format, cb_format->currentIndex());
+        writeKey(*s, keys::format, chosenFormat());
+}
+
+int Tfm_main::chosenFormat() const
+{
+    return cb_format->currentIndex() < 0 ? -1 : cb_format->currentData().toInt();
 }
 
 void Tfm_main::cbx_keepClick()

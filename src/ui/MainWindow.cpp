@@ -9,6 +9,7 @@
 #include "FileListView.h"
 #include "Launcher.h"
 #include "ListRows.h"
+#include "OutputFormat.h"
 #include "Skin.h"
 #include "StatusDelegate.h"
 #include "UiStateTable.h"
@@ -154,8 +155,9 @@ void Tfm_main::buildControls()
     cb_format = new QComboBox(client);
     cb_format->setObjectName(QStringLiteral("cb_format"));
     cb_format->setEditable(false);
-    for (const OutputFormatName& f : output_formats)
-        cb_format->addItem(QString::fromLatin1(f.name));
+    // Each item carries its format's stored index.
+    for (const OutputFormat* f : outputFormats())
+        cb_format->addItem(QString::fromLatin1(f->label), f->index);
     connect(cb_format, &QComboBox::currentIndexChanged, this, guarded([this](int) {
         if (!m_loadingFormat)
             cb_formatChange();
@@ -255,7 +257,7 @@ void Tfm_main::FormShow()
                                           defaultOutputDirectory()));
     const int format = readKey(settings, keys::format);
     m_loadingFormat = true;
-    cb_format->setCurrentIndex(format >= 0 && format < cb_format->count() ? format : -1);
+    cb_format->setCurrentIndex(cb_format->findData(format));
     cbx_keep->setChecked(readKey(settings, keys::keepFolders) != 0);
     m_loadingFormat = false;
     m_state.clearFlags();

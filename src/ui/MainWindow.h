@@ -111,6 +111,8 @@ public:
     // The guard of every way of adding: not while converting, playing or adding.
     bool addingAllowed() const;
     void cb_formatChange();
+    // The stored index of the format the selector shows; -1 for none.
+    int chosenFormat() const;
     void cbx_keepClick();
     void SkinClick(const SkinObject& element);
 

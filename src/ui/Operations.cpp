@@ -32,7 +32,7 @@ void Tfm_main::AddPath() { m_fileList->AddPath(*fm_dir); }
 void Tfm_main::ScanFolder(const QString& folder, bool includeSub) { m_fileList->ScanFolder(folder, includeSub); }
 void Tfm_main::AddPaths(const QStringList& paths, bool includeSub) { m_fileList->AddPaths(paths, includeSub); }
 void Tfm_main::ChooseOutputDir() { m_fileList->ChooseOutputDir(*fm_dir, edt_dir); }
-void Tfm_main::ConvertList() { m_converter->ConvertList(cb_format->currentIndex()); }
+void Tfm_main::ConvertList() { m_converter->ConvertList(chosenFormat()); }
 void Tfm_main::StopConverting() { m_converter->StopConverting(); }
 void Tfm_main::StopAdding() { m_fileList->StopAdding(); }
 void Tfm_main::PlaySelected() { m_playback->PlaySelected(); }
