@@ -434,6 +434,44 @@ private slots:
         QCOMPARE(player.FramesRead(), counted.SampleCount());
     }
 
+    // Every real-world file opens for playing exactly when it opens counted (the same error
+    // otherwise) and reads the same samples.
+    void readingForPlayingTheCorpus()
+    {
+        const QStringList files = testaudio::corpusFiles();
+        if (files.isEmpty())
+            QSKIP("no real-world corpus");
+        int opened = 0;
+        for (const QString& name : files) {
+            const QString path = testaudio::corpusDir() + "/" + name;
+            sondrel::AudioFile counted, uncounted;
+            QString countedError, uncountedError;
+            try {
+                counted.OpenRead(path);
+            } catch (const sondrel::EngineError& e) {
+                countedError = e.what();
+            }
+            try {
+                uncounted.OpenReadUncounted(path);
+            } catch (const sondrel::EngineError& e) {
+                uncountedError = e.what();
+            }
+            QVERIFY2(countedError == uncountedError, qPrintable(name + ": " + countedError + " / " + uncountedError));
+            if (!countedError.isEmpty())
+                continue;
+            ++opened;
+            bool same = true;
+            while (same) {
+                const SampleArray a = counted.ReadSamples(kChunk), b = uncounted.ReadSamples(kChunk);
+                same = a == b;
+                if (a.empty() || b.empty())
+                    break;
+            }
+            QVERIFY2(same, qPrintable(name));
+        }
+        QVERIFY(opened > 0);
+    }
+
     void playBeforeFormatIsAnError()
     {
         AudioPlayer player;
