@@ -366,6 +366,7 @@ private slots:
         QTest::newRow("double-click on another row") << "double-click other" << 1;
         QTest::newRow("Pause, then Play") << "pause" << 0;
         QTest::newRow("closing the window") << "close" << -1;
+        QTest::newRow("ending the program") << "end" << -1;
     }
     void commandsWhileAFileOpens()
     {
@@ -398,6 +399,12 @@ private slots:
         } else if (action == "close") {
             w().close();
             QVERIFY(!w().isVisible());
+        } else if (action == "end") {
+            // The window and its player go while the worker still opens the file.
+            app.stop();
+            QTest::qWait(300);
+            QVERIFY(played.empty());
+            return;
         }
         if (heardRow < 0) {
             QVERIFY(!s().flag_playing());
