@@ -31,10 +31,12 @@ void layoutFor(AVChannelLayout* out, const AVChannelLayout& in)
 
 } // namespace
 
-AudioDecoder::AudioDecoder(const QString& path, const std::atomic<bool>* cancel) : m_input(path, cancel)
+AudioDecoder::AudioDecoder(const QString& path, const std::atomic<bool>* cancel, Counting counting)
+    : m_input(path, cancel)
 {
     m_stream = m_input.selectAudioStream();
-    const SampleCount counted = countSamples(m_input, m_stream);
+    const SampleCount counted =
+        counting == Counting::Exact ? countSamples(m_input, m_stream) : countForReading(m_input, m_stream);
     // A stopped count is a wrong count.
     m_input.throwIfCancelled();
     m_count = counted.samples;
@@ -58,14 +60,20 @@ AudioDecoder::AudioDecoder(const QString& path, const std::atomic<bool>* cancel)
                                            + std::to_string(limits::MinSampleRate) + " to "
                                            + std::to_string(limits::MaxSampleRate) + " Hz can be converted"));
     const AVCodecParameters* par = m_input.stream(m_stream)->codecpar;
-    if (m_method != CountMethod::FullDecode
+    if (m_method != CountMethod::FullDecode && m_method != CountMethod::NotCounted
         && (m_count <= 0 || (par->sample_rate > 0 && par->sample_rate != m_rate))) {
         // The quick count found nothing although there is sound, or counted at a rate the
-        // decoder does not deliver (AAC with implicit SBR): only a decode can tell.
-        m_count = countByDecoding(m_input, m_stream);
-        m_method = CountMethod::FullDecode;
+        // decoder does not deliver (AAC with implicit SBR): only a decode can tell. A reader
+        // that needs no count goes on to the decoder's end instead.
+        if (counting == Counting::Exact) {
+            m_count = countByDecoding(m_input, m_stream);
+            m_method = CountMethod::FullDecode;
+        } else {
+            m_count = 0;
+            m_method = CountMethod::NotCounted;
+        }
     }
-    if (m_manualTrim)
+    if (m_manualTrim && m_method != CountMethod::NotCounted)
         m_trimAt = m_count;
     // Lossless sources (WavPack's lossy hybrid mode too) keep their sample width, which a
     // writer may follow; lossy ones have none.

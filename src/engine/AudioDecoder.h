@@ -13,17 +13,24 @@ namespace sondrel {
 
 class AudioDecoder {
 public:
+    // Exact: the count every undamaged file decodes to, by a full decode where nothing
+    // cheaper tells it. ForReading: only what reading needs (countForReading), so opening
+    // takes no longer than its headers and first frame.
+    enum class Counting { Exact, ForReading };
+
     // Opens, counts and decodes the first frame (which fixes rate and channels). Throws
     // EngineError for anything that is not decodable audio. Once cancel is set, opening and
     // reading throw CancelledError.
-    explicit AudioDecoder(const QString& path, const std::atomic<bool>* cancel = nullptr);
+    explicit AudioDecoder(const QString& path, const std::atomic<bool>* cancel = nullptr,
+                          Counting counting = Counting::Exact);
     ~AudioDecoder();
     AudioDecoder(const AudioDecoder&) = delete;
     AudioDecoder& operator=(const AudioDecoder&) = delete;
 
     int sampleRate() const { return m_rate; }
     int channels() const { return m_layout.value.nb_channels; }
-    // The samples per channel counted at opening (exact for every undamaged file).
+    // The samples per channel counted at opening (exact for every undamaged file; 0 when
+    // opened ForReading and not counted).
     std::int64_t sampleCount() const { return m_count; }
     CountMethod countMethod() const { return m_method; }
     // Bits per sample of a lossless source (16, 24, ...); 0 for lossy ones.

@@ -139,6 +139,21 @@ void AudioFile::OpenRead(const QString& path, int, int)
     d->reader = std::make_unique<AudioDecoder>(path, m_cancel);
 }
 
+void AudioFile::OpenReadUncounted(const QString& path)
+{
+    d->requireClosed("OpenRead");
+    d->reader = std::make_unique<AudioDecoder>(path, m_cancel, AudioDecoder::Counting::ForReading);
+}
+
+void AudioFile::TakeReader(AudioFile& other)
+{
+    if (this == &other)
+        return;
+    other.d->requireReader("TakeReader");
+    Close();
+    d->reader = std::move(other.d->reader);
+}
+
 SampleArray AudioFile::ReadSamples(int count)
 {
     return d->requireReader("ReadSamples").read(count);

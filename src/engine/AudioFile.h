@@ -34,6 +34,17 @@ public:
     // are always (0, 1) and select nothing. Throws EngineError for anything that is not
     // decodable audio; the instance is then closed.
     void OpenRead(const QString& path, int reserved1 = 0, int reserved2 = 1);
+    // Opens path for reading as OpenRead does, for a reader that needs no length (playing):
+    // nothing is counted beyond what reading itself needs, so a file whose length only a
+    // full decode tells (Matroska/WebM) opens as fast as any other. What ReadSamples delivers
+    // is the same; SampleCount is 0 unless the headers told it (CountMethodName "not
+    // counted").
+    void OpenReadUncounted(const QString& path);
+    // Takes over the file other has open for reading (what this instance had open is closed
+    // first); other is closed afterwards. A file opened on a worker thread is handed to the
+    // thread that plays it this way. The cancel flag it was opened with stays in force and
+    // must outlive it.
+    void TakeReader(AudioFile& other);
     // Up to count interleaved samples (whole sample frames) from the current position; empty
     // at the end. A count smaller than one sample frame throws EngineError.
     SampleArray ReadSamples(int count);
@@ -63,7 +74,8 @@ public:
     // Bits per sample the source stores losslessly (16 for CD audio, 24 for studio files); 0
     // for lossy sources, whose decoders have no such figure.
     int SourceBits() const;
-    // How SampleCount was found: "wav header", "mp3 header", "packet scan" or "full decode".
+    // How SampleCount was found: "wav header", "mp3 header", "packet scan", "full decode", ...
+    // or "not counted".
     const char* CountMethodName() const;
 
     // --- writing ---

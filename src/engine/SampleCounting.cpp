@@ -48,6 +48,7 @@ const char* methodName(CountMethod method)
     case CountMethod::AacFrames: return "aac frames";
     case CountMethod::PacketScan: return "packet scan";
     case CountMethod::FullDecode: return "full decode";
+    case CountMethod::NotCounted: return "not counted";
     }
     return "?";
 }
@@ -328,6 +329,15 @@ SampleCount countSamples(InputFile& input, int streamIndex)
     if (auto n = packetScanCount(input, streamIndex))
         return {*n, CountMethod::PacketScan};
     return {countByDecoding(input, streamIndex), CountMethod::FullDecode};
+}
+
+SampleCount countForReading(InputFile& input, int streamIndex)
+{
+    if (auto n = oggVorbisCount(input, streamIndex))
+        return {*n, CountMethod::OggGranule};
+    if (auto n = oggOpusCount(input, streamIndex))
+        return {*n, CountMethod::OggGranule};
+    return {0, CountMethod::NotCounted};
 }
 
 } // namespace sondrel

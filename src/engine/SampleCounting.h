@@ -44,7 +44,7 @@ private:
     std::int64_t m_total = 0;
 };
 
-enum class CountMethod { WavHeader, Mp3Header, Mp3Frames, FlacHeader, OggGranule, AacFrames, PacketScan, FullDecode };
+enum class CountMethod { WavHeader, Mp3Header, Mp3Frames, FlacHeader, OggGranule, AacFrames, PacketScan, FullDecode, NotCounted };
 
 struct SampleCount {
     std::int64_t samples = 0;
@@ -55,6 +55,12 @@ struct SampleCount {
 // (the reading position of input is left where it was). May open the file a second time.
 // Throws EngineError.
 SampleCount countSamples(InputFile& input, int streamIndex);
+
+// Only the count that reading itself needs: the last granule position of Vorbis and Opus in
+// Ogg, where the stream's end is trimmed. Every other stream is read to its decoder's end and
+// is not counted here (0 samples, NotCounted): for a reader that needs no length, such as
+// playing, which must not wait for the full decode some containers need.
+SampleCount countForReading(InputFile& input, int streamIndex);
 
 // The count by a full decode of a second opening of the file (always exact, always slow).
 std::int64_t countByDecoding(InputFile& input, int streamIndex);

@@ -7,24 +7,50 @@
 #include "ExceptionHook.h"
 #include "ListRows.h"
 #include "Prompts.h"
+#include "WorkerPool.h"
 
 #include <QFileInfo>
 #include "FileListView.h"
 
+#include <atomic>
+#include <stdexcept>
+
 namespace sondrel {
+
+// One Play: the worker opens the file into its own reader, which the GUI thread takes over
+// when the request is still the one awaited. The cancel flag is the reader's for as long as
+// it reads, so the request lives while its file is played.
+struct Playback::Request {
+    std::uint64_t id = 0;
+    QString path;
+    std::atomic<bool> cancel{false};
+    AudioFile file;
+    // Set by the worker before it hands the request over.
+    std::exception_ptr error;
+    bool removed = false;
+};
 
 Playback::Playback(QWidget* window, FileListView* lv, AppState& state, Prompts& prompts,
                    AudioFile& reader, AudioPlayer& player)
-    : m_window(window), m_lv(lv), m_state(state), m_prompts(prompts), m_reader(reader), m_player(player)
+    : m_window(window), m_lv(lv), m_state(state), m_prompts(prompts), m_reader(reader), m_player(player),
+      m_pool(std::make_unique<WorkerPool>(2, QByteArrayLiteral("sondrel-play")))
 {
     connect(&m_player, &AudioPlayer::OnEndArrayPlay, this, guarded([this] { FeedPlayer(); }));
     connect(&m_player, &AudioPlayer::OnRequestOnLoadArray, this, guarded([this] { FeedPlayer(); }));
     connect(&m_player, &AudioPlayer::OnEndPlay, this, guarded([this] { AudioPlayerEndPlay(); }));
+    connect(m_pool.get(), &WorkerPool::notified, this, guarded([this] { openFinished(); }));
+}
+
+Playback::~Playback()
+{
+    giveUpOpening();
+    m_pool.reset();
+    closeReader();
 }
 
 void Playback::FeedPlayer()
 {
-    // The source is shared with adding and converting; once playback has closed it there is
+    // Once playback has closed the source, or while it is still being opened, there is
     // nothing to feed.
     if (!m_reader.IsOpen())
         return;
@@ -32,23 +58,41 @@ void Playback::FeedPlayer()
     m_player.LoadArray(chunk);
 }
 
-void Playback::stopCurrent()
+void Playback::closeReader()
 {
     if (m_reader.IsOpen())
         m_reader.Close();
-    m_player.Stop();
+    m_playing.reset();
+}
+
+void Playback::giveUpOpening()
+{
+    if (m_opening) {
+        m_opening->cancel = true;
+        m_opening.reset();
+    }
+}
+
+void Playback::backToIdle()
+{
     m_state.setPaused(false);
     m_state.setPlaying(false);
+}
+
+void Playback::stopCurrent()
+{
+    giveUpOpening();
+    closeReader();
+    m_player.Stop();
+    backToIdle();
 }
 
 void Playback::PlaySelected()
 {
     if (m_state.flag_paused()) {
         m_state.setPaused(false);
-        m_player.Play();
         m_lv->setFocus();
-        FeedPlayer();
-        FeedPlayer();
+        resumePlayer();
         return;
     }
     if (m_state.flag_converting() || m_state.flag_adding() || rows::count(m_lv) == 0)
@@ -64,32 +108,109 @@ void Playback::PlaySelected()
     }
     m_state.play_row = selected;
     m_lv->setFocus();
-    if (m_reader.IsOpen())
-        m_reader.Close();
+    closeReader();
     const QString path = rows::text(m_lv, selected, rows::FullPath);
     if (!QFileInfo::exists(path)) {
         m_prompts.information(m_window, path + QStringLiteral(" has been removed."));
         return;
     }
-    try {
-        m_reader.OpenRead(path, 0, 1);
-    } catch (const EngineError&) {
-        // The file changed since it was added; the window stays idle.
-        m_prompts.information(m_window, path + QStringLiteral(" is an invalid audio file!"));
-        return;
+    // The playing state starts now, so the commands that would change the list or start a
+    // conversion are off while the file opens.
+    m_state.setPlaying(true);
+    startOpening(path);
+}
+
+void Playback::startOpening(const QString& path)
+{
+    auto request = std::make_shared<Request>();
+    request->id = ++m_lastId;
+    request->path = path;
+    request->file.SetCancelFlag(&request->cancel);
+    m_opening = request;
+    WorkerPool* pool = m_pool.get();
+    const bool queued = pool->submit([this, pool, request](std::stop_token stop) {
+        {
+            const std::stop_callback onStop(stop, [&] { request->cancel = true; });
+            try {
+                if (!request->cancel)
+                    request->file.OpenReadUncounted(request->path);
+            } catch (...) {
+                request->error = std::current_exception();
+                request->removed = !QFileInfo::exists(request->path);
+            }
+        }
+        {
+            const std::lock_guard lock(m_finishedMutex);
+            m_finished.push_back(request);
+        }
+        pool->notify();
+    });
+    if (!queued) {
+        m_opening.reset();
+        backToIdle();
+        throw std::runtime_error("No thread could be started to open " + path.toStdString() + ".");
     }
-    m_player.SetArrayFormat(m_reader.FormatParamB(), m_reader.FormatParamA());
-    m_reader.PreparePlayback(0, 3);
+}
+
+void Playback::openFinished()
+{
+    std::vector<std::shared_ptr<Request>> finished;
+    {
+        const std::lock_guard lock(m_finishedMutex);
+        finished.swap(m_finished);
+    }
+    for (const std::shared_ptr<Request>& request : finished) {
+        // A request given up since (Stop Playing, another Play, closing) is dropped.
+        if (!m_opening || request->id != m_opening->id)
+            continue;
+        m_opening.reset();
+        if (request->error) {
+            backToIdle();
+            if (request->removed) {
+                m_prompts.information(m_window, request->path + QStringLiteral(" has been removed."));
+                continue;
+            }
+            try {
+                std::rethrow_exception(request->error);
+            } catch (const EngineError&) {
+                // The file changed since it was added; the window is idle again.
+                m_prompts.information(m_window, request->path + QStringLiteral(" is an invalid audio file!"));
+            }
+            continue;
+        }
+        m_reader.TakeReader(request->file);
+        m_playing = request;
+        startPlayer();
+    }
+}
+
+void Playback::startPlayer()
+{
+    try {
+        m_player.SetArrayFormat(m_reader.FormatParamB(), m_reader.FormatParamA());
+        m_reader.PreparePlayback(0, 3);
+    } catch (...) {
+        stopCurrent();
+        throw;
+    }
+    // Paused while the file opened: Play or Pause starts it.
+    if (!m_state.flag_paused())
+        resumePlayer();
+}
+
+void Playback::resumePlayer()
+{
+    if (isOpening())
+        return; // the player starts once the file is open
     try {
         m_player.Play();
     } catch (const NoAudioDeviceError& e) {
         // No sound server or device is an expected condition on some machines.
-        m_reader.Close();
+        stopCurrent();
         m_prompts.information(m_window, QStringLiteral("No sound output is available, so the file cannot be played.\n")
                                             + QString::fromUtf8(e.what()));
         return;
     }
-    m_state.setPlaying(true);
     FeedPlayer();
     FeedPlayer();
 }
@@ -99,10 +220,8 @@ void Playback::TogglePause()
     if (!m_state.flag_playing())
         return;
     if (m_state.flag_paused()) {
-        m_player.Play();
-        FeedPlayer();
-        FeedPlayer();
         m_state.setPaused(false);
+        resumePlayer();
     } else {
         m_player.Stop();
         m_state.setPaused(true);
@@ -116,13 +235,22 @@ void Playback::StopPlaying()
     stopCurrent();
 }
 
+void Playback::StopAndWait()
+{
+    if (m_state.flag_playing())
+        stopCurrent();
+    m_pool->waitIdle();
+    // What the worker handed over since is for requests given up: dropped.
+    const std::lock_guard lock(m_finishedMutex);
+    m_finished.clear();
+}
+
 void Playback::AudioPlayerEndPlay()
 {
     m_player.Stop();
-    if (m_reader.IsOpen())
-        m_reader.Close();
-    m_state.setPaused(false);
-    m_state.setPlaying(false);
+    giveUpOpening();
+    closeReader();
+    backToIdle();
 }
 
 } // namespace sondrel

@@ -365,6 +365,8 @@ void Tfm_main::FormClose()
     m_fileList->stopAndWait();
     m_converter->stopAndWait();
     m_state.setConverting(false);
+    // Playing ends with the window; a file still being opened for it is given up.
+    m_playback->StopAndWait();
     if (SettingsFile* settings = m_state.settings())
         saveWindow(*this, *lv, rows::FullPath, m_fullPathWidth, *settings);
     m_state.releaseSettings();

@@ -378,6 +378,100 @@ private slots:
         QVERIFY2(out.contains("sound", Qt::CaseInsensitive), qPrintable(out));
     }
 
+    // Opening for playing counts nothing that reading does not need, yet reads the very
+    // samples a counted opening reads: the Ogg end still trimmed at the last granule
+    // position, Matroska/WebM and AC-3 (whose counts take a full decode) read to their end.
+    void readingForPlaying_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QStringList>("args"); // ffmpeg arguments that make it from the source
+        QTest::addColumn<QString>("method");   // CountMethodName of the uncounted opening
+        QTest::newRow("Vorbis in Matroska") << "v.mka" << QStringList{"-c:a", "libvorbis"} << "not counted";
+        QTest::newRow("Opus in WebM") << "o.webm" << QStringList{"-c:a", "libopus"} << "not counted";
+        QTest::newRow("Ogg Vorbis") << "v.ogg" << QStringList{"-c:a", "libvorbis"} << "ogg granule";
+        QTest::newRow("Opus in Ogg") << "o.opus" << QStringList{"-c:a", "libopus"} << "ogg granule";
+        QTest::newRow("MP3") << "m.mp3" << QStringList{"-c:a", "libmp3lame"} << "not counted";
+        QTest::newRow("AAC in M4A") << "a.m4a" << QStringList{"-c:a", "aac"} << "not counted";
+        QTest::newRow("AC-3") << "a.ac3" << QStringList{"-c:a", "ac3"} << "not counted";
+        QTest::newRow("FLAC") << "f.flac" << QStringList{"-c:a", "flac"} << "not counted";
+    }
+    void readingForPlaying()
+    {
+        QFETCH(QString, name);
+        QFETCH(QStringList, args);
+        QFETCH(QString, method);
+        QTemporaryDir dir;
+        const QString source = dir.filePath("source.wav"), path = dir.filePath(name);
+        QVERIFY(testaudio::writeMusicWav(source, 44100, 2, 2.3));
+        int code = -1;
+        testaudio::runTool("ffmpeg", QStringList{"-v", "error", "-y", "-i", source} + args + QStringList{path}, 60000,
+                           &code);
+        QCOMPARE(code, 0);
+        auto readAll = [](sondrel::AudioFile& f) {
+            std::vector<float> all;
+            while (true) {
+                const SampleArray chunk = f.ReadSamples(kChunk);
+                if (chunk.empty())
+                    return all;
+                all.insert(all.end(), chunk.begin(), chunk.end());
+            }
+        };
+        sondrel::AudioFile counted, uncounted;
+        counted.OpenRead(path);
+        uncounted.OpenReadUncounted(path);
+        QCOMPARE(QString(uncounted.CountMethodName()), method);
+        QCOMPARE(uncounted.SampleRate(), counted.SampleRate());
+        QCOMPARE(uncounted.ChannelCount(), counted.ChannelCount());
+        const std::vector<float> expected = readAll(counted);
+        // Handed to another instance after opening, as the player's reader takes it over.
+        sondrel::AudioFile player;
+        player.TakeReader(uncounted);
+        QVERIFY(!uncounted.IsOpen());
+        QVERIFY(player.IsOpen());
+        const std::vector<float> got = readAll(player);
+        QCOMPARE(got.size(), expected.size());
+        QVERIFY(got == expected);
+        QCOMPARE(player.FramesRead(), counted.SampleCount());
+    }
+
+    // Every real-world file opens for playing exactly when it opens counted (the same error
+    // otherwise) and reads the same samples.
+    void readingForPlayingTheCorpus()
+    {
+        const QStringList files = testaudio::corpusFiles();
+        if (files.isEmpty())
+            QSKIP("no real-world corpus");
+        int opened = 0;
+        for (const QString& name : files) {
+            const QString path = testaudio::corpusDir() + "/" + name;
+            sondrel::AudioFile counted, uncounted;
+            QString countedError, uncountedError;
+            try {
+                counted.OpenRead(path);
+            } catch (const sondrel::EngineError& e) {
+                countedError = e.what();
+            }
+            try {
+                uncounted.OpenReadUncounted(path);
+            } catch (const sondrel::EngineError& e) {
+                uncountedError = e.what();
+            }
+            QVERIFY2(countedError == uncountedError, qPrintable(name + ": " + countedError + " / " + uncountedError));
+            if (!countedError.isEmpty())
+                continue;
+            ++opened;
+            bool same = true;
+            while (same) {
+                const SampleArray a = counted.ReadSamples(kChunk), b = uncounted.ReadSamples(kChunk);
+                same = a == b;
+                if (a.empty() || b.empty())
+                    break;
+            }
+            QVERIFY2(same, qPrintable(name));
+        }
+        QVERIFY(opened > 0);
+    }
+
     void playBeforeFormatIsAnError()
     {
         AudioPlayer player;

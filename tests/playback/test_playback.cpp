@@ -14,6 +14,10 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdint>
 
 using namespace sondrel;
 
@@ -54,19 +58,55 @@ class TestPlayback : public QObject {
         w().item("AddFile1")->trigger();
         QVERIFY(app.waitAdded());
     }
-    static std::vector<float> decode(const QString& path)
+    // A file the ffmpeg command encodes from a WAV of the test signal.
+    QString encoded(const QString& name, double seconds, const QStringList& codec)
+    {
+        const QString p = tmp.filePath(name);
+        if (QFile::exists(p))
+            return p;
+        int code = -1;
+        testaudio::runTool("ffmpeg", QStringList{"-v", "error", "-y", "-i", file(name + ".wav", seconds)} + codec + QStringList{p},
+                           60000, &code);
+        if (code != 0)
+            qFatal("ffmpeg cannot write %s", qPrintable(p));
+        return p;
+    }
+    // Ten minutes of Vorbis in Matroska: counting its length takes a full decode.
+    QString longMatroska()
+    {
+        const QString p = tmp.filePath("long.mka");
+        if (QFile::exists(p))
+            return p;
+        int code = -1;
+        testaudio::runTool("ffmpeg",
+                           {"-v", "error", "-y", "-f", "lavfi", "-i", "sine=frequency=330:sample_rate=22050:duration=600",
+                            "-c:a", "libvorbis", "-q:a", "0", p},
+                           120000, &code);
+        if (code != 0)
+            qFatal("ffmpeg cannot write %s", qPrintable(p));
+        return p;
+    }
+    // The first `limit` samples (all of them by default) as the program reads the file.
+    static std::vector<float> decode(const QString& path, std::size_t limit = SIZE_MAX)
     {
         AudioFile f;
         f.OpenRead(path);
         std::vector<float> all;
-        for (;;) {
+        while (all.size() < limit) {
             const SampleArray a = f.ReadSamples(4410);
             if (a.empty())
                 break;
             all.insert(all.end(), a.begin(), a.end());
         }
+        all.resize(std::min(all.size(), limit));
         return all;
     }
+    bool playedStartsWith(const std::vector<float>& head) const
+    {
+        return played.size() >= head.size() && std::equal(head.begin(), head.end(), played.begin());
+    }
+    // Play returned with the playing state on, and the file is still being opened.
+    bool opening() { return s().flag_playing() && !w().AudioFileRead.IsOpen(); }
     // Whether the items that playback touches are in the state's column.
     QString menus()
     {
@@ -266,6 +306,165 @@ private slots:
         QVERIFY(prompts->messages.isEmpty());
     }
 
+    // Matroska and WebM files, whose length only a full decode tells, play from their first
+    // sample to their last.
+    void containersThatNeedAFullDecodePlay_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QStringList>("codec");
+        QTest::newRow("Vorbis in Matroska") << "v.mka" << QStringList{"-c:a", "libvorbis"};
+        QTest::newRow("Opus in WebM") << "o.webm" << QStringList{"-c:a", "libopus"};
+    }
+    void containersThatNeedAFullDecodePlay()
+    {
+        QFETCH(QString, name);
+        QFETCH(QStringList, codec);
+        const QString f = encoded(name, 1.2, codec);
+        add({f});
+        rows::select(w().lv, 0);
+        w().item("Play1")->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(!s().flag_playing(), 60000);
+        QVERIFY(played == decode(f));
+        QVERIFY(prompts->messages.isEmpty());
+        QCOMPARE(menus(), QString(IdleMenus));
+    }
+
+    // Play returns before the file is open: the window goes on handling events (a zero
+    // timer keeps firing) while a long Matroska file opens, and the commands that would
+    // change the list or convert are off from the start.
+    void theWindowStaysResponsiveWhileAFileOpens()
+    {
+        const QString f = longMatroska();
+        add({f});
+        rows::select(w().lv, 0);
+        int ticks = 0;
+        QTimer zero;
+        connect(&zero, &QTimer::timeout, this, [&] { ++ticks; });
+        zero.start(0);
+        w().item("Play1")->trigger();
+        QVERIFY(opening());
+        QCOMPARE(menus(), QString(PlayingMenus));
+        w().Convert1Click();
+        QCOMPARE(prompts->texts(), QStringList({"Please stop playing first."}));
+        const int ticksAtPlay = ticks;
+        QTRY_VERIFY_WITH_TIMEOUT(!played.empty(), 30000);
+        QVERIFY(ticks > ticksAtPlay);
+        QTRY_VERIFY_WITH_TIMEOUT(played.size() > 22050, 30000);
+        QVERIFY(playedStartsWith(decode(f, 22050)));
+        w().item("StopPlay1")->trigger();
+        QCOMPARE(menus(), QString(IdleMenus));
+    }
+
+    // What the user does while the long file is still being opened: the request is given up
+    // or overtaken, and its result, when it comes, is dropped.
+    void commandsWhileAFileOpens_data()
+    {
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<int>("heardRow"); // the row whose file is heard afterwards; -1: none
+        QTest::newRow("Stop Playing") << "stop" << -1;
+        QTest::newRow("Play on another row") << "play other" << 1;
+        QTest::newRow("double-click on another row") << "double-click other" << 1;
+        QTest::newRow("Pause, then Play") << "pause" << 0;
+        QTest::newRow("closing the window") << "close" << -1;
+        QTest::newRow("ending the program") << "end" << -1;
+    }
+    void commandsWhileAFileOpens()
+    {
+        QFETCH(QString, action);
+        QFETCH(int, heardRow);
+        const QString a = longMatroska(), b = file("other.wav", 0.6);
+        add({a, b});
+        rows::select(w().lv, 0);
+        w().item("Play1")->trigger();
+        QVERIFY(opening());
+        if (action == "stop") {
+            w().item("StopPlay1")->trigger();
+        } else if (action == "play other") {
+            rows::select(w().lv, 1);
+            w().item("Play1")->trigger();
+            QCOMPARE(s().play_row, 1);
+        } else if (action == "double-click other") {
+            rows::select(w().lv, 1);
+            w().lvDblClick();
+        } else if (action == "pause") {
+            w().item("Pause1")->trigger();
+            QCOMPARE(menus(), QString(PausedMenus));
+            // The file opens meanwhile, and nothing is played until Play.
+            QTRY_VERIFY_WITH_TIMEOUT(w().AudioFileRead.IsOpen(), 30000);
+            QTest::qWait(300);
+            QVERIFY(played.empty());
+            QVERIFY(s().flag_paused());
+            w().item("Play1")->trigger();
+            QCOMPARE(menus(), QString(PlayingMenus));
+        } else if (action == "close") {
+            w().close();
+            QVERIFY(!w().isVisible());
+        } else if (action == "end") {
+            // The window and its player go while the worker still opens the file.
+            app.stop();
+            QTest::qWait(300);
+            QVERIFY(played.empty());
+            return;
+        }
+        if (heardRow < 0) {
+            QVERIFY(!s().flag_playing());
+            QTest::qWait(500); // long enough for the open to end
+            QVERIFY(played.empty());
+            QVERIFY(!s().flag_playing());
+            QVERIFY(!w().AudioFileRead.IsOpen());
+            if (action != "close")
+                QCOMPARE(menus(), QString(IdleMenus));
+        } else if (heardRow == 1) {
+            QTRY_VERIFY_WITH_TIMEOUT(!s().flag_playing(), 30000);
+            QVERIFY(played == decode(b));
+        } else {
+            QTRY_VERIFY_WITH_TIMEOUT(played.size() > 22050, 30000);
+            QVERIFY(playedStartsWith(decode(a, 22050)));
+        }
+        QVERIFY(prompts->messages.isEmpty());
+    }
+
+    // A file that changed after it was added: the playing state ends with the message.
+    void aFileThatChangedSinceItWasAdded_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("deleted") << "delete" << " has been removed.";
+        QTest::newRow("replaced by text") << "text" << " is an invalid audio file!";
+        QTest::newRow("emptied") << "empty" << " is an invalid audio file!";
+        QTest::newRow("Matroska cut to its header") << "cut" << " is an invalid audio file!";
+    }
+    void aFileThatChangedSinceItWasAdded()
+    {
+        QFETCH(QString, change);
+        QFETCH(QString, message);
+        const QString f = tmp.filePath("changed-" + change + ".mka");
+        QVERIFY(QFile::copy(encoded("c.mka", 0.5, {"-c:a", "libvorbis"}), f));
+        add({f});
+        QCOMPARE(rows::count(w().lv), 1);
+        QFile out(f);
+        if (change == "delete") {
+            QVERIFY(out.remove());
+        } else {
+            QVERIFY(out.open(QIODevice::ReadWrite));
+            const QByteArray head = out.read(200);
+            QVERIFY(out.resize(0));
+            QVERIFY(out.seek(0));
+            if (change == "text")
+                out.write("not audio at all\n");
+            else if (change == "cut")
+                out.write(head);
+            out.close();
+        }
+        rows::select(w().lv, 0);
+        w().item("Play1")->trigger();
+        QTRY_COMPARE_WITH_TIMEOUT(prompts->texts(), QStringList({f + message}), 30000);
+        QVERIFY(!s().flag_playing());
+        QCOMPARE(menus(), QString(IdleMenus));
+        QVERIFY(!w().AudioFileRead.IsOpen());
+        QVERIFY(played.empty());
+    }
+
     // Without a sound server, Play says so and the window stays idle.
     void noSoundServer()
     {
@@ -273,7 +472,7 @@ private slots:
         add({a});
         rows::select(w().lv, 0);
         w().item("Play1")->trigger();
-        QCOMPARE(prompts->messages.size(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(prompts->messages.size(), 1, 30000);
         QVERIFY2(prompts->messages.first().text.startsWith("No sound output is available"),
                  qPrintable(prompts->messages.first().text));
         QVERIFY(!s().flag_playing());
