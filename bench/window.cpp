@@ -52,6 +52,18 @@ public:
     bool askYesNo(QWidget*, const QString& text) override { say(text); return true; }
     bool confirmCautious(QWidget*, const QString& text) override { say(text); return true; }
     Overwrite askOverwrite(QWidget*, const QString& text) override { say(text); return Overwrite::Yes; }
+    std::unique_ptr<Pending> askOverwriteLater(QWidget*, const QString& text, std::function<void(Overwrite)> answered) override
+    {
+        say(text);
+        answered(Overwrite::Yes);
+        return std::make_unique<Pending>();
+    }
+    std::unique_ptr<Pending> noticeLater(QWidget*, const QString& text, std::function<void()> closed) override
+    {
+        say(text);
+        closed();
+        return std::make_unique<Pending>();
+    }
     FileChoice chooseFiles(QWidget*, const QString&, const QStringList&) override
     {
         return {files, files.isEmpty() ? QString() : QFileInfo(files.first()).absolutePath()};

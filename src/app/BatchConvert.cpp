@@ -3,7 +3,6 @@
 #include "AudioFile.h"
 #include "CommandLine.h"
 #include "ConversionRun.h"
-#include "Converter.h"
 #include "FileProbe.h"
 #include "FolderWalk.h"
 #include "LameEncSettings.h"
@@ -193,6 +192,79 @@ ConversionRun::Overwrite overwriteMode(CommandLine::Overwrite mode, bool termina
     return terminal ? ConversionRun::Overwrite::Ask : ConversionRun::Overwrite::No;
 }
 
+// What a run of the command line does: the output folder, the format's writer and its
+// extension, the jobs and what to do with existing outputs. False (with the reason printed)
+// when the format's settings cannot be written.
+bool runSettings(const CommandLine& command, bool terminal, std::FILE* err, AudioFile& writer, ConversionRun::Settings& s)
+{
+    const SettingsFile settings(SettingsFile::defaultPath());
+    LameEncSettings lame;
+    const OutputFormat* format = outputFormatNamed(command.format);
+    const TargetSetup setup = configureTarget(settings, format ? format->index : -1, writer, lame);
+    if (setup.extension.isEmpty()) {
+        std::fprintf(err, "%s\n", local(setup.refusal).constData());
+        return false;
+    }
+    QString folder = QFileInfo(command.out).absoluteFilePath();
+    // A folder that cannot be made shows as a write error for each file.
+    QDir().mkpath(folder);
+    if (!folder.endsWith(QLatin1Char('/')))
+        folder += QLatin1Char('/');
+    s.folder = folder;
+    s.extension = setup.extension;
+    s.maxJobs = ConversionRun::jobsFor(command.jobs >= 0 ? command.jobs : readKey(settings, keys::jobs));
+    s.keepFolders = readKey(settings, keys::keepFolders) != 0;
+    s.overwrite = overwriteMode(command.overwrite, terminal);
+    // The terminal's answer is read at once; the run hears it a turn of the loop later.
+    s.ask = [err](const QString& question, std::function<void(Prompts::Overwrite)> answered)
+        -> std::unique_ptr<Prompts::Pending> {
+        answered(askOnTerminal(question, err));
+        return std::make_unique<Prompts::Pending>();
+    };
+    return true;
+}
+
+// What a run did.
+struct Outcome {
+    QStringList failures;
+    ConversionRun::Totals totals;
+    bool outputClosed = false;
+};
+
+// Runs the conversion until it ends: by itself, after a stop signal, or once nobody reads
+// the output any more.
+Outcome convert(const NamedFiles& named, const ConversionRun::Settings& s, const AudioFile& writer,
+                BatchRows& rows, StopSignals& stopSignals, std::FILE* err)
+{
+    Outcome outcome;
+    ConversionRun run(writer);
+    QEventLoop loop;
+    QObject::connect(&run, &ConversionRun::progress, &run,
+                     [&](double share, double elapsed, double remaining) { rows.showProgress(share, elapsed, remaining); });
+    QObject::connect(&run, &ConversionRun::ended, &loop, [&](const QStringList& f, const ConversionRun::Totals& t) {
+        outcome.failures = f;
+        outcome.totals = t;
+        loop.quit();
+    });
+    QObject::connect(&stopSignals, &StopSignals::stopRequested, &run, [&] {
+        rows.clearProgress();
+        std::fputs("Stopping: the files in work are given up; nothing of them is written.\n", err);
+        run.stop();
+    });
+    rows.outputClosed = [&] {
+        outcome.outputClosed = true;
+        run.stop();
+    };
+    if (!named.files.isEmpty()) {
+        run.start(rows, s);
+        if (run.running())
+            loop.exec();
+    }
+    rows.outputClosed = nullptr;
+    rows.clearProgress();
+    return outcome;
+}
+
 } // namespace
 
 int runBatchConversion(const CommandLine& command, std::FILE* out, std::FILE* err)
@@ -204,72 +276,25 @@ int runBatchConversion(const CommandLine& command, std::FILE* out, std::FILE* er
         std::fputs("Nothing to convert: no audio files were found.\n", err);
         return 1;
     }
-
-    const SettingsFile settings(SettingsFile::defaultPath());
     AudioFile writer;
-    LameEncSettings lame;
-    const OutputFormat* format = outputFormatNamed(command.format);
-    const TargetSetup setup = configureTarget(settings, format ? format->index : -1, writer, lame);
-    if (setup.extension.isEmpty()) {
-        std::fprintf(err, "%s\n", local(setup.refusal).constData());
-        return 1;
-    }
-    QString folder = QFileInfo(command.out).absoluteFilePath();
-    // A folder that cannot be made shows as a write error for each file.
-    QDir().mkpath(folder);
-    if (!folder.endsWith(QLatin1Char('/')))
-        folder += QLatin1Char('/');
-
     ConversionRun::Settings s;
-    s.folder = folder;
-    s.extension = setup.extension;
-    s.maxJobs = Converter::jobsFor(command.jobs >= 0 ? command.jobs : readKey(settings, keys::jobs));
-    s.keepFolders = readKey(settings, keys::keepFolders) != 0;
-    s.overwrite = overwriteMode(command.overwrite, terminal);
-    s.ask = [err](const QString& question) { return askOnTerminal(question, err); };
-
+    if (!runSettings(command, terminal, err, writer, s))
+        return 1;
     BatchRows rows(named.files, named.added, out, err, terminal);
     for (const QString& bad : named.badNames)
         rows.line(bad, QStringLiteral("failed: ") + BadNameReason);
-    ConversionRun run(writer);
-    QEventLoop loop;
-    QStringList failures;
-    ConversionRun::Totals totals;
-    bool outputClosed = false;
-    QObject::connect(&run, &ConversionRun::progress, &run,
-                     [&](double share, double elapsed, double remaining) { rows.showProgress(share, elapsed, remaining); });
-    QObject::connect(&run, &ConversionRun::ended, &loop, [&](const QStringList& f, const ConversionRun::Totals& t) {
-        failures = f;
-        totals = t;
-        loop.quit();
-    });
-    QObject::connect(&stopSignals, &StopSignals::stopRequested, &run, [&] {
-        rows.clearProgress();
-        std::fputs("Stopping: the files in work are given up; nothing of them is written.\n", err);
-        run.stop();
-    });
-    rows.outputClosed = [&] {
-        outputClosed = true;
-        run.stop();
-    };
+    const Outcome o = convert(named, s, writer, rows, stopSignals, err);
 
-    if (!named.files.isEmpty()) {
-        run.start(rows, s);
-        if (run.running())
-            loop.exec();
-    }
-    rows.clearProgress();
-
-    for (const QString& f : failures)
+    for (const QString& f : o.failures)
         std::fprintf(err, "%s\n", local(f).constData());
-    const int failed = totals.failed + named.missing + int(named.badNames.size());
-    std::fprintf(err, "%d converted, %d failed, %d skipped, %d stopped\n", totals.finished, failed, totals.skipped,
-                 totals.stopped);
+    const int failed = o.totals.failed + named.missing + int(named.badNames.size());
+    std::fprintf(err, "%d converted, %d failed, %d skipped, %d stopped\n", o.totals.finished, failed, o.totals.skipped,
+                 o.totals.stopped);
     if (stopSignals.received())
         return StopSignals::exitStatusFor(stopSignals.received());
-    if (outputClosed)
+    if (o.outputClosed)
         return StopSignals::exitStatusFor(SIGPIPE);
-    return failed == 0 && totals.skipped == 0 && !totals.stopRequested ? 0 : 1;
+    return failed == 0 && o.totals.skipped == 0 && !o.totals.stopRequested ? 0 : 1;
 }
 
 } // namespace sondrel

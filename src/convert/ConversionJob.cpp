@@ -59,7 +59,7 @@ void throwIfStopped(const JobProgress& progress)
 // frames read.
 std::int64_t copyAudio(AudioFile& reader, AudioFile& writer, JobProgress& progress)
 {
-    const int chunk = jobChunkElements(reader.FormatParamA(), reader.FormatParamB());
+    const int chunk = jobChunkElements(reader.SampleRate(), reader.ChannelCount());
     const int channels = std::max(1, reader.ChannelCount());
     std::int64_t done = 0;
     for (;;) {
@@ -98,6 +98,71 @@ AudioInformation tagOutput(const JobOrder& order, const QString& path, JobResult
     return written.values;
 }
 
+// A failure that has a message of its own: the source is no audio, the output cannot be made.
+struct JobFailure {
+    QString message;
+    QString reason;
+};
+
+void openSource(AudioFile& reader, const JobOrder& order, JobProgress& progress, JobResult& result)
+{
+    try {
+        reader.OpenRead(order.source, 0, 1);
+    } catch (const CancelledError&) {
+        throw;
+    } catch (const EngineError& e) {
+        throw JobFailure{order.source + QStringLiteral(" is an invalid audio file!"), text(e)};
+    }
+    progress.framesTotal.store(reader.SampleCount(), std::memory_order_relaxed);
+    const QFileInfo info(order.source);
+    result.measured = {reader.DurationMs(), info.size(), info.lastModified().toMSecsSinceEpoch()};
+}
+
+void openOutput(AudioFile& writer, const JobOrder& order, std::optional<TempOutput>& temp)
+{
+    try {
+        temp.emplace(order.dir);
+        writer.OpenWrite(temp->path(), 0);
+    } catch (const std::exception& e) {
+        const QString reason = named(text(e), temp ? &*temp : nullptr, order.target);
+        throw JobFailure{QStringLiteral("Write Error! ") + order.target + QStringLiteral(": ") + reason, reason};
+    }
+}
+
+// The whole source into the writer; both are closed afterwards, and result knows what the
+// source's stream really held.
+void convertAudio(AudioFile& reader, AudioFile& writer, JobProgress& progress, JobResult& result)
+{
+    writer.SetInputFormat(reader.ChannelCount(), reader.SampleRate(), reader.SourceBits());
+    const std::int64_t frames = copyAudio(reader, writer, progress);
+    result.framesRead = frames;
+    result.sampleRate = reader.SampleRate();
+    // Written to while it was read: what was read may mix old and new data, or end early.
+    if (reader.SourceChanged())
+        throw EngineError("the file changed while it was being converted");
+    // What the stream really held, wherever its measurement said it ends: the output holds
+    // all of it, and the row can show the real length.
+    const std::int64_t rate = std::max(1, reader.SampleRate());
+    result.measured.durationMs = (frames * 1000 + rate / 2) / rate;
+    result.lengthCorrected = frames != reader.SampleCount();
+    reader.Close();
+    writer.Close();
+    throwIfStopped(progress);
+}
+
+// Tags the output and has the gate prove it and give it its name.
+void proveOutput(const JobOrder& order, AudioFile& writer, TempOutput& temp, JobProgress& progress, JobResult& result)
+{
+    OutputProof proof;
+    proof.length = writer.WrittenLength();
+    proof.tags = tagOutput(order, temp.path(), result);
+    throwIfStopped(progress);
+    QElapsedTimer gate;
+    gate.start();
+    result.syncSeconds = passOutputGate(temp, order.target, proof, &progress.stop);
+    result.gateSeconds = double(gate.nsecsElapsed()) / 1e9;
+}
+
 } // namespace
 
 int jobChunkElements(int sampleRate, int channels)
@@ -118,52 +183,13 @@ JobResult runConversionJob(JobOrder& order, JobProgress& progress) noexcept
     AudioFile& writer = *order.writer;
     std::optional<TempOutput> temp;
     try {
-        try {
-            reader.OpenRead(order.source, 0, 1);
-        } catch (const CancelledError&) {
-            throw;
-        } catch (const EngineError& e) {
-            fail(order.source + QStringLiteral(" is an invalid audio file!"), text(e));
-            return result;
-        }
-        progress.framesTotal.store(reader.SampleCount(), std::memory_order_relaxed);
-        const QFileInfo info(order.source);
-        result.measured = {reader.DurationMs(), info.size(), info.lastModified().toMSecsSinceEpoch()};
-
-        try {
-            temp.emplace(order.dir);
-            writer.OpenWrite(temp->path(), 0);
-        } catch (const std::exception& e) {
-            const QString reason = named(text(e), temp ? &*temp : nullptr, order.target);
-            fail(QStringLiteral("Write Error! ") + order.target + QStringLiteral(": ") + reason, reason);
-            writer.Discard();
-            return result;
-        }
-        writer.SetInputFormat(reader.FormatParamB(), reader.FormatParamA(), reader.SourceBits());
-        const std::int64_t frames = copyAudio(reader, writer, progress);
-        result.framesRead = frames;
-        result.sampleRate = reader.SampleRate();
-        // Written to while it was read: what was read may mix old and new data, or end early.
-        if (reader.SourceChanged())
-            throw EngineError("the file changed while it was being converted");
-        // What the stream really held, wherever its measurement said it ends: the output
-        // holds all of it, and the row can show the real length.
-        const std::int64_t rate = std::max(1, reader.SampleRate());
-        result.measured.durationMs = (frames * 1000 + rate / 2) / rate;
-        result.lengthCorrected = frames != reader.SampleCount();
-        reader.Close();
-        writer.Close();
-        throwIfStopped(progress);
-
-        OutputProof proof;
-        proof.length = writer.WrittenLength();
-        proof.tags = tagOutput(order, temp->path(), result);
-        throwIfStopped(progress);
-        QElapsedTimer gate;
-        gate.start();
-        result.syncSeconds = passOutputGate(*temp, order.target, proof, &progress.stop);
-        result.gateSeconds = double(gate.nsecsElapsed()) / 1e9;
+        openSource(reader, order, progress, result);
+        openOutput(writer, order, temp);
+        convertAudio(reader, writer, progress, result);
+        proveOutput(order, writer, *temp, progress, result);
         result.outcome = JobResult::Outcome::Finished;
+    } catch (const JobFailure& f) {
+        fail(f.message, f.reason);
     } catch (const StopSeen&) {
         result.outcome = JobResult::Outcome::Stopped;
     } catch (const CancelledError&) {

@@ -1,22 +1,21 @@
 #include "ConversionRun.h"
 
 #include "AudioFile.h"
-#include "Doorbell.h"
 #include "ExceptionHook.h"
 #include "OutputFiles.h"
 #include "RunTimeText.h"
 #include "TargetPath.h"
+#include "WorkerPool.h"
 
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QHash>
-#include <QScopedValueRollback>
 #include <QSet>
+#include <QThread>
 #include <QTimer>
 
 #include <algorithm>
 #include <map>
-#include <thread>
 #include <unordered_set>
 
 namespace sondrel {
@@ -30,7 +29,7 @@ constexpr int RowsIdentifiedPerTurn = 2000;
 constexpr int ProgressIntervalMs = 100;
 } // namespace
 
-// One file being converted on its own thread.
+// One file being converted by a worker.
 struct ConversionRun::Job {
     int row = -1;
     bool remeasure = false;
@@ -39,7 +38,6 @@ struct ConversionRun::Job {
     JobOrder order;
     JobProgress progress;
     JobResult result;
-    std::thread thread;
 };
 
 // What one run holds from its start to its end.
@@ -58,7 +56,10 @@ struct ConversionRun::Run {
     double totalWeight = 0;                               // of the rows still to do or done
     double finishedWeight = 0;
     QElapsedTimer clock;
+    quint64 id = 0;                 // tells this run's answers from an earlier run's
     std::optional<Planned> waiting; // a row whose target an earlier running job still writes
+    std::optional<Planned> asking;  // a row whose overwrite question is up
+    std::unique_ptr<Prompts::Pending> question;
     std::shared_ptr<const OutputDir> root; // the output folder, once opened
     QSet<QString> cleanedFolders;          // sub-folders cleaned of stale temporary files
     // The sub-folder the last row went to: rows of one folder come together.
@@ -67,21 +68,27 @@ struct ConversionRun::Run {
 };
 
 ConversionRun::ConversionRun(const AudioFile& writer, QObject* parent)
-    : QObject(parent), m_writer(writer), m_bell(new Doorbell(this)), m_progressTimer(new QTimer(this))
+    : QObject(parent), m_writer(writer), m_progressTimer(new QTimer(this)),
+      m_jobFunction(runConversionJob), m_pool(std::make_unique<WorkerPool>(1, "sondrel-convert"))
 {
-    connect(m_bell, &Doorbell::rung, this, guarded([this] { reap(); }));
+    connect(m_pool.get(), &WorkerPool::notified, this, guarded([this] { reap(); }));
     m_progressTimer->setInterval(ProgressIntervalMs);
     connect(m_progressTimer, &QTimer::timeout, this, guarded([this] { reportProgress(); }));
 }
 
 ConversionRun::~ConversionRun()
 {
-    // Whoever owns the run is going: only the threads need ending, nothing is reported.
+    // Whoever owns the run is going: only the workers need ending, nothing is reported.
     for (auto& job : m_jobs)
         job->progress.stop.store(true);
-    for (auto& job : m_jobs)
-        if (job->thread.joinable())
-            job->thread.join();
+    m_pool->waitIdle();
+}
+
+int ConversionRun::jobsFor(int setting)
+{
+    if (setting <= 0)
+        return std::max(1, QThread::idealThreadCount());
+    return std::min(setting, MaxJobs);
 }
 
 void ConversionRun::start(RunRows& rows, Settings settings)
@@ -99,6 +106,8 @@ void ConversionRun::start(RunRows& rows, Settings settings)
         run->totalWeight += run->weights[std::size_t(row)];
     }
     run->clock.start();
+    run->id = ++m_runs;
+    m_pool->setMaxThreads(run->settings.maxJobs);
     m_run = std::move(run);
     try {
         prepareFolder({});
@@ -116,6 +125,10 @@ void ConversionRun::stop()
     m_run->stopping = true;
     m_run->totals.stopRequested = true;
     m_run->waiting.reset();
+    // A question still up is closed unanswered: no row starts after a stop.
+    m_run->question.reset();
+    m_run->asking.reset();
+    // Every job ends: a queued one as soon as it starts.
     for (auto& job : m_jobs)
         job->progress.stop.store(true);
     maybeFinish();
@@ -126,64 +139,99 @@ void ConversionRun::stopAndWait()
     if (!m_run)
         return;
     stop();
-    for (auto& job : m_jobs)
-        if (job->thread.joinable())
-            job->thread.join();
+    m_pool->waitIdle();
     reap();
     if (m_run)
         finish();
 }
 
-void ConversionRun::fill()
+bool ConversionRun::identifySources()
 {
-    if (!m_run || m_planning)
-        return;
     // Which files the sources are, found a slice at a time so that a long list does not hold
     // up the thread; no row is planned before all are known.
-    if (m_run->identified < m_run->count) {
-        const int end = std::min(m_run->count, m_run->identified + RowsIdentifiedPerTurn);
-        for (; m_run->identified < end; ++m_run->identified) {
-            if (const auto id = fileIdOf(m_run->rows->source(m_run->identified)))
-                m_run->sources.insert(*id);
+    const int end = std::min(m_run->count, m_run->identified + RowsIdentifiedPerTurn);
+    for (; m_run->identified < end; ++m_run->identified) {
+        if (const auto id = fileIdOf(m_run->rows->source(m_run->identified)))
+            m_run->sources.insert(*id);
+    }
+    return m_run->identified == m_run->count;
+}
+
+void ConversionRun::fill()
+{
+    // Nothing moves while a question is up: its answer resumes the run.
+    if (!m_run || m_run->question)
+        return;
+    if (!identifySources()) {
+        QTimer::singleShot(0, this, guarded([this] { fill(); }));
+        return;
+    }
+    int planned = 0;
+    while (!m_run->stopping && !m_run->question && int(m_jobs.size()) < m_run->settings.maxJobs) {
+        if (m_run->waiting) {
+            if (claimantRunning(m_run->waiting->target))
+                break;
+            const Planned plan = *m_run->waiting;
+            m_run->waiting.reset();
+            startJob(plan);
+            continue;
         }
-        if (m_run->identified < m_run->count) {
+        if (m_run->next >= m_run->count)
+            break;
+        if (++planned > MaxRowsPerPlanningTurn) {
             QTimer::singleShot(0, this, guarded([this] { fill(); }));
             return;
         }
-    }
-    {
-        QScopedValueRollback<bool> planning(m_planning, true);
-        int planned = 0;
-        while (m_run && !m_run->stopping && int(m_jobs.size()) < m_run->settings.maxJobs) {
-            if (m_run->waiting) {
-                if (claimantRunning(m_run->waiting->target))
-                    break;
-                const Planned plan = *m_run->waiting;
-                m_run->waiting.reset();
-                startJob(plan);
-                continue;
-            }
-            if (m_run->next >= m_run->count)
-                break;
-            if (++planned > MaxRowsPerPlanningTurn) {
-                QTimer::singleShot(0, this, guarded([this] { fill(); }));
-                return;
-            }
-            const int row = m_run->next++;
-            const std::optional<Planned> plan = planRow(row);
-            if (!plan || !m_run)
-                continue; // skipped, or the run was ended while a question was up
-            if (m_run->stopping)
-                break; // Stop was pressed while the question was up: the row is not started
-            if (claimantRunning(plan->target)) {
-                m_run->waiting = plan;
-                break;
-            }
-            startJob(*plan);
+        if (std::optional<Planned> plan = planRow(m_run->next++)) {
+            go(*plan);
             planned = 0;
         }
     }
     maybeFinish();
+}
+
+void ConversionRun::go(const Planned& plan)
+{
+    if (claimantRunning(plan.target))
+        m_run->waiting = plan;
+    else
+        startJob(plan);
+}
+
+void ConversionRun::ask(const Planned& plan)
+{
+    // The question opens and the run waits for its answer; the answer comes back through the
+    // event loop, for this run only.
+    const quint64 id = m_run->id;
+    m_run->asking = plan;
+    m_run->question = m_run->settings.ask(OverwriteQuestion + QLatin1Char('\n') + plan.target, [this, id](Prompts::Overwrite answer) {
+        QMetaObject::invokeMethod(this, guarded([this, id, answer] { answered(id, answer); }), Qt::QueuedConnection);
+    });
+}
+
+void ConversionRun::answered(quint64 id, Prompts::Overwrite answer)
+{
+    if (!m_run || m_run->id != id || m_run->stopping || !m_run->asking)
+        return; // the run ended or was stopped while the question was up
+    const Planned plan = *m_run->asking;
+    m_run->asking.reset();
+    m_run->question.reset();
+    if (answer == Prompts::Overwrite::YesToAll)
+        m_run->settings.overwrite = Overwrite::Yes;
+    else if (answer == Prompts::Overwrite::NoToAll)
+        m_run->settings.overwrite = Overwrite::No;
+    if (answer == Prompts::Overwrite::Yes || answer == Prompts::Overwrite::YesToAll)
+        go(plan);
+    else
+        skip(plan.row);
+    fill();
+}
+
+void ConversionRun::skip(int row)
+{
+    dropRowFromTotal(row);
+    ++m_run->totals.skipped;
+    m_run->rows->skipped(row);
 }
 
 std::optional<ConversionRun::Planned> ConversionRun::planRow(int row)
@@ -191,20 +239,54 @@ std::optional<ConversionRun::Planned> ConversionRun::planRow(int row)
     RunRows& rows = *m_run->rows;
     rows.planned(row);
     const QString source = rows.source(row);
+    if (!sourceUsable(row, source))
+        return std::nullopt;
+    const QString name = targetNameFor(rows.caption(row), rows.captionIsTitle(row), m_run->settings.extension, source);
+    const std::shared_ptr<const OutputDir> dir = folderFor(row, source, name);
+    if (!dir || !targetWritable(row, source, *dir, name))
+        return std::nullopt;
+    const QString target = dir->path() + name;
+    // A source written to since it was measured is measured again by its job.
+    std::int64_t bytes = 0, modified = 0;
+    const QFileInfo info(source);
+    const bool changed = rows.sourceStamp(row, &bytes, &modified)
+        && (info.size() != bytes || info.lastModified().toMSecsSinceEpoch() != modified);
+    const Planned plan{row, source, target, dir, changed};
+    // A target an earlier row of this run writes counts as existing.
+    if (!m_run->claims.contains(target) && !dir->entryId(name))
+        return plan;
+    switch (m_run->settings.overwrite) {
+    case Overwrite::Yes: return plan;
+    case Overwrite::No: skip(row); return std::nullopt;
+    case Overwrite::Ask: break;
+    }
+    if (!m_run->settings.ask) {
+        skip(row);
+        return std::nullopt;
+    }
+    ask(plan);
+    return std::nullopt;
+}
+
+bool ConversionRun::sourceUsable(int row, const QString& source)
+{
     if (!QFileInfo::exists(source)) {
         refuse(row, source + QStringLiteral(" has been removed."), QStringLiteral("The file has been removed."));
-        return std::nullopt;
+        return false;
     }
     if (!isRegularFile(source)) {
         refuse(row, source + QStringLiteral(" is an invalid audio file!"),
                QStringLiteral("Not a regular file: only files can be converted."));
-        return std::nullopt;
+        return false;
     }
-    const QString sub = m_run->settings.keepFolders ? keptSubFolderFor(rows.addedFolder(row), source) : QString();
-    const QString name = targetNameFor(rows.caption(row), rows.captionIsTitle(row), m_run->settings.extension, source);
-    std::shared_ptr<const OutputDir> dir;
+    return true;
+}
+
+std::shared_ptr<const OutputDir> ConversionRun::folderFor(int row, const QString& source, const QString& name)
+{
+    const QString sub = m_run->settings.keepFolders ? keptSubFolderFor(m_run->rows->addedFolder(row), source) : QString();
     try {
-        dir = prepareFolder(sub);
+        return prepareFolder(sub);
     } catch (const OutputError& e) {
         if (!sub.isEmpty() && !dynamic_cast<const OutputLinkError*>(&e)) {
             refuse(row, QStringLiteral("Write Error! ") + m_run->settings.folder + sub + QStringLiteral(": the folder cannot be created"),
@@ -215,57 +297,34 @@ std::optional<ConversionRun::Planned> ConversionRun::planRow(int row)
             refuse(row, QStringLiteral("Write Error! ") + m_run->settings.folder + sub + name + QStringLiteral(": ") + reason,
                    reason);
         }
-        return std::nullopt;
+        return nullptr;
     }
-    const QString target = dir->path() + name;
+}
+
+bool ConversionRun::targetWritable(int row, const QString& source, const OutputDir& dir, const QString& name)
+{
+    const QString target = dir.path() + name;
     // Neither the row's own source nor any other row's may be written, whichever name or
     // link leads to it.
     const std::optional<FileId> own = fileIdOf(source);
-    const std::optional<FileId> followed = dir->fileId(name);
-    const std::optional<FileId> entry = dir->entryId(name);
+    const std::optional<FileId> followed = dir.fileId(name);
+    const std::optional<FileId> entry = dir.entryId(name);
     if ((followed && followed == own) || (entry && entry == own)) {
         refuse(row, target + QStringLiteral(" is the source file itself and cannot be overwritten. Choose another output folder."),
                QStringLiteral("The output would replace this file itself."));
-        return std::nullopt;
+        return false;
     }
     if ((followed && m_run->sources.count(*followed)) || (entry && m_run->sources.count(*entry))) {
         refuse(row, target + QStringLiteral(" is the source of another file in the list and cannot be overwritten. Choose another output folder."),
                QStringLiteral("The output would replace the source of another file in the list."));
-        return std::nullopt;
+        return false;
     }
-    if (dir->isFolder(name)) {
+    if (dir.isFolder(name)) {
         refuse(row, QStringLiteral("Write Error! ") + target + QStringLiteral(": a folder of that name exists"),
                QStringLiteral("A folder of the output's name exists."));
-        return std::nullopt;
+        return false;
     }
-    // A target an earlier row of this run writes counts as existing.
-    if (m_run->claims.contains(target) || entry) {
-        Settings& s = m_run->settings;
-        bool yes = s.overwrite == Overwrite::Yes;
-        if (s.overwrite == Overwrite::Ask) {
-            const Prompts::Overwrite answer = s.ask ? s.ask(OverwriteQuestion + QLatin1Char('\n') + target)
-                                                    : Prompts::Overwrite::No;
-            if (!m_run)
-                return std::nullopt;
-            yes = answer == Prompts::Overwrite::Yes || answer == Prompts::Overwrite::YesToAll;
-            if (answer == Prompts::Overwrite::YesToAll)
-                m_run->settings.overwrite = Overwrite::Yes;
-            else if (answer == Prompts::Overwrite::NoToAll)
-                m_run->settings.overwrite = Overwrite::No;
-        }
-        if (!yes) {
-            dropRowFromTotal(row);
-            ++m_run->totals.skipped;
-            rows.skipped(row);
-            return std::nullopt;
-        }
-    }
-    // A source written to since it was measured is measured again by its job.
-    std::int64_t bytes = 0, modified = 0;
-    const QFileInfo info(source);
-    const bool changed = rows.sourceStamp(row, &bytes, &modified)
-        && (info.size() != bytes || info.lastModified().toMSecsSinceEpoch() != modified);
-    return Planned{row, source, target, dir, changed};
+    return true;
 }
 
 std::shared_ptr<const OutputDir> ConversionRun::prepareFolder(const QString& sub)
@@ -312,25 +371,26 @@ void ConversionRun::startJob(const Planned& plan)
     m_run->claims.insert(plan.target, plan.row);
     rows.started(plan.row);
     job->clock.start();
-
     Job* j = job.get();
-    Doorbell* bell = m_bell;
-    try {
-        job->thread = std::thread([j, bell] {
-            j->result = runConversionJob(j->order, j->progress);
-            j->progress.ended.store(true, std::memory_order_release);
-            bell->ring();
-        });
-    } catch (const std::system_error& e) {
-        // No thread could be made (a resource limit): this file fails, the run goes on.
-        m_run->claims.remove(plan.target);
-        job->result.outcome = JobResult::Outcome::Failed;
-        job->result.message = plan.source + QStringLiteral(" could not be converted: ") + QString::fromUtf8(e.what());
-        job->result.reason = QString::fromUtf8(e.what());
-        applyResult(*job);
-        return;
-    }
     m_jobs.push_back(std::move(job));
+    WorkerPool* pool = m_pool.get();
+    // A job is stopped through its own flag (which its reader also watches), so a job still
+    // queued when Stop comes ends as soon as it starts. Once `ended` is set the job belongs
+    // to the GUI thread again.
+    const JobFunction& work = m_jobFunction;
+    const bool queued = pool->submit([j, pool, work](std::stop_token) {
+        j->result = work(j->order, j->progress);
+        j->progress.ended.store(true, std::memory_order_release);
+        pool->notify();
+    });
+    if (!queued) {
+        // No worker thread could be made (a resource limit): this file fails, the run goes on.
+        j->result.outcome = JobResult::Outcome::Failed;
+        j->result.reason = QStringLiteral("the system has no thread to spare");
+        j->result.message = plan.source + QStringLiteral(" could not be converted: ") + j->result.reason;
+        j->progress.ended.store(true);
+        QTimer::singleShot(0, this, guarded([this] { reap(); }));
+    }
 }
 
 void ConversionRun::reap()
@@ -342,8 +402,6 @@ void ConversionRun::reap()
             ++it;
             continue;
         }
-        if (job.thread.joinable())
-            job.thread.join();
         applyResult(job);
         it = m_jobs.erase(it);
         any = true;
@@ -401,9 +459,9 @@ void ConversionRun::dropRowFromTotal(int row)
 
 void ConversionRun::maybeFinish()
 {
-    if (!m_run || m_planning || !m_jobs.empty())
+    if (!m_run || !m_jobs.empty())
         return;
-    if (m_run->stopping || (m_run->next >= m_run->count && !m_run->waiting))
+    if (m_run->stopping || (m_run->next >= m_run->count && !m_run->waiting && !m_run->asking))
         finish();
 }
 

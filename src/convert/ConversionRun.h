@@ -1,9 +1,11 @@
 #pragma once
 // A conversion run without any window: the rows are planned in list order on the thread that
 // owns the run (missing sources, targets, the overwrite questions, the sources no output may
-// replace), and each file is converted by a job on a thread of its own, up to maxJobs at
-// once. The list it converts and where it shows what happens are behind RunRows, so the
-// window and the command line run the very same rules.
+// replace), and each file is converted by a job on a worker of the run's pool, up to maxJobs
+// at once. An overwrite question never holds the thread in a loop of its own: the run waits
+// for the answer, which resumes it; a stop closes the question and starts nothing more. The
+// list it converts and where it shows what happens are behind RunRows, so the window and the
+// command line run the very same rules.
 #include "ConversionJob.h"
 #include "Prompts.h"
 #include "TrackInfo.h"
@@ -21,7 +23,7 @@ class QTimer;
 namespace sondrel {
 
 class AudioFile;
-class Doorbell;
+class WorkerPool;
 class OutputDir;
 
 // The list a run converts, as the run sees it: what each row holds, and where the run reports
@@ -71,8 +73,11 @@ public:
         // Outputs of rows found in an added folder go to <folder>/<its name>/<sub-folders>/.
         bool keepFolders = false;
         Overwrite overwrite = Overwrite::Ask;
-        // Asked before an existing output is replaced, when overwrite is Ask.
-        std::function<Prompts::Overwrite(const QString& target)> ask;
+        // Asked before an existing output is replaced, when overwrite is Ask: opens the
+        // question and returns at once; the answer comes later (Prompts::askOverwriteLater).
+        std::function<std::unique_ptr<Prompts::Pending>(const QString& question,
+                                                        std::function<void(Prompts::Overwrite)> answered)>
+            ask;
     };
     struct Totals {
         int finished = 0;
@@ -97,6 +102,16 @@ public:
     // Stops and waits for every job; ended() has been emitted when this returns.
     void stopAndWait();
 
+    // How many files a setting of the "jobs" key converts at once: 0 (or less) one per
+    // processor core, else the number given, at most MaxJobs.
+    static int jobsFor(int setting);
+    static constexpr int MaxJobs = 32;
+
+    // What a job does with its file: runConversionJob, unless a test gives another (called
+    // on a worker thread; it must end soon once progress.stop is set).
+    using JobFunction = std::function<JobResult(JobOrder&, JobProgress&)>;
+    void setJobFunction(JobFunction work) { m_jobFunction = std::move(work); }
+
 signals:
     // The whole run: share of the playing time done (0..1), seconds since the start, seconds
     // still to go (negative while unknown).
@@ -115,8 +130,17 @@ private:
         bool remeasure = false; // the source changed since it was measured
     };
 
+    bool identifySources();
     void fill();
+    // The row's checks; a plan to start now, or none (refused, skipped, or a question opened).
     std::optional<Planned> planRow(int row);
+    bool sourceUsable(int row, const QString& source);
+    std::shared_ptr<const OutputDir> folderFor(int row, const QString& source, const QString& name);
+    bool targetWritable(int row, const QString& source, const OutputDir& dir, const QString& name);
+    void go(const Planned& plan);
+    void ask(const Planned& plan);
+    void answered(quint64 run, Prompts::Overwrite answer);
+    void skip(int row);
     bool claimantRunning(const QString& target) const;
     // The output folder, or its sub-folder sub ("<name>/<sub-folders>/") for kept folders,
     // created and opened without following a link. Throws OutputError.
@@ -131,11 +155,12 @@ private:
     void reportProgress();
 
     const AudioFile& m_writer;
-    Doorbell* m_bell;
     QTimer* m_progressTimer;
     std::unique_ptr<Run> m_run;
+    quint64 m_runs = 0;
     std::vector<std::unique_ptr<Job>> m_jobs;
-    bool m_planning = false;
+    JobFunction m_jobFunction;
+    std::unique_ptr<WorkerPool> m_pool; // after m_jobs: its workers end before the jobs go
 };
 
 } // namespace sondrel

@@ -128,12 +128,6 @@ Converter::~Converter()
     delete m_run;
 }
 
-int Converter::jobsFor(int setting)
-{
-    if (setting <= 0)
-        return std::max(1, QThread::idealThreadCount());
-    return std::min(setting, MaxJobs);
-}
 
 void Converter::ConvertList(int format)
 {
@@ -174,7 +168,9 @@ void Converter::ConvertList(int format)
     run.extension = setup.extension;
     run.maxJobs = jobsFor(readKey(*settings, keys::jobs));
     run.keepFolders = readKey(*settings, keys::keepFolders) != 0;
-    run.ask = [this](const QString& question) { return m_prompts.askOverwrite(m_window, question); };
+    run.ask = [this](const QString& question, std::function<void(Prompts::Overwrite)> answered) {
+        return m_prompts.askOverwriteLater(m_window, question, std::move(answered));
+    };
     m_run->start(*m_rows, run);
 }
 

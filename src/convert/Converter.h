@@ -44,8 +44,8 @@ public:
     static QString summaryText(const ConversionRun::Totals& totals);
 
     // How many files a setting of the "jobs" key converts at once.
-    static int jobsFor(int setting);
-    static constexpr int MaxJobs = 32;
+    static int jobsFor(int setting) { return ConversionRun::jobsFor(setting); }
+    static constexpr int MaxJobs = ConversionRun::MaxJobs;
 
 signals:
     // A run has ended (after its closing message, if any).

@@ -3,10 +3,45 @@
 #include <QDialog>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPointer>
 
 namespace sondrel {
 
 namespace {
+
+// A message box opened without a loop of its own; it deletes itself once closed.
+class OpenBox : public Prompts::Pending {
+public:
+    explicit OpenBox(QMessageBox* box) : m_box(box) {}
+    ~OpenBox() override
+    {
+        if (!m_box)
+            return;
+        m_box->disconnect(); // closed unanswered: no callback
+        m_box->close();
+    }
+
+private:
+    QPointer<QMessageBox> m_box;
+};
+
+QMessageBox* openBox(QWidget* parent, QMessageBox::Icon icon, const QString& text, QMessageBox::StandardButtons buttons)
+{
+    auto* mb = new QMessageBox(icon, QStringLiteral("Information"), text, buttons, parent);
+    mb->setAttribute(Qt::WA_DeleteOnClose);
+    return mb;
+}
+
+Prompts::Overwrite overwriteAnswer(QMessageBox::StandardButton button)
+{
+    switch (button) {
+    case QMessageBox::Yes: return Prompts::Overwrite::Yes;
+    case QMessageBox::YesToAll: return Prompts::Overwrite::YesToAll;
+    case QMessageBox::NoToAll: return Prompts::Overwrite::NoToAll;
+    default: return Prompts::Overwrite::No;
+    }
+}
+
 int box(QWidget* parent, QMessageBox::Icon icon, const QString& caption, const QString& text,
         QMessageBox::StandardButtons buttons)
 {
@@ -53,12 +88,30 @@ Prompts::Overwrite QtPrompts::askOverwrite(QWidget* parent, const QString& text)
     // Replacing a file cannot be undone: a stray Enter keeps it.
     mb.setDefaultButton(QMessageBox::No);
     mb.setEscapeButton(QMessageBox::No);
-    switch (mb.exec()) {
-    case QMessageBox::Yes: return Overwrite::Yes;
-    case QMessageBox::YesToAll: return Overwrite::YesToAll;
-    case QMessageBox::NoToAll: return Overwrite::NoToAll;
-    default: return Overwrite::No;
-    }
+    return overwriteAnswer(QMessageBox::StandardButton(mb.exec()));
+}
+
+std::unique_ptr<Prompts::Pending> QtPrompts::askOverwriteLater(QWidget* parent, const QString& text,
+                                                              std::function<void(Overwrite)> answered)
+{
+    QMessageBox* mb = openBox(parent, QMessageBox::Information, text,
+                              QMessageBox::Yes | QMessageBox::No | QMessageBox::YesToAll | QMessageBox::NoToAll);
+    // Replacing a file cannot be undone: a stray Enter keeps it.
+    mb->setDefaultButton(QMessageBox::No);
+    mb->setEscapeButton(QMessageBox::No);
+    QObject::connect(mb, &QMessageBox::finished, mb, [mb, answered = std::move(answered)] {
+        answered(overwriteAnswer(mb->standardButton(mb->clickedButton())));
+    });
+    mb->open();
+    return std::make_unique<OpenBox>(mb);
+}
+
+std::unique_ptr<Prompts::Pending> QtPrompts::noticeLater(QWidget* parent, const QString& text, std::function<void()> closed)
+{
+    QMessageBox* mb = openBox(parent, QMessageBox::NoIcon, text, QMessageBox::Ok);
+    QObject::connect(mb, &QMessageBox::finished, mb, [closed = std::move(closed)] { closed(); });
+    mb->open();
+    return std::make_unique<OpenBox>(mb);
 }
 
 Prompts::FileChoice QtPrompts::chooseFiles(QWidget* parent, const QString& startFolder,

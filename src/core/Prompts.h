@@ -1,6 +1,8 @@
 #pragma once
 #include <QString>
 #include <QStringList>
+#include <functional>
+#include <memory>
 
 class QDialog;
 class QWidget;
@@ -30,6 +32,21 @@ public:
     enum class Overwrite { Yes, No, YesToAll, NoToAll };
     virtual Overwrite askOverwrite(QWidget* parent, const QString& text) = 0;
 
+    // A message shown while work goes on: the box opens and this returns at once; what the
+    // user answers reaches the callback later, on this thread, never from inside the call
+    // that opened it. Destroying the handle closes a box not yet answered, and its callback
+    // is then never called.
+    class Pending {
+    public:
+        virtual ~Pending() = default;
+    };
+    // askOverwrite's question, answered later.
+    virtual std::unique_ptr<Pending> askOverwriteLater(QWidget* parent, const QString& text,
+                                                       std::function<void(Overwrite)> answered) = 0;
+    // notice's box; closed is called once the user has closed it.
+    virtual std::unique_ptr<Pending> noticeLater(QWidget* parent, const QString& text,
+                                                 std::function<void()> closed) = 0;
+
     struct FileChoice {
         QStringList files;  // in the dialog's order; empty when cancelled
         QString folder;     // the folder the choice was made in
@@ -51,6 +68,9 @@ public:
     bool askYesNo(QWidget* parent, const QString& text) override;
     bool confirmCautious(QWidget* parent, const QString& text) override;
     Overwrite askOverwrite(QWidget* parent, const QString& text) override;
+    std::unique_ptr<Pending> askOverwriteLater(QWidget* parent, const QString& text,
+                                               std::function<void(Overwrite)> answered) override;
+    std::unique_ptr<Pending> noticeLater(QWidget* parent, const QString& text, std::function<void()> closed) override;
     FileChoice chooseFiles(QWidget* parent, const QString& startFolder,
                            const QStringList& filters) override;
     void runModal(QDialog& dialog) override;

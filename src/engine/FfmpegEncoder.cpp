@@ -112,13 +112,35 @@ void FfmpegEncoder::start(int channels, int rate)
     int outRate = supportedRate(codec, m_target.rate > 0 ? m_target.rate : rate);
     if (m_target.codec == AV_CODEC_ID_FLAC && outRate > 655350)
         outRate = 384000; // beyond what a FLAC header can state
-    int outChannels = m_target.channels > 0 ? m_target.channels : channels;
     if (m_target.followSourceBits > 0) {
         const int bits = m_sourceBits > 16 ? 24 : m_sourceBits > 0 ? 16 : m_target.followSourceBits;
         m_target.sampleFormat = bits > 16 ? AV_SAMPLE_FMT_S32 : AV_SAMPLE_FMT_S16;
         m_target.rawBits = bits > 16 ? 24 : 0;
     }
+    const int outChannels = setUpEncoder(codec, outRate, m_target.channels > 0 ? m_target.channels : channels);
+    openMuxer();
+    openEncoder(codec);
+    writeHeader();
 
+    AVCodecContext* enc = m_encoder.get();
+    m_converter = std::make_unique<SampleConverter>(channels, rate, outChannels, outRate, m_target.sampleFormat);
+    const bool fixedFrames = !(codec->capabilities & AV_CODEC_CAP_VARIABLE_FRAME_SIZE) && enc->frame_size > 0;
+    m_frameSize = fixedFrames ? enc->frame_size : 0;
+    if (m_frameSize > 0) {
+        m_fifo.reset(av_audio_fifo_alloc(m_target.sampleFormat, outChannels, m_frameSize * 2));
+        if (!m_fifo)
+            throw std::bad_alloc();
+    }
+    if (m_target.codec == AV_CODEC_ID_WMAV2) {
+        // wmav2's first frame only primes its transform: the decoder never outputs it. A
+        // frame of silence in front keeps every source sample at its place.
+        m_addedFrames = m_frameSize;
+        writeSilence(m_frameSize);
+    }
+}
+
+int FfmpegEncoder::setUpEncoder(const AVCodec* codec, int outRate, int outChannels)
+{
     m_encoder.reset(avcodec_alloc_context3(codec));
     if (!m_encoder)
         throw std::bad_alloc();
@@ -136,9 +158,13 @@ void FfmpegEncoder::start(int channels, int rate)
         enc->bits_per_raw_sample = m_target.rawBits;
     if (m_target.compressionLevel >= 0)
         enc->compression_level = m_target.compressionLevel;
+    return outChannels;
+}
 
+void FfmpegEncoder::openMuxer()
+{
     AVFormatContext* oc = nullptr;
-    int rc = avformat_alloc_output_context2(&oc, nullptr, m_target.muxer, nullptr);
+    const int rc = avformat_alloc_output_context2(&oc, nullptr, m_target.muxer, nullptr);
     if (rc < 0 || !oc)
         throw EngineError(describe("cannot be written as " + std::string(m_target.muxer)));
     m_muxer.reset(oc);
@@ -147,55 +173,46 @@ void FfmpegEncoder::start(int channels, int rate)
     // and the tags written after closing would then make TagLib move the whole file.
     oc->flags |= AVFMT_FLAG_BITEXACT;
     if (oc->oformat->flags & AVFMT_GLOBALHEADER)
-        enc->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+        m_encoder->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+}
 
+void FfmpegEncoder::openEncoder(const AVCodec* codec)
+{
+    AVCodecContext* enc = m_encoder.get();
     AVDictionary* codecOptions = nullptr;
     if (m_target.rateControl)
         av_dict_set(&codecOptions, "vbr", m_target.rateControl, 0);
-    rc = avcodec_open2(enc, codec, &codecOptions);
+    int rc = avcodec_open2(enc, codec, &codecOptions);
     av_dict_free(&codecOptions);
     if (rc < 0)
-        throw EngineError(describe("cannot be encoded as " + std::string(codec->name) + " at " + std::to_string(outRate)
-                                   + " Hz, " + std::to_string(outChannels) + " channels ("
-                                   + ff::errorText(rc) + ")"));
-
-    AVStream* st = avformat_new_stream(oc, nullptr);
+        throw EngineError(describe("cannot be encoded as " + std::string(codec->name) + " at "
+                                   + std::to_string(enc->sample_rate) + " Hz, "
+                                   + std::to_string(enc->ch_layout.nb_channels) + " channels (" + ff::errorText(rc) + ")"));
+    AVStream* st = avformat_new_stream(m_muxer.get(), nullptr);
     if (!st)
         throw std::bad_alloc();
     rc = avcodec_parameters_from_context(st->codecpar, enc);
     if (rc < 0)
         throw EngineError(describe("cannot be written (" + ff::errorText(rc) + ")"));
     st->time_base = enc->time_base;
+}
 
+void FfmpegEncoder::writeHeader()
+{
     AVDictionary* options = nullptr;
     if (std::strcmp(m_target.muxer, "asf") == 0)
-        av_dict_set_int(&options, "packet_size", asfPacketSize(enc->block_align), 0);
+        av_dict_set_int(&options, "packet_size", asfPacketSize(m_encoder->block_align), 0);
     if (std::strcmp(m_target.muxer, "wav") == 0)
         av_dict_set(&options, "rf64", "auto", 0); // past 4 GiB the file becomes RF64
     // The edit list that marks the encoder's delay states the audio's length in the movie's
     // time scale. In milliseconds (the default) it ends the track up to a millisecond early,
     // which drops the last frame or, for a source shorter than that, all of it.
     if (std::strcmp(m_target.muxer, "ipod") == 0)
-        av_dict_set_int(&options, "movie_timescale", outRate, 0);
-    rc = avformat_write_header(oc, &options);
+        av_dict_set_int(&options, "movie_timescale", m_encoder->sample_rate, 0);
+    const int rc = avformat_write_header(m_muxer.get(), &options);
     av_dict_free(&options);
     if (rc < 0)
         throw EngineError(describe("cannot be written (" + ff::errorText(rc) + ")"));
-
-    m_converter = std::make_unique<SampleConverter>(channels, rate, outChannels, outRate, m_target.sampleFormat);
-    const bool fixedFrames = !(codec->capabilities & AV_CODEC_CAP_VARIABLE_FRAME_SIZE) && enc->frame_size > 0;
-    m_frameSize = fixedFrames ? enc->frame_size : 0;
-    if (m_frameSize > 0) {
-        m_fifo.reset(av_audio_fifo_alloc(m_target.sampleFormat, outChannels, m_frameSize * 2));
-        if (!m_fifo)
-            throw std::bad_alloc();
-    }
-    if (m_target.codec == AV_CODEC_ID_WMAV2) {
-        // wmav2's first frame only primes its transform: the decoder never outputs it. A
-        // frame of silence in front keeps every source sample at its place.
-        m_addedFrames = m_frameSize;
-        writeSilence(m_frameSize);
-    }
 }
 
 WrittenLength FfmpegEncoder::writtenLength() const
@@ -341,60 +358,74 @@ void FfmpegEncoder::finish()
     m_finished = true;
     if (!m_encoder)
         throw EngineError(describe("is not ready: the input format was not set"));
-    // What the resampler still holds.
-    if (!m_converter->passthrough()) {
-        const int outChannels = m_converter->outChannels();
-        const int capacity = m_converter->capacityFor(0) + 256;
-        uint8_t** buf = nullptr;
-        int lines = 0;
-        if (av_samples_alloc_array_and_samples(&buf, &lines, outChannels, capacity, m_target.sampleFormat, 0) < 0)
-            throw std::bad_alloc();
-        std::unique_ptr<uint8_t*, void (*)(uint8_t**)> owner(buf, [](uint8_t** p) {
-            av_freep(&p[0]);
-            av_free(p);
-        });
-        const int n = m_converter->flush(buf, capacity);
-        if (n > 0) {
-            m_sourceFrames += n;
-            if (m_frameSize > 0) {
-                writeConverted(buf, n);
-            } else {
-                av_frame_unref(m_frame.get());
-                m_frame->format = m_target.sampleFormat;
-                m_frame->sample_rate = m_converter->outRate();
-                av_channel_layout_copy(&m_frame->ch_layout, &m_encoder->ch_layout);
-                m_frame->nb_samples = n;
-                if (av_frame_get_buffer(m_frame.get(), 0) < 0)
-                    throw std::bad_alloc();
-                av_samples_copy(m_frame->extended_data, buf, 0, 0, n, outChannels, m_target.sampleFormat);
-                send(m_frame.get());
-            }
-        }
-    }
+    flushConverter();
     if (m_frameSize > 0) {
-        if (m_sourceFrames == 0 && m_target.codec != AV_CODEC_ID_WMAV2) {
-            // An Ogg Opus or M4A file without a single packet is not one decoders open (Opus
-            // would not even get the page that ends its stream): give an empty input a
-            // frame of silence.
-            m_addedFrames += m_frameSize;
-            writeSilence(m_frameSize);
-        }
-        if (m_target.codec == AV_CODEC_ID_WMAV2) {
-            // wmav2 takes whole frames only, and a frame decodes completely only together with
-            // the next one (overlapping transforms): complete the last partial frame with
-            // silence and add one frame of silence. ASF cannot say where the audio ends, so the
-            // file is longer than the source by less than two frames of silence.
-            const std::int64_t queued = m_frameSize + m_sourceFrames;
-            const std::int64_t fill = (m_frameSize - queued % m_frameSize) % m_frameSize;
-            m_endFill = fill;
-            writeSilence(fill + m_frameSize);
-        }
+        padLastFrames();
         encodeFromFifo(true);
     }
     send(nullptr);
-    int rc = av_write_trailer(m_muxer.get());
+    const int rc = av_write_trailer(m_muxer.get());
     if (rc < 0)
         throw EngineError(describe("cannot be completed (" + ff::errorText(rc) + ")"));
+    closeFile();
+}
+
+void FfmpegEncoder::flushConverter()
+{
+    if (m_converter->passthrough())
+        return;
+    const int outChannels = m_converter->outChannels();
+    const int capacity = m_converter->capacityFor(0) + 256;
+    uint8_t** buf = nullptr;
+    int lines = 0;
+    if (av_samples_alloc_array_and_samples(&buf, &lines, outChannels, capacity, m_target.sampleFormat, 0) < 0)
+        throw std::bad_alloc();
+    std::unique_ptr<uint8_t*, void (*)(uint8_t**)> owner(buf, [](uint8_t** p) {
+        av_freep(&p[0]);
+        av_free(p);
+    });
+    const int n = m_converter->flush(buf, capacity);
+    if (n <= 0)
+        return;
+    m_sourceFrames += n;
+    if (m_frameSize > 0) {
+        writeConverted(buf, n);
+        return;
+    }
+    av_frame_unref(m_frame.get());
+    m_frame->format = m_target.sampleFormat;
+    m_frame->sample_rate = m_converter->outRate();
+    av_channel_layout_copy(&m_frame->ch_layout, &m_encoder->ch_layout);
+    m_frame->nb_samples = n;
+    if (av_frame_get_buffer(m_frame.get(), 0) < 0)
+        throw std::bad_alloc();
+    av_samples_copy(m_frame->extended_data, buf, 0, 0, n, outChannels, m_target.sampleFormat);
+    send(m_frame.get());
+}
+
+void FfmpegEncoder::padLastFrames()
+{
+    if (m_sourceFrames == 0 && m_target.codec != AV_CODEC_ID_WMAV2) {
+        // An Ogg Opus or M4A file without a single packet is not one decoders open (Opus
+        // would not even get the page that ends its stream): give an empty input a frame of
+        // silence.
+        m_addedFrames += m_frameSize;
+        writeSilence(m_frameSize);
+    }
+    if (m_target.codec == AV_CODEC_ID_WMAV2) {
+        // wmav2 takes whole frames only, and a frame decodes completely only together with the
+        // next one (overlapping transforms): complete the last partial frame with silence and
+        // add one frame of silence. ASF cannot say where the audio ends, so the file is longer
+        // than the source by less than two frames of silence.
+        const std::int64_t queued = m_frameSize + m_sourceFrames;
+        const std::int64_t fill = (m_frameSize - queued % m_frameSize) % m_frameSize;
+        m_endFill = fill;
+        writeSilence(fill + m_frameSize);
+    }
+}
+
+void FfmpegEncoder::closeFile()
+{
     AVIOContext* io = m_io.release();
     m_muxer->pb = nullptr;
     // A failed write of the last buffered bytes is only in the context's error.
@@ -404,7 +435,7 @@ void FfmpegEncoder::finish()
         avio_closep(&io);
         throw EngineError(describe("cannot be completed (" + ff::errorText(error) + ")"));
     }
-    rc = avio_closep(&io);
+    const int rc = avio_closep(&io);
     if (rc < 0)
         throw EngineError(describe("cannot be completed (" + ff::errorText(rc) + ")"));
 }

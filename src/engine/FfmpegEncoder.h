@@ -36,6 +36,15 @@ public:
     WrittenLength writtenLength() const override;
 
 private:
+    // The encoder's context for the output's rate and channels (fewer where the encoder takes
+    // fewer); returns the channels it will encode.
+    int setUpEncoder(const AVCodec* codec, int outRate, int outChannels);
+    void openMuxer();
+    void openEncoder(const AVCodec* codec);
+    void writeHeader();
+    void flushConverter();  // what the resampler still holds
+    void padLastFrames();   // the silence fixed-frame codecs need at the end
+    void closeFile();
     void writeConverted(const std::uint8_t* const* planes, int frames);
     void writeSilence(std::int64_t frames);
     void encodeFromFifo(bool all);

@@ -3,17 +3,16 @@
 #include "AppState.h"
 #include "AudioFile.h"
 #include "AudioInformation.h"
-#include "Doorbell.h"
 #include "ExceptionHook.h"
 #include "FileListModel.h"
 #include "FileListView.h"
 #include "FileProbe.h"
 #include "FolderWalk.h"
 #include "Prompts.h"
+#include "WorkerPool.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QScopedValueRollback>
 #include <QThread>
 #include <QTimer>
 
@@ -22,8 +21,6 @@
 #include <condition_variable>
 #include <deque>
 #include <mutex>
-#include <pthread.h>
-#include <thread>
 
 namespace sondrel {
 
@@ -72,10 +69,11 @@ struct Adder::Run {
     std::size_t claimed = 0; // number of the next item to measure
     bool listed = false;     // every item is in the queue
     std::atomic<bool> stop{false};
-    std::atomic<int> threadsLeft{0};
-    std::vector<std::thread> threads;
+    std::atomic<int> threadsLeft{0}; // tasks still running for this adding
     QStringList badNames;
     bool stopping = false;
+    std::uint64_t id = 0;
+    std::unique_ptr<Prompts::Pending> notice; // the notice up, which holds the next rows back
 
     std::size_t end() const { return first + items.size(); }
     void wakeAll()
@@ -86,7 +84,15 @@ struct Adder::Run {
     }
 };
 
-void Adder::measureLoop(Run& run, Doorbell& bell)
+void Adder::measureLoop(Run& run, WorkerPool& pool)
+{
+    measureItems(run, pool);
+    // The last touch of the run: the adder may end it as soon as it sees no task left.
+    run.threadsLeft.fetch_sub(1, std::memory_order_acq_rel);
+    pool.notify();
+}
+
+void Adder::measureItems(Run& run, WorkerPool& pool)
 {
     AudioFile reader;
     reader.SetCancelFlag(&run.stop);
@@ -106,10 +112,8 @@ void Adder::measureLoop(Run& run, Doorbell& bell)
         else
             item->result = probeFile(item->path, item->caption, item->fromScan, reader, tags);
         item->done.store(true, std::memory_order_release);
-        bell.ring();
+        pool.notify();
     }
-    run.threadsLeft.fetch_sub(1, std::memory_order_acq_rel);
-    bell.ring();
 }
 
 namespace {
@@ -120,7 +124,7 @@ QString captionOf(const QString& path)
 }
 } // namespace
 
-void Adder::listLoop(Run& run, Doorbell& bell, const std::vector<Request>& requests)
+void Adder::listLoop(Run& run, WorkerPool& pool, const std::vector<Request>& requests)
 {
     // Items listed but not yet in the queue (an Item itself stays where it is made).
     struct Listed {
@@ -177,26 +181,25 @@ void Adder::listLoop(Run& run, Doorbell& bell, const std::vector<Request>& reque
     }
     run.work.notify_all();
     run.threadsLeft.fetch_sub(1, std::memory_order_acq_rel);
-    bell.ring();
+    pool.notify();
 }
 
 Adder::Adder(QWidget* window, FileListView* lv, AppState& state, Prompts& prompts)
-    : m_window(window), m_lv(lv), m_state(state), m_prompts(prompts), m_bell(new Doorbell(this)),
-      m_timer(new QTimer(this)), m_intervalMs(MinIntervalMs)
+    : m_window(window), m_lv(lv), m_state(state), m_prompts(prompts), m_timer(new QTimer(this)),
+      m_intervalMs(MinIntervalMs), m_pool(std::make_unique<WorkerPool>(workerCount() + 1, "sondrel-add"))
 {
     m_timer->setSingleShot(true);
-    connect(m_bell, &Doorbell::rung, this, guarded([this] { onBell(); }));
+    connect(m_pool.get(), &WorkerPool::notified, this, guarded([this] { onBell(); }));
     connect(m_timer, &QTimer::timeout, this, guarded([this] { reap(); }));
 }
 
 Adder::~Adder()
 {
-    if (!m_run)
-        return;
-    m_run->stop.store(true);
-    m_run->wakeAll();
-    for (std::thread& t : m_run->threads)
-        t.join();
+    if (m_run) {
+        m_run->stop.store(true);
+        m_run->wakeAll();
+    }
+    m_pool->waitIdle();
 }
 
 int Adder::workerCount() { return std::max(1, QThread::idealThreadCount()); }
@@ -241,18 +244,12 @@ void Adder::startNext()
             start(std::move(run));
             continue;
         }
-        // A thread of its own lists the files and scans the folders, in order, while the
-        // workers measure what it has listed.
+        // A worker of its own lists the files and scans the folders, in order, while the
+        // others measure what it has listed.
         Run* r = run.get();
-        Doorbell* bell = m_bell;
+        WorkerPool* pool = m_pool.get();
         r->threadsLeft.store(1);
-        try {
-            r->threads.emplace_back([r, bell, requests = std::move(requests)] {
-                // Named so that top -H and profilers tell the threads apart.
-                pthread_setname_np(pthread_self(), "sondrel-scan");
-                listLoop(*r, *bell, requests);
-            });
-        } catch (const std::system_error&) {
+        if (!pool->submit([r, pool, requests = std::move(requests)](std::stop_token) { listLoop(*r, *pool, requests); })) {
             run.reset();
             m_prompts.information(m_window, QStringLiteral("The folder cannot be scanned: the system has no thread to spare."));
             continue;
@@ -264,20 +261,15 @@ void Adder::startNext()
 void Adder::start(std::unique_ptr<Run> run)
 {
     m_run = std::move(run);
-    ++m_serial;
+    m_run->id = ++m_runs;
     m_intervalMs = MinIntervalMs;
     m_sinceBatch.invalidate();
     Run* r = m_run.get();
-    Doorbell* bell = m_bell;
+    WorkerPool* pool = m_pool.get();
     const int workers = workerCount();
     for (int i = 0; i < workers; ++i) {
         r->threadsLeft.fetch_add(1);
-        try {
-            r->threads.emplace_back([r, bell] {
-                pthread_setname_np(pthread_self(), "sondrel-probe");
-                measureLoop(*r, *bell);
-            });
-        } catch (const std::system_error&) {
+        if (!pool->submit([r, pool](std::stop_token) { measureLoop(*r, *pool); })) {
             r->threadsLeft.fetch_sub(1);
             if (i == 0) {
                 // Not one worker: nothing can be measured.
@@ -309,66 +301,83 @@ void Adder::later(int ms)
 
 void Adder::reap()
 {
-    if (!m_run || m_reaping)
+    // While a notice is up, the rows after it wait; its closing reaps again.
+    if (!m_run || m_run->notice)
         return;
     if (insertFinished())
         maybeFinish();
 }
 
+void Adder::showNotice(const QString& text)
+{
+    const std::uint64_t id = m_run->id;
+    m_run->notice = m_prompts.noticeLater(m_window, text, [this, id] {
+        QMetaObject::invokeMethod(this, guarded([this, id] {
+            if (!m_run || m_run->id != id)
+                return; // that adding has ended
+            m_run->notice.reset();
+            reap();
+        }), Qt::QueuedConnection);
+    });
+}
+
+namespace {
+
+// What the user is told of a file that is not added; empty for none.
+QString noticeFor(const QString& path, Probed::Outcome outcome)
+{
+    switch (outcome) {
+    case Probed::Outcome::Removed: return path + QStringLiteral(" has been removed!");
+    case Probed::Outcome::Invalid: return path + QStringLiteral(" is an invalid audio file!");
+    default: return {};
+    }
+}
+
+} // namespace
+
+std::vector<Adder::Done> Adder::takeFinished(Run& run)
+{
+    std::vector<Done> taken;
+    {
+        std::lock_guard lock(run.m);
+        while (!run.items.empty() && run.items.front().done.load(std::memory_order_acquire) && taken.size() < 256) {
+            Item& front = run.items.front();
+            taken.push_back({std::move(front.path), std::move(front.root), std::move(front.result)});
+            run.items.pop_front();
+            ++run.first;
+            // A file with a notice ends the take: the files after it wait until it is read.
+            if (!noticeFor(taken.back().path, taken.back().result.outcome).isEmpty())
+                break;
+        }
+    }
+    run.room.notify_all();
+    return taken;
+}
+
 bool Adder::insertFinished()
 {
-    QScopedValueRollback<bool> reaping(m_reaping, true);
     Run* run = m_run.get();
-    const std::uint64_t serial = m_serial;
     m_sinceBatch.start();
     QElapsedTimer turn;
     turn.start();
     std::vector<ListRow> batch;
     bool more = false;
     while (!run->stopping) {
-        std::vector<Done> taken;
-        {
-            std::lock_guard lock(run->m);
-            while (!run->items.empty() && run->items.front().done.load(std::memory_order_acquire)
-                   && taken.size() < 256) {
-                Item& front = run->items.front();
-                taken.push_back({std::move(front.path), std::move(front.root), std::move(front.result)});
-                run->items.pop_front();
-                ++run->first;
-            }
-        }
-        run->room.notify_all();
+        std::vector<Done> taken = takeFinished(*run);
         if (taken.empty())
             break;
         for (Done& d : taken) {
-            QString notice;
-            switch (d.result.outcome) {
-            case Probed::Outcome::Listed:
+            if (d.result.outcome == Probed::Outcome::Listed) {
                 d.result.row.addedFolder = d.root;
                 batch.push_back(std::move(d.result.row));
-                break;
-            case Probed::Outcome::Removed:
-                notice = d.path + QStringLiteral(" has been removed!");
-                break;
-            case Probed::Outcome::Invalid:
-                notice = d.path + QStringLiteral(" is an invalid audio file!");
-                break;
-            case Probed::Outcome::BadName:
+            } else if (d.result.outcome == Probed::Outcome::BadName) {
                 run->badNames << d.path;
-                break;
-            case Probed::Outcome::Skipped:
-            case Probed::Outcome::Stopped:
-                break;
+            } else if (const QString notice = noticeFor(d.path, d.result.outcome); !notice.isEmpty()) {
+                // The rows before this file go in first; the rows after it wait for the box.
+                insert(batch);
+                showNotice(notice);
+                return false;
             }
-            if (notice.isEmpty())
-                continue;
-            // The rows before this file go in first; the box waits for the user.
-            insert(batch);
-            if (serial != m_serial || run->stopping)
-                return serial == m_serial;
-            m_prompts.notice(m_window, notice);
-            if (serial != m_serial || run->stopping)
-                return serial == m_serial; // stopped, or the window closed, while the box was up
         }
         if (turn.elapsed() >= TurnBudgetMs) {
             more = true;
@@ -398,6 +407,7 @@ bool Adder::tellToStop()
     m_waiting.clear();
     if (!m_run)
         return false;
+    m_run->notice.reset(); // a notice up is closed
     m_run->stopping = true;
     m_run->stop.store(true);
     m_run->wakeAll();
@@ -414,16 +424,14 @@ void Adder::stopAndWait()
 {
     if (!tellToStop())
         return;
-    for (std::thread& t : m_run->threads)
-        t.join();
-    m_run->threads.clear();
+    m_pool->waitIdle();
     finish(true);
 }
 
 void Adder::maybeFinish()
 {
     Run* run = m_run.get();
-    if (!run || run->threadsLeft.load(std::memory_order_acquire) != 0)
+    if (!run || run->notice || run->threadsLeft.load(std::memory_order_acquire) != 0)
         return;
     if (!run->stopping) {
         std::lock_guard lock(run->m);
@@ -436,10 +444,7 @@ void Adder::maybeFinish()
 void Adder::finish(bool closing)
 {
     std::unique_ptr<Run> run = std::move(m_run);
-    ++m_serial;
     m_timer->stop();
-    for (std::thread& t : run->threads)
-        t.join();
     const QStringList badNames = run->badNames;
     run.reset(); // the adding state ends here
     if (!closing && !badNames.isEmpty()) {

@@ -14,16 +14,17 @@ class QWidget;
 namespace sondrel {
 
 class AppState;
-class Doorbell;
 class FileListView;
 class Prompts;
+class WorkerPool;
 struct ListRow;
 
-// Adding rows: files are measured (opened, timed, their tags read) on worker threads, one
-// per core, while a folder is walked on a thread of its own; the GUI thread only appends the
+// Adding rows: files are measured (opened, timed, their tags read) by workers of the adder's
+// pool, one per core, while one more worker walks a folder; the GUI thread only appends the
 // finished rows, in batches and in order (the order given, or the scan's order), and shows
-// the notice of each file that cannot be added when its turn comes. The adding state lasts
-// from the start until the last row is in, or until a stop.
+// the notice of each file that cannot be added when its turn comes: the rows after it wait
+// until the notice is closed (the workers go on), and a stop closes it. The adding state
+// lasts from the start until the last row is in, or until a stop.
 //
 // One adding takes a sequence of files and folders (a drop, or the command line) and adds
 // them in that order. A request made while an adding runs waits for it and starts after it;
@@ -69,17 +70,22 @@ private:
     struct Done;
     struct Run;
 
-    // The threads' work: measuring queued files, and walking a folder into the queue.
-    static void measureLoop(Run& run, Doorbell& bell);
-    static void listLoop(Run& run, Doorbell& bell, const std::vector<Request>& requests);
+    // The workers' tasks: measuring queued files, and walking a folder into the queue.
+    static void measureLoop(Run& run, WorkerPool& pool);
+    static void measureItems(Run& run, WorkerPool& pool);
+    static void listLoop(Run& run, WorkerPool& pool, const std::vector<Request>& requests);
 
     void startNext();
     void start(std::unique_ptr<Run> run);
     void onBell();
     void reap();
-    // Inserts the rows measured so far, in order, for one turn; false when the adding ended
-    // meanwhile.
+    // Inserts the rows measured so far, in order, for one turn; false when more is to come
+    // before the adding can end (another turn, or a notice is up).
     bool insertFinished();
+    // The measured items at the front of the queue, in order, up to the first that needs a
+    // notice.
+    static std::vector<Done> takeFinished(Run& run);
+    void showNotice(const QString& text);
     void insert(std::vector<ListRow>& batch);
     void maybeFinish();
     // Drops the waiting requests and tells the running adding's threads to end; false when
@@ -92,14 +98,13 @@ private:
     FileListView* m_lv;
     AppState& m_state;
     Prompts& m_prompts;
-    Doorbell* m_bell;
     QTimer* m_timer;
     QElapsedTimer m_sinceBatch;
     std::unique_ptr<Run> m_run;
+    std::uint64_t m_runs = 0;
     std::deque<std::vector<Request>> m_waiting;
-    std::uint64_t m_serial = 0; // of the current run
-    bool m_reaping = false;
     int m_intervalMs;
+    std::unique_ptr<WorkerPool> m_pool; // last: its workers end before the run they work for
 };
 
 } // namespace sondrel

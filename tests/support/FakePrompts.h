@@ -7,6 +7,7 @@
 #include <QString>
 #include <deque>
 #include <functional>
+#include <memory>
 
 // Prompts that record every message and answer from a script, so tests drive the program
 // as a user would without a real message box or dialog.
@@ -47,11 +48,24 @@ public:
     bool askYesNo(QWidget*, const QString& text) override;
     bool confirmCautious(QWidget*, const QString& text) override;
     Overwrite askOverwrite(QWidget*, const QString& text) override;
+    // The boxes opened without a loop of their own are answered with the same scripts, a turn
+    // of the event loop later; with holdBoxes set, they stay up until answerHeld().
+    std::unique_ptr<Pending> askOverwriteLater(QWidget*, const QString& text,
+                                               std::function<void(Overwrite)> answered) override;
+    std::unique_ptr<Pending> noticeLater(QWidget*, const QString& text, std::function<void()> closed) override;
+    bool holdBoxes = false;
+    // Whether a held box is up (not answered, not closed by the program).
+    bool boxHeld() const;
+    // Answers the held box as the scripts say (true), or says none is up (false).
+    bool answerHeld();
     FileChoice chooseFiles(QWidget*, const QString& startFolder, const QStringList& filters) override;
     void runModal(QDialog& dialog) override;
 
 private:
     bool answer();
+    Overwrite overwriteAnswer();
+    std::unique_ptr<Pending> later(std::function<void()> reply);
+    std::shared_ptr<std::function<void()>> m_held; // the held box's reply; empty once closed
 };
 
 // A launcher that records what it was asked to start.
