@@ -12,8 +12,8 @@ namespace sondrel {
 
 // One audio file, opened either for decoding (OpenRead) or for encoding (OpenWrite); one
 // instance holds at most one open file. The decoded stream is described by FormatParamA (the
-// sample rate) and FormatParamB (the channel count): a conversion chunk of A x B samples is
-// one second of audio. Every failure throws EngineError.
+// sample rate) and FormatParamB (the channel count), A x B samples being one second of audio.
+// Every failure throws EngineError.
 class AudioFile {
 public:
     AudioFile();
