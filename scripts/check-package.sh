@@ -43,9 +43,10 @@ else
   echo "skipped: the apt-get install simulation on an empty system (no package lists: run apt-get update)"
 fi
 
-# Install it, or unpack it when not root.
+# Install it (again when this version is installed already: the build may have changed it),
+# or unpack it when not root.
 if [ "$(id -u)" -eq 0 ]; then
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$deb" >"$work/install.log" 2>&1 \
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --reinstall "$deb" >"$work/install.log" 2>&1 \
     || { cat "$work/install.log" >&2; echo "FAIL: apt-get install $deb" >&2; exit 1; }
   root=""
   pass "installed with apt-get install"
