@@ -1,19 +1,24 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Sondrel needs (only the missing ones), then configures and
 # builds it with CMake. Safe to run again: nothing is installed twice, the build is incremental.
-#   scripts/setup.sh [--tests] [--viewer] [--preset NAME]
-#   --tests   also what the tests need; --viewer also a CHM viewer, so that F1 shows the help
+#   scripts/setup.sh [--tests] [--package] [--viewer] [--preset NAME] [--target NAME]
+#   --tests   also what the tests need; --package also what making the Debian package needs;
+#   --viewer  also a CHM viewer, so that F1 shows the help; --target builds only that target
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 preset=default
 with_tests=0
+with_package=0
 with_viewer=0
+target=()
 while [ $# -gt 0 ]; do
   case "$1" in
     --tests) with_tests=1 ;;
+    --package) with_package=1 ;;
     --viewer) with_viewer=1 ;;
     --preset) preset="$2"; shift ;;
+    --target) target=(--target "$2"); shift ;;
     *) echo "unknown argument: $1" >&2; exit 2 ;;
   esac
   shift
@@ -27,14 +32,18 @@ build_pkgs=(cmake ninja-build g++ pkg-config fonts-dejavu-core
 # ffprobe is the tests' independent oracle, with LAME's, oggdec's and SoX's own decoders and
 # resampler as second opinions on the engine's files; PulseAudio gives them a real (null) sound sink;
 # Xvfb and ImageMagick run the on-screen smoke test, which also opens the help with F1 in
-# xchm; desktop-file-validate checks the installed menu entry.
+# xchm; desktop-file-validate checks the installed menu entry, appstreamcli the software-centre
+# entry, man (with groff) the manual page.
 test_pkgs=(ffmpeg lame vorbis-tools sox pulseaudio-utils xvfb xauth x11-apps imagemagick xdotool
-  xchm xdg-utils desktop-file-utils)
+  xchm xdg-utils desktop-file-utils appstream man-db)
+# dpkg-shlibdeps finds the package's dependencies.
+package_pkgs=(dpkg-dev)
 # The help viewer F1 opens, through the desktop's default handler (xdg-open).
 viewer_pkgs=(xchm xdg-utils)
 
 pkgs=("${build_pkgs[@]}")
 [ "$with_tests" = 1 ] && pkgs+=("${test_pkgs[@]}")
+[ "$with_package" = 1 ] && pkgs+=("${package_pkgs[@]}")
 [ "$with_viewer" = 1 ] && pkgs+=("${viewer_pkgs[@]}")
 
 missing=()
@@ -75,4 +84,4 @@ if ! command -v chmcmd >/dev/null 2>&1 && ! [ -x .tools/bin/chmcmd ]; then
 fi
 
 cmake --preset "$preset" >/dev/null
-cmake --build --preset "$preset"
+cmake --build --preset "$preset" "${target[@]}"
