@@ -18,7 +18,7 @@ namespace sondrel {
 
 AppShell::AppShell(Prompts& prompts, Launcher& launcher) : m_prompts(prompts), m_launcher(launcher)
 {
-    setExceptionHandler([this](std::exception_ptr e) { ApplicationEventsException(e); });
+    setExceptionHandler([this](std::exception_ptr e) { handleUncaughtException(e); });
     fm_main = std::make_unique<Tfm_main>(state, prompts, launcher);
     fm_set = std::make_unique<Tfm_set>(state, fm_main.get());
     fm_about = std::make_unique<Tfm_about>(launcher, fm_main.get());
@@ -49,7 +49,7 @@ AppShell::~AppShell()
     setExceptionHandler({});
 }
 
-void AppShell::ApplicationEventsException(std::exception_ptr)
+void AppShell::handleUncaughtException(std::exception_ptr)
 {
     // One question at a time: an error raised while the question is up changes nothing.
     if (m_inExceptionHook)
@@ -66,11 +66,11 @@ void AppShell::ApplicationEventsException(std::exception_ptr)
 bool AppShell::eventFilter(QObject* watched, QEvent* event)
 {
     if (event->type() == QEvent::KeyPress)
-        guardedCall([&] { ApplicationEventsMessage(watched, event); });
+        guardedCall([&] { handleKeyPress(watched, event); });
     return false;
 }
 
-void AppShell::ApplicationEventsMessage(QObject* watched, QEvent* event)
+void AppShell::handleKeyPress(QObject* watched, QEvent* event)
 {
     // A key press from the window system reaches its window first, then the focus widget and
     // its parents; it is looked at once, at the window.

@@ -28,7 +28,7 @@ public:
     Tfm_main& mainWindow() { return *fm_main; }
 
     // The exception hook: offers to restart the program, then closes it either way.
-    void ApplicationEventsException(std::exception_ptr error);
+    void handleUncaughtException(std::exception_ptr error);
 
     // The signal (SIGINT, SIGTERM, SIGHUP) that closed the window, 0 for none; the program
     // then exits with the status a shell expects of it (StopSignals::exitStatusFor).
@@ -40,7 +40,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void ApplicationEventsMessage(QObject* watched, QEvent* event);
+    void handleKeyPress(QObject* watched, QEvent* event);
 
     Prompts& m_prompts;
     Launcher& m_launcher;

@@ -2,6 +2,8 @@
 
 #include "OutputFormat.h"
 
+#include <optional>
+
 namespace sondrel {
 
 QString usageText()
@@ -32,6 +34,71 @@ QString usageText()
         .arg(outputFormatNames().join(QLatin1Char('|')));
 }
 
+namespace {
+
+bool takesValue(const QString& option)
+{
+    return option == QLatin1String("--format") || option == QLatin1String("--out") || option == QLatin1String("--jobs")
+        || option == QLatin1String("--overwrite");
+}
+
+std::optional<CommandLine::Overwrite> overwriteMode(const QString& value)
+{
+    if (value == QLatin1String("ask"))
+        return CommandLine::Overwrite::Ask;
+    if (value == QLatin1String("yes"))
+        return CommandLine::Overwrite::Yes;
+    if (value == QLatin1String("no"))
+        return CommandLine::Overwrite::No;
+    return std::nullopt;
+}
+
+// Sets the option that takes a value; value is null when the arguments ended before it.
+// Returns what is wrong with it, or an empty text.
+QString setValueOption(CommandLine& c, const QString& option, const QString* value)
+{
+    if (option == QLatin1String("--format")) {
+        if (!value)
+            return QStringLiteral("--format needs a format");
+        c.format = value->toLower();
+        if (!outputFormatNamed(c.format))
+            return QStringLiteral("unknown format: %1").arg(c.format);
+    } else if (option == QLatin1String("--out")) {
+        if (!value || value->isEmpty())
+            return QStringLiteral("--out needs a folder");
+        c.out = *value;
+    } else if (option == QLatin1String("--jobs")) {
+        bool ok = false;
+        if (!value || (c.jobs = value->toInt(&ok), !ok) || c.jobs < 0)
+            return QStringLiteral("--jobs needs a number of 0 or more");
+    } else {
+        const std::optional<CommandLine::Overwrite> mode = value ? overwriteMode(*value) : std::nullopt;
+        if (!mode)
+            return QStringLiteral("--overwrite needs ask, yes or no");
+        c.overwrite = *mode;
+    }
+    return {};
+}
+
+// What is missing or out of place once every argument is read; an empty text when nothing is.
+QString checkOptions(const CommandLine& c, bool convert)
+{
+    if (!convert) {
+        if (!c.format.isEmpty() || !c.out.isEmpty() || c.jobs >= 0 || c.overwrite != CommandLine::Overwrite::Default)
+            return QStringLiteral("--format, --out, --jobs and --overwrite go with --convert");
+        return {};
+    }
+    if (c.format.isEmpty())
+        return QStringLiteral("--convert needs --format");
+    if (c.out.isEmpty())
+        return QStringLiteral("--convert needs --out");
+    if (c.paths.isEmpty())
+        return QStringLiteral("--convert needs files or folders to convert");
+    return {};
+}
+
+} // namespace
+
 CommandLine parseCommandLine(const QStringList& args)
 {
     CommandLine c;
@@ -46,16 +113,7 @@ CommandLine parseCommandLine(const QStringList& args)
         const QString& a = args[i];
         if (optionsEnded || !a.startsWith(QLatin1Char('-')) || a == QLatin1String("-")) {
             c.paths << a;
-            continue;
-        }
-        const auto value = [&](QString* into) {
-            if (i + 1 >= args.size())
-                return false;
-            *into = args[++i];
-            return true;
-        };
-        QString v;
-        if (a == QLatin1String("--")) {
+        } else if (a == QLatin1String("--")) {
             optionsEnded = true;
         } else if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
             c.action = CommandLine::Action::Help;
@@ -65,46 +123,18 @@ CommandLine parseCommandLine(const QStringList& args)
             return c;
         } else if (a == QLatin1String("--convert")) {
             convert = true;
-        } else if (a == QLatin1String("--format")) {
-            if (!value(&c.format))
-                return fail(QStringLiteral("--format needs a format"));
-            c.format = c.format.toLower();
-            if (!outputFormatNamed(c.format))
-                return fail(QStringLiteral("unknown format: %1").arg(c.format));
-        } else if (a == QLatin1String("--out")) {
-            if (!value(&c.out) || c.out.isEmpty())
-                return fail(QStringLiteral("--out needs a folder"));
-        } else if (a == QLatin1String("--jobs")) {
-            bool ok = false;
-            if (!value(&v) || (c.jobs = v.toInt(&ok), !ok) || c.jobs < 0)
-                return fail(QStringLiteral("--jobs needs a number of 0 or more"));
-        } else if (a == QLatin1String("--overwrite")) {
-            if (!value(&v))
-                return fail(QStringLiteral("--overwrite needs ask, yes or no"));
-            if (v == QLatin1String("ask"))
-                c.overwrite = CommandLine::Overwrite::Ask;
-            else if (v == QLatin1String("yes"))
-                c.overwrite = CommandLine::Overwrite::Yes;
-            else if (v == QLatin1String("no"))
-                c.overwrite = CommandLine::Overwrite::No;
-            else
-                return fail(QStringLiteral("--overwrite needs ask, yes or no"));
+        } else if (takesValue(a)) {
+            const QString why = setValueOption(c, a, i + 1 < args.size() ? &args[++i] : nullptr);
+            if (!why.isEmpty())
+                return fail(why);
         } else {
             return fail(QStringLiteral("unknown option: %1").arg(a));
         }
     }
-    if (!convert) {
-        if (!c.format.isEmpty() || !c.out.isEmpty() || c.jobs >= 0 || c.overwrite != CommandLine::Overwrite::Default)
-            return fail(QStringLiteral("--format, --out, --jobs and --overwrite go with --convert"));
-        return c;
-    }
-    if (c.format.isEmpty())
-        return fail(QStringLiteral("--convert needs --format"));
-    if (c.out.isEmpty())
-        return fail(QStringLiteral("--convert needs --out"));
-    if (c.paths.isEmpty())
-        return fail(QStringLiteral("--convert needs files or folders to convert"));
-    c.action = CommandLine::Action::Convert;
+    if (const QString why = checkOptions(c, convert); !why.isEmpty())
+        return fail(why);
+    if (convert)
+        c.action = CommandLine::Action::Convert;
     return c;
 }
 

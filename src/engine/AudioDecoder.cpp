@@ -29,6 +29,21 @@ void layoutFor(AVChannelLayout* out, const AVChannelLayout& in)
         av_channel_layout_copy(out, &in);
 }
 
+// A copy of frame f without its first `from` samples.
+ff::FramePtr frameTail(const AVFrame* f, int from)
+{
+    ff::FramePtr rest = ff::makeFrame();
+    rest->format = f->format;
+    rest->sample_rate = f->sample_rate;
+    av_channel_layout_copy(&rest->ch_layout, &f->ch_layout);
+    rest->nb_samples = f->nb_samples - from;
+    if (av_frame_get_buffer(rest.get(), 0) < 0)
+        throw std::bad_alloc();
+    av_samples_copy(rest->extended_data, f->extended_data, 0, from, rest->nb_samples, f->ch_layout.nb_channels,
+                    AVSampleFormat(f->format));
+    return rest;
+}
+
 } // namespace
 
 AudioDecoder::AudioDecoder(const QString& path, const std::atomic<bool>* cancel, Counting counting)
@@ -108,30 +123,8 @@ void AudioDecoder::append(const AVFrame* f)
     const int inChannels = f->ch_layout.nb_channels;
     if (inChannels <= 0 || f->sample_rate <= 0)
         return;
-    if (m_manualTrim) {
-        if (const AVFrameSideData* side = av_frame_get_side_data(f, AV_FRAME_DATA_SKIP_SAMPLES); side && side->size >= 4)
-            m_startSkip = AV_RL32(side->data);
-        if (m_startSkip > 0) {
-            // Drop the first samples of the stream: a frame that is all skipped is not used,
-            // otherwise a copy without them is converted.
-            if (m_startSkip >= f->nb_samples) {
-                m_startSkip -= f->nb_samples;
-                return;
-            }
-            ff::FramePtr rest = ff::makeFrame();
-            rest->format = f->format;
-            rest->sample_rate = f->sample_rate;
-            av_channel_layout_copy(&rest->ch_layout, &f->ch_layout);
-            rest->nb_samples = f->nb_samples - int(m_startSkip);
-            if (av_frame_get_buffer(rest.get(), 0) < 0)
-                throw std::bad_alloc();
-            av_samples_copy(rest->extended_data, f->extended_data, 0, int(m_startSkip), rest->nb_samples, inChannels,
-                            AVSampleFormat(f->format));
-            m_startSkip = 0;
-            append(rest.get());
-            return;
-        }
-    }
+    if (m_manualTrim && skipStart(f))
+        return;
     if (m_rate == 0) {
         // The first frame fixes what the reader delivers.
         m_rate = f->sample_rate;
@@ -146,24 +139,7 @@ void AudioDecoder::append(const AVFrame* f)
     }
     if (!m_swr || m_swrFormat != f->format || m_swrRate != f->sample_rate || m_swrChannels != inChannels) {
         flushResampler();
-        AVChannelLayout inLayout{};
-        if (inChannels == outChannels)
-            av_channel_layout_copy(&inLayout, &m_layout.value); // same channels: no remixing
-        else
-            layoutFor(&inLayout, f->ch_layout);
-        SwrContext* swr = nullptr;
-        int rc = swr_alloc_set_opts2(&swr, &m_layout.value, AV_SAMPLE_FMT_FLT, m_rate, &inLayout,
-                                     AVSampleFormat(f->format), f->sample_rate, 0, nullptr);
-        av_channel_layout_uninit(&inLayout);
-        ff::SwrPtr owned(swr);
-        if (rc >= 0)
-            rc = swr_init(swr);
-        if (rc < 0)
-            throw EngineError(m_input.describe("has audio that cannot be converted (" + ff::errorText(rc) + ")"));
-        m_swr = std::move(owned);
-        m_swrFormat = f->format;
-        m_swrRate = f->sample_rate;
-        m_swrChannels = inChannels;
+        openResampler(f);
     }
     const int capacity = swr_get_out_samples(m_swr.get(), f->nb_samples);
     if (capacity <= 0)
@@ -173,6 +149,47 @@ void AudioDecoder::append(const AVFrame* f)
     auto* out = reinterpret_cast<uint8_t*>(m_pending.data() + old);
     const int n = swr_convert(m_swr.get(), &out, capacity, const_cast<const uint8_t**>(f->extended_data), f->nb_samples);
     m_pending.resize(old + std::size_t(std::max(0, n)) * outChannels);
+}
+
+bool AudioDecoder::skipStart(const AVFrame* f)
+{
+    if (const AVFrameSideData* side = av_frame_get_side_data(f, AV_FRAME_DATA_SKIP_SAMPLES); side && side->size >= 4)
+        m_startSkip = AV_RL32(side->data);
+    if (m_startSkip <= 0)
+        return false;
+    // Drop the first samples of the stream: a frame that is all skipped is not used,
+    // otherwise a copy without them is converted.
+    if (m_startSkip >= f->nb_samples) {
+        m_startSkip -= f->nb_samples;
+        return true;
+    }
+    ff::FramePtr rest = frameTail(f, int(m_startSkip));
+    m_startSkip = 0;
+    append(rest.get());
+    return true;
+}
+
+void AudioDecoder::openResampler(const AVFrame* f)
+{
+    const int inChannels = f->ch_layout.nb_channels;
+    AVChannelLayout inLayout{};
+    if (inChannels == m_layout.value.nb_channels)
+        av_channel_layout_copy(&inLayout, &m_layout.value); // same channels: no remixing
+    else
+        layoutFor(&inLayout, f->ch_layout);
+    SwrContext* swr = nullptr;
+    int rc = swr_alloc_set_opts2(&swr, &m_layout.value, AV_SAMPLE_FMT_FLT, m_rate, &inLayout,
+                                 AVSampleFormat(f->format), f->sample_rate, 0, nullptr);
+    av_channel_layout_uninit(&inLayout);
+    ff::SwrPtr owned(swr);
+    if (rc >= 0)
+        rc = swr_init(swr);
+    if (rc < 0)
+        throw EngineError(m_input.describe("has audio that cannot be converted (" + ff::errorText(rc) + ")"));
+    m_swr = std::move(owned);
+    m_swrFormat = f->format;
+    m_swrRate = f->sample_rate;
+    m_swrChannels = inChannels;
 }
 
 void AudioDecoder::flushResampler()

@@ -54,6 +54,9 @@ public:
 private:
     bool decodeMore();          // appends the next decoded frame to m_pending; false at the end
     void append(const AVFrame* frame);
+    // Drops the start the stream marks as skipped; true when the frame was used up here.
+    bool skipStart(const AVFrame* frame);
+    void openResampler(const AVFrame* frame); // for frames like this one
     void flushResampler();
     std::int64_t pendingFrames() const;
     void checkGranuleEnd();     // at the last granule position: end there, or go on

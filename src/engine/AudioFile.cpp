@@ -14,68 +14,92 @@
 
 namespace sondrel {
 
+namespace {
+
+FfmpegTarget wavTarget(const WavOutput& wav)
+{
+    FfmpegTarget t;
+    t.muxer = "wav";
+    t.rate = wav.rate;
+    t.channels = wav.channels;
+    switch (wav.bits) {
+    case 8: t.codec = AV_CODEC_ID_PCM_U8; t.sampleFormat = AV_SAMPLE_FMT_U8; break;
+    case 24: t.codec = AV_CODEC_ID_PCM_S24LE; t.sampleFormat = AV_SAMPLE_FMT_S32; break;
+    case 32: t.codec = AV_CODEC_ID_PCM_S32LE; t.sampleFormat = AV_SAMPLE_FMT_S32; break;
+    default: t.codec = AV_CODEC_ID_PCM_S16LE; t.sampleFormat = AV_SAMPLE_FMT_S16; break;
+    }
+    return t;
+}
+
+FfmpegTarget wmaTarget(const WmaOutput& wma)
+{
+    const WmaProfile* p = wmaProfile(wma.profile);
+    FfmpegTarget t;
+    t.muxer = "asf";
+    t.codec = AV_CODEC_ID_WMAV2;
+    t.sampleFormat = AV_SAMPLE_FMT_FLTP;
+    t.rate = p->sampleRate;
+    t.channels = p->channels;
+    t.bitRate = std::int64_t(p->kbps) * 1000;
+    return t;
+}
+
+FfmpegTarget flacTarget(const FlacOutput& flac)
+{
+    FfmpegTarget t;
+    t.muxer = "flac";
+    t.codec = AV_CODEC_ID_FLAC;
+    t.rate = flac.rate;
+    t.channels = flac.channels;
+    t.sampleFormat = flac.bits > 16 ? AV_SAMPLE_FMT_S32 : AV_SAMPLE_FMT_S16;
+    t.rawBits = flac.bits > 16 ? 24 : 0;
+    t.followSourceBits = flac.bits > 0 ? 0 : 16;
+    t.compressionLevel = flac.level;
+    return t;
+}
+
+FfmpegTarget opusTarget(const OpusOutput& opus)
+{
+    FfmpegTarget t;
+    t.muxer = "opus";
+    t.codec = AV_CODEC_ID_OPUS;
+    t.encoder = "libopus";
+    t.channels = opus.channels;
+    t.sampleFormat = AV_SAMPLE_FMT_FLT;
+    t.bitRate = std::int64_t(opus.kbps) * 1000;
+    t.rateControl = opus.control == OpusRateControl::Cbr              ? "off"
+                    : opus.control == OpusRateControl::ConstrainedVbr ? "constrained"
+                                                                      : "on";
+    return t;
+}
+
+FfmpegTarget aacTarget(const AacOutput& aac)
+{
+    FfmpegTarget t;
+    t.muxer = "ipod"; // MP4 with the M4A brand
+    t.codec = AV_CODEC_ID_AAC;
+    t.encoder = "aac";
+    t.rate = aac.rate;
+    t.channels = aac.channels;
+    t.sampleFormat = AV_SAMPLE_FMT_FLTP;
+    t.bitRate = std::int64_t(aac.kbps) * 1000;
+    return t;
+}
+
+} // namespace
+
 std::unique_ptr<AudioEncoder> createEncoder(const OutputSelection& selection, const QString& path)
 {
-    if (const auto* wav = std::get_if<WavOutput>(&selection)) {
-        FfmpegTarget t;
-        t.muxer = "wav";
-        t.rate = wav->rate;
-        t.channels = wav->channels;
-        switch (wav->bits) {
-        case 8: t.codec = AV_CODEC_ID_PCM_U8; t.sampleFormat = AV_SAMPLE_FMT_U8; break;
-        case 24: t.codec = AV_CODEC_ID_PCM_S24LE; t.sampleFormat = AV_SAMPLE_FMT_S32; break;
-        case 32: t.codec = AV_CODEC_ID_PCM_S32LE; t.sampleFormat = AV_SAMPLE_FMT_S32; break;
-        default: t.codec = AV_CODEC_ID_PCM_S16LE; t.sampleFormat = AV_SAMPLE_FMT_S16; break;
-        }
-        return std::make_unique<FfmpegEncoder>(path, t);
-    }
-    if (const auto* wma = std::get_if<WmaOutput>(&selection)) {
-        const WmaProfile* p = wmaProfile(wma->profile);
-        FfmpegTarget t;
-        t.muxer = "asf";
-        t.codec = AV_CODEC_ID_WMAV2;
-        t.sampleFormat = AV_SAMPLE_FMT_FLTP;
-        t.rate = p->sampleRate;
-        t.channels = p->channels;
-        t.bitRate = std::int64_t(p->kbps) * 1000;
-        return std::make_unique<FfmpegEncoder>(path, t);
-    }
-    if (const auto* flac = std::get_if<FlacOutput>(&selection)) {
-        FfmpegTarget t;
-        t.muxer = "flac";
-        t.codec = AV_CODEC_ID_FLAC;
-        t.rate = flac->rate;
-        t.channels = flac->channels;
-        t.sampleFormat = flac->bits > 16 ? AV_SAMPLE_FMT_S32 : AV_SAMPLE_FMT_S16;
-        t.rawBits = flac->bits > 16 ? 24 : 0;
-        t.followSourceBits = flac->bits > 0 ? 0 : 16;
-        t.compressionLevel = flac->level;
-        return std::make_unique<FfmpegEncoder>(path, t);
-    }
-    if (const auto* opus = std::get_if<OpusOutput>(&selection)) {
-        FfmpegTarget t;
-        t.muxer = "opus";
-        t.codec = AV_CODEC_ID_OPUS;
-        t.encoder = "libopus";
-        t.channels = opus->channels;
-        t.sampleFormat = AV_SAMPLE_FMT_FLT;
-        t.bitRate = std::int64_t(opus->kbps) * 1000;
-        t.rateControl = opus->control == OpusRateControl::Cbr              ? "off"
-                        : opus->control == OpusRateControl::ConstrainedVbr ? "constrained"
-                                                                           : "on";
-        return std::make_unique<FfmpegEncoder>(path, t);
-    }
-    if (const auto* aac = std::get_if<AacOutput>(&selection)) {
-        FfmpegTarget t;
-        t.muxer = "ipod"; // MP4 with the M4A brand
-        t.codec = AV_CODEC_ID_AAC;
-        t.encoder = "aac";
-        t.rate = aac->rate;
-        t.channels = aac->channels;
-        t.sampleFormat = AV_SAMPLE_FMT_FLTP;
-        t.bitRate = std::int64_t(aac->kbps) * 1000;
-        return std::make_unique<FfmpegEncoder>(path, t);
-    }
+    if (const auto* wav = std::get_if<WavOutput>(&selection))
+        return std::make_unique<FfmpegEncoder>(path, wavTarget(*wav));
+    if (const auto* wma = std::get_if<WmaOutput>(&selection))
+        return std::make_unique<FfmpegEncoder>(path, wmaTarget(*wma));
+    if (const auto* flac = std::get_if<FlacOutput>(&selection))
+        return std::make_unique<FfmpegEncoder>(path, flacTarget(*flac));
+    if (const auto* opus = std::get_if<OpusOutput>(&selection))
+        return std::make_unique<FfmpegEncoder>(path, opusTarget(*opus));
+    if (const auto* aac = std::get_if<AacOutput>(&selection))
+        return std::make_unique<FfmpegEncoder>(path, aacTarget(*aac));
     if (const auto* mp3 = std::get_if<Mp3Output>(&selection))
         return std::make_unique<LameEncoder>(path, mp3->settings);
     if (const auto* ogg = std::get_if<OggOutput>(&selection))

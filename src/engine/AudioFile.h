@@ -11,9 +11,8 @@
 namespace sondrel {
 
 // One audio file, opened either for decoding (OpenRead) or for encoding (OpenWrite); one
-// instance holds at most one open file. The decoded stream is described by FormatParamA (the
-// sample rate) and FormatParamB (the channel count), A x B samples being one second of audio.
-// Every failure throws EngineError.
+// instance holds at most one open file. The decoded stream is described by its SampleRate and
+// ChannelCount. Every failure throws EngineError.
 class AudioFile {
 public:
     AudioFile();
@@ -59,6 +58,7 @@ public:
     std::int64_t DurationMs() const;
     int SampleRate() const;
     int ChannelCount() const;
+    // Older names of SampleRate and ChannelCount, still used by the playback control.
     int FormatParamA() const { return SampleRate(); }
     int FormatParamB() const { return ChannelCount(); }
     // Sample frames (samples per channel) ReadSamples has delivered so far; once it returns
@@ -102,7 +102,7 @@ public:
 
     // Creates path in the selected output format. The number is always 0.
     void OpenWrite(const QString& path, int reserved = 0);
-    // The decoded stream that WriteSamples will receive: (FormatParamB, FormatParamA), and
+    // The decoded stream that WriteSamples will receive: (ChannelCount, SampleRate), and
     // the source's SourceBits for a writer that follows them.
     void SetInputFormat(int channels, int sampleRate, int sourceBits = 0);
     // NaN and infinite samples are written as silence, samples beyond full scale clipped:

@@ -114,6 +114,10 @@ struct AudioPlayer::Impl {
 
     void startStream();
     void pump();
+    // Moves queued samples to the device as far as it has room; silence after the end.
+    void writeQueued();
+    // The stream is over: closes it and tells the owner.
+    void endPlaying();
     bool flushPartial();
     qint64 writeAudio(const float* src, std::size_t frames);
     bool audioHeard() const;
@@ -262,49 +266,12 @@ void AudioPlayer::Impl::pump()
     // The sound server went away (or the stream failed): output has ended.
     if (sink->state() == QAudio::StoppedState && sink->error() != QAudio::NoError) {
         clearQueue();
-        closeStream();
-        stopTimers();
-        state = State::Idle;
-        ++generation;
-        emit q->OnEndPlay();
+        endPlaying();
         return;
     }
 
-    if (flushPartial()) {
-        qint64 free = sink->bytesFree();
-        free -= free % frameBytes;
-        while (free >= frameBytes && !queue.empty()) {
-            Entry& e = queue.front();
-            if (e.end) {
-                if (endAtBytes < 0)
-                    endAtBytes = streamBytes;
-                break;
-            }
-            const std::size_t left = (e.samples.size() - e.pos) / std::size_t(channels);
-            const std::size_t frames = std::min<std::size_t>(std::size_t(free / frameBytes), left);
-            const qint64 taken = writeAudio(e.samples.data() + e.pos, frames);
-            if (taken == 0)
-                break;
-            e.pos += std::size_t(taken) * std::size_t(channels);
-            queuedFrames -= taken;
-            framesWritten += taken;
-            free -= taken * frameBytes;
-            if (e.pos >= e.samples.size()) {
-                queue.pop_front();
-                ++owedEndArray;
-            }
-            if (!partial.isEmpty())
-                break;
-        }
-        // After the end, silence keeps the stream running until the last sound has been
-        // heard; it also makes the server start a stream shorter than its buffer.
-        if (endAtBytes >= 0 && partial.isEmpty() && free >= frameBytes) {
-            const QByteArray silence(int(free), '\0');
-            const qint64 w = out->write(silence.constData(), silence.size());
-            if (w > 0)
-                streamBytes += w;
-        }
-    }
+    if (flushPartial())
+        writeQueued();
 
     while (owedEndArray > 0) {
         --owedEndArray;
@@ -321,11 +288,7 @@ void AudioPlayer::Impl::pump()
         if (audioHeard()) {
             queue.pop_front(); // the end marker
             --endMarkers;
-            closeStream();
-            stopTimers();
-            state = State::Idle;
-            ++generation;
-            emit q->OnEndPlay();
+            endPlaying();
         }
         return;
     }
@@ -336,6 +299,52 @@ void AudioPlayer::Impl::pump()
         if (interrupted())
             return;
     }
+}
+
+void AudioPlayer::Impl::writeQueued()
+{
+    qint64 free = sink->bytesFree();
+    free -= free % frameBytes;
+    while (free >= frameBytes && !queue.empty()) {
+        Entry& e = queue.front();
+        if (e.end) {
+            if (endAtBytes < 0)
+                endAtBytes = streamBytes;
+            break;
+        }
+        const std::size_t left = (e.samples.size() - e.pos) / std::size_t(channels);
+        const std::size_t frames = std::min<std::size_t>(std::size_t(free / frameBytes), left);
+        const qint64 taken = writeAudio(e.samples.data() + e.pos, frames);
+        if (taken == 0)
+            break;
+        e.pos += std::size_t(taken) * std::size_t(channels);
+        queuedFrames -= taken;
+        framesWritten += taken;
+        free -= taken * frameBytes;
+        if (e.pos >= e.samples.size()) {
+            queue.pop_front();
+            ++owedEndArray;
+        }
+        if (!partial.isEmpty())
+            break;
+    }
+    // After the end, silence keeps the stream running until the last sound has been
+    // heard; it also makes the server start a stream shorter than its buffer.
+    if (endAtBytes >= 0 && partial.isEmpty() && free >= frameBytes) {
+        const QByteArray silence(int(free), '\0');
+        const qint64 w = out->write(silence.constData(), silence.size());
+        if (w > 0)
+            streamBytes += w;
+    }
+}
+
+void AudioPlayer::Impl::endPlaying()
+{
+    closeStream();
+    stopTimers();
+    state = State::Idle;
+    ++generation;
+    emit q->OnEndPlay();
 }
 
 AudioPlayer::AudioPlayer(QObject* parent) : QObject(parent), d(std::make_unique<Impl>(this))

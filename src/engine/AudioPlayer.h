@@ -23,7 +23,7 @@ public:
     explicit AudioPlayer(QObject* parent = nullptr);
     ~AudioPlayer() override;
 
-    // (FormatParamB, FormatParamA) of the source: channel count, sample rate.
+    // The channel count and sample rate of the source.
     // Starts a new stream: whatever is still queued or buffered from before is dropped and
     // output halts until the next Play. Throws EngineError for impossible values.
     void SetArrayFormat(int channels, int sampleRate);

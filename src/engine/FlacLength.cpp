@@ -34,27 +34,10 @@ std::uint16_t crc16(const std::uint8_t* data, std::size_t size)
     return crc;
 }
 
-} // namespace
-
-bool frameIsWhole(const std::uint8_t* data, std::size_t size)
+// The frame's (or first sample's) number at pos: UTF-8 style, up to 36 bits (7 bytes); pos
+// moves past it. A frame number has at most 31 bits.
+std::optional<std::int64_t> codedNumber(const std::uint8_t* d, std::size_t size, std::size_t& pos, bool variable)
 {
-    const auto h = parseFrameHeader(data, size);
-    return h && size >= std::size_t(h->length) + 2 && crc16(data, size - 2) == ((data[size - 2] << 8) | data[size - 1]);
-}
-
-std::optional<FrameHeader> parseFrameHeader(const std::uint8_t* d, std::size_t size)
-{
-    if (size < 6 || d[0] != 0xFF || (d[1] & 0xFE) != 0xF8)
-        return std::nullopt;
-    FrameHeader h;
-    h.variable = d[1] & 1;
-    const int sizeCode = d[2] >> 4;
-    const int rateCode = d[2] & 0x0F;
-    const int channelCode = d[3] >> 4;
-    if (sizeCode == 0 || rateCode == 15 || channelCode > 10 || (d[3] & 1))
-        return std::nullopt;
-    // The coded number: UTF-8 style, up to 36 bits (7 bytes).
-    std::size_t pos = 4;
     const std::uint8_t lead = d[pos++];
     int more = 0;
     std::int64_t value = 0;
@@ -83,23 +66,56 @@ std::optional<FrameHeader> parseFrameHeader(const std::uint8_t* d, std::size_t s
             return std::nullopt;
         value = (value << 6) | (c & 0x3F);
     }
-    if (!h.variable && more > 5)
-        return std::nullopt; // a frame number has at most 31 bits
-    h.number = value;
+    if (!variable && more > 5)
+        return std::nullopt;
+    return value;
+}
 
+// The block size its code gives; codes 6 and 7 read it from pos, which moves past it.
+std::optional<int> codedBlockSize(int sizeCode, const std::uint8_t* d, std::size_t size, std::size_t& pos)
+{
     if (sizeCode == 1)
-        h.blockSize = 192;
-    else if (sizeCode <= 5)
-        h.blockSize = 576 << (sizeCode - 2);
-    else if (sizeCode == 6 || sizeCode == 7) {
-        const std::size_t n = sizeCode == 6 ? 1 : 2;
-        if (pos + n > size)
-            return std::nullopt;
-        h.blockSize = (n == 1 ? d[pos] : (d[pos] << 8) | d[pos + 1]) + 1;
-        pos += n;
-    } else {
-        h.blockSize = 256 << (sizeCode - 8);
-    }
+        return 192;
+    if (sizeCode <= 5)
+        return 576 << (sizeCode - 2);
+    if (sizeCode >= 8)
+        return 256 << (sizeCode - 8);
+    const std::size_t n = sizeCode == 6 ? 1 : 2;
+    if (pos + n > size)
+        return std::nullopt;
+    const int blockSize = (n == 1 ? d[pos] : (d[pos] << 8) | d[pos + 1]) + 1;
+    pos += n;
+    return blockSize;
+}
+
+} // namespace
+
+bool frameIsWhole(const std::uint8_t* data, std::size_t size)
+{
+    const auto h = parseFrameHeader(data, size);
+    return h && size >= std::size_t(h->length) + 2 && crc16(data, size - 2) == ((data[size - 2] << 8) | data[size - 1]);
+}
+
+std::optional<FrameHeader> parseFrameHeader(const std::uint8_t* d, std::size_t size)
+{
+    if (size < 6 || d[0] != 0xFF || (d[1] & 0xFE) != 0xF8)
+        return std::nullopt;
+    FrameHeader h;
+    h.variable = d[1] & 1;
+    const int sizeCode = d[2] >> 4;
+    const int rateCode = d[2] & 0x0F;
+    const int channelCode = d[3] >> 4;
+    if (sizeCode == 0 || rateCode == 15 || channelCode > 10 || (d[3] & 1))
+        return std::nullopt;
+    std::size_t pos = 4;
+    const auto number = codedNumber(d, size, pos, h.variable);
+    if (!number)
+        return std::nullopt;
+    h.number = *number;
+    const auto blockSize = codedBlockSize(sizeCode, d, size, pos);
+    if (!blockSize)
+        return std::nullopt;
+    h.blockSize = *blockSize;
     if (rateCode >= 12 && rateCode <= 14)
         pos += rateCode == 12 ? 1 : 2;
     if (pos + 1 > size || crc8(d, pos) != d[pos])

@@ -167,6 +167,20 @@ void LameEncoder::finish()
         auto* out = reinterpret_cast<std::uint8_t*>(m_converted.data());
         encode(m_converted.data(), m_converter->flush(&out, capacity));
     }
+    padEnd();
+    const int bytes = lame_encode_flush(m_lame.get(), m_mp3.data(), int(m_mp3.size()));
+    if (bytes < 0)
+        throw EngineError(describe("cannot be completed (LAME error " + std::to_string(bytes) + ")"));
+    put(m_mp3.data(), std::size_t(bytes));
+    writeInfoFrames();
+    std::FILE* f = m_file.release();
+    const bool failed = std::ferror(f) != 0;
+    if (std::fclose(f) != 0 || failed)
+        throw EngineError(describe("cannot be completed (" + std::string(std::strerror(errno)) + ")"));
+}
+
+void LameEncoder::padEnd()
+{
     const int frameSize = lame_get_framesize(m_lame.get());
     // Decoders refuse an MP3 of one frame: give an empty file a frame of silence.
     std::int64_t silence = m_framesIn == 0 ? frameSize : 0;
@@ -182,11 +196,10 @@ void LameEncoder::finish()
         encode(zeros.data(), int(silence));
         m_silence = silence;
     }
-    const int bytes = lame_encode_flush(m_lame.get(), m_mp3.data(), int(m_mp3.size()));
-    if (bytes < 0)
-        throw EngineError(describe("cannot be completed (LAME error " + std::to_string(bytes) + ")"));
-    put(m_mp3.data(), std::size_t(bytes));
+}
 
+void LameEncoder::writeInfoFrames()
+{
     // The LAME tag replaces the empty frame LAME put first; or ours fills the room kept.
     std::array<unsigned char, 2880> tag{};
     const std::size_t tagSize = lame_get_lametag_frame(m_lame.get(), tag.data(), tag.size());
@@ -195,27 +208,23 @@ void LameEncoder::finish()
             throw EngineError(describe("cannot be completed (" + std::string(std::strerror(errno)) + ")"));
         put(tag.data(), tagSize);
     }
-    if (m_ownTagBytes > 0) {
-        lame_t l = m_lame.get();
-        lametag::InfoFrame info;
-        info.sampleRate = lame_get_out_samplerate(l);
-        info.channels = m_channels;
-        info.frames = std::uint32_t(lame_get_frameNum(l));
-        info.streamBytes = std::uint32_t(m_streamBytes);
-        info.encoderDelay = lame_get_encoder_delay(l);
-        info.padding = lame_get_encoder_padding(l);
-        info.lowpassHz = lame_get_lowpassfreq(l);
-        info.cbrKbps = lame_get_brate(l);
-        info.quality = 100 - 10 * lame_get_VBR_q(l) - lame_get_quality(l);
-        const std::vector<std::uint8_t> frame = lametag::buildInfoFrame(info);
-        if (frame.size() != m_ownTagBytes || std::fseek(m_file.get(), 0, SEEK_SET) != 0)
-            throw EngineError(describe("cannot be completed (MP3 info frame)"));
-        put(frame.data(), frame.size());
-    }
-    std::FILE* f = m_file.release();
-    const bool failed = std::ferror(f) != 0;
-    if (std::fclose(f) != 0 || failed)
-        throw EngineError(describe("cannot be completed (" + std::string(std::strerror(errno)) + ")"));
+    if (m_ownTagBytes == 0)
+        return;
+    lame_t l = m_lame.get();
+    lametag::InfoFrame info;
+    info.sampleRate = lame_get_out_samplerate(l);
+    info.channels = m_channels;
+    info.frames = std::uint32_t(lame_get_frameNum(l));
+    info.streamBytes = std::uint32_t(m_streamBytes);
+    info.encoderDelay = lame_get_encoder_delay(l);
+    info.padding = lame_get_encoder_padding(l);
+    info.lowpassHz = lame_get_lowpassfreq(l);
+    info.cbrKbps = lame_get_brate(l);
+    info.quality = 100 - 10 * lame_get_VBR_q(l) - lame_get_quality(l);
+    const std::vector<std::uint8_t> frame = lametag::buildInfoFrame(info);
+    if (frame.size() != m_ownTagBytes || std::fseek(m_file.get(), 0, SEEK_SET) != 0)
+        throw EngineError(describe("cannot be completed (MP3 info frame)"));
+    put(frame.data(), frame.size());
 }
 
 } // namespace sondrel

@@ -27,6 +27,8 @@ public:
 private:
     void encode(const float* interleaved, int frames);
     void put(const unsigned char* data, std::size_t size);
+    void padEnd();          // the silence decoders need at the end of an empty or short stream
+    void writeInfoFrames(); // the LAME tag, or our own info frame, at the file's start
     std::string describe(const std::string& what) const;
 
     QString m_path;

@@ -210,36 +210,44 @@ std::optional<std::int64_t> asfWmaCount(InputFile& first, int si)
     return std::max<std::int64_t>(0, superframes - 1) << lengthBits;
 }
 
-// One pass over the packets (no decoding), for codecs whose packets say what they decode to.
-std::optional<std::int64_t> packetScanCount(InputFile& first, int si)
+// How a packet scan reads the stream's packets.
+struct PacketScan {
+    bool mpegAudio = false;
+    bool vorbis = false;
+    AVRational timeBase{};
+    int rate = 0;
+};
+
+// The samples one packet decodes to; nothing when only decoding can tell.
+std::optional<std::int64_t> packetSamples(const AVPacket* pkt, const PacketScan& scan)
 {
-    const AVCodecParameters* par = first.stream(si)->codecpar;
-    const AVCodecID codec = par->codec_id;
-    const bool mpegAudio = isMpegAudio(codec);
-    const bool vorbis = codec == AV_CODEC_ID_VORBIS;
-    // Lossless codecs whose packets state the samples they hold.
-    const bool lossless = codec == AV_CODEC_ID_FLAC || codec == AV_CODEC_ID_ALAC || codec == AV_CODEC_ID_WAVPACK;
-    if (!mpegAudio && !vorbis && !lossless && !isPcm(codec))
-        return std::nullopt;
-    const int rate = streamRate(par);
-    if (!mpegAudio && rate <= 0)
-        return std::nullopt;
+    if (scan.mpegAudio) {
+        // The decoder rejects a packet that does not start with a frame header.
+        const auto h = mpeg::parseFrameHeader(pkt->data, size_t(pkt->size));
+        return h && h->frameBytes > 0 ? h->samplesPerFrame : 0;
+    }
+    if (pkt->duration <= 0 && !scan.vorbis)
+        return std::nullopt; // durations unknown
+    return av_rescale_q(std::max<std::int64_t>(0, pkt->duration), scan.timeBase, AVRational{1, scan.rate});
+}
 
-    InputFile scan(first.source(), first.format());
-    AVFormatContext* ctx = scan.context();
-    if (unsigned(si) >= ctx->nb_streams)
-        return std::nullopt;
-    for (unsigned i = 0; i < ctx->nb_streams; ++i)
-        ctx->streams[i]->discard = int(i) == si ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
-    const AVRational tb = ctx->streams[si]->time_base;
-    // Durations in a time base coarser than one sample (1/1000 s, say) are rounded: their
-    // sum is not the stream's length.
-    if (!mpegAudio && !ticksAreWholeSamples(tb, rate))
-        return std::nullopt;
+// Adds a packet's samples, less what its side data says the decoder skips or discards.
+void addTrimmedPacket(TrimModel& model, AVPacket* pkt, std::int64_t samples)
+{
+    size_t size = 0;
+    const uint8_t* side = av_packet_get_side_data(pkt, AV_PKT_DATA_SKIP_SAMPLES, &size);
+    if (side && size >= 10)
+        model.add(samples, true, AV_RL32(side), AV_RL32(side + 4));
+    else
+        model.add(samples);
+}
 
+// Sums the packets of stream si; the last one is left in last. Nothing when a packet's
+// duration is unknown, or a Vorbis stream holds no samples.
+std::optional<std::int64_t> sumPackets(AVFormatContext* ctx, int si, const PacketScan& scan, AVPacket* last)
+{
     TrimModel model;
     ff::PacketPtr pkt = ff::makePacket();
-    ff::PacketPtr last = ff::makePacket();
     bool firstPacket = true;
     std::int64_t vorbisSum = 0;
     while (av_read_frame(ctx, pkt.get()) >= 0) {
@@ -247,46 +255,68 @@ std::optional<std::int64_t> packetScanCount(InputFile& first, int si)
             av_packet_unref(pkt.get());
             continue;
         }
-        av_packet_unref(last.get());
-        av_packet_ref(last.get(), pkt.get());
-        std::int64_t samples = 0;
-        if (mpegAudio) {
-            // The decoder rejects a packet that does not start with a frame header.
-            const auto h = mpeg::parseFrameHeader(pkt->data, size_t(pkt->size));
-            if (h && h->frameBytes > 0)
-                samples = h->samplesPerFrame;
-        } else {
-            if (pkt->duration <= 0 && !vorbis) {
-                av_packet_unref(pkt.get());
-                return std::nullopt; // durations unknown: only decoding can tell
-            }
-            samples = av_rescale_q(std::max<std::int64_t>(0, pkt->duration), tb, AVRational{1, rate});
+        av_packet_unref(last);
+        av_packet_ref(last, pkt.get());
+        const std::optional<std::int64_t> samples = packetSamples(pkt.get(), scan);
+        if (!samples) {
+            av_packet_unref(pkt.get());
+            return std::nullopt;
         }
-        if (vorbis) {
+        if (scan.vorbis) {
             // The first audio packet only primes the decoder; the demuxer has already cut the
             // last packet's duration to the stream's final granule position.
             if (!firstPacket)
-                model.add(samples);
-            vorbisSum += samples;
+                model.add(*samples);
+            vorbisSum += *samples;
         } else {
-            size_t size = 0;
-            const uint8_t* side = av_packet_get_side_data(pkt.get(), AV_PKT_DATA_SKIP_SAMPLES, &size);
-            if (side && size >= 10)
-                model.add(samples, true, AV_RL32(side), AV_RL32(side + 4));
-            else
-                model.add(samples);
+            addTrimmedPacket(model, pkt.get(), *samples);
         }
         firstPacket = false;
         av_packet_unref(pkt.get());
     }
-    if (vorbis && vorbisSum == 0)
+    if (scan.vorbis && vorbisSum == 0)
+        return std::nullopt;
+    return model.total();
+}
+
+// One pass over the packets (no decoding), for codecs whose packets say what they decode to.
+std::optional<std::int64_t> packetScanCount(InputFile& first, int si)
+{
+    const AVCodecParameters* par = first.stream(si)->codecpar;
+    const AVCodecID codec = par->codec_id;
+    PacketScan scan;
+    scan.mpegAudio = isMpegAudio(codec);
+    scan.vorbis = codec == AV_CODEC_ID_VORBIS;
+    // Lossless codecs whose packets state the samples they hold.
+    const bool lossless = codec == AV_CODEC_ID_FLAC || codec == AV_CODEC_ID_ALAC || codec == AV_CODEC_ID_WAVPACK;
+    if (!scan.mpegAudio && !scan.vorbis && !lossless && !isPcm(codec))
+        return std::nullopt;
+    scan.rate = streamRate(par);
+    if (!scan.mpegAudio && scan.rate <= 0)
+        return std::nullopt;
+
+    InputFile again(first.source(), first.format());
+    AVFormatContext* ctx = again.context();
+    if (unsigned(si) >= ctx->nb_streams)
+        return std::nullopt;
+    for (unsigned i = 0; i < ctx->nb_streams; ++i)
+        ctx->streams[i]->discard = int(i) == si ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
+    scan.timeBase = ctx->streams[si]->time_base;
+    // Durations in a time base coarser than one sample (1/1000 s, say) are rounded: their
+    // sum is not the stream's length.
+    if (!scan.mpegAudio && !ticksAreWholeSamples(scan.timeBase, scan.rate))
+        return std::nullopt;
+
+    ff::PacketPtr last = ff::makePacket();
+    const std::optional<std::int64_t> total = sumPackets(ctx, si, scan, last.get());
+    if (!total)
         return std::nullopt;
     // A raw FLAC file cut inside its last frame still gets that frame's duration from the
     // parser, but the decoder drops the frame: only a whole last frame counts.
     if (codec == AV_CODEC_ID_FLAC && std::strcmp(first.format()->name, "flac") == 0
         && !flac::frameIsWhole(last->data, std::size_t(last->size)))
         return std::nullopt;
-    return model.total();
+    return total;
 }
 
 } // namespace

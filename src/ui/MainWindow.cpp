@@ -70,21 +70,7 @@ Tfm_main::~Tfm_main()
 
 void Tfm_main::buildControls()
 {
-    auto* client = new QWidget(this);
-    client->setObjectName(QStringLiteral("client"));
-    client->setMinimumSize(ClientWidth, ClientHeight);
-    client->installEventFilter(this);
-    client->setAutoFillBackground(true);
-    client->setBackgroundRole(QPalette::Button);
-    setCentralWidget(client);
-
-    // The skin control's site; once a skin is attached it draws the whole client area,
-    // behind the other controls.
-    Skin = new sondrel::Skin(client);
-    Skin->setGeometry(232, 120, 32, 32);
-    connect(Skin, &sondrel::Skin::OnClick, this, guarded([this](const SkinObject& element) {
-        SkinClick(element);
-    }));
+    QWidget* client = buildClientArea();
 
     lv = new FileListView(client);
     lv->setObjectName(QStringLiteral("lv"));
@@ -116,6 +102,35 @@ void Tfm_main::buildControls()
     lv->setItemDelegateForColumn(rows::Status, new StatusDelegate(lv));
     lv->setDropGuard([this] { return addingAllowed(); });
     connect(lv, &FileListView::pathsDropped, this, guarded([this](const QStringList& paths) { lvDragDrop(paths); }));
+    addListKeys();
+    buildProgressBar(client);
+    buildOutputControls(client);
+
+    placeControls();
+}
+
+QWidget* Tfm_main::buildClientArea()
+{
+    auto* client = new QWidget(this);
+    client->setObjectName(QStringLiteral("client"));
+    client->setMinimumSize(ClientWidth, ClientHeight);
+    client->installEventFilter(this);
+    client->setAutoFillBackground(true);
+    client->setBackgroundRole(QPalette::Button);
+    setCentralWidget(client);
+
+    // The skin control's site; once a skin is attached it draws the whole client area,
+    // behind the other controls.
+    Skin = new sondrel::Skin(client);
+    Skin->setGeometry(232, 120, 32, 32);
+    connect(Skin, &sondrel::Skin::OnClick, this, guarded([this](const SkinObject& element) {
+        SkinClick(element);
+    }));
+    return client;
+}
+
+void Tfm_main::addListKeys()
+{
     // The list's own keys: Enter plays the selected row as a double-click does; Space plays,
     // pauses and resumes.
     for (const QKeySequence& enter : {QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)}) {
@@ -138,7 +153,10 @@ void Tfm_main::buildControls()
     connect(lv, &QWidget::customContextMenuRequested, this, guarded([this](const QPoint& p) {
         PopupMenu1->popup(lv->viewport()->mapToGlobal(p));
     }));
+}
 
+void Tfm_main::buildProgressBar(QWidget* client)
+{
     pb = new QProgressBar(client);
     pb->setObjectName(QStringLiteral("pb"));
     pb->setRange(0, 100);
@@ -151,7 +169,10 @@ void Tfm_main::buildControls()
         " color: black; font-size: 7pt; }"
         "QProgressBar::chunk { background: qlineargradient(x1:0, y1:0, x2:0, y2:1,"
         " stop:0 rgb(120,160,220), stop:1 rgb(40,90,170)); }"));
+}
 
+void Tfm_main::buildOutputControls(QWidget* client)
+{
     cb_format = new QComboBox(client);
     cb_format->setObjectName(QStringLiteral("cb_format"));
     cb_format->setEditable(false);
@@ -180,8 +201,6 @@ void Tfm_main::buildControls()
         if (!m_loadingFormat)
             cbx_keepClick();
     }));
-
-    placeControls();
 }
 
 void Tfm_main::placeControls()

@@ -155,6 +155,10 @@ protected:
 
 private:
     void buildControls();
+    QWidget* buildClientArea(); // the client area, with the skin's site
+    void addListKeys();         // Enter, Space, double-click and the context menu on the list
+    void buildProgressBar(QWidget* client);
+    void buildOutputControls(QWidget* client); // format, output folder, Keep folders
     void buildMenus();
     void placeControls();
     void applySkin();

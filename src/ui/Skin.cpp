@@ -161,19 +161,10 @@ std::vector<SkinElementSpec> parseSpecs(const QJsonObject& skin, const QString& 
     return specs;
 }
 
-} // namespace
-
-Skin::Skin(QWidget* parent) : QWidget(parent)
-{
-    setObjectName(QStringLiteral("Skin"));
-    setMouseTracking(true);
-    // Nothing to show until a skin is attached to a window.
-    hide();
-}
-
-Skin::~Skin() = default;
-
-void Skin::OpenSkinFile(const QString& path)
+// The bytes of the skin file at path. Only a regular file (also through a link) of a sane
+// size is read: a pipe would block the start for good, a device such as /dev/zero would
+// fill the memory.
+QByteArray readSkinFile(const QString& path)
 {
     const QFileInfo info(path);
     if (!info.exists())
@@ -181,8 +172,6 @@ void Skin::OpenSkinFile(const QString& path)
     const auto unreadable = [&path](const QString& why) {
         failSkin(QStringLiteral("The skin file %1 cannot be read: %2").arg(path, why));
     };
-    // Only a regular file (also through a link) of a sane size is read: a pipe would block
-    // the start for good, a device such as /dev/zero would fill the memory.
     if (info.isDir())
         unreadable(QStringLiteral("it is a folder"));
     if (!info.isFile())
@@ -197,67 +186,60 @@ void Skin::OpenSkinFile(const QString& path)
         unreadable(file.errorString());
     if (data.size() > MaxFileSize) // it grew after the check
         unreadable(QStringLiteral("it is larger than %1 MiB").arg(MaxFileSize / (1024 * 1024)));
+    return data;
+}
 
-    // The bundle is mapped only while its description and art are read; everything is
-    // copied out of it, so nothing refers to it afterwards.
-    const QString root = QStringLiteral("/sondrel-skin-%1").arg(++bundleCounter);
-    const auto* bytes = reinterpret_cast<const uchar*>(data.constData());
-    if (!bundleIsSound(data) || !QResource::registerResource(bytes, root))
-        failSkin(QStringLiteral("%1 is not a skin file: it is not a resource bundle.").arg(path));
-    struct Mapping {
-        const uchar* bytes;
-        QString root;
-        ~Mapping() { QResource::unregisterResource(bytes, root); }
-    } mapping{bytes, root};
-    const QString base = QLatin1Char(':') + root + QLatin1Char('/');
+// A skin file's bytes mapped as a resource bundle under base, for as long as this lives.
+// The bundle is mapped only while its description and art are read; everything is copied
+// out of it, so nothing refers to it afterwards.
+class MappedBundle {
+public:
+    MappedBundle(const QByteArray& data, const QString& path)
+        : m_bytes(reinterpret_cast<const uchar*>(data.constData())),
+          m_root(QStringLiteral("/sondrel-skin-%1").arg(++bundleCounter))
+    {
+        if (!bundleIsSound(data) || !QResource::registerResource(m_bytes, m_root))
+            failSkin(QStringLiteral("%1 is not a skin file: it is not a resource bundle.").arg(path));
+        base = QLatin1Char(':') + m_root + QLatin1Char('/');
+    }
+    ~MappedBundle() { QResource::unregisterResource(m_bytes, m_root); }
+    MappedBundle(const MappedBundle&) = delete;
+    MappedBundle& operator=(const MappedBundle&) = delete;
+
+    QString base; // the bundle's files are below it
+
+private:
+    const uchar* m_bytes;
+    QString m_root;
+};
+
+} // namespace
+
+Skin::Skin(QWidget* parent) : QWidget(parent)
+{
+    setObjectName(QStringLiteral("Skin"));
+    setMouseTracking(true);
+    // Nothing to show until a skin is attached to a window.
+    hide();
+}
+
+Skin::~Skin() = default;
+
+void Skin::OpenSkinFile(const QString& path)
+{
+    const QByteArray data = readSkinFile(path);
+    const MappedBundle bundle(data, path);
+    const QString& base = bundle.base;
 
     QFile descFile(base + QStringLiteral("skin.json"));
     if (!descFile.open(QIODevice::ReadOnly))
         failSkin(QStringLiteral("%1 is not a skin file: it holds no skin.json.").arg(path));
     const QJsonObject desc = parseDescription(descFile.readAll(), path);
-    std::vector<SkinElementSpec> specs = parseSpecs(desc, path);
+    const std::vector<SkinElementSpec> specs = parseSpecs(desc, path);
     const WindowLayout layout = parseLayout(desc, path);
-
-    const auto imageAt = [&](const QString& name, const QString& what) {
-        Art art;
-        if (name.isEmpty() || name.startsWith(QLatin1Char('/')) || !art.image.load(base + name))
-            failSkin(QStringLiteral("%1: the image \"%2\" of %3 is missing or broken.").arg(path, name, what));
-        QString large = name;
-        const qsizetype dot = large.lastIndexOf(QLatin1Char('.'));
-        large.insert(dot < 0 ? large.size() : dot, QStringLiteral("@2x"));
-        if (QFile::exists(base + large)) {
-            if (!art.image2x.load(base + large) || art.image2x.size() != art.image.size() * 2)
-                failSkin(QStringLiteral("%1: the image \"%2\" of %3 is broken.").arg(path, large, what));
-            art.image2x.setDevicePixelRatio(2.0);
-        }
-        return art;
-    };
-    Art background = imageAt(desc.value(QStringLiteral("background")).toString(), QStringLiteral("the background"));
-
-    const QJsonArray list = desc.value(QStringLiteral("elements")).toArray();
-    std::vector<Element> elements;
-    for (std::size_t i = 0; i < specs.size(); ++i) {
-        const QJsonObject e = list.at(qsizetype(i)).toObject();
-        Element el;
-        el.spec = specs[i];
-        const auto lookOf = [&](const char* key) {
-            const QString value = e.value(QLatin1String(key)).toString();
-            const QString what = QStringLiteral("the %1 look of \"%2\"").arg(QLatin1String(key), el.spec.name);
-            Look look;
-            if (value.startsWith(QLatin1Char('#'))) {
-                look.colour = QColor::fromString(value);
-                if (!look.colour.isValid())
-                    failSkin(QStringLiteral("%1: %2 is not a colour: %3").arg(path, what, value));
-            } else {
-                look.art = imageAt(value, what);
-            }
-            return look;
-        };
-        el.normal = lookOf("normal");
-        el.hover = lookOf("hover");
-        el.pressed = lookOf("pressed");
-        elements.push_back(std::move(el));
-    }
+    Art background =
+        loadArt(base, path, desc.value(QStringLiteral("background")).toString(), QStringLiteral("the background"));
+    std::vector<Element> elements = loadElements(base, path, desc, specs);
 
     m_background = std::move(background);
     m_elements = std::move(elements);
@@ -267,6 +249,56 @@ void Skin::OpenSkinFile(const QString& path)
     if (m_attached)
         makeKeys();
     update();
+}
+
+Skin::Art Skin::loadArt(const QString& base, const QString& path, const QString& name, const QString& what)
+{
+    Art art;
+    if (name.isEmpty() || name.startsWith(QLatin1Char('/')) || !art.image.load(base + name))
+        failSkin(QStringLiteral("%1: the image \"%2\" of %3 is missing or broken.").arg(path, name, what));
+    QString large = name;
+    const qsizetype dot = large.lastIndexOf(QLatin1Char('.'));
+    large.insert(dot < 0 ? large.size() : dot, QStringLiteral("@2x"));
+    if (QFile::exists(base + large)) {
+        if (!art.image2x.load(base + large) || art.image2x.size() != art.image.size() * 2)
+            failSkin(QStringLiteral("%1: the image \"%2\" of %3 is broken.").arg(path, large, what));
+        art.image2x.setDevicePixelRatio(2.0);
+    }
+    return art;
+}
+
+Skin::Look Skin::loadLook(const QString& base, const QString& path, const QString& value, const QString& what)
+{
+    Look look;
+    if (value.startsWith(QLatin1Char('#'))) {
+        look.colour = QColor::fromString(value);
+        if (!look.colour.isValid())
+            failSkin(QStringLiteral("%1: %2 is not a colour: %3").arg(path, what, value));
+    } else {
+        look.art = loadArt(base, path, value, what);
+    }
+    return look;
+}
+
+std::vector<Skin::Element> Skin::loadElements(const QString& base, const QString& path, const QJsonObject& desc,
+                                              const std::vector<SkinElementSpec>& specs)
+{
+    const QJsonArray list = desc.value(QStringLiteral("elements")).toArray();
+    std::vector<Element> elements;
+    for (std::size_t i = 0; i < specs.size(); ++i) {
+        const QJsonObject e = list.at(qsizetype(i)).toObject();
+        Element el;
+        el.spec = specs[i];
+        const auto lookOf = [&](const char* key) {
+            const QString what = QStringLiteral("the %1 look of \"%2\"").arg(QLatin1String(key), el.spec.name);
+            return loadLook(base, path, e.value(QLatin1String(key)).toString(), what);
+        };
+        el.normal = lookOf("normal");
+        el.hover = lookOf("hover");
+        el.pressed = lookOf("pressed");
+        elements.push_back(std::move(el));
+    }
+    return elements;
 }
 
 void Skin::makeKeys()

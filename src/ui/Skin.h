@@ -11,6 +11,8 @@
 #include <stdexcept>
 #include <vector>
 
+class QJsonObject;
+
 namespace sondrel {
 
 // A skin file that cannot be used: missing, unreadable, not a resource bundle, or with a
@@ -108,6 +110,12 @@ private:
         SkinElementSpec spec;
         Look normal, hover, pressed;
     };
+
+    // Reading a skin bundle mapped below base; path names the skin file in messages.
+    static Art loadArt(const QString& base, const QString& path, const QString& name, const QString& what);
+    static Look loadLook(const QString& base, const QString& path, const QString& value, const QString& what);
+    static std::vector<Element> loadElements(const QString& base, const QString& path, const QJsonObject& desc,
+                                             const std::vector<SkinElementSpec>& specs);
 
     int elementAt(const QPoint& pos) const;
     QRect elementRect(int index) const; // where it is drawn at the size now

@@ -202,6 +202,65 @@ private slots:
         }
     }
 
+    // The arguments as read, without starting the program: what each option sets, where
+    // options end, and the first fault found.
+    void parsesArguments_data()
+    {
+        using A = CommandLine::Action;
+        using O = CommandLine::Overwrite;
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("action");
+        QTest::addColumn<QString>("error");
+        QTest::addColumn<QStringList>("paths");
+        QTest::addColumn<QString>("format");
+        QTest::addColumn<int>("jobs");
+        QTest::addColumn<int>("overwrite");
+        const auto row = [](const char* name, QStringList args, A action, QString error, QStringList paths = {},
+                            QString format = {}, int jobs = -1, O overwrite = O::Default) {
+            QTest::newRow(name) << args << int(action) << error << paths << format << jobs << int(overwrite);
+        };
+        row("nothing", {}, A::Window, {});
+        row("paths, dash and end of options", {"a.wav", "-", "--", "--help", "-x"}, A::Window, {},
+            {"a.wav", "-", "--help", "-x"});
+        row("convert with every option",
+            {"--convert", "--format", "MP3", "--out", "o", "--jobs", "0", "--overwrite", "yes", "x"}, A::Convert, {},
+            {"x"}, "mp3", 0, O::Yes);
+        row("overwrite no, path after --", {"--convert", "--overwrite", "no", "--format", "wav", "--out", "o", "--", "--jobs"},
+            A::Convert, {}, {"--jobs"}, "wav", -1, O::No);
+        row("overwrite ask", {"--overwrite", "ask", "--convert", "--out", "o", "--format", "wav", "y"}, A::Convert, {},
+            {"y"}, "wav", -1, O::Ask);
+        row("help first", {"-h", "--frobnicate"}, A::Help, {});
+        row("version stops reading", {"a", "--version", "--jobs"}, A::Version, {}, {"a"});
+        row("format missing", {"--convert", "--format"}, A::Error, "--format needs a format");
+        row("format unknown", {"--format", "AIFF"}, A::Error, "unknown format: aiff", {}, "aiff");
+        row("out missing", {"--out"}, A::Error, "--out needs a folder");
+        row("out empty", {"--out", "", "a"}, A::Error, "--out needs a folder");
+        row("jobs not a number", {"--jobs", "two"}, A::Error, "--jobs needs a number of 0 or more", {}, {}, 0);
+        row("jobs negative", {"--jobs", "-2"}, A::Error, "--jobs needs a number of 0 or more", {}, {}, -2);
+        row("jobs missing", {"--jobs"}, A::Error, "--jobs needs a number of 0 or more");
+        row("overwrite unknown", {"--overwrite", "Yes"}, A::Error, "--overwrite needs ask, yes or no");
+        row("overwrite missing", {"--overwrite"}, A::Error, "--overwrite needs ask, yes or no");
+        row("options without convert", {"--jobs", "2", "a"}, A::Error,
+            "--format, --out, --jobs and --overwrite go with --convert", {"a"}, {}, 2);
+        row("convert without format", {"--convert", "--out", "o", "a"}, A::Error, "--convert needs --format", {"a"});
+        row("convert without out", {"--convert", "--format", "wav", "a"}, A::Error, "--convert needs --out", {"a"}, "wav");
+        row("convert without paths", {"--convert", "--format", "wav", "--out", "o"}, A::Error,
+            "--convert needs files or folders to convert", {}, "wav");
+        row("unknown option", {"a", "--frobnicate", "--help"}, A::Error, "unknown option: --frobnicate", {"a"});
+    }
+
+    void parsesArguments()
+    {
+        QFETCH(QStringList, args);
+        const CommandLine c = parseCommandLine(args);
+        QTEST(int(c.action), "action");
+        QTEST(c.error, "error");
+        QTEST(c.paths, "paths");
+        QTEST(c.format, "format");
+        QTEST(c.jobs, "jobs");
+        QTEST(int(c.overwrite), "overwrite");
+    }
+
     // Files and a folder: one line per file, the folder taken as adding it takes it (natural
     // name order, sub-folders where their names come), exit status 0.
     void convertsFilesAndFoldersWithoutAWindow()

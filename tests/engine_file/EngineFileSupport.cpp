@@ -9,12 +9,12 @@ Decoded readAll(const QString& path, std::int64_t maxReads)
     sondrel::AudioFile reader;
     reader.OpenRead(path, 0, 1);
     Decoded d;
-    d.rate = reader.FormatParamA();
-    d.channels = reader.FormatParamB();
+    d.rate = reader.SampleRate();
+    d.channels = reader.ChannelCount();
     d.sampleCount = reader.SampleCount();
     d.method = QString::fromLatin1(reader.CountMethodName());
     while (d.reads < maxReads) {
-        const sondrel::SampleArray chunk = reader.ReadSamples(reader.FormatParamA() * reader.FormatParamB());
+        const sondrel::SampleArray chunk = reader.ReadSamples(reader.SampleRate() * reader.ChannelCount());
         if (chunk.empty())
             break;
         d.samples.insert(d.samples.end(), chunk.begin(), chunk.end());

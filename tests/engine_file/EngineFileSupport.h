@@ -23,7 +23,7 @@ struct Decoded {
     std::int64_t frames() const { return channels ? std::int64_t(samples.size()) / channels : 0; }
 };
 
-// Opens path and reads it to the end in chunks of FormatParamA x FormatParamB, as a
+// Opens path and reads it to the end in chunks of SampleRate x ChannelCount, as a
 // conversion does. EngineError propagates. At most maxReads non-empty reads.
 Decoded readAll(const QString& path, std::int64_t maxReads = 1 << 22);
 

@@ -61,9 +61,9 @@ void convert(const QString& source, AudioFile& writer, const QString& target)
     AudioFile reader;
     reader.OpenRead(source);
     writer.OpenWrite(target);
-    writer.SetInputFormat(reader.FormatParamB(), reader.FormatParamA(), reader.SourceBits());
+    writer.SetInputFormat(reader.ChannelCount(), reader.SampleRate(), reader.SourceBits());
     for (;;) {
-        const sondrel::SampleArray chunk = reader.ReadSamples(reader.FormatParamA() * reader.FormatParamB());
+        const sondrel::SampleArray chunk = reader.ReadSamples(reader.SampleRate() * reader.ChannelCount());
         if (chunk.empty())
             break;
         writer.WriteSamples(chunk);

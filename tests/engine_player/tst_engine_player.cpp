@@ -207,7 +207,7 @@ private slots:
         }
         QCOMPARE(decoded.size(), original.size());
         AudioPlayer player;
-        Feeder f(player, decoded, reader.FormatParamB(), reader.FormatParamA());
+        Feeder f(player, decoded, reader.ChannelCount(), reader.SampleRate());
         reader.Close();
         f.start();
         QTRY_VERIFY_WITH_TIMEOUT(f.endPlays > 0, 30000);
