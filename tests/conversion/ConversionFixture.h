@@ -1,14 +1,14 @@
 #pragma once
-// What the conversion tests share: the real program with scripted prompts, source files made
-// on the spot, and a Convert command that waits (with a time limit) for the run to end.
+// What the conversion tests share beyond the window: an output folder of each test's own,
+// source files made on the spot, and a Convert command that waits for the run to end.
 #include "AppShell.h"
 #include "AudioFile.h"
 #include "FakePrompts.h"
 #include "ListRows.h"
 #include "MainWindow.h"
-#include "RunningWindow.h"
 #include "SettingsFile.h"
 #include "TestAudio.h"
+#include "WindowFixture.h"
 
 #include <QComboBox>
 #include <QDateTime>
@@ -19,26 +19,18 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-class ConversionFixture : public QObject {
+class ConversionFixture : public WindowFixture {
 protected:
-    QTemporaryDir tmp;
     QString out;
-    RunningWindow app;
-    FakePrompts* prompts = nullptr;
-    sondrel::AppShell* shell = nullptr;
-    sondrel::Tfm_main& w() { return shell->mainWindow(); }
-    sondrel::SettingsFile settings() { return sondrel::SettingsFile(sondrel::SettingsFile::defaultPath()); }
 
     // A fresh program, settings file and output folder.
     bool startFresh()
     {
-        QFile::remove(sondrel::SettingsFile::defaultPath());
+        forgetSettings();
         out = tmp.filePath(QStringLiteral("out%1").arg(QDateTime::currentMSecsSinceEpoch()));
         QDir().mkpath(out);
-        if (!app.start())
+        if (!startWindow())
             return false;
-        prompts = app.prompts.get();
-        shell = app.shell.get();
         useOutput(out);
         return true;
     }
@@ -67,7 +59,7 @@ protected:
         waitIdle();
     }
     void startConvert() { w().item("Convert1")->trigger(); }
-    void waitIdle() { QTRY_VERIFY_WITH_TIMEOUT(!shell->state.flag_converting(), 120000); }
+    void waitIdle() { QVERIFY(waitConverted()); }
     QString status(int row) { return sondrel::rows::text(w().lv, row, sondrel::rows::Status); }
     QStringList statuses()
     {

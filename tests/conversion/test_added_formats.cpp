@@ -60,7 +60,6 @@ class TestAddedFormats : public ConversionFixture {
 private slots:
     void initTestCase()
     {
-        QStandardPaths::setTestModeEnabled(true);
         QVERIFY(tmp.isValid());
         QVERIFY(registerOutputFormat(Wavx));
         const QString cover = tmp.filePath("src/cover.jpg");
@@ -78,7 +77,7 @@ private slots:
         QCOMPARE(code, 0);
     }
     void init() { QVERIFY(startFresh()); }
-    void cleanup() { app.stop(); }
+    void cleanup() { stop(); }
 
     void refusedRegistrations_data()
     {
@@ -157,16 +156,15 @@ private slots:
         QCOMPARE(p.channels, 1);
         QCOMPARE(p.tags.value("title").toString(), QString("Added"));
 
-        app.stop();
-        QVERIFY(app.start());
-        shell = app.shell.get();
+        stop();
+        start();
         QCOMPARE(w().cb_format->currentText(), QString("WAVX"));
     }
 
     // --format takes its name in any letter case and converts with its settings.
     void addedFormatOnTheCommandLine()
     {
-        app.stop(); // the command line runs without a window
+        stop(); // the command line runs without a window
         const QString src = source("line.wav", 0.5, 32000, 2);
         const QString dir = tmp.filePath("cli");
         const CommandLine c = parseCommandLine({"--convert", "--format", "WAVX", "--out", dir, src});

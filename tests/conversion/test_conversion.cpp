@@ -15,13 +15,9 @@ class TestConversion : public ConversionFixture {
     Q_OBJECT
 
 private slots:
-    void initTestCase()
-    {
-        QStandardPaths::setTestModeEnabled(true);
-        QVERIFY(tmp.isValid());
-    }
+    void initTestCase() { QVERIFY(tmp.isValid()); }
     void init() { QVERIFY(startFresh()); }
-    void cleanup() { app.stop(); }
+    void cleanup() { stop(); }
 
     void eachFormatAndSettings_data()
     {

@@ -80,13 +80,9 @@ class TestConversionJobs : public ConversionFixture {
     }
 
 private slots:
-    void initTestCase()
-    {
-        QStandardPaths::setTestModeEnabled(true);
-        QVERIFY(tmp.isValid());
-    }
+    void initTestCase() { QVERIFY(tmp.isValid()); }
     void init() { QVERIFY(startFresh()); }
-    void cleanup() { app.stop(); }
+    void cleanup() { stop(); }
 
     // Two at a time gives the files one at a time gives, rows started in list order.
     void twoJobsWriteWhatOneJobWrites_data()

@@ -55,13 +55,9 @@ class TestConversionPaths : public ConversionFixture {
     }
 
 private slots:
-    void initTestCase()
-    {
-        QStandardPaths::setTestModeEnabled(true);
-        QVERIFY(tmp.isValid());
-    }
+    void initTestCase() { QVERIFY(tmp.isValid()); }
     void init() { QVERIFY(startFresh()); }
-    void cleanup() { app.stop(); }
+    void cleanup() { stop(); }
 
     // A typed title keeps every character (the extension is appended, "/" becomes "-"); a
     // caption that is still a file name has its extension replaced. A name too long for the

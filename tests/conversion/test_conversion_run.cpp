@@ -11,6 +11,7 @@
 #include <QTest>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 
@@ -197,9 +198,12 @@ private slots:
             QVERIFY(pool.submit([&](std::stop_token) { ++done; }));
         std::atomic<bool> sawStop{false};
         QVERIFY(pool.submit([&](std::stop_token t) {
-            while (!t.stop_requested())
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
-            sawStop = true;
+            // Sleeps until the stop request wakes it (a wait with a limit, should none come).
+            std::mutex m;
+            std::condition_variable_any woken;
+            std::unique_lock lock(m);
+            woken.wait_for(lock, t, std::chrono::seconds(60), [] { return false; });
+            sawStop = t.stop_requested();
             pool.notify();
         }));
         pool.stop();

@@ -45,7 +45,6 @@ class TestFormats : public ConversionFixture {
 private slots:
     void initTestCase()
     {
-        QStandardPaths::setTestModeEnabled(true);
         QVERIFY(tmp.isValid());
         QDir().mkpath(tmp.filePath("src"));
         int code = -1;
@@ -54,7 +53,7 @@ private slots:
         QCOMPARE(code, 0);
     }
     void init() { QVERIFY(startFresh()); }
-    void cleanup() { app.stop(); }
+    void cleanup() { stop(); }
 
     void newOutputFormats_data()
     {
@@ -287,11 +286,9 @@ private slots:
     // Stored positions 0 to 6 are formats; beyond them nothing is chosen and Convert says so.
     void noFormatBeyondTheList()
     {
-        app.stop();
+        stop();
         settings().write_int("basic", "format", 7);
-        QVERIFY(app.start());
-        prompts = app.prompts.get();
-        shell = app.shell.get();
+        start();
         add({source("any.wav", 0.2, 8000, 1)});
         QCOMPARE(w().cb_format->currentIndex(), -1);
         convert();

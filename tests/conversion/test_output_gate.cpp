@@ -78,13 +78,9 @@ class TestOutputGate : public ConversionFixture {
     }
 
 private slots:
-    void initTestCase()
-    {
-        QStandardPaths::setTestModeEnabled(true);
-        QVERIFY(tmp.isValid());
-    }
+    void initTestCase() { QVERIFY(tmp.isValid()); }
     void init() { QVERIFY(startFresh()); }
-    void cleanup() { app.stop(); }
+    void cleanup() { stop(); }
 
     // A written file that lost its end (or half of it) is refused for every format, and the
     // target keeps what it held; the whole file passes and takes the name.

@@ -305,7 +305,7 @@ private slots:
         f.pause();
         const std::size_t written = f.tapped.size();
         const int loads = f.nonEmptyLoads;
-        QTest::qWait(1500); // longer than the remaining 0.7 s of sound
+        QTest::qWait(1500); // time passes on purpose: longer than the remaining 0.7 s of sound
         QCOMPARE(f.endPlays, 0);
         QCOMPARE(f.eventsWhileStopped, 0);
         QCOMPARE(f.tapped.size(), written);
@@ -326,7 +326,7 @@ private slots:
         f.resume();
         QTRY_VERIFY_WITH_TIMEOUT(f.secondsWritten() > 0.3, 30000);
         f.pause();
-        QTest::qWait(200); // the user's pause
+        QTest::qWait(200); // time passes on purpose: the user's pause
         f.resume();
         QTRY_VERIFY_WITH_TIMEOUT(f.secondsWritten() > 0.7, 30000);
         f.pause();
@@ -334,7 +334,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(f.pos == f.source.size(), 30000);
         QVERIFY(f.endPlays == 0);
         f.pause(); // the end marker is queued, the tail still playing
-        QTest::qWait(200);
+        QTest::qWait(200); // time passes on purpose: no end is reported while paused
         QCOMPARE(f.endPlays, 0);
         f.resume();
         QTRY_VERIFY_WITH_TIMEOUT(f.endPlays > 0, 30000);

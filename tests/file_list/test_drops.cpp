@@ -7,9 +7,9 @@
 #include "FileListView.h"
 #include "ListRows.h"
 #include "MainWindow.h"
-#include "RunningWindow.h"
 #include "SettingsFile.h"
 #include "TestAudio.h"
+#include "WindowFixture.h"
 
 #include <QApplication>
 #include <QDir>
@@ -34,18 +34,9 @@ QList<QUrl> urls(const QStringList& paths)
 
 } // namespace
 
-class TestDrops : public QObject {
+class TestDrops : public WindowFixture {
     Q_OBJECT
-    QTemporaryDir tmp;
-    RunningWindow app;
-    FakePrompts* prompts = nullptr;
-    Tfm_main& w() { return app.w(); }
 
-    void start()
-    {
-        QVERIFY(app.start());
-        prompts = app.prompts.get();
-    }
     QString wav(const QString& rel, double seconds = 0.3)
     {
         const QString path = tmp.filePath(rel);
@@ -119,13 +110,9 @@ class TestDrops : public QObject {
     }
 
 private slots:
-    void initTestCase()
-    {
-        QStandardPaths::setTestModeEnabled(true);
-        QVERIFY(tmp.isValid());
-    }
-    void init() { QFile::remove(SettingsFile::defaultPath()); }
-    void cleanup() { app.stop(); }
+    void initTestCase() { QVERIFY(tmp.isValid()); }
+    void init() { forgetSettings(); }
+    void cleanup() { stop(); }
 
     // Files in the dropped order (not name order); a folder scanned with the picker's stored
     // sub-folders choice, its rows remembering the folder; a mix of both, in order, as one
@@ -293,7 +280,7 @@ private slots:
     }
 
 private:
-    AppShell* shell() { return app.shell.get(); }
+    AppShell* shell() { return WindowFixture::shell; }
 };
 
 QTEST_MAIN(TestDrops)

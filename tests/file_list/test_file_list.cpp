@@ -2,12 +2,12 @@
 #include "FakePrompts.h"
 #include "FileListModel.h"
 #include "FileListView.h"
-#include "RunningWindow.h"
 #include "ListRows.h"
 #include "MainWindow.h"
 #include "RowTexts.h"
 #include "SettingsFile.h"
 #include "TestAudio.h"
+#include "WindowFixture.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -26,22 +26,9 @@
 
 using namespace sondrel;
 
-class TestFileList : public QObject {
+class TestFileList : public WindowFixture {
     Q_OBJECT
-    QTemporaryDir tmp;
-    RunningWindow app;
-    FakePrompts* prompts = nullptr;
-    FakeLauncher* launcher = nullptr;
-    AppShell* shell = nullptr;
-    Tfm_main& w() { return shell->mainWindow(); }
 
-    void start()
-    {
-        QVERIFY(app.start());
-        prompts = app.prompts.get();
-        launcher = app.launcher.get();
-        shell = app.shell.get();
-    }
     // A one-second WAV with a title tag, made by the ffmpeg command.
     QString taggedWav(const QString& name, const QString& title, double seconds = 1.0)
     {
@@ -55,13 +42,7 @@ class TestFileList : public QObject {
             qFatal("ffmpeg could not make %s", qPrintable(path));
         return path;
     }
-    // Adds through the open dialog and waits until the adding has ended.
-    void addFiles(const QStringList& files)
-    {
-        prompts->fileChoices.push_back({files, QFileInfo(files.value(0)).absolutePath()});
-        w().item("AddFile1")->trigger();
-        QVERIFY(app.waitAdded());
-    }
+    void addFiles(const QStringList& files) { add(files); }
     QStringList titles()
     {
         QStringList out;
@@ -104,13 +85,9 @@ class TestFileList : public QObject {
     }
 
 private slots:
-    void initTestCase()
-    {
-        QStandardPaths::setTestModeEnabled(true);
-        QVERIFY(tmp.isValid());
-    }
-    void init() { QFile::remove(SettingsFile::defaultPath()); }
-    void cleanup() { app.stop(); }
+    void initTestCase() { QVERIFY(tmp.isValid()); }
+    void init() { forgetSettings(); }
+    void cleanup() { stop(); }
 
     void sizeAndTimeTexts()
     {

@@ -1,6 +1,5 @@
 #include "AppShell.h"
 #include "FakePrompts.h"
-#include "RunningWindow.h"
 #include "FileListModel.h"
 #include "FileListView.h"
 #include "FolderPicker.h"
@@ -9,6 +8,7 @@
 #include "SettingsFile.h"
 #include "Skin.h"
 #include "TestAudio.h"
+#include "WindowFixture.h"
 
 #include <QCheckBox>
 #include <QDirIterator>
@@ -30,23 +30,10 @@
 
 using namespace sondrel;
 
-class TestFolderScan : public QObject {
+class TestFolderScan : public WindowFixture {
     Q_OBJECT
-    QTemporaryDir tmp;
     QString wavTemplate;
-    RunningWindow app;
-    FakePrompts* prompts = nullptr;
-    FakeLauncher* launcher = nullptr;
-    AppShell* shell = nullptr;
-    Tfm_main& w() { return shell->mainWindow(); }
 
-    void start()
-    {
-        QVERIFY(app.start());
-        prompts = app.prompts.get();
-        launcher = app.launcher.get();
-        shell = app.shell.get();
-    }
     // A fresh folder under the temporary one.
     QString folder(const QString& name)
     {
@@ -106,12 +93,11 @@ class TestFolderScan : public QObject {
 private slots:
     void initTestCase()
     {
-        QStandardPaths::setTestModeEnabled(true);
         wavTemplate = tmp.filePath("template.wav.src");
         QVERIFY(testaudio::writeMusicWav(wavTemplate, 8000, 1, 0.3));
     }
-    void init() { QFile::remove(SettingsFile::defaultPath()); }
-    void cleanup() { app.stop(); }
+    void init() { forgetSettings(); }
+    void cleanup() { stop(); }
 
     // Every folder's entries in natural, case-insensitive name order; a sub-folder's files
     // where the sub-folder stands among its parent's entries.

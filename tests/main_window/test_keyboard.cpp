@@ -2,8 +2,8 @@
 #include "FakePrompts.h"
 #include "ListRows.h"
 #include "MainWindow.h"
-#include "RunningWindow.h"
 #include "Skin.h"
+#include "WindowFixture.h"
 
 #include <QAbstractButton>
 #include <QAccessible>
@@ -19,10 +19,8 @@ using namespace sondrel;
 // The window driven from the keyboard alone: mnemonics, shortcuts behind the same guards as
 // their items, F10, the list's Enter and Space, and Tab through the drawn buttons, which
 // screen readers can name.
-class TestKeyboard : public QObject {
+class TestKeyboard : public WindowFixture {
     Q_OBJECT
-    RunningWindow app;
-    Tfm_main& w() { return app.w(); }
     FakePrompts& prompts() { return *app.prompts; }
 
     void addRows(int n)
@@ -39,14 +37,13 @@ class TestKeyboard : public QObject {
     }
 
 private slots:
-    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
     void init()
     {
-        QVERIFY(app.start());
+        start();
         w().activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&w()));
     }
-    void cleanup() { app.stop(); }
+    void cleanup() { stop(); }
 
     void everyMenuItemHasItsOwnMnemonic()
     {

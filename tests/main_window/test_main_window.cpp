@@ -2,11 +2,11 @@
 #include "Dialogs.h"
 #include "ExceptionHook.h"
 #include "FakePrompts.h"
-#include "RunningWindow.h"
 #include "ListRows.h"
 #include "MainWindow.h"
 #include "SettingsDialog.h"
 #include "SettingsFile.h"
+#include "WindowFixture.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -34,23 +34,9 @@ const QStringList AllItems{"AddFile1", "AddFile2", "AddPath1", "AddPath2", "Remo
                            "Action1", "Help1", "Content1", "Website1", "About1"};
 }
 
-class TestMainWindow : public QObject {
+class TestMainWindow : public WindowFixture {
     Q_OBJECT
-    RunningWindow app;
-    FakePrompts* prompts = nullptr;
-    FakeLauncher* launcher = nullptr;
-    AppShell* shell = nullptr;
 
-    Tfm_main& w() { return shell->mainWindow(); }
-    QString settingsPath() const { return SettingsFile::defaultPath(); }
-
-    void start()
-    {
-        QVERIFY(app.start());
-        prompts = app.prompts.get();
-        launcher = app.launcher.get();
-        shell = app.shell.get();
-    }
     void addRows(int n)
     {
         for (int i = 0; i < n; ++i)
@@ -75,15 +61,10 @@ class TestMainWindow : public QObject {
     }
 
 private slots:
-    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
-    void init()
-    {
-        QFile::setPermissions(settingsPath(), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-        QFile::remove(settingsPath());
-    }
+    void init() { forgetSettings(); }
     void cleanup()
     {
-        app.stop();
+        stop();
         setExceptionHandler({});
     }
 

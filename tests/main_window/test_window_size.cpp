@@ -1,9 +1,9 @@
 #include "AppShell.h"
 #include "ListRows.h"
 #include "MainWindow.h"
-#include "RunningWindow.h"
 #include "SettingsFile.h"
 #include "Skin.h"
+#include "WindowFixture.h"
 
 #include <QAbstractButton>
 #include <QComboBox>
@@ -17,10 +17,8 @@ using namespace sondrel;
 
 // A window that can be made larger: the list takes the room, the controls and drawn buttons
 // keep their places to their edges, and size, place and column widths come back next time.
-class TestWindowSize : public QObject {
+class TestWindowSize : public WindowFixture {
     Q_OBJECT
-    RunningWindow app;
-    Tfm_main& w() { return app.w(); }
     QWidget* client() { return w().centralWidget(); }
     QAbstractButton* key(const QString& name)
     {
@@ -37,13 +35,8 @@ class TestWindowSize : public QObject {
     }
 
 private slots:
-    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
-    void init()
-    {
-        QFile::remove(SettingsFile::defaultPath());
-        QVERIFY(app.start());
-    }
-    void cleanup() { app.stop(); }
+    void init() { startFresh(); }
+    void cleanup() { stop(); }
 
     void theListTakesTheRoomAndTheRestKeepsToItsEdges()
     {
@@ -64,10 +57,9 @@ private slots:
         QTest::mouseClick(w().Skin, Qt::LeftButton, {}, QPoint(630, 465));
         QCOMPARE(app.prompts->dialogsShown, 1);
 
-        // Never smaller than designed.
+        // Never smaller than designed: made tiny, the window shrinks back to its designed size.
         w().resize(200, 150);
-        QTest::qWait(50);
-        QVERIFY(client()->width() >= Tfm_main::ClientWidth && client()->height() >= Tfm_main::ClientHeight);
+        QTRY_COMPARE_WITH_TIMEOUT(client()->size(), QSize(Tfm_main::ClientWidth, Tfm_main::ClientHeight), 5000);
     }
 
     void sizePlaceAndColumnsComeBack()
@@ -83,7 +75,7 @@ private slots:
             // Full Path at the list's designed width: without the 120 pixels it grew by.
             QCOMPARE(s.read_string("window", "column widths", ""), QString("100,155,90,60,75"));
         }
-        QVERIFY(app.start());
+        start();
         QTRY_COMPARE_WITH_TIMEOUT(w().geometry().size(), before.size(), 5000);
         QCOMPARE(w().geometry().topLeft(), before.topLeft());
         QCOMPARE(w().lv->columnWidth(rows::Time), 90);
@@ -92,13 +84,13 @@ private slots:
 
     void aPlaceNoScreenShowsIsCorrected()
     {
-        app.stop();
+        stop();
         SettingsFile s(SettingsFile::defaultPath());
         s.write_int("window", "left", 9000);
         s.write_int("window", "top", -7000);
         s.write_int("window", "width", 600);
         s.write_int("window", "height", 500);
-        QVERIFY(app.start());
+        start();
         const QRect screen = w().screen()->availableGeometry();
         QTRY_VERIFY_WITH_TIMEOUT(screen.contains(w().geometry().topLeft()), 5000);
         QCOMPARE(w().geometry().size(), QSize(600, 500));

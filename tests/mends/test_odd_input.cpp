@@ -3,9 +3,9 @@
 #include "FakePrompts.h"
 #include "ListRows.h"
 #include "MainWindow.h"
-#include "RunningWindow.h"
 #include "SettingsFile.h"
 #include "TestAudio.h"
+#include "WindowFixture.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -19,14 +19,10 @@ using namespace sondrel;
 // Input a user can hand the program that the formats or writers cannot take as it is: tags
 // beyond what a format holds, settings edited by hand, sources no writer can take. None of
 // it may cost an output, end the run or reach the exception hook.
-class TestOddInput : public QObject {
+class TestOddInput : public WindowFixture {
     Q_OBJECT
-    QTemporaryDir tmp;
     QString out;
-    RunningWindow app;
-    Tfm_main& w() { return app.w(); }
     FakePrompts& prompts() { return *app.prompts; }
-    SettingsFile settings() { return SettingsFile(SettingsFile::defaultPath()); }
 
     QString wav(const QString& name, int rate = 44100, int channels = 2, double seconds = 0.3)
     {
@@ -48,18 +44,12 @@ class TestOddInput : public QObject {
             qFatal("ffmpeg could not make %s", qPrintable(p));
         return p;
     }
-    void add(const QStringList& files)
-    {
-        prompts().fileChoices.push_back({files, QFileInfo(files.value(0)).absolutePath()});
-        w().item("AddFile1")->trigger();
-        QVERIFY(app.waitAdded());
-    }
     // Runs the list to the format and waits until the run has ended.
     void convertTo(int format)
     {
         w().cb_format->setCurrentIndex(format);
         w().item("Convert1")->trigger();
-        QTRY_VERIFY_WITH_TIMEOUT(!app.s().flag_converting(), 60000);
+        QVERIFY(waitConverted(60000));
     }
     QString status(int row) { return rows::text(w().lv, row, rows::Status); }
     void setKeys(const QStringList& keys) // "section/key=value"
@@ -71,21 +61,17 @@ class TestOddInput : public QObject {
     }
 
 private slots:
-    void initTestCase()
-    {
-        QStandardPaths::setTestModeEnabled(true);
-        QVERIFY(tmp.isValid());
-    }
+    void initTestCase() { QVERIFY(tmp.isValid()); }
     void init()
     {
-        QFile::remove(SettingsFile::defaultPath());
+        forgetSettings();
         static int run = 0;
         out = tmp.filePath(QStringLiteral("out%1").arg(++run));
         QVERIFY(QDir().mkpath(out));
-        QVERIFY(app.start());
+        start();
         settings().write_string("basic", "output directory", out);
     }
-    void cleanup() { app.stop(); }
+    void cleanup() { stop(); }
 
     // A year of five digits, a negative date (read as the largest year) and a comment of
     // lyrics reach every format: what a format cannot hold is left out or shortened, the

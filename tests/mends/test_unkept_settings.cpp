@@ -3,11 +3,11 @@
 #include "FolderPicker.h"
 #include "ListRows.h"
 #include "MainWindow.h"
-#include "RunningWindow.h"
 #include "SettingsDialog.h"
 #include "SettingsFile.h"
 #include "Skin.h"
 #include "TestAudio.h"
+#include "WindowFixture.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -24,13 +24,10 @@ using namespace sondrel;
 // What the settings store cannot keep: a settings file that cannot be written costs the
 // session's settings at most (never the program or its list), and an output folder the
 // store would read back cut is refused when it is chosen.
-class TestUnkeptSettings : public QObject {
+class TestUnkeptSettings : public WindowFixture {
     Q_OBJECT
-    QTemporaryDir tmp;
-    RunningWindow app;
-    Tfm_main& w() { return app.w(); }
     FakePrompts& prompts() { return *app.prompts; }
-    QString path() const { return SettingsFile::defaultPath(); }
+    QString path() const { return settingsPath(); }
     QByteArray content() const
     {
         QFile f(path());
@@ -48,12 +45,7 @@ class TestUnkeptSettings : public QObject {
             qFatal("cannot write %s", qPrintable(p));
         return p;
     }
-    void add(const QString& file)
-    {
-        prompts().fileChoices.push_back({{file}, tmp.path()});
-        w().item("AddFile1")->trigger();
-        QVERIFY(app.waitAdded());
-    }
+    void add(const QString& file) { WindowFixture::add({file}, tmp.path()); }
     // The output folder chosen with Browse in the folder picker.
     void browseTo(const QString& folder)
     {
@@ -78,18 +70,13 @@ class TestUnkeptSettings : public QObject {
     }
 
 private slots:
-    void initTestCase()
-    {
-        QStandardPaths::setTestModeEnabled(true);
-        QVERIFY(tmp.isValid());
-    }
+    void initTestCase() { QVERIFY(tmp.isValid()); }
     void init()
     {
-        QFile::setPermissions(path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-        QFile::remove(path());
+        forgetSettings();
         QDir(path()).removeRecursively();
     }
-    void cleanup() { app.stop(); }
+    void cleanup() { stop(); }
 
     // A read-only settings file: one message at the first write (the first Add), then the
     // session runs on the values it would have saved, the file stays as it was, and once it
@@ -101,7 +88,7 @@ private slots:
         SettingsFile(path()).write_string("basic", "output directory", out);
         QVERIFY(QFile::setPermissions(path(), QFileDevice::ReadOwner | QFileDevice::ReadGroup));
         const QByteArray before = content();
-        QVERIFY(app.start());
+        start();
 
         add(wav("ro.wav"));
         QCOMPARE(prompts().texts(), QStringList{refusal("it is read-only")});
@@ -118,7 +105,7 @@ private slots:
         });
         w().item("Settings1")->trigger();
         w().item("Convert1")->trigger();
-        QTRY_VERIFY_WITH_TIMEOUT(!app.s().flag_converting(), 60000);
+        QVERIFY(waitConverted(60000));
         QCOMPARE(prompts().messages.size(), 1);
         QCOMPARE(rows::text(w().lv, 0, rows::Status), QString("finish"));
         const testaudio::ProbeResult p = testaudio::ffprobe(out + "/ro.wav");
@@ -157,7 +144,7 @@ private slots:
             QVERIFY(f.open(QIODevice::WriteOnly));
             QVERIFY(f.write(";" + QByteArray(16 * 1024 * 1024, 'x') + "\n") > 16 * 1024 * 1024);
         }
-        QVERIFY(app.start());
+        start();
         add(wav("a.wav"));
         add(wav("b.wav"));
         QCOMPARE(prompts().texts(), QStringList{refusal(reason)});
@@ -180,7 +167,7 @@ private slots:
             if (p != fresh)
                 QVERIFY(f.setFileTime(QDateTime::currentDateTime().addSecs(-3600), QFileDevice::FileModificationTime));
         }
-        QVERIFY(app.start());
+        start();
         QVERIFY(!QFile::exists(stray));
         for (const QString& p : kept) {
             QVERIFY2(QFile::exists(p), qPrintable(p));
@@ -193,7 +180,7 @@ private slots:
     // one at the limit is kept as it is.
     void tooLongOutputFolderIsRefused()
     {
-        QVERIFY(app.start());
+        start();
         const QString shown = w().edt_dir->text();
         const QString tooLong = folderOfLength(SettingsFile::MaxTextLength + 1);
         QCOMPARE(tooLong.size(), SettingsFile::MaxTextLength + 1);

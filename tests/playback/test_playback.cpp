@@ -1,11 +1,11 @@
 #include "AppShell.h"
 #include "AudioFile.h"
 #include "FakePrompts.h"
-#include "RunningWindow.h"
 #include "ListRows.h"
 #include "MainWindow.h"
 #include "SettingsFile.h"
 #include "TestAudio.h"
+#include "WindowFixture.h"
 
 #include <QAction>
 #include <QFile>
@@ -23,25 +23,15 @@ using namespace sondrel;
 
 // Playback through the window against a real sound server (a PulseAudio null sink started
 // by the test command). What reaches the device is recorded by the player's output tap.
-class TestPlayback : public QObject {
+class TestPlayback : public WindowFixture {
     Q_OBJECT
-    QTemporaryDir tmp;
-    RunningWindow app;
-    FakePrompts* prompts = nullptr;
-    FakeLauncher* launcher = nullptr;
-    AppShell* shell = nullptr;
     std::vector<float> played;
-    Tfm_main& w() { return shell->mainWindow(); }
-    AppState& s() { return shell->state; }
 
     bool noSoundExpected() const { return qEnvironmentVariableIsSet("SONDREL_EXPECT_NO_SOUND"); }
 
     void start()
     {
-        QVERIFY(app.start());
-        prompts = app.prompts.get();
-        launcher = app.launcher.get();
-        shell = app.shell.get();
+        WindowFixture::start();
         played.clear();
         w().Player.SetOutputTap([this](const float* p, std::size_t n) { played.insert(played.end(), p, p + n); });
     }
@@ -52,12 +42,7 @@ class TestPlayback : public QObject {
             qFatal("cannot write %s", qPrintable(p));
         return p;
     }
-    void add(const QStringList& files)
-    {
-        prompts->fileChoices.push_back({files, tmp.path()});
-        w().item("AddFile1")->trigger();
-        QVERIFY(app.waitAdded());
-    }
+    void add(const QStringList& files) { WindowFixture::add(files, tmp.path()); }
     // A file the ffmpeg command encodes from a WAV of the test signal.
     QString encoded(const QString& name, double seconds, const QStringList& codec)
     {
@@ -121,11 +106,7 @@ class TestPlayback : public QObject {
     static constexpr const char* PausedMenus = "000000001111";
 
 private slots:
-    void initTestCase()
-    {
-        QStandardPaths::setTestModeEnabled(true);
-        QFile::remove(SettingsFile::defaultPath());
-    }
+    void initTestCase() { forgetSettings(); }
     void init()
     {
         if (noSoundExpected() != (QString(QTest::currentTestFunction()) == "noSoundServer"))
@@ -134,7 +115,7 @@ private slots:
             QSKIP("no sound server: scripts/test.sh starts a PulseAudio null sink");
         start();
     }
-    void cleanup() { app.stop(); }
+    void cleanup() { stop(); }
 
     void playsToTheEndAndReturnsToIdle()
     {
@@ -175,7 +156,8 @@ private slots:
         QVERIFY(s().flag_paused());
         QCOMPARE(menus(), QString(PausedMenus));
         const size_t atPause = played.size();
-        QTest::qWait(300); // nothing is played while paused
+        // Time passes on purpose: nothing may reach the device while paused.
+        QTest::qWait(300);
         QCOMPARE(played.size(), atPause);
         QVERIFY(s().flag_playing());
         // The Pause items are disabled while paused; Play resumes, whatever row is selected.
@@ -270,7 +252,7 @@ private slots:
         QVERIFY(!s().flag_paused());
         QCOMPARE(menus(), QString(IdleMenus));
         const size_t atStop = played.size();
-        QTest::qWait(200);
+        QTest::qWait(200); // time passes on purpose: nothing more reaches the device
         QCOMPARE(played.size(), atStop);
 
         // While converting, Play is refused with its message.
@@ -301,7 +283,7 @@ private slots:
         QCOMPARE(menus(), QString(IdleMenus));
         QVERIFY(!w().AudioFileRead.IsOpen());
         const size_t atStop = played.size();
-        QTest::qWait(200);
+        QTest::qWait(200); // time passes on purpose: nothing more reaches the device
         QCOMPARE(played.size(), atStop);
         QVERIFY(prompts->messages.isEmpty());
     }
@@ -391,7 +373,7 @@ private slots:
             QCOMPARE(menus(), QString(PausedMenus));
             // The file opens meanwhile, and nothing is played until Play.
             QTRY_VERIFY_WITH_TIMEOUT(w().AudioFileRead.IsOpen(), 30000);
-            QTest::qWait(300);
+            QTest::qWait(300); // time passes on purpose: paused, nothing is played
             QVERIFY(played.empty());
             QVERIFY(s().flag_paused());
             w().item("Play1")->trigger();
@@ -401,14 +383,17 @@ private slots:
             QVERIFY(!w().isVisible());
         } else if (action == "end") {
             // The window and its player go while the worker still opens the file.
-            app.stop();
+            stop();
+            // Time passes on purpose: the worker's open ends with no window to take it.
             QTest::qWait(300);
             QVERIFY(played.empty());
             return;
         }
         if (heardRow < 0) {
             QVERIFY(!s().flag_playing());
-            QTest::qWait(500); // long enough for the open to end
+            // Time passes on purpose: the given-up open delivers its result meanwhile, which is
+            // dropped without a trace (no event tells of it), so nothing may play after it.
+            QTest::qWait(500);
             QVERIFY(played.empty());
             QVERIFY(!s().flag_playing());
             QVERIFY(!w().AudioFileRead.IsOpen());

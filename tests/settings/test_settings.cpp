@@ -218,7 +218,7 @@ private slots:
                 for (int i = 1;; ++i)
                     w.write_string("basic", QStringLiteral("k%1").arg(i % 8), big + QString::number(i));
             }
-            usleep(1000 + rng.bounded(20000));
+            usleep(1000 + rng.bounded(20000)); // time passes on purpose: the kill comes at a random moment
             ::kill(child, SIGKILL);
             int status = 0;
             waitpid(child, &status, 0);

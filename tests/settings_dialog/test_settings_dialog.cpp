@@ -8,6 +8,7 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QGroupBox>
 #include <QGuiApplication>
@@ -40,6 +41,51 @@ const IntKey AllKeys[] = {
     keys::aacChannel,    keys::jobs,
 };
 
+// One control as a user sets it: its page, what the user does there ("index N" picks a list
+// entry, "key K" presses a key in it, "type T" retypes the field, "click" clicks it), the key OK
+// stores it under and the value stored. `needs` is a box clicked first to enable the control.
+// The rows in this order are what a user does to set every key at once.
+struct ControlCase {
+    int page;
+    const char* control;
+    const char* action;
+    IntKey key;
+    int stored;
+    const char* needs = nullptr;
+};
+const ControlCase Controls[] = {
+    {0, "cb_mp3_bitrate", "index 16", keys::mp3Bitrate, 16},
+    {0, "cb_mp3_channel", "key Up", keys::mp3Channel, 0}, // Stereo -> Mono by keyboard
+    {0, "cb_mp3_frequency", "index 3", keys::mp3Frequency, 3},
+    {0, "edt_mp3_quality", "type 2", keys::mp3Quality, 2},
+    {0, "cb_vbr", "click", keys::mp3EnableVbr, 1},
+    {0, "cb_mp3_vbr", "index 5", keys::mp3VbrBitrate, 5, "cb_vbr"},
+    {0, "edt_mp3_vbr", "type 4", keys::mp3VbrQuality, 4, "cb_vbr"},
+    {1, "rb_custom", "click", keys::wavMode, 2},
+    {1, "cb_wav_bit", "index 0", keys::wavBit, 0, "rb_custom"},
+    {1, "cb_wav_channel", "index 0", keys::wavChannel, 0, "rb_custom"},
+    {1, "cb_wav_frequency", "index 1", keys::wavFrequency, 1, "rb_custom"},
+    {3, "cb_wma", "index 22", keys::wmaFormat, 22},
+    {2, "cb_ogg_channel", "index 0", keys::oggChannel, 0},
+    {2, "cb_ogg_fre", "index 8", keys::oggFrequency, 8},
+    {2, "cb_ogg_bitrate", "index 2", keys::oggBitrate, 2},
+    {2, "edt_ogg_quality", "type 42", keys::oggQuality, 42},
+    {2, "cb_ogg_quality", "click", keys::oggEnableQualityDialog, 0}, // the quality typed is still saved
+    {2, "cb_ogg_maxbit", "index 13", keys::oggMaxBitrate, 13, "cb_ogg_quality"},
+    {2, "cb_ogg_minbit", "index 4", keys::oggMinBitrate, 4, "cb_ogg_quality"},
+    {4, "cb_flac_level", "index 0", keys::flacLevel, 0},
+    {4, "cb_flac_bit", "index 2", keys::flacBit, 2},
+    {4, "cb_flac_frequency", "index 11", keys::flacFrequency, 11},
+    {4, "cb_flac_channel", "index 2", keys::flacChannel, 2},
+    {5, "edt_opus_bitrate", "type 96", keys::opusKbps, 96},
+    {5, "cb_opus_mode", "index 1", keys::opusMode, 1},
+    {5, "cb_opus_channel", "index 1", keys::opusChannel, 1},
+    {6, "cb_aac_bitrate", "index 15", keys::aacBitrate, 15},
+    {6, "cb_aac_frequency", "index 9", keys::aacFrequency, 9},
+    {6, "cb_aac_channel", "index 2", keys::aacChannel, 2},
+    {7, "cb_jobs", "index 3", keys::jobs, 3},
+};
+
 // A file where every key differs from its default.
 const QByteArray NonDefaults = "; kept by hand\n[basic]\nformat=3\njobs=5\n\n"
                                "[mp3]\nbitrate=16\nchannel=0\nfrequency=3\nquality=2\n"
@@ -53,9 +99,17 @@ const QByteArray NonDefaults = "; kept by hand\n[basic]\nformat=3\njobs=5\n\n"
                                "[aac]\nbitrate=16\nfrequency=11\nchannel=1\n";
 } // namespace
 
+// The settings files live in memory where the system offers a folder there: OK syncs every
+// key it writes, which on a disk costs a quarter of a second each time.
+static QString tempTemplate()
+{
+    const QString base = QDir("/dev/shm").exists() ? QStringLiteral("/dev/shm") : QDir::tempPath();
+    return base + QStringLiteral("/test_settings_dialog-XXXXXX");
+}
+
 class TestSettingsDialog : public QObject {
     Q_OBJECT
-    QTemporaryDir tmp;
+    QTemporaryDir tmp{tempTemplate()};
     QString path;
     std::unique_ptr<AppState> state;
     std::unique_ptr<Tfm_set> dlg;
@@ -96,6 +150,44 @@ class TestSettingsDialog : public QObject {
     static QToolButton* arrow(UpDown* ud, int which)
     {
         return ud->findChildren<QToolButton*>().at(which);
+    }
+
+    // Does what a row of Controls says to its control, on its page.
+    void act(const char* control, const char* action, int page)
+    {
+        dlg->pc->setCurrentIndex(page);
+        QWidget* widget = dlg->findChild<QWidget*>(control);
+        QVERIFY2(widget, control);
+        const QString verb = QString(action).section(' ', 0, 0), arg = QString(action).section(' ', 1);
+        if (verb == "index") {
+            auto* cb = qobject_cast<QComboBox*>(widget);
+            QVERIFY2(cb, control);
+            cb->setCurrentIndex(arg.toInt());
+        } else if (verb == "key") {
+            widget->setFocus();
+            QTest::keyClick(widget, arg == "Up" ? Qt::Key_Up : Qt::Key_Down);
+        } else if (verb == "type") {
+            auto* e = qobject_cast<QLineEdit*>(widget);
+            QVERIFY2(e, control);
+            retype(e, arg);
+        } else {
+            auto* b = qobject_cast<QAbstractButton*>(widget);
+            QVERIFY2(b && verb == "click", control);
+            clickBox(b);
+        }
+    }
+    // What the control shows, in the terms a stored value has: a list's position, a field's
+    // text, a box's state (1 checked, 0 not).
+    QString shown(const char* control) const
+    {
+        QWidget* widget = dlg->findChild<QWidget*>(control);
+        if (auto* cb = qobject_cast<QComboBox*>(widget))
+            return QString::number(cb->currentIndex());
+        if (auto* e = qobject_cast<QLineEdit*>(widget))
+            return e->text();
+        if (auto* b = qobject_cast<QAbstractButton*>(widget))
+            return b->isChecked() ? "1" : "0";
+        return Absent;
     }
 
     void checkDefaultsShown()
@@ -329,40 +421,49 @@ private slots:
         QVERIFY(errors.isEmpty());
     }
 
+    // Each control alone: set on its page, stored by OK under its key, shown again next time.
+    void eachControlStoresItsKey_data()
+    {
+        QTest::addColumn<int>("page");
+        QTest::addColumn<QString>("control");
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<QString>("section");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<int>("value");
+        QTest::addColumn<QString>("needs");
+        for (const ControlCase& c : Controls)
+            QTest::newRow(c.control) << c.page << QString(c.control) << QString(c.action) << QString(c.key.section)
+                                     << QString(c.key.key) << c.stored << QString(c.needs ? c.needs : "");
+    }
+    void eachControlStoresItsKey()
+    {
+        QFETCH(int, page);
+        QFETCH(QString, control);
+        QFETCH(QString, action);
+        QFETCH(QString, section);
+        QFETCH(QString, key);
+        QFETCH(int, value);
+        QFETCH(QString, needs);
+        const QByteArray name = control.toLatin1();
+        showDialog();
+        dlg->pc->setCurrentIndex(page);
+        if (!needs.isEmpty())
+            clickBox(dlg->findChild<QAbstractButton*>(needs));
+        QVERIFY(dlg->findChild<QWidget*>(control)->isEnabled());
+        act(name.constData(), action.toLatin1().constData(), page);
+        QTest::mouseClick(dlg->btn_ok, Qt::LeftButton);
+        QVERIFY(!dlg->isVisible());
+        QVERIFY(errors.isEmpty());
+        QCOMPARE(stored(section.toLatin1().constData(), key.toLatin1().constData()), QString::number(value));
+        showDialog();
+        QCOMPARE(shown(name.constData()), name == "rb_custom" ? QString("1") : QString::number(value));
+    }
+
     void okWritesEveryKeyInOrder()
     {
         showDialog();
-        dlg->cb_mp3_bitrate->setCurrentIndex(16);
-        dlg->cb_mp3_channel->setFocus();
-        QTest::keyClick(dlg->cb_mp3_channel, Qt::Key_Up); // Stereo -> Mono by keyboard
-        dlg->cb_mp3_frequency->setCurrentIndex(3);
-        retype(dlg->edt_mp3_quality, "2");
-        clickBox(dlg->cb_vbr);
-        dlg->cb_mp3_vbr->setCurrentIndex(5);
-        retype(dlg->edt_mp3_vbr, "4");
-        clickBox(dlg->rb_custom);
-        dlg->cb_wav_bit->setCurrentIndex(0);
-        dlg->cb_wav_channel->setCurrentIndex(0);
-        dlg->cb_wav_frequency->setCurrentIndex(1);
-        dlg->cb_wma->setCurrentIndex(22);
-        dlg->cb_ogg_channel->setCurrentIndex(0);
-        dlg->cb_ogg_fre->setCurrentIndex(8);
-        dlg->cb_ogg_bitrate->setCurrentIndex(2);
-        retype(dlg->edt_ogg_quality, "42");
-        clickBox(dlg->cb_ogg_quality); // quality field now disabled: its value is still saved
-        dlg->cb_ogg_maxbit->setCurrentIndex(13);
-        dlg->cb_ogg_minbit->setCurrentIndex(4);
-        dlg->cb_flac_level->setCurrentIndex(0);
-        dlg->cb_flac_bit->setCurrentIndex(2);
-        dlg->cb_flac_frequency->setCurrentIndex(11);
-        dlg->cb_flac_channel->setCurrentIndex(2);
-        retype(dlg->edt_opus_bitrate, "96");
-        dlg->cb_opus_mode->setCurrentIndex(1);
-        dlg->cb_opus_channel->setCurrentIndex(1);
-        dlg->cb_aac_bitrate->setCurrentIndex(15);
-        dlg->cb_aac_frequency->setCurrentIndex(9);
-        dlg->cb_aac_channel->setCurrentIndex(2);
-        dlg->cb_jobs->setCurrentIndex(3);
+        for (const ControlCase& c : Controls)
+            act(c.control, c.action, c.page);
         QTest::mouseClick(dlg->btn_ok, Qt::LeftButton);
         QVERIFY(!dlg->isVisible());
         QVERIFY(errors.isEmpty());
@@ -463,45 +564,48 @@ private slots:
         QCOMPARE(stored(keys::oggQuality), QString("0"));
     }
 
-    void storedNumbersOutsideTheirRanges()
+    // A number beyond a field's range shows (and is saved as) the nearest limit; a position
+    // beyond a list selects the list's default.
+    void storedValueOutsideItsRange_data()
     {
-        put("[ogg]\nquality=5000\n[mp3]\nquality=15\nvbr quality=-3\n");
-        showDialog();
-        QCOMPARE(dlg->edt_ogg_quality->text(), QString("1,000"));
-        QCOMPARE(dlg->edt_mp3_quality->text(), QString("9"));
-        QCOMPARE(dlg->edt_mp3_vbr->text(), QString("0"));
-        QTest::mouseClick(dlg->btn_ok, Qt::LeftButton);
-        QCOMPARE(stored(keys::oggQuality), QString("1000"));
-        QCOMPARE(stored(keys::mp3Quality), QString("9"));
-        QCOMPARE(stored(keys::mp3VbrQuality), QString("0"));
-
-        put("[ogg]\nquality=-20\n[opus]\nkbps=9999\n");
-        showDialog();
-        QCOMPARE(dlg->edt_ogg_quality->text(), QString("0"));
-        QCOMPARE(dlg->edt_opus_bitrate->text(), QString("510"));
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QString>("control");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<QString>("saved");
+        const auto row = [](const char* file, const char* control, const char* shown, const char* saved) {
+            QTest::addRow("%s: %s", control, file) << QByteArray(file) << QString(control) << QString(shown)
+                                                    << QString(saved);
+        };
+        row("[ogg]\nquality=5000\n", "edt_ogg_quality", "1,000", "1000");
+        row("[ogg]\nquality=-20\n", "edt_ogg_quality", "0", "0");
+        row("[mp3]\nquality=15\n", "edt_mp3_quality", "9", "9");
+        row("[mp3]\nvbr quality=-3\n", "edt_mp3_vbr", "0", "0");
+        row("[opus]\nkbps=9999\n", "edt_opus_bitrate", "510", "510");
+        row("[mp3]\nbitrate=40\n", "cb_mp3_bitrate", "11", "11");
+        row("[mp3]\nchannel=-1\n", "cb_mp3_channel", "1", "1");
+        row("[mp3]\nfrequency=9\n", "cb_mp3_frequency", "7", "7");
+        row("[wav]\nbit=2\n", "cb_wav_bit", "1", "1");
+        row("[wma]\nformat=47\n", "cb_wma", "9", "9");
+        row("[ogg]\nmin bitrate=17\n", "cb_ogg_minbit", "11", "11");
+        row("[ogg]\nmax bitrate=0x7fffffff\n", "cb_ogg_maxbit", "11", "11");
+        row("[flac]\nfrequency=14\n", "cb_flac_frequency", "0", "0");
+        row("[flac]\ncompression level=9\n", "cb_flac_level", "5", "5");
+        row("[opus]\nmode=3\n", "cb_opus_mode", "0", "0");
+        row("[aac]\nbitrate=-1\n", "cb_aac_bitrate", "13", "13");
     }
-
-    void storedIndexOutsideItsListSelectsTheDefault()
+    void storedValueOutsideItsRange()
     {
-        put("[mp3]\nbitrate=40\nchannel=-1\nfrequency=9\n[wav]\nbit=2\n[wma]\nformat=47\n"
-            "[ogg]\nmin bitrate=17\nmax bitrate=0x7fffffff\n[flac]\nfrequency=14\ncompression level=9\n"
-            "[opus]\nmode=3\n[aac]\nbitrate=-1\n");
+        QFETCH(QByteArray, file);
+        QFETCH(QString, control);
+        QFETCH(QString, shown);
+        QFETCH(QString, saved);
+        put(file);
         showDialog();
-        QCOMPARE(dlg->cb_mp3_bitrate->currentIndex(), 11);
-        QCOMPARE(dlg->cb_mp3_channel->currentIndex(), 1);
-        QCOMPARE(dlg->cb_mp3_frequency->currentIndex(), 7);
-        QCOMPARE(dlg->cb_wav_bit->currentIndex(), 1);
-        QCOMPARE(dlg->cb_wma->currentIndex(), 9);
-        QCOMPARE(dlg->cb_ogg_minbit->currentIndex(), 11);
-        QCOMPARE(dlg->cb_ogg_maxbit->currentIndex(), 11);
-        QCOMPARE(dlg->cb_flac_frequency->currentIndex(), 0);
-        QCOMPARE(dlg->cb_flac_level->currentIndex(), 5);
-        QCOMPARE(dlg->cb_opus_mode->currentIndex(), 0);
-        QCOMPARE(dlg->cb_aac_bitrate->currentIndex(), 13);
+        QCOMPARE(this->shown(control.toLatin1().constData()), shown);
         QTest::mouseClick(dlg->btn_ok, Qt::LeftButton);
-        QCOMPARE(stored(keys::mp3Bitrate), QString("11"));
-        QCOMPARE(stored(keys::wmaFormat), QString("9"));
-        QCOMPARE(stored(keys::oggMaxBitrate), QString("11"));
+        const QList<QByteArray> line = file.split('\n');
+        const QByteArray section = line[0].mid(1, line[0].size() - 2), key = line[1].split('=')[0];
+        QCOMPARE(stored(section.constData(), key.constData()), saved);
     }
 
     void keyFilterOfTheNumberFields()

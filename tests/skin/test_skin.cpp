@@ -1,6 +1,5 @@
 #include "AppShell.h"
 #include "FakePrompts.h"
-#include "RunningWindow.h"
 #include "FolderPicker.h"
 #include "ListRows.h"
 #include "MainWindow.h"
@@ -9,6 +8,7 @@
 #include "Skin.h"
 #include "TagEditor.h"
 #include "TestAudio.h"
+#include "WindowFixture.h"
 
 #include <QAction>
 #include <QBuffer>
@@ -45,24 +45,9 @@ const char* const ChildMode = "SONDREL_SKIN_TEST_CHILD";
 const char* const ChildReason = "SONDREL_SKIN_TEST_REASON";
 } // namespace
 
-class TestSkin : public QObject {
+class TestSkin : public WindowFixture {
     Q_OBJECT
-    QTemporaryDir tmp;
-    RunningWindow app;
-    FakePrompts* prompts = nullptr;
-    FakeLauncher* launcher = nullptr;
-    AppShell* shell = nullptr;
 
-    Tfm_main& w() { return shell->mainWindow(); }
-    AppState& s() { return shell->state; }
-
-    void start()
-    {
-        QVERIFY(app.start());
-        prompts = app.prompts.get();
-        launcher = app.launcher.get();
-        shell = app.shell.get();
-    }
     void addRows(const QStringList& names)
     {
         for (const QString& n : names)
@@ -182,19 +167,15 @@ class TestSkin : public QObject {
     }
 
 private slots:
-    void initTestCase()
-    {
-        QStandardPaths::setTestModeEnabled(true);
-        QVERIFY(tmp.isValid());
-    }
+    void initTestCase() { QVERIFY(tmp.isValid()); }
     void init()
     {
-        QFile::remove(SettingsFile::defaultPath());
+        forgetSettings();
         const bool child = qEnvironmentVariableIsSet(ChildMode);
         if (child != (QString(QTest::currentTestFunction()) == "plainButtonsStandInForTheSkin"))
             QSKIP("runs only in its own configuration");
     }
-    void cleanup() { app.stop(); }
+    void cleanup() { stop(); }
 
     void skinComesFromTheExecutablesFolder()
     {

@@ -1,0 +1,59 @@
+#include "WindowFixture.h"
+
+#include "FileListModel.h"
+#include "FileListView.h"
+
+#include <QAction>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <QTest>
+
+WindowFixture::WindowFixture()
+{
+    QStandardPaths::setTestModeEnabled(true);
+}
+
+void WindowFixture::forgetSettings()
+{
+    QFile::setPermissions(settingsPath(), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    QFile::remove(settingsPath());
+}
+
+bool WindowFixture::startWindow()
+{
+    const bool shown = app.start();
+    prompts = app.prompts.get();
+    launcher = app.launcher.get();
+    shell = app.shell.get();
+    return shown;
+}
+
+void WindowFixture::stop()
+{
+    app.stop();
+    shell = nullptr;
+}
+
+void WindowFixture::add(const QStringList& files, const QString& folder)
+{
+    prompts->fileChoices.push_back({files, folder.isEmpty() ? QFileInfo(files.value(0)).absolutePath() : folder});
+    w().item("AddFile1")->trigger();
+    QVERIFY(waitAdded());
+}
+
+bool WindowFixture::waitConverted(int timeoutMs)
+{
+    return QTest::qWaitFor([this] { return !s().flag_converting(); }, timeoutMs);
+}
+
+int WindowFixture::rowCount() const
+{
+    return app.shell->mainWindow().lv->listModel()->count();
+}
+
+QString WindowFixture::cell(int row, int column) const
+{
+    const sondrel::FileListModel* model = app.shell->mainWindow().lv->listModel();
+    return model->valid(row) ? model->at(row).cells[column] : QString();
+}
