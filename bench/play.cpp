@@ -259,11 +259,11 @@ int playWindow(const QStringList& argsIn)
     sondrel::Tfm_main& w = shell.mainWindow();
     w.show();
     w.AddFromCommandLine({path});
-    if (!waitFor([&] { return !shell.state.flag_adding(); }, 600000) || sondrel::rows::count(w.lv) != 1) {
+    if (!waitFor([&] { return !shell.state.flag_adding(); }, 600000) || w.list->count() != 1) {
         bench::printError(QStringLiteral("play-window: the file was not added"));
         return 1;
     }
-    sondrel::rows::select(w.lv, 0);
+    w.lv->selectRow(0);
 
     double firstSoundAt = -1;
     w.Player.SetOutputTap([&](const float*, std::size_t) {

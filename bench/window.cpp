@@ -164,10 +164,10 @@ QStringList absolute(const QStringList& paths)
 
 void printRows(Tfm_main& w)
 {
-    for (int i = 0; i < rows::count(w.lv); ++i)
-        bench::printRow({rows::text(w.lv, i, rows::FileName), rows::text(w.lv, i, rows::FullPath),
-                         rows::text(w.lv, i, rows::Time), rows::text(w.lv, i, rows::Size),
-                         rows::text(w.lv, i, rows::Status)});
+    for (int i = 0; i < w.list->count(); ++i)
+        bench::printRow({w.list->text(i, rows::FileName), w.list->text(i, rows::FullPath),
+                         w.list->text(i, rows::Time), w.list->text(i, rows::Size),
+                         w.list->text(i, rows::Status)});
 }
 
 int runAdd(const QStringList& args)
@@ -186,7 +186,7 @@ int runAdd(const QStringList& args)
     stalls.finish();
     printRows(win.w());
     stalls.print();
-    bench::printTotal(rows::count(win.w().lv), seconds);
+    bench::printTotal(win.w().list->count(), seconds);
     return 0;
 }
 
@@ -207,7 +207,7 @@ int runScan(const QStringList& args)
     stalls.finish();
     printRows(win.w());
     stalls.print();
-    bench::printTotal(rows::count(win.w().lv), seconds);
+    bench::printTotal(win.w().list->count(), seconds);
     return 0;
 }
 
@@ -276,16 +276,17 @@ int runConvert(const QStringList& args)
     win.w().cb_format->setCurrentIndex(win.w().cb_format->findData(chosen->index));
 
     FileListView* lv = win.w().lv;
-    const int n = rows::count(lv);
+    FileListModel* list = win.w().list;
+    const int n = list->count();
     std::vector<double> audioSeconds(size_t(n), 0), started(size_t(n), -1), finished(size_t(n), -1);
     for (int i = 0; i < n; ++i)
-        audioSeconds[size_t(i)] = double(rows::durationMs(lv, i)) / 1000.0;
-    QObject::connect(lv->listModel(), &QAbstractItemModel::dataChanged, lv,
+        audioSeconds[size_t(i)] = double(list->durationMs(i)) / 1000.0;
+    QObject::connect(list, &QAbstractItemModel::dataChanged, lv,
                      [&](const QModelIndex& from, const QModelIndex& to) {
         const int row = from.row();
         if (row != to.row() || rows::Status < from.column() || rows::Status > to.column())
             return;
-        const QString status = rows::text(lv, row, rows::Status);
+        const QString status = list->text(row, rows::Status);
         if (status == rows::Converting && started[size_t(row)] < 0)
             started[size_t(row)] = bench::wallSeconds();
         else if (status == rows::Finish)
@@ -309,14 +310,14 @@ int runConvert(const QStringList& args)
     stalls.finish();
     const QString ext = QLatin1String(chosen->extension);
     for (int i = 0; i < n; ++i) {
-        const QString source = rows::text(lv, i, rows::FullPath);
-        const QString folder = keepFolders ? keptFolderFor(out + QLatin1Char('/'), rows::addedFolder(lv, i), source)
+        const QString source = list->text(i, rows::FullPath);
+        const QString folder = keepFolders ? keptFolderFor(out + QLatin1Char('/'), list->addedFolder(i), source)
                                            : out + QLatin1Char('/');
-        const QString target = targetPathFor(folder, rows::text(lv, i, rows::FileName), ext, source,
-                                             rows::captionIsTitle(lv, i));
+        const QString target = targetPathFor(folder, list->text(i, rows::FileName), ext, source,
+                                             list->captionIsTitle(i));
         const double wall = started[size_t(i)] >= 0 && finished[size_t(i)] >= 0
             ? finished[size_t(i)] - started[size_t(i)] : 0;
-        bench::printRow({rows::text(lv, i, rows::FileName), rows::text(lv, i, rows::Status), target,
+        bench::printRow({list->text(i, rows::FileName), list->text(i, rows::Status), target,
                          bench::number(audioSeconds[size_t(i)]), bench::number(wall)});
     }
     stalls.print();
@@ -331,7 +332,7 @@ int runConvert(const QStringList& args)
         return 0;
     int unfinished = 0;
     for (int i = 0; i < n; ++i)
-        unfinished += rows::text(lv, i, rows::Status) != rows::Finish;
+        unfinished += list->text(i, rows::Status) != rows::Finish;
     return unfinished == 0 ? 0 : 1;
 }
 

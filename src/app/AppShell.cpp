@@ -23,7 +23,7 @@ AppShell::AppShell(Prompts& prompts, Launcher& launcher) : m_prompts(prompts), m
     fm_set = std::make_unique<Tfm_set>(state, fm_main.get());
     fm_about = std::make_unique<Tfm_about>(launcher, fm_main.get());
     fm_dir = std::make_unique<Tfm_dir>(state, fm_main.get(), &prompts);
-    fm_id3 = std::make_unique<Tfm_id3>(state, fm_main->lv, prompts, fm_main.get());
+    fm_id3 = std::make_unique<Tfm_id3>(state, *fm_main->list, prompts, fm_main.get());
     fm_main->attachDialogs(fm_set.get(), fm_about.get(), fm_dir.get(), fm_id3.get());
     qApp->installEventFilter(this);
     // Ctrl+C, SIGTERM and SIGHUP close the window as Stop and closing would: the files in

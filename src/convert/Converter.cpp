@@ -4,11 +4,9 @@
 #include "AudioFile.h"
 #include "ConversionRun.h"
 #include "ExceptionHook.h"
-#include "FileListView.h"
-#include "ListRows.h"
+#include "FileListModel.h"
 #include "OutputFormat.h"
 #include "Prompts.h"
-#include "RowTexts.h"
 #include "RunTimeText.h"
 #include "TargetSetup.h"
 #include "ValueTables.h"
@@ -35,84 +33,83 @@ const QString SkippedTip = QStringLiteral("The existing output was kept.");
 // The window's list as a run sees it: the rows' texts and records, and their Status cells.
 class Converter::ListRows : public RunRows {
 public:
-    explicit ListRows(FileListView* lv) : m_lv(lv) {}
+    ListRows(FileListModel& list, Converter& owner) : m_list(list), m_owner(owner) {}
 
-    int count() const override { return rows::count(m_lv); }
-    QString source(int row) const override { return rows::text(m_lv, row, rows::FullPath); }
-    QString caption(int row) const override { return rows::text(m_lv, row, rows::FileName); }
-    bool captionIsTitle(int row) const override { return rows::captionIsTitle(m_lv, row); }
-    std::optional<TrackInfo> tags(int row) const override { return rows::trackInfo(m_lv, row); }
-    QString addedFolder(int row) const override { return rows::addedFolder(m_lv, row); }
-    std::int64_t weight(int row) const override { return rows::durationMs(m_lv, row); }
-    std::int64_t shownDurationMs(int row) const override { return rows::durationMs(m_lv, row); }
+    int count() const override { return m_list.count(); }
+    QString source(int row) const override { return m_list.text(row, rows::FullPath); }
+    QString caption(int row) const override { return m_list.text(row, rows::FileName); }
+    bool captionIsTitle(int row) const override { return m_list.captionIsTitle(row); }
+    std::optional<TrackInfo> tags(int row) const override { return m_list.trackInfo(row); }
+    QString addedFolder(int row) const override { return m_list.addedFolder(row); }
+    std::int64_t weight(int row) const override { return m_list.durationMs(row); }
+    std::int64_t shownDurationMs(int row) const override { return m_list.durationMs(row); }
     bool sourceStamp(int row, std::int64_t* bytes, std::int64_t* modifiedMs) const override
     {
-        return rows::sourceStamp(m_lv, row, bytes, modifiedMs);
+        return m_list.sourceStamp(row, bytes, modifiedMs);
     }
 
-    void planned(int row) override { rows::setToolTip(m_lv, row, {}); }
+    void planned(int row) override { m_list.setToolTip(row, {}); }
     void started(int row) override
     {
-        rows::select(m_lv, row);
-        rows::setText(m_lv, row, rows::Status, rows::Converting);
-        rows::setProgress(m_lv, row, 0);
+        emit m_owner.rowStarted(row);
+        m_list.setText(row, rows::Status, rows::Converting);
+        m_list.setProgress(row, 0);
     }
-    void progressed(int row, int percent) override { rows::setProgress(m_lv, row, percent); }
+    void progressed(int row, int percent) override { m_list.setProgress(row, percent); }
     void ended(int row, const JobResult& result, double) override
     {
-        rows::setProgress(m_lv, row, -1);
+        m_list.setProgress(row, -1);
         const SourceMeasure& m = result.measured;
         if (m.durationMs >= 0) {
             // The source changed since it was added, or decoded to another length than it
             // was measured at: the row shows it as it is.
-            rows::setText(m_lv, row, rows::Time, timeText(m.durationMs));
-            rows::setText(m_lv, row, rows::Size, sizeText(m.bytes));
-            rows::setDurationMs(m_lv, row, m.durationMs);
-            rows::setSourceStamp(m_lv, row, m.bytes, m.modifiedMs);
+            m_list.setDurationMs(row, m.durationMs);
+            m_list.setSourceStamp(row, m.bytes, m.modifiedMs);
         }
         switch (result.outcome) {
         case JobResult::Outcome::Finished:
-            rows::setText(m_lv, row, rows::Status, rows::Finish);
-            rows::setToolTip(m_lv, row, result.notes.join(QLatin1Char('\n')));
+            m_list.setText(row, rows::Status, rows::Finish);
+            m_list.setToolTip(row, result.notes.join(QLatin1Char('\n')));
             break;
         case JobResult::Outcome::Stopped:
-            rows::setText(m_lv, row, rows::Status, rows::Stopped);
-            rows::setToolTip(m_lv, row, StoppedTip);
+            m_list.setText(row, rows::Status, rows::Stopped);
+            m_list.setToolTip(row, StoppedTip);
             break;
         case JobResult::Outcome::Failed:
-            rows::setText(m_lv, row, rows::Status, rows::Failed);
-            rows::setToolTip(m_lv, row, result.reason);
+            m_list.setText(row, rows::Status, rows::Failed);
+            m_list.setToolTip(row, result.reason);
             break;
         }
     }
     void refused(int row, const QString&, const QString& reason) override
     {
-        rows::setText(m_lv, row, rows::Status, rows::Failed);
-        rows::setToolTip(m_lv, row, reason);
+        m_list.setText(row, rows::Status, rows::Failed);
+        m_list.setToolTip(row, reason);
     }
     void skipped(int row) override
     {
-        rows::setText(m_lv, row, rows::Status, rows::Skipped);
-        rows::setToolTip(m_lv, row, SkippedTip);
+        m_list.setText(row, rows::Status, rows::Skipped);
+        m_list.setToolTip(row, SkippedTip);
     }
     // Before a run: every row as if it had never been converted.
     void reset()
     {
         for (int row = 0; row < count(); ++row) {
-            rows::setText(m_lv, row, rows::Status, rows::Unconverted);
-            rows::setToolTip(m_lv, row, {});
-            rows::setProgress(m_lv, row, -1);
+            m_list.setText(row, rows::Status, rows::Unconverted);
+            m_list.setToolTip(row, {});
+            m_list.setProgress(row, -1);
         }
     }
 
 private:
-    FileListView* m_lv;
+    FileListModel& m_list;
+    Converter& m_owner;
 };
 
-Converter::Converter(QWidget* window, FileListView* lv, QProgressBar* pb, AppState& state, Prompts& prompts,
+Converter::Converter(QWidget* window, FileListModel& list, QProgressBar* pb, AppState& state, Prompts& prompts,
                      AudioFile& writer, LameEncSettings& lame)
-    : m_window(window), m_lv(lv), m_pb(pb), m_state(state), m_prompts(prompts), m_writer(writer), m_lame(lame),
-      m_rows(std::make_unique<ListRows>(lv)), m_run(new ConversionRun(writer, this))
+    : m_window(window), m_pb(pb), m_state(state), m_prompts(prompts), m_writer(writer), m_lame(lame),
+      m_rows(std::make_unique<ListRows>(list, *this)), m_run(new ConversionRun(writer, this))
 {
     connect(m_run, &ConversionRun::progress, this, guarded([this](double share, double elapsed, double remaining) {
         showProgress(share, elapsed, remaining);

@@ -12,7 +12,7 @@ namespace sondrel {
 
 class AppState;
 class BusyFlag;
-class FileListView;
+class FileListModel;
 class AudioFile;
 class Prompts;
 struct LameEncSettings;
@@ -26,7 +26,7 @@ struct LameEncSettings;
 class Converter : public QObject {
     Q_OBJECT
 public:
-    Converter(QWidget* window, FileListView* lv, QProgressBar* pb, AppState& state, Prompts& prompts,
+    Converter(QWidget* window, FileListModel& list, QProgressBar* pb, AppState& state, Prompts& prompts,
               AudioFile& writer, LameEncSettings& lame);
     ~Converter() override;
 
@@ -48,6 +48,8 @@ public:
     static constexpr int MaxJobs = ConversionRun::MaxJobs;
 
 signals:
+    // A row's conversion starts (the window selects it).
+    void rowStarted(int row);
     // A run has ended (after its closing message, if any).
     void runEnded();
 
@@ -57,7 +59,6 @@ private:
     void runFinished(const QStringList& failures, const ConversionRun::Totals& totals);
 
     QWidget* m_window;
-    FileListView* m_lv;
     QProgressBar* m_pb;
     AppState& m_state;
     Prompts& m_prompts;

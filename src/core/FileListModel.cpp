@@ -1,6 +1,7 @@
 #include "FileListModel.h"
 
 #include "NaturalOrder.h"
+#include "RowTexts.h"
 
 #include <QLocale>
 
@@ -11,7 +12,139 @@ namespace sondrel {
 
 namespace {
 const char* const Headers[5] = {"File Name", "Full Path", "Time", "Size", "Status"};
+
+// The Status texts in the order of ListRow::State.
+const QString* const StateTexts[] = {&rows::Unconverted, &rows::Converting, &rows::Finish,
+                                     &rows::Skipped, &rows::Stopped, &rows::Failed};
+
+ListRow::State stateOf(const QString& text)
+{
+    for (std::size_t i = 0; i < std::size(StateTexts); ++i) {
+        if (text == *StateTexts[i])
+            return ListRow::State(i);
+    }
+    return ListRow::State::Other;
+}
+
+QStringView lastPart(const QString& path)
+{
+    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+    return slash < 0 ? QStringView(path) : QStringView(path).mid(slash + 1);
+}
+
+ListRow::Extra& extraOf(ListRow& row)
+{
+    if (!row.extra)
+        row.extra = std::make_unique<ListRow::Extra>();
+    return *row.extra;
+}
+
+void dropEmptyExtra(ListRow& row)
+{
+    if (row.extra && row.extra->empty())
+        row.extra.reset();
+}
+
+// Equal texts of neighbouring rows share one copy.
+void share(QString& text, const QString& before)
+{
+    if (!text.isEmpty() && text == before)
+        text = before;
+}
 } // namespace
+
+QString ListRow::captionText() const
+{
+    return ownCaption ? caption : lastPart(path).toString();
+}
+
+void ListRow::setCaption(const QString& text)
+{
+    ownCaption = text != lastPart(path);
+    caption = ownCaption ? text : QString();
+}
+
+void ListRow::setInfo(const TrackInfo& tags)
+{
+    if (tags == TrackInfo{})
+        info.reset();
+    else if (info)
+        *info = tags;
+    else
+        info = std::make_unique<TrackInfo>(tags);
+}
+
+QString ListRow::cell(rows::Column column) const
+{
+    switch (column) {
+    case rows::FileName:
+        return captionText();
+    case rows::FullPath:
+        return path;
+    case rows::Time:
+        if (extra && extra->timeSet)
+            return extra->time;
+        return durationMs >= 0 ? timeText(durationMs) : QString();
+    case rows::Size:
+        if (extra && extra->sizeSet)
+            return extra->size;
+        return bytes >= 0 ? sizeText(bytes) : QString();
+    case rows::Status:
+        if (state == State::Other)
+            return extra ? extra->status : QString();
+        return *StateTexts[std::size_t(state)];
+    }
+    return {};
+}
+
+void ListRow::setCell(rows::Column column, const QString& text)
+{
+    switch (column) {
+    case rows::FileName:
+        setCaption(text);
+        break;
+    case rows::FullPath: {
+        const QString name = captionText();
+        path = text;
+        setCaption(name);
+        break;
+    }
+    case rows::Time: {
+        const bool made = durationMs >= 0 ? text == timeText(durationMs) : text.isEmpty();
+        if (made) {
+            if (extra) {
+                extra->timeSet = false;
+                extra->time.clear();
+            }
+        } else {
+            extraOf(*this).time = text;
+            extra->timeSet = true;
+        }
+        break;
+    }
+    case rows::Size: {
+        const bool made = bytes >= 0 ? text == sizeText(bytes) : text.isEmpty();
+        if (made) {
+            if (extra) {
+                extra->sizeSet = false;
+                extra->size.clear();
+            }
+        } else {
+            extraOf(*this).size = text;
+            extra->sizeSet = true;
+        }
+        break;
+    }
+    case rows::Status:
+        state = stateOf(text);
+        if (state == State::Other)
+            extraOf(*this).status = text;
+        else if (extra)
+            extra->status.clear();
+        break;
+    }
+    dropEmptyExtra(*this);
+}
 
 std::int64_t ListRow::playingMs() const
 {
@@ -19,7 +152,7 @@ std::int64_t ListRow::playingMs() const
         return durationMs;
     // h:mm:ss
     std::int64_t seconds = 0;
-    for (const QString& part : cells[rows::Time].split(QLatin1Char(':')))
+    for (const QString& part : cell(rows::Time).split(QLatin1Char(':')))
         seconds = seconds * 60 + part.toLongLong();
     return seconds * 1000;
 }
@@ -28,7 +161,7 @@ double ListRow::sizeBytes() const
 {
     if (bytes >= 0)
         return double(bytes);
-    const QString& text = cells[rows::Size];
+    const QString text = cell(rows::Size);
     const QString number = text.endsWith(QLatin1String("MB")) ? text.chopped(2) : text;
     bool ok = false;
     double mb = QLocale().toDouble(number, &ok);
@@ -51,16 +184,16 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const
 {
     if (!index.isValid() || !valid(index.row()) || index.column() < 0 || index.column() >= 5)
         return {};
-    const ListRow& r = at(index.row());
+    const ListRow& r = m_rows[std::size_t(index.row())];
     switch (role) {
     case Qt::DisplayRole:
-        return r.cells[index.column()];
+        return r.cell(rows::Column(index.column()));
     case Qt::ToolTipRole:
-        return r.toolTip.isEmpty() ? QVariant() : QVariant(r.toolTip);
+        return r.extra && !r.extra->toolTip.isEmpty() ? QVariant(r.extra->toolTip) : QVariant();
     case rows::DurationRole:
         return index.column() == rows::Time && r.durationMs >= 0 ? QVariant(qint64(r.durationMs)) : QVariant();
     case rows::ProgressRole:
-        return index.column() == rows::Status && r.progress >= 0 ? QVariant(r.progress) : QVariant();
+        return index.column() == rows::Status && r.progress >= 0 ? QVariant(int(r.progress)) : QVariant();
     case rows::SourceBytesRole:
         return index.column() == rows::Size && r.bytes >= 0 ? QVariant(qint64(r.bytes)) : QVariant();
     case rows::SourceModifiedRole:
@@ -99,8 +232,11 @@ void FileListModel::sort(int column, Qt::SortOrder order)
             return descending ? key[std::size_t(b)] < key[std::size_t(a)] : key[std::size_t(a)] < key[std::size_t(b)];
         });
     } else {
+        std::vector<QString> key(m_rows.size());
+        for (std::size_t i = 0; i < m_rows.size(); ++i)
+            key[i] = m_rows[i].cell(rows::Column(column));
         std::stable_sort(byRow.begin(), byRow.end(), [&](int a, int b) {
-            const int c = naturalCompare(m_rows[std::size_t(a)].cells[column], m_rows[std::size_t(b)].cells[column]);
+            const int c = naturalCompare(key[std::size_t(a)], key[std::size_t(b)]);
             return descending ? c > 0 : c < 0;
         });
     }
@@ -122,15 +258,48 @@ void FileListModel::sort(int column, Qt::SortOrder order)
     emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }
 
+void FileListModel::shareTexts(ListRow& row, const ListRow* before)
+{
+    if (!before)
+        return;
+    share(row.addedFolder, before->addedFolder);
+    if (row.info && before->info) {
+        share(row.info->title, before->info->title);
+        share(row.info->artist, before->info->artist);
+        share(row.info->album, before->info->album);
+        share(row.info->genre, before->info->genre);
+        share(row.info->comment, before->info->comment);
+    }
+}
+
 int FileListModel::append(std::vector<ListRow>&& rows)
 {
     const int first = count();
     if (rows.empty())
         return first;
+    const ListRow* before = m_rows.empty() ? nullptr : &m_rows.back();
+    for (ListRow& row : rows) {
+        shareTexts(row, before);
+        before = &row;
+    }
     beginInsertRows({}, first, first + int(rows.size()) - 1);
     m_rows.insert(m_rows.end(), std::make_move_iterator(rows.begin()), std::make_move_iterator(rows.end()));
     endInsertRows();
     return first;
+}
+
+int FileListModel::append(const QString& caption, const QString& fullPath, const QString& time,
+                          const QString& size, const QString& status, std::int64_t durationMs)
+{
+    std::vector<ListRow> one(1);
+    ListRow& row = one[0];
+    row.path = fullPath;
+    row.durationMs = durationMs;
+    row.setCell(rows::FileName, caption);
+    row.setCell(rows::Time, time);
+    row.setCell(rows::Size, size);
+    row.setCell(rows::Status, status);
+    return append(std::move(one));
 }
 
 void FileListModel::remove(int row)
@@ -157,68 +326,137 @@ void FileListModel::changed(int row, int firstColumn, int lastColumn)
     emit dataChanged(index(row, firstColumn), index(row, lastColumn));
 }
 
-void FileListModel::setCell(int row, int column, const QString& text)
+QString FileListModel::text(int row, rows::Column column) const
 {
-    if (!valid(row) || column < 0 || column >= 5 || m_rows[std::size_t(row)].cells[column] == text)
+    const ListRow* r = rowAt(row);
+    return r ? r->cell(column) : QString();
+}
+
+void FileListModel::setText(int row, rows::Column column, const QString& text)
+{
+    ListRow* r = rowAt(row);
+    if (!r || column < 0 || column >= 5 || r->cell(column) == text)
         return;
-    m_rows[std::size_t(row)].cells[column] = text;
+    r->setCell(column, text);
     changed(row, column, column);
+}
+
+std::int64_t FileListModel::durationMs(int row) const
+{
+    const ListRow* r = rowAt(row);
+    return r ? r->playingMs() : 0;
 }
 
 void FileListModel::setDurationMs(int row, std::int64_t ms)
 {
-    if (!valid(row))
+    ListRow* r = rowAt(row);
+    if (!r)
         return;
-    m_rows[std::size_t(row)].durationMs = ms;
+    r->durationMs = ms;
+    if (r->extra) {
+        r->extra->timeSet = false;
+        r->extra->time.clear();
+        dropEmptyExtra(*r);
+    }
     changed(row, rows::Time, rows::Time);
+}
+
+bool FileListModel::sourceStamp(int row, std::int64_t* bytes, std::int64_t* modifiedMs) const
+{
+    const ListRow* r = rowAt(row);
+    if (!r || r->bytes < 0)
+        return false;
+    *bytes = r->bytes;
+    *modifiedMs = r->modifiedMs;
+    return true;
 }
 
 void FileListModel::setSourceStamp(int row, std::int64_t bytes, std::int64_t modifiedMs)
 {
-    if (!valid(row))
+    ListRow* r = rowAt(row);
+    if (!r)
         return;
-    m_rows[std::size_t(row)].bytes = bytes;
-    m_rows[std::size_t(row)].modifiedMs = modifiedMs;
+    r->bytes = bytes;
+    r->modifiedMs = modifiedMs;
+    if (r->extra) {
+        r->extra->sizeSet = false;
+        r->extra->size.clear();
+        dropEmptyExtra(*r);
+    }
     changed(row, rows::Size, rows::Size);
+}
+
+int FileListModel::progress(int row) const
+{
+    const ListRow* r = rowAt(row);
+    return r ? r->progress : -1;
 }
 
 void FileListModel::setProgress(int row, int percent)
 {
-    if (!valid(row))
+    ListRow* r = rowAt(row);
+    if (!r)
         return;
-    const int value = percent < 0 ? -1 : percent;
-    if (m_rows[std::size_t(row)].progress == value)
+    const auto value = std::int8_t(std::clamp(percent, -1, 100));
+    if (r->progress == value)
         return;
-    m_rows[std::size_t(row)].progress = value;
+    r->progress = value;
     changed(row, rows::Status, rows::Status);
+}
+
+QString FileListModel::toolTip(int row) const
+{
+    const ListRow* r = rowAt(row);
+    return r && r->extra ? r->extra->toolTip : QString();
 }
 
 void FileListModel::setToolTip(int row, const QString& text)
 {
-    if (!valid(row) || m_rows[std::size_t(row)].toolTip == text)
+    ListRow* r = rowAt(row);
+    if (!r || toolTip(row) == text)
         return;
-    m_rows[std::size_t(row)].toolTip = text;
+    extraOf(*r).toolTip = text;
+    dropEmptyExtra(*r);
     changed(row, 0, 4);
+}
+
+QString FileListModel::addedFolder(int row) const
+{
+    const ListRow* r = rowAt(row);
+    return r ? r->addedFolder : QString();
 }
 
 void FileListModel::setAddedFolder(int row, const QString& folder)
 {
-    if (valid(row))
-        m_rows[std::size_t(row)].addedFolder = folder;
+    if (ListRow* r = rowAt(row))
+        r->addedFolder = folder;
 }
 
 void FileListModel::setTitleCaption(int row, const QString& title)
 {
-    if (!valid(row))
+    ListRow* r = rowAt(row);
+    if (!r)
         return;
-    m_rows[std::size_t(row)].titleCaption = true;
-    setCell(row, rows::FileName, title);
+    r->titleCaption = true;
+    setText(row, rows::FileName, title);
+}
+
+bool FileListModel::captionIsTitle(int row) const
+{
+    const ListRow* r = rowAt(row);
+    return r && r->titleCaption;
+}
+
+TrackInfo FileListModel::trackInfo(int row) const
+{
+    const ListRow* r = rowAt(row);
+    return r && r->info ? *r->info : TrackInfo{};
 }
 
 void FileListModel::setTrackInfo(int row, const TrackInfo& info)
 {
-    if (valid(row))
-        m_rows[std::size_t(row)].info = info;
+    if (ListRow* r = rowAt(row))
+        r->setInfo(info);
 }
 
 } // namespace sondrel

@@ -5,32 +5,62 @@
 #include <QAbstractTableModel>
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <vector>
 
 namespace sondrel {
 
-// One row of the file list together with its tag record: the five cell texts, what is known
-// beside them, and the tags written into the converted file. Rows and records live in one
-// place, so a row never meets another row's record.
+// One row of the file list together with its tag record. A row keeps what it knows, and the
+// cells show texts made from it: Full Path is the path, File Name its last part (unless a
+// name or title was set), Time comes from the playing time, Size from the measured size,
+// Status from its state. Only texts that cannot be made that way are kept as texts. Rows and
+// records live in one place, so a row never meets another row's record.
 struct ListRow {
-    QString cells[5]; // File Name, Full Path, Time, Size, Status
-    std::int64_t durationMs = -1; // exact playing time; -1 when only the Time text is known
+    // The Status cell as one of the texts of ListRows.h, or a text of its own (Other).
+    enum class State : std::uint8_t { Unconverted, Converting, Finish, Skipped, Stopped, Failed, Other };
+
+    // What a row seldom has: its tooltip, and cell texts that are not made from its values.
+    struct Extra {
+        QString toolTip;
+        QString time;   // when timeSet
+        QString size;   // when sizeSet
+        QString status; // when the state is Other
+        bool timeSet = false;
+        bool sizeSet = false;
+        bool empty() const { return toolTip.isEmpty() && !timeSet && !sizeSet && status.isEmpty(); }
+    };
+
+    QString path;                 // Full Path
+    QString caption;              // File Name, when ownCaption
+    QString addedFolder;          // the folder added (Add Path) whose scan found the file
+    std::int64_t durationMs = -1; // exact playing time; -1 when only a Time text is known
     std::int64_t bytes = -1;      // the source's size when measured; -1 when not measured
     std::int64_t modifiedMs = 0;  // and its modification time
-    int progress = -1;            // percent while converting; -1 for none
-    QString toolTip;
-    QString addedFolder;          // the folder added (Add Path) whose scan found the file
+    std::int8_t progress = -1;    // percent while converting; -1 for none
+    State state = State::Unconverted;
+    bool ownCaption = false;      // the File Name is not the path's last part
     bool titleCaption = false;    // the File Name is a title typed in the tag editor
-    TrackInfo info;
+    std::unique_ptr<Extra> extra;
+    std::unique_ptr<TrackInfo> info; // none while the file has no tags
 
+    // A cell's text as the list shows it, and setting one: a text the row's values make is
+    // not kept, any other is.
+    QString cell(rows::Column column) const;
+    void setCell(rows::Column column, const QString& text);
+    // The File Name: the path's last part unless one of its own was set.
+    QString captionText() const;
+    void setCaption(const QString& caption);
+    // The tag record; an empty one is not kept.
+    void setInfo(const TrackInfo& tags);
     // The playing time in milliseconds: the exact one, else read from the Time text.
     std::int64_t playingMs() const;
     // The size in bytes: as measured, else read from the Size text.
     double sizeBytes() const;
 };
 
-// The list's rows in list order, which is also the order of conversion. The view shows it;
-// every change of rows or records goes through it. GUI thread only.
+// The file list itself: its rows in list order, which is also the order of conversion, and
+// every read and change of rows and records. Adding, converting, playing and the tag editor
+// work on it; the view only shows it. GUI thread only.
 class FileListModel : public QAbstractTableModel {
     Q_OBJECT
 public:
@@ -46,26 +76,52 @@ public:
     void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
 
     int count() const { return int(m_rows.size()); }
-    const ListRow& at(int row) const { return m_rows[std::size_t(row)]; }
     bool valid(int row) const { return row >= 0 && row < count(); }
 
     // Appends rows at the end in one insertion; returns the index of the first.
     int append(std::vector<ListRow>&& rows);
+    // Appends one row from its texts and returns its index. durationMs: the exact playing
+    // time, when known.
+    int append(const QString& caption, const QString& fullPath, const QString& time, const QString& size,
+               const QString& status, std::int64_t durationMs = -1);
     void remove(int row);
     void clear();
 
-    void setCell(int row, int column, const QString& text);
+    // A cell's text as the list shows it; empty for a row that does not exist.
+    QString text(int row, rows::Column column) const;
+    void setText(int row, rows::Column column, const QString& text);
+
+    // The row's playing time in milliseconds: as measured, else read from its Time cell.
+    std::int64_t durationMs(int row) const;
+    // Sets the exact playing time; the Time cell shows it.
     void setDurationMs(int row, std::int64_t ms);
+    // The source's size and modification time (ms since the epoch) as last measured; false
+    // when the row has none. Setting them makes the Size cell show that size.
+    bool sourceStamp(int row, std::int64_t* bytes, std::int64_t* modifiedMs) const;
     void setSourceStamp(int row, std::int64_t bytes, std::int64_t modifiedMs);
+    // Progress in percent shown in the Status cell; -1 (any negative value) for none.
+    int progress(int row) const;
     void setProgress(int row, int percent);
+    // The tooltip of every cell of the row (why a conversion failed, what was shortened).
+    QString toolTip(int row) const;
     void setToolTip(int row, const QString& text);
+    // The folder the user added whose scan found the row's file; empty for a file added alone.
+    QString addedFolder(int row) const;
     void setAddedFolder(int row, const QString& folder);
-    // Sets the File Name to a title typed in the tag editor; the row keeps knowing it is one.
+    // The File Name set to a title typed in the tag editor: the output is named by all of its
+    // text (with the extension appended) instead of taking its last "." for an extension's.
     void setTitleCaption(int row, const QString& title);
+    bool captionIsTitle(int row) const;
+    // The row's tag record (an empty one for a row that does not exist).
+    TrackInfo trackInfo(int row) const;
     void setTrackInfo(int row, const TrackInfo& info);
 
 private:
+    ListRow* rowAt(int row) { return valid(row) ? &m_rows[std::size_t(row)] : nullptr; }
+    const ListRow* rowAt(int row) const { return valid(row) ? &m_rows[std::size_t(row)] : nullptr; }
     void changed(int row, int firstColumn, int lastColumn);
+    // Texts equal to the row before's share its copy (an album's rows come together).
+    void shareTexts(ListRow& row, const ListRow* before);
     // A deque: appending never moves the rows already there (with a vector, every doubling
     // moved them all at once on the GUI thread: 0.1 s at 64,000 rows).
     std::deque<ListRow> m_rows;

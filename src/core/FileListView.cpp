@@ -5,13 +5,14 @@
 #include <QDropEvent>
 #include <QHeaderView>
 #include <QHelpEvent>
+#include <QItemSelectionModel>
 #include <QMimeData>
 #include <QToolTip>
 #include <QUrl>
 
 namespace sondrel {
 
-FileListView::FileListView(QWidget* parent) : QTreeView(parent), m_model(new FileListModel(this))
+FileListView::FileListView(FileListModel* model, QWidget* parent) : QTreeView(parent), m_model(model)
 {
     setModel(m_model);
     setRootIsDecorated(false);
@@ -35,6 +36,21 @@ FileListView::FileListView(QWidget* parent) : QTreeView(parent), m_model(new Fil
         m_sortColumn = -1;
         showSortState();
     });
+}
+
+int FileListView::selectedRow() const
+{
+    const QModelIndexList chosen = selectionModel()->selectedRows();
+    return chosen.isEmpty() ? -1 : chosen.first().row();
+}
+
+void FileListView::selectRow(int row)
+{
+    if (!m_model->valid(row))
+        return;
+    const QModelIndex index = m_model->index(row, 0);
+    selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    scrollTo(index);
 }
 
 void FileListView::sortByColumnClick(int column)

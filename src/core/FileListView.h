@@ -7,7 +7,7 @@ namespace sondrel {
 
 class FileListModel;
 
-// The report view of the file list over its own model: whole rows selected, one at a time,
+// The report view of the file list's model: whole rows selected, one at a time,
 // not editable. A click on a column header sorts the rows themselves (see sortByColumnClick);
 // a cell whose text does not fit shows it whole as its tooltip. Files and folders dragged
 // from a file manager can be dropped on it: it takes only local files, and only while its
@@ -15,9 +15,14 @@ class FileListModel;
 class FileListView : public QTreeView {
     Q_OBJECT
 public:
-    explicit FileListView(QWidget* parent = nullptr);
+    explicit FileListView(FileListModel* model, QWidget* parent = nullptr);
 
     FileListModel* listModel() const { return m_model; }
+
+    // The selected row's index, or -1.
+    int selectedRow() const;
+    // Selects the row (when it exists) and makes it the current one, scrolled into view.
+    void selectRow(int row);
 
     // Sorts by column: ascending, or the other way round when the list is sorted by that
     // column already. The sort indicator shows the order until rows are added.

@@ -5,7 +5,7 @@
 #include "AudioInformation.h"
 #include "ExceptionHook.h"
 #include "FileListModel.h"
-#include "FileListView.h"
+#include "FileListModel.h"
 #include "FileProbe.h"
 #include "FolderWalk.h"
 #include "Prompts.h"
@@ -184,8 +184,8 @@ void Adder::listLoop(Run& run, WorkerPool& pool, const std::vector<Request>& req
     pool.notify();
 }
 
-Adder::Adder(QWidget* window, FileListView* lv, AppState& state, Prompts& prompts)
-    : m_window(window), m_lv(lv), m_state(state), m_prompts(prompts), m_timer(new QTimer(this)),
+Adder::Adder(QWidget* window, FileListModel& list, AppState& state, Prompts& prompts)
+    : m_window(window), m_list(list), m_state(state), m_prompts(prompts), m_timer(new QTimer(this)),
       m_intervalMs(MinIntervalMs), m_pool(std::make_unique<WorkerPool>(workerCount() + 1, "sondrel-add"))
 {
     m_timer->setSingleShot(true);
@@ -398,7 +398,7 @@ void Adder::insert(std::vector<ListRow>& batch)
 {
     if (batch.empty())
         return;
-    m_lv->listModel()->append(std::move(batch));
+    m_list.append(std::move(batch));
     batch.clear();
 }
 

@@ -14,7 +14,7 @@ class QWidget;
 namespace sondrel {
 
 class AppState;
-class FileListView;
+class FileListModel;
 class Prompts;
 class WorkerPool;
 struct ListRow;
@@ -39,7 +39,7 @@ public:
         bool includeSub = false; // folder: its sub-folders too
     };
 
-    Adder(QWidget* window, FileListView* lv, AppState& state, Prompts& prompts);
+    Adder(QWidget* window, FileListModel& list, AppState& state, Prompts& prompts);
     ~Adder() override;
 
     // Adds the files in this order; returns at once.
@@ -95,7 +95,7 @@ private:
     void later(int ms);
 
     QWidget* m_window;
-    FileListView* m_lv;
+    FileListModel& m_list;
     AppState& m_state;
     Prompts& m_prompts;
     QTimer* m_timer;

@@ -2,8 +2,8 @@
 
 #include "Adder.h"
 #include "AppState.h"
+#include "FileListModel.h"
 #include "InputFormats.h"
-#include "ListRows.h"
 #include "Prompts.h"
 #include "ValueTables.h"
 
@@ -13,9 +13,9 @@
 
 namespace sondrel {
 
-FileListOps::FileListOps(QWidget* window, FileListView* lv, AppState& state, Prompts& prompts)
-    : m_window(window), m_lv(lv), m_state(state), m_prompts(prompts),
-      m_adder(std::make_unique<Adder>(window, lv, state, prompts))
+FileListOps::FileListOps(QWidget* window, FileListModel& list, AppState& state, Prompts& prompts)
+    : m_window(window), m_list(list), m_state(state), m_prompts(prompts),
+      m_adder(std::make_unique<Adder>(window, list, state, prompts))
 {
 }
 
@@ -60,13 +60,9 @@ void FileListOps::StopAdding() { m_adder->stop(); }
 
 void FileListOps::stopAndWait() { m_adder->stopAndWait(); }
 
-void FileListOps::RemoveSelected()
+void FileListOps::RemoveRow(int row)
 {
-    // One row at most is selected.
-    const int row = rows::selected(m_lv);
-    if (row < 0)
-        return;
-    rows::remove(m_lv, row);
+    m_list.remove(row);
 }
 
 void FileListOps::ClearList()
@@ -74,7 +70,7 @@ void FileListOps::ClearList()
     if (!m_prompts.confirm(m_window, QStringLiteral("Are you sure to remove all the files from filelist?\n"
                                                     "Not delete them from your computer.")))
         return;
-    rows::clear(m_lv);
+    m_list.clear();
 }
 
 } // namespace sondrel

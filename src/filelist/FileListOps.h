@@ -9,7 +9,7 @@ namespace sondrel {
 
 class Adder;
 class AppState;
-class FileListView;
+class FileListModel;
 class Prompts;
 class Tfm_dir;
 
@@ -18,11 +18,12 @@ class Tfm_dir;
 // on worker threads (see Adder): the commands that start it return at once.
 class FileListOps {
 public:
-    FileListOps(QWidget* window, FileListView* lv, AppState& state, Prompts& prompts);
+    FileListOps(QWidget* window, FileListModel& list, AppState& state, Prompts& prompts);
     ~FileListOps();
 
     void AddFiles();
-    void RemoveSelected();
+    // Removes the row (the selected one); nothing for -1.
+    void RemoveRow(int row);
     void ClearList();
     // Shows the picker for a folder to add and scans the chosen one.
     void AddPath(Tfm_dir& picker);
@@ -44,7 +45,7 @@ public:
 
 private:
     QWidget* m_window;
-    FileListView* m_lv;
+    FileListModel& m_list;
     AppState& m_state;
     Prompts& m_prompts;
     std::unique_ptr<Adder> m_adder;

@@ -3,7 +3,6 @@
 #include "AudioFile.h"
 #include "AudioInformation.h"
 #include "EngineError.h"
-#include "RowTexts.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -77,18 +76,16 @@ Probed probeFile(const QString& path, const QString& caption, bool fromScan, Aud
         reader.Close();
         row.bytes = std::int64_t(st.st_size);
         row.modifiedMs = std::int64_t(st.st_mtim.tv_sec) * 1000 + st.st_mtim.tv_nsec / 1000000;
-        row.cells[rows::FileName] = caption;
-        row.cells[rows::FullPath] = path;
-        row.cells[rows::Time] = timeText(row.durationMs);
-        row.cells[rows::Size] = sizeText(row.bytes);
-        row.cells[rows::Status] = rows::Unconverted;
+        // Time, Size and Status show what the row knows: they keep no texts of their own.
+        row.path = path;
+        row.setCaption(caption);
         try {
             tags.LoadFromFile(path);
-            row.info = trackInfoOf(tags);
+            row.setInfo(trackInfoOf(tags));
         } catch (const EngineError&) {
             // The audio opened but its tags could not be read (the file changed meanwhile):
             // the row stays with empty tags rather than being lost.
-            row.info = {};
+            row.info.reset();
         }
         out.outcome = Probed::Outcome::Listed;
     } catch (...) {

@@ -5,12 +5,11 @@
 #include "AudioPlayer.h"
 #include "EngineError.h"
 #include "ExceptionHook.h"
-#include "ListRows.h"
+#include "FileListModel.h"
 #include "Prompts.h"
 #include "WorkerPool.h"
 
 #include <QFileInfo>
-#include "FileListView.h"
 
 #include <atomic>
 #include <stdexcept>
@@ -30,9 +29,9 @@ struct Playback::Request {
     bool removed = false;
 };
 
-Playback::Playback(QWidget* window, FileListView* lv, AppState& state, Prompts& prompts,
+Playback::Playback(QWidget* window, FileListModel& list, AppState& state, Prompts& prompts,
                    AudioFile& reader, AudioPlayer& player)
-    : m_window(window), m_lv(lv), m_state(state), m_prompts(prompts), m_reader(reader), m_player(player),
+    : m_window(window), m_list(list), m_state(state), m_prompts(prompts), m_reader(reader), m_player(player),
       m_pool(std::make_unique<WorkerPool>(2, QByteArrayLiteral("sondrel-play")))
 {
     connect(&m_player, &AudioPlayer::OnEndArrayPlay, this, guarded([this] { FeedPlayer(); }));
@@ -87,17 +86,16 @@ void Playback::stopCurrent()
     backToIdle();
 }
 
-void Playback::PlaySelected()
+void Playback::PlayRow(int selected)
 {
     if (m_state.flag_paused()) {
         m_state.setPaused(false);
-        m_lv->setFocus();
+        emit listFocusWanted();
         resumePlayer();
         return;
     }
-    if (m_state.flag_converting() || m_state.flag_adding() || rows::count(m_lv) == 0)
+    if (m_state.flag_converting() || m_state.flag_adding() || m_list.count() == 0)
         return;
-    const int selected = rows::selected(m_lv);
     if (m_state.flag_playing() && selected < 0)
         return;
     if (m_state.flag_playing())
@@ -107,9 +105,9 @@ void Playback::PlaySelected()
         return;
     }
     m_state.play_row = selected;
-    m_lv->setFocus();
+    emit listFocusWanted();
     closeReader();
-    const QString path = rows::text(m_lv, selected, rows::FullPath);
+    const QString path = m_list.text(selected, rows::FullPath);
     if (!QFileInfo::exists(path)) {
         m_prompts.information(m_window, path + QStringLiteral(" has been removed."));
         return;

@@ -10,7 +10,7 @@ class QWidget;
 
 namespace sondrel {
 
-class FileListView;
+class FileListModel;
 
 class AppState;
 class AudioFile;
@@ -29,14 +29,15 @@ class WorkerPool;
 class Playback : public QObject {
     Q_OBJECT
 public:
-    Playback(QWidget* window, FileListView* lv, AppState& state, Prompts& prompts,
+    Playback(QWidget* window, FileListModel& list, AppState& state, Prompts& prompts,
              AudioFile& reader, AudioPlayer& player);
     ~Playback() override;
 
     static constexpr int ChunkSamples = 4410;
 
     void FeedPlayer();
-    void PlaySelected();
+    // Plays the row (the selected one; -1 when none is), or continues when paused.
+    void PlayRow(int row);
     void TogglePause();
     void StopPlaying();
     void AudioPlayerEndPlay();
@@ -45,6 +46,10 @@ public:
 
     // Whether a file is being opened for playing (the playing state is set meanwhile).
     bool isOpening() const { return m_opening != nullptr; }
+
+signals:
+    // Playing starts or continues: the list takes the keyboard focus back.
+    void listFocusWanted();
 
 private:
     struct Request;
@@ -62,7 +67,7 @@ private:
     void backToIdle();
 
     QWidget* m_window;
-    FileListView* m_lv;
+    FileListModel& m_list;
     AppState& m_state;
     Prompts& m_prompts;
     AudioFile& m_reader;

@@ -2,8 +2,8 @@
 
 #include "AppState.h"
 #include "ExceptionHook.h"
+#include "FileListModel.h"
 #include "Genres.h"
-#include "ListRows.h"
 #include "Prompts.h"
 
 #include <QAbstractItemView>
@@ -13,7 +13,6 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QShowEvent>
-#include "FileListView.h"
 
 namespace sondrel {
 
@@ -67,8 +66,8 @@ QValidator::State DigitFilter::validate(QString& input, int&) const
 
 // ---------------------------------------------------------------------------------------------
 
-Tfm_id3::Tfm_id3(AppState& state, FileListView* lv, Prompts& prompts, QWidget* parent)
-    : ModalDialog(parent), m_state(state), m_lv(lv), m_prompts(prompts)
+Tfm_id3::Tfm_id3(AppState& state, FileListModel& list, Prompts& prompts, QWidget* parent)
+    : ModalDialog(parent), m_state(state), m_list(list), m_prompts(prompts)
 {
     setObjectName(QStringLiteral("fm_id3"));
     setWindowTitle(QStringLiteral("ID3"));
@@ -163,7 +162,7 @@ void Tfm_id3::FormShow()
     list->setMinimumWidth(list->sizeHintForColumn(0) + list->verticalScrollBar()->sizeHint().width()
                           + 2 * list->frameWidth());
 
-    const TrackInfo rec = rows::trackInfo(m_lv, m_state.tag_edit_row);
+    const TrackInfo rec = m_list.trackInfo(m_state.tag_edit_row);
     edt_title->setText(rec.title);
     edt_artist->setText(rec.artist);
     edt_album->setText(rec.album);
@@ -214,8 +213,8 @@ void Tfm_id3::btn_okClick()
 
     const int row = m_state.tag_edit_row;
     // The record and the row belong together; a row that no longer exists gets no record.
-    if (row >= 0 && row < rows::count(m_lv)) {
-        TrackInfo rec = rows::trackInfo(m_lv, row);
+    if (row >= 0 && row < m_list.count()) {
+        TrackInfo rec = m_list.trackInfo(row);
         rec.artist = edt_artist->text();
         rec.year = *year;
         rec.album = edt_album->text();
@@ -223,9 +222,9 @@ void Tfm_id3::btn_okClick()
         rec.genre = cb_genre->currentText().trimmed();
         rec.track = *track;
         rec.title = edt_title->text();
-        rows::setTrackInfo(m_lv, row, rec);
+        m_list.setTrackInfo(row, rec);
         // The caption names the converted file, so a new title renames the output.
-        rows::setTitleCaption(m_lv, row, rec.title);
+        m_list.setTitleCaption(row, rec.title);
     }
     accept();
 }

@@ -12,7 +12,7 @@ class QPushButton;
 
 namespace sondrel {
 
-class FileListView;
+class FileListModel;
 
 class AppState;
 class Prompts;
@@ -40,7 +40,7 @@ private:
 class Tfm_id3 : public ModalDialog {
     Q_OBJECT
 public:
-    Tfm_id3(AppState& state, FileListView* lv, Prompts& prompts, QWidget* parent = nullptr);
+    Tfm_id3(AppState& state, FileListModel& list, Prompts& prompts, QWidget* parent = nullptr);
 
     static constexpr int ClientWidth = 374;
     static constexpr int ClientHeight = 255;
@@ -76,7 +76,7 @@ private:
     static std::optional<std::int32_t> number(const QLineEdit* edit);
 
     AppState& m_state;
-    FileListView* m_lv;
+    FileListModel& m_list;
     Prompts& m_prompts;
     DigitFilter* m_yearFilter = nullptr;
     DigitFilter* m_trackFilter = nullptr;

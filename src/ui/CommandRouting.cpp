@@ -66,7 +66,7 @@ void Tfm_main::Remove1Click()
 {
     if (m_state.flag_converting() || m_state.flag_playing() || m_state.flag_adding())
         return;
-    if (rows::selected(lv) < 0)
+    if (lv->selectedRow() < 0)
         return;
     RemoveSelected();
 }
@@ -75,7 +75,7 @@ void Tfm_main::Clear1Click()
 {
     if (m_state.flag_converting() || m_state.flag_playing() || m_state.flag_adding())
         return;
-    if (rows::count(lv) < 1)
+    if (list->count() < 1)
         return;
     ClearList();
 }
@@ -86,7 +86,7 @@ void Tfm_main::Convert1Click()
         m_prompts.information(this, StopPlayingFirst);
         return;
     }
-    if (m_state.flag_converting() || m_state.flag_adding() || rows::count(lv) < 1)
+    if (m_state.flag_converting() || m_state.flag_adding() || list->count() < 1)
         return;
     ConvertList();
 }
@@ -119,13 +119,13 @@ void Tfm_main::Settings1Click() { ShowSettings(); }
 
 void Tfm_main::ID31Click()
 {
-    if (rows::count(lv) < 1 || m_state.flag_converting())
+    if (list->count() < 1 || m_state.flag_converting())
         return;
-    if (rows::selected(lv) < 0) {
+    if (lv->selectedRow() < 0) {
         m_prompts.information(this, SelectFileToEdit);
         return;
     }
-    m_state.tag_edit_row = rows::selected(lv);
+    m_state.tag_edit_row = lv->selectedRow();
     ShowTagEditor();
 }
 
@@ -137,7 +137,7 @@ void Tfm_main::About1Click() { ShowAbout(); }
 
 void Tfm_main::lvDblClick()
 {
-    if (rows::selected(lv) < 0)
+    if (lv->selectedRow() < 0)
         return;
     if (m_state.flag_converting()) {
         m_prompts.information(this, StopConvertingFirst);

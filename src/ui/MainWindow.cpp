@@ -53,9 +53,12 @@ Tfm_main::Tfm_main(AppState& state, Prompts& prompts, Launcher& launcher, QWidge
     // The designed size of the client area (below the menu bar) is its smallest; the list
     // takes the room the window is given beyond it.
     connect(&m_state, &AppState::flagsChanged, this, &Tfm_main::onFlagsChanged);
-    m_fileList = std::make_unique<FileListOps>(this, lv, m_state, m_prompts);
-    m_converter = std::make_unique<Converter>(this, lv, pb, m_state, m_prompts, AudioFileWrite, AudioFile2LameEnc);
-    m_playback = std::make_unique<Playback>(this, lv, m_state, m_prompts, AudioFileRead, Player);
+    m_fileList = std::make_unique<FileListOps>(this, *list, m_state, m_prompts);
+    m_converter = std::make_unique<Converter>(this, *list, pb, m_state, m_prompts, AudioFileWrite, AudioFile2LameEnc);
+    m_playback = std::make_unique<Playback>(this, *list, m_state, m_prompts, AudioFileRead, Player);
+    // The row being converted is selected; playing gives the list the focus.
+    connect(m_converter.get(), &Converter::rowStarted, lv, &FileListView::selectRow);
+    connect(m_playback.get(), &Playback::listFocusWanted, lv, [this] { lv->setFocus(); });
     FormCreate();
 }
 
@@ -72,7 +75,8 @@ void Tfm_main::buildControls()
 {
     QWidget* client = buildClientArea();
 
-    lv = new FileListView(client);
+    list = new FileListModel(this);
+    lv = new FileListView(list, client);
     lv->setObjectName(QStringLiteral("lv"));
     lv->setFrameShape(QFrame::NoFrame);
     lv->header()->setObjectName(QStringLiteral("lvHeader"));

@@ -3,6 +3,7 @@
 #include "AudioFile.h"
 #include "AudioInformation.h"
 #include "AudioPlayer.h"
+#include "FileListModel.h"
 #include "FileListView.h"
 #include "LameEncSettings.h"
 
@@ -53,6 +54,8 @@ public:
 
     // Controls.
     sondrel::Skin* Skin = nullptr;
+    // The file list, and the view that shows it and holds the selection.
+    FileListModel* list = nullptr;
     FileListView* lv = nullptr;
     QProgressBar* pb = nullptr;
     QComboBox* cb_format = nullptr;

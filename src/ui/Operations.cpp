@@ -26,7 +26,7 @@ void Tfm_main::attachDialogs(Tfm_set* set, Tfm_about* about, Tfm_dir* dir, Tfm_i
 }
 
 void Tfm_main::AddFiles() { m_fileList->AddFiles(); }
-void Tfm_main::RemoveSelected() { m_fileList->RemoveSelected(); }
+void Tfm_main::RemoveSelected() { m_fileList->RemoveRow(lv->selectedRow()); }
 void Tfm_main::ClearList() { m_fileList->ClearList(); }
 void Tfm_main::AddPath() { m_fileList->AddPath(*fm_dir); }
 void Tfm_main::ScanFolder(const QString& folder, bool includeSub) { m_fileList->ScanFolder(folder, includeSub); }
@@ -35,7 +35,7 @@ void Tfm_main::ChooseOutputDir() { m_fileList->ChooseOutputDir(*fm_dir, edt_dir)
 void Tfm_main::ConvertList() { m_converter->ConvertList(chosenFormat()); }
 void Tfm_main::StopConverting() { m_converter->StopConverting(); }
 void Tfm_main::StopAdding() { m_fileList->StopAdding(); }
-void Tfm_main::PlaySelected() { m_playback->PlaySelected(); }
+void Tfm_main::PlaySelected() { m_playback->PlayRow(lv->selectedRow()); }
 void Tfm_main::TogglePause() { m_playback->TogglePause(); }
 void Tfm_main::StopPlaying() { m_playback->StopPlaying(); }
 

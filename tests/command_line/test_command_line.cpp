@@ -406,7 +406,7 @@ private slots:
         app.w().cb_format->setCurrentIndex(0);
         app.w().item("Convert1")->trigger();
         QTRY_VERIFY_WITH_TIMEOUT(!app.s().flag_converting(), 60000);
-        QCOMPARE(rows::text(app.w().lv, 0, rows::Status), QString("finish"));
+        QCOMPARE(app.w().list->text(0, rows::Status), QString("finish"));
         const QByteArray window = bytes(windowOut + "/song.mp3");
         QVERIFY(window.size() > 1000);
         QCOMPARE(bytes(cliOut + "/song.mp3"), window);

@@ -44,11 +44,11 @@ protected:
     }
     void add(const QStringList& files)
     {
-        const int before = sondrel::rows::count(w().lv);
+        const int before = w().list->count();
         prompts->fileChoices.push_back({files, QFileInfo(files.value(0)).absolutePath()});
         w().item("AddFile1")->trigger();
         QVERIFY(app.waitAdded());
-        QCOMPARE(sondrel::rows::count(w().lv), before + int(files.size()));
+        QCOMPARE(w().list->count(), before + int(files.size()));
     }
     void useOutput(const QString& dir) { settings().write_string("basic", "output directory", dir); }
     void setJobs(int jobs) { settings().write_int("basic", "jobs", jobs); }
@@ -60,11 +60,11 @@ protected:
     }
     void startConvert() { w().item("Convert1")->trigger(); }
     void waitIdle() { QVERIFY(waitConverted()); }
-    QString status(int row) { return sondrel::rows::text(w().lv, row, sondrel::rows::Status); }
+    QString status(int row) { return w().list->text(row, sondrel::rows::Status); }
     QStringList statuses()
     {
         QStringList s;
-        for (int i = 0; i < sondrel::rows::count(w().lv); ++i)
+        for (int i = 0; i < w().list->count(); ++i)
             s << status(i);
         return s;
     }

@@ -37,7 +37,7 @@ int main(int argc, char** argv)
     w.cb_format->setCurrentIndex(args[0].toInt());
     QTimer watch;
     QObject::connect(&watch, &QTimer::timeout, [&] {
-        if (sondrel::rows::text(w.lv, 0, sondrel::rows::Status) == sondrel::rows::Converting) {
+        if (w.list->text(0, sondrel::rows::Status) == sondrel::rows::Converting) {
             std::puts("started");
             std::fflush(stdout);
             watch.stop();

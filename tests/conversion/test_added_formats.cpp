@@ -144,7 +144,7 @@ private slots:
         QCOMPARE(settings().read_int("basic", "format", -1), 7);
         const QString src = source("tune.wav", 0.5, 22050, 1);
         add({src});
-        rows::setTrackInfo(w().lv, 0, TrackInfo{"Added", "Artist", "Album", "Jazz", 2, 2002, "A comment"});
+        w().list->setTrackInfo(0, TrackInfo{"Added", "Artist", "Album", "Jazz", 2, 2002, "A comment"});
         convert();
         QVERIFY2(prompts->messages.isEmpty(), qPrintable(prompts->texts().join("; ")));
         QCOMPARE(status(0), QString("finish"));

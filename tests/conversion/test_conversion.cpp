@@ -66,7 +66,7 @@ private slots:
         const double seconds = 2.5;
         const QString src = source(QStringLiteral("music_%1_%2.wav").arg(srcRate).arg(srcChannels), seconds, srcRate, srcChannels);
         add({src});
-        rows::setTrackInfo(w().lv, 0, TrackInfo{"Tïtle ✓", "Artist", "Album", "Jazz", 7, 2001, "A comment"});
+        w().list->setTrackInfo(0, TrackInfo{"Tïtle ✓", "Artist", "Album", "Jazz", 7, 2001, "A comment"});
         w().cb_format->setCurrentIndex(format);
         convert();
 
@@ -115,7 +115,7 @@ private slots:
         QCOMPARE(prompts->texts(), QStringList({b + " has been removed."}));
         QCOMPARE(prompts->messages.first().kind, FakePrompts::Kind::Information);
         QCOMPARE(QStringList({status(0), status(1), status(2)}), QStringList({"finish", "failed", "finish"}));
-        QCOMPARE(rows::toolTip(w().lv, 1), QString("The file has been removed."));
+        QCOMPARE(w().list->toolTip(1), QString("The file has been removed."));
         QVERIFY(QFile::exists(out + "/d1.wav"));
         QVERIFY(!QFile::exists(out + "/d2.wav"));
         QVERIFY(QFile::exists(out + "/d3.wav"));
@@ -127,7 +127,7 @@ private slots:
         add({s, s, s, s, s, s});
         const QStringList captions{"song.mp3", "Live at the Club", "a.b.c", "../up/x.mp3", "a/b", ""};
         for (int i = 0; i < captions.size(); ++i)
-            rows::setText(w().lv, i, rows::FileName, captions[i]);
+            w().list->setText(i, rows::FileName, captions[i]);
         w().cb_format->setCurrentIndex(1);
         useOutput(out + "/"); // a trailing "/" changes nothing
         convert();
@@ -163,7 +163,7 @@ private slots:
         QVERIFY2(lines[0].startsWith("Write Error! " + blocker + "/sub/m.wav"), qPrintable(lines[0]));
         QVERIFY2(lines[1].startsWith("Write Error! " + blocker + "/sub/m2.wav"), qPrintable(lines[1]));
         QCOMPARE(statuses(), QStringList({"failed", "failed"}));
-        QVERIFY(!rows::toolTip(w().lv, 1).isEmpty());
+        QVERIFY(!w().list->toolTip(1).isEmpty());
         QCOMPARE(shell->state.uiState(), UiState::Idle);
     }
 
@@ -200,7 +200,7 @@ private slots:
         QTimer stopper;
         stopper.setInterval(0);
         connect(&stopper, &QTimer::timeout, this, [&] {
-            if (rows::progress(w().lv, 1) > 0) {
+            if (w().list->progress(1) > 0) {
                 w().item("StopConverting1")->trigger();
                 stopper.stop();
             }
@@ -299,9 +299,9 @@ private slots:
     {
         const QString s = source("t.wav", 0.2);
         add({s});
-        TrackInfo t = rows::trackInfo(w().lv, 0);
+        TrackInfo t = w().list->trackInfo(0);
         t.track = 70000;
-        rows::setTrackInfo(w().lv, 0, t);
+        w().list->setTrackInfo(0, t);
         w().cb_format->setCurrentIndex(3);
         convert();
         AudioInformation tags;
@@ -314,7 +314,7 @@ private slots:
     {
         const QString s = source("tagged.wav", 0.3);
         add({s});
-        rows::select(w().lv, 0);
+        w().lv->selectRow(0);
         prompts->dialogActions.push_back([](QDialog& d) {
             auto& editor = static_cast<Tfm_id3&>(d);
             editor.edt_title->setText("Edited Title");
@@ -323,7 +323,7 @@ private slots:
             editor.btn_ok->click();
         });
         w().item("ID31")->trigger();
-        QCOMPARE(rows::text(w().lv, 0, rows::FileName), QString("Edited Title"));
+        QCOMPARE(w().list->text(0, rows::FileName), QString("Edited Title"));
         // Cancel after editing changes nothing.
         prompts->dialogActions.push_back([](QDialog& d) {
             auto& editor = static_cast<Tfm_id3&>(d);
@@ -331,7 +331,7 @@ private slots:
             editor.btn_cancel->click();
         });
         w().item("ID31")->trigger();
-        QCOMPARE(rows::text(w().lv, 0, rows::FileName), QString("Edited Title"));
+        QCOMPARE(w().list->text(0, rows::FileName), QString("Edited Title"));
         w().cb_format->setCurrentIndex(0);
         convert();
         const QString target = out + "/Edited Title.mp3";

@@ -59,7 +59,7 @@ class TestConversionJobs : public ConversionFixture {
         timer->setInterval(1);
         connect(timer, &QTimer::timeout, this, [=, this] {
             for (int r : rowsInWork)
-                if (rows::progress(w().lv, r) <= 0)
+                if (w().list->progress(r) <= 0)
                     return;
             timer->stop();
             timer->deleteLater();
@@ -100,7 +100,7 @@ private slots:
                                 source("j4.wav", 0.9)};
         add(files);
         for (int i = 0; i < files.size(); ++i)
-            rows::setTrackInfo(w().lv, i, TrackInfo{QString("Title %1").arg(i), "Artist", "Album", "Rock", i + 1, 1999, ""});
+            w().list->setTrackInfo(i, TrackInfo{QString("Title %1").arg(i), "Artist", "Album", "Rock", i + 1, 1999, ""});
         w().cb_format->setCurrentIndex(format);
         const QString ext = QStringList({".mp3", ".wav", ".wma", ".ogg"}).at(format);
         QMap<int, QString> folders;
@@ -156,7 +156,7 @@ private slots:
         QCOMPARE(statuses(), QStringList({"stopped", "stopped", "unconverted"}));
         QCOMPARE(w().pb->value(), 0);
         QVERIFY2(w().pb->text().startsWith("0 converted, 2 stopped · 0:"), qPrintable(w().pb->text()));
-        QCOMPARE(rows::progress(w().lv, 0), -1);
+        QCOMPARE(w().list->progress(0), -1);
         QCOMPARE(bytes(out + "/long1.mp3"), QByteArray("earlier output"));
         QCOMPARE(outputNames(), QStringList({"long1.mp3"}));
         QCOMPARE(prompts->messages.size(), 1); // the overwrite question, no failure message
@@ -222,8 +222,8 @@ private slots:
         w().cb_format->setCurrentIndex(0);
         QString tooltipWhileRunning;
         whenConverting({0}, [&] {
-            QTRY_VERIFY_WITH_TIMEOUT(!rows::toolTip(w().lv, 1).isEmpty(), 30000);
-            tooltipWhileRunning = rows::toolTip(w().lv, 1);
+            QTRY_VERIFY_WITH_TIMEOUT(!w().list->toolTip(1).isEmpty(), 30000);
+            tooltipWhileRunning = w().list->toolTip(1);
             QVERIFY(status(0) == "Converting"); // the failure did not wait for the long file
         });
         convert();
@@ -303,7 +303,7 @@ private slots:
     {
         const QString a = source("twin_a.wav", 6), b = source("twin_b.wav", 1);
         add({a, b});
-        rows::setText(w().lv, 1, rows::FileName, "twin_a.wav");
+        w().list->setText(1, rows::FileName, "twin_a.wav");
         setJobs(2);
         w().cb_format->setCurrentIndex(1);
         prompts->answers = {true};
@@ -338,7 +338,7 @@ private slots:
         w().item("AddFile1")->trigger();
         QVERIFY(app.waitAdded());
         QCOMPARE(prompts->texts(), QStringList({s + " is an invalid audio file!"}));
-        QCOMPARE(rows::count(w().lv), 2);
+        QCOMPARE(w().list->count(), 2);
     }
 
     // NaN, infinities and samples far beyond full scale reach no encoder: every format
@@ -437,13 +437,13 @@ private slots:
     void shortenedTagsShowInTheTooltip()
     {
         add({source("year.wav", 0.2)});
-        TrackInfo wide = rows::trackInfo(w().lv, 0);
+        TrackInfo wide = w().list->trackInfo(0);
         wide.year = 12345;
-        rows::setTrackInfo(w().lv, 0, wide);
+        w().list->setTrackInfo(0, wide);
         w().cb_format->setCurrentIndex(0);
         convert();
         QCOMPARE(status(0), QString("finish"));
-        QVERIFY2(rows::toolTip(w().lv, 0).contains("12345"), qPrintable(rows::toolTip(w().lv, 0)));
+        QVERIFY2(w().list->toolTip(0).contains("12345"), qPrintable(w().list->toolTip(0)));
         QVERIFY(prompts->messages.isEmpty());
     }
 
@@ -462,7 +462,7 @@ private slots:
             QVERIFY(f.resize(f.size() / 4));
         });
         convert();
-        QCOMPARE(rows::text(w().lv, 0, rows::Time), QString("00:00:03"));
+        QCOMPARE(w().list->text(0, rows::Time), QString("00:00:03"));
         QCOMPARE(engineSamples(out + "/replaced.ogg"), std::int64_t(3 * 44100));
         QCOMPARE(statuses(), QStringList({"finish", "failed"}));
         QCOMPARE(prompts->texts(), QStringList({cut + " could not be converted: the file changed while it was being converted"}));

@@ -22,14 +22,14 @@ class TestConversionPaths : public ConversionFixture {
     // Types title into the tag editor of row and presses Ok.
     void editTitle(int row, const QString& title)
     {
-        rows::select(w().lv, row);
+        w().lv->selectRow(row);
         prompts->dialogActions.push_back([title](QDialog& d) {
             auto& editor = static_cast<Tfm_id3&>(d);
             editor.edt_title->setText(title);
             editor.btn_ok->click();
         });
         w().item("ID31")->trigger();
-        QCOMPARE(rows::text(w().lv, row, rows::FileName), title);
+        QCOMPARE(w().list->text(row, rows::FileName), title);
     }
     void clickHeader(int section)
     {
@@ -78,13 +78,13 @@ private slots:
         editTitle(0, "Vol. 2: Intro/Outro");
         editTitle(1, longTitle);
         editTitle(2, "a.b.c");
-        rows::setText(w().lv, 3, rows::FileName, "a.b.c"); // as a file name would be
+        w().list->setText(3, rows::FileName, "a.b.c"); // as a file name would be
         editTitle(4, "");
         QStringList before;
         for (int row = 0; row < 5; ++row)
-            before << rows::text(w().lv, row, rows::FileName);
+            before << w().list->text(row, rows::FileName);
         clickHeader(rows::FileName);
-        QVERIFY(rows::text(w().lv, 4, rows::FileName) != before[4]);
+        QVERIFY(w().list->text(4, rows::FileName) != before[4]);
         w().cb_format->setCurrentIndex(1);
         convert();
         QVERIFY2(prompts->messages.isEmpty(), qPrintable(prompts->texts().join("; ")));
@@ -118,7 +118,7 @@ private slots:
         const CarriedTags tags = readCarriedTags(out + "/plain.flac");
         QCOMPARE(int(tags.pictures.size()), 1);
         QCOMPARE(tags.pictures.front().data, bytes(folder + "/front.jpg"));
-        const QString tip = rows::toolTip(w().lv, 0);
+        const QString tip = w().list->toolTip(0);
         QVERIFY2(tip.contains("cover.jpg was not used") && tip.contains("folder.jpg was not used"), qPrintable(tip));
     }
 
@@ -157,9 +157,9 @@ private slots:
                               "Write Error! " + out + "/Linked Album/CD1/b.wav: " + reason})
                      .join('\n'));
         QStringList captions, tips;
-        for (int row = 0; row < rows::count(w().lv); ++row) {
-            captions << rows::text(w().lv, row, rows::FileName);
-            tips << rows::toolTip(w().lv, row);
+        for (int row = 0; row < w().list->count(); ++row) {
+            captions << w().list->text(row, rows::FileName);
+            tips << w().list->toolTip(row);
         }
         QCOMPARE(captions, QStringList({"a.wav", "b.wav", "top.wav", "single.wav"}));
         QCOMPARE(statuses(), QStringList({"failed", "failed", "finish", "finish"}));

@@ -102,7 +102,7 @@ private slots:
         const QString src = tmp.filePath(QStringLiteral("src/music_%1_%2.wav").arg(srcRate).arg(srcBits));
         QVERIFY(QFile::exists(src) || testaudio::writeMusicWav(src, srcRate, 2, seconds, srcBits));
         add({src});
-        rows::setTrackInfo(w().lv, 0, TrackInfo{"Tïtle ✓", "Artist", "Album", "Jazz", 7, 2001, "A comment"});
+        w().list->setTrackInfo(0, TrackInfo{"Tïtle ✓", "Artist", "Album", "Jazz", 7, 2001, "A comment"});
         w().cb_format->setCurrentIndex(format);
         convert();
         QVERIFY2(prompts->messages.isEmpty(), qPrintable(prompts->texts().join("; ")));
@@ -178,10 +178,10 @@ private slots:
         QVERIFY(QFile::copy(cover(), tmp.filePath("src/carry/Cover.JPG")));
         const QByteArray coverBytes = bytes(cover());
         add(files);
-        TrackInfo edited = rows::trackInfo(w().lv, 1);
+        TrackInfo edited = w().list->trackInfo(1);
         edited.title = "Edited title";
         edited.year = 1999;
-        rows::setTrackInfo(w().lv, 1, edited);
+        w().list->setTrackInfo(1, edited);
 
         for (int format = 0; format < 7; ++format) {
             const QString dir = out + "/" + extensions().at(format).mid(1);
@@ -238,7 +238,7 @@ private slots:
         convert();
         QVERIFY2(prompts->messages.isEmpty(), qPrintable(prompts->texts().join("; ")));
         QCOMPARE(statuses(), QStringList({"finish", "finish"}));
-        QVERIFY2(rows::toolTip(w().lv, 0).contains("16 MiB"), qPrintable(rows::toolTip(w().lv, 0)));
+        QVERIFY2(w().list->toolTip(0).contains("16 MiB"), qPrintable(w().list->toolTip(0)));
         QVERIFY(readCarriedTags(target(out, withBig, 4)).pictures.empty());
         const CarriedTags beside = readCarriedTags(target(out, plain, 4));
         QCOMPARE(int(beside.pictures.size()), 1);

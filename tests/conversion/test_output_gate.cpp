@@ -68,7 +68,7 @@ class TestOutputGate : public ConversionFixture {
         auto* timer = new QTimer(&w());
         timer->setInterval(1);
         connect(timer, &QTimer::timeout, this, [=, this] {
-            if (rows::progress(w().lv, row) <= 0)
+            if (w().list->progress(row) <= 0)
                 return;
             timer->stop();
             timer->deleteLater();
@@ -180,7 +180,7 @@ private slots:
         convert();
         disk.endLimit();
         QCOMPARE(statuses(), QStringList({"failed", "finish"}));
-        const QString reason = rows::toolTip(w().lv, 0);
+        const QString reason = w().list->toolTip(0);
         QVERIFY2(reason.contains(disk.fullText()), qPrintable(reason));
         QVERIFY2(!reason.contains(".sondrel-"), qPrintable(reason));
         QCOMPARE(prompts->messages.last().text, covered + " could not be converted: " + reason);
@@ -222,7 +222,7 @@ private slots:
         // Each row of the new run began without the last run's status.
         QCOMPARE(atStart, QStringList(3, "unconverted"));
         QCOMPARE(statuses(), QStringList({"skipped", "failed", "finish"}));
-        QCOMPARE(rows::toolTip(w().lv, 1), QString("The file has been removed."));
+        QCOMPARE(w().list->toolTip(1), QString("The file has been removed."));
         QVERIFY2(w().pb->text().startsWith("1 converted, 1 skipped, 1 failed · 0:0"), qPrintable(w().pb->text()));
         QCOMPARE(prompts->texts().last(), files[1] + " has been removed.");
     }
@@ -247,7 +247,7 @@ private slots:
         writeBytes(src, oneSecond);
         const QDateTime stamp = QFileInfo(src).lastModified();
         add({src});
-        QCOMPARE(rows::text(w().lv, 0, rows::Time), QString("00:00:01"));
+        QCOMPARE(w().list->text(0, rows::Time), QString("00:00:01"));
         writeBytes(src, twoSeconds);
         QFile f(src);
         QVERIFY(f.open(QIODevice::ReadWrite) && f.setFileTime(stamp, QFileDevice::FileModificationTime));
@@ -256,7 +256,7 @@ private slots:
         convert();
         QCOMPARE(status(0), QString("finish"));
         QCOMPARE(engineSamples(out + "/longer.flac"), std::int64_t(2 * 44100));
-        QCOMPARE(rows::text(w().lv, 0, rows::Time), QString("00:00:02"));
+        QCOMPARE(w().list->text(0, rows::Time), QString("00:00:02"));
     }
 
     // A source of one or four samples makes a complete file of every format that passes the
@@ -295,7 +295,7 @@ private slots:
         w().item("AddFile1")->trigger();
         QVERIFY(app.waitAdded());
         QCOMPARE(prompts->texts(), QStringList({raw + " is an invalid audio file!"}));
-        QCOMPARE(rows::count(w().lv), 2);
+        QCOMPARE(w().list->count(), 2);
     }
 
     // Matroska and WebM state their lengths in rounded milliseconds: converted, they give all
@@ -365,7 +365,7 @@ private slots:
         QCOMPARE(prompts->texts(), QStringList({"Files are being added. Stop adding and quit?"}));
         QVERIFY(w().isVisible());
         QVERIFY(app.waitAdded());
-        QCOMPARE(rows::count(w().lv), 400);
+        QCOMPARE(w().list->count(), 400);
 
         // Idle, Esc closes at once.
         prompts->messages.clear();

@@ -30,9 +30,9 @@ int main(int argc, char** argv)
     });
     w.ScanFolder(args[0], true);
     const int code = app.exec();
-    const int rows = sondrel::rows::count(w.lv);
+    const int rows = w.list->count();
     std::printf("rows %d\n%s\n", rows, shell.state.flag_adding() ? "adding" : "idle");
     // Nothing more arrives once the event loop has ended.
     QCoreApplication::processEvents();
-    return code == 0 && sondrel::rows::count(w.lv) == rows ? 0 : 1;
+    return code == 0 && w.list->count() == rows ? 0 : 1;
 }

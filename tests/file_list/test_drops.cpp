@@ -61,15 +61,15 @@ class TestDrops : public WindowFixture {
     QStringList paths()
     {
         QStringList out;
-        for (int i = 0; i < rows::count(w().lv); ++i)
-            out << rows::text(w().lv, i, rows::FullPath);
+        for (int i = 0; i < w().list->count(); ++i)
+            out << w().list->text(i, rows::FullPath);
         return out;
     }
     QStringList addedFolders()
     {
         QStringList out;
-        for (int i = 0; i < rows::count(w().lv); ++i)
-            out << rows::addedFolder(w().lv, i);
+        for (int i = 0; i < w().list->count(); ++i)
+            out << w().list->addedFolder(i);
         return out;
     }
 
@@ -133,7 +133,7 @@ private slots:
         QCOMPARE(paths(), QStringList({two, one}));
         QCOMPARE(addedFolders(), QStringList({"", ""}));
 
-        rows::clear(w().lv);
+        w().list->clear();
         QVERIFY(dropPaths({folder}).dropAccepted);
         QVERIFY(app.waitAdded());
         QCOMPARE(paths(), QStringList({folder + "/01 a.wav", folder + "/02 b.wav"}));
@@ -141,7 +141,7 @@ private slots:
 
         // With sub-folders chosen (the picker writes the choice), a mix: file, folder, file.
         storeSubFolders(true);
-        rows::clear(w().lv);
+        w().list->clear();
         QVERIFY(dropPaths({one, folder, two}).dropAccepted);
         QVERIFY(shell()->state.flag_adding());
         QVERIFY(app.waitAdded());
@@ -152,7 +152,7 @@ private slots:
         QVERIFY(junk.open(QIODevice::WriteOnly));
         junk.write(QByteArray(4000, 'x'));
         junk.close();
-        rows::clear(w().lv);
+        w().list->clear();
         QVERIFY(dropPaths({junk.fileName(), tmp.filePath("loose/gone.wav"), one}).dropAccepted);
         QVERIFY(app.waitAdded());
         QCOMPARE(prompts->texts(), QStringList({junk.fileName() + " is an invalid audio file!",
@@ -177,7 +177,7 @@ private slots:
         QVERIFY(!d.enterAccepted);
         QVERIFY(!d.dropAccepted);
         QVERIFY(!shell()->state.flag_adding());
-        QCOMPARE(rows::count(w().lv), 0);
+        QCOMPARE(w().list->count(), 0);
 
         QMimeData moved;
         moved.setUrls(urls({one}));
@@ -226,7 +226,7 @@ private slots:
         QVERIFY(!d.enterAccepted);
         QVERIFY(!d.dropAccepted);
         QVERIFY(app.waitAdded());
-        QCOMPARE(rows::count(w().lv), 4);
+        QCOMPARE(w().list->count(), 4);
         QVERIFY(!paths().contains(one));
         QCOMPARE(prompts->texts(), QStringList());
         // Idle again: the drag is welcome.
@@ -248,7 +248,7 @@ private slots:
                                        second + "/02 b.wav"}));
         QCOMPARE(addedFolders(), QStringList({first, first, second, second}));
 
-        rows::clear(w().lv);
+        w().list->clear();
         w().ScanFolder(first, false);
         w().ScanFolder(second, false);
         w().item("StopConverting1")->trigger(); // Stop ends an adding

@@ -46,15 +46,15 @@ class TestFileList : public WindowFixture {
     QStringList titles()
     {
         QStringList out;
-        for (int i = 0; i < rows::count(w().lv); ++i)
-            out << rows::trackInfo(w().lv, i).title;
+        for (int i = 0; i < w().list->count(); ++i)
+            out << w().list->trackInfo(i).title;
         return out;
     }
     QStringList column(rows::Column c)
     {
         QStringList out;
-        for (int i = 0; i < rows::count(w().lv); ++i)
-            out << rows::text(w().lv, i, c);
+        for (int i = 0; i < w().list->count(); ++i)
+            out << w().list->text(i, c);
         return out;
     }
     void clickHeader(int section)
@@ -79,8 +79,8 @@ class TestFileList : public WindowFixture {
     QStringList captions()
     {
         QStringList out;
-        for (int i = 0; i < rows::count(w().lv); ++i)
-            out << rows::text(w().lv, i, rows::FileName);
+        for (int i = 0; i < w().list->count(); ++i)
+            out << w().list->text(i, rows::FileName);
         return out;
     }
 
@@ -132,12 +132,12 @@ private slots:
         }
         QCOMPARE(captions(), QStringList({"one.wav", "three.wav", "five.wav"}));
         QCOMPARE(titles(), QStringList({"T1", "T3", "T5"}));
-        QCOMPARE(rows::trackInfo(w().lv, 1).artist, QString("Artist T3"));
-        QCOMPARE(rows::trackInfo(w().lv, 1).year, 1999);
-        QCOMPARE(rows::text(w().lv, 1, rows::FullPath), c);
-        QCOMPARE(rows::text(w().lv, 1, rows::Time), QString("00:00:02"));
-        QCOMPARE(rows::text(w().lv, 1, rows::Size), sizeText(QFileInfo(c).size()));
-        QCOMPARE(rows::text(w().lv, 2, rows::Status), QString("unconverted"));
+        QCOMPARE(w().list->trackInfo(1).artist, QString("Artist T3"));
+        QCOMPARE(w().list->trackInfo(1).year, 1999);
+        QCOMPARE(w().list->text(1, rows::FullPath), c);
+        QCOMPARE(w().list->text(1, rows::Time), QString("00:00:02"));
+        QCOMPARE(w().list->text(1, rows::Size), sizeText(QFileInfo(c).size()));
+        QCOMPARE(w().list->text(2, rows::Status), QString("unconverted"));
         // The dialog opened the first time in the music folder (see addFilesDialogFolder) and
         // offered the filters in order: every supported file, the first four formats, then
         // the newer ones.
@@ -158,8 +158,8 @@ private slots:
 
         addFiles({a});
         QCOMPARE(prompts->lastStartFolder, QFileInfo(a).absolutePath());
-        QCOMPARE(rows::count(w().lv), 4);
-        QCOMPARE(rows::trackInfo(w().lv, 3).title, QString("T1"));
+        QCOMPARE(w().list->count(), 4);
+        QCOMPARE(w().list->trackInfo(3).title, QString("T1"));
     }
 
     // The Add Files dialog opens in the music folder, or the home folder where there is
@@ -182,7 +182,7 @@ private slots:
         QVERIFY(QDir().mkpath(tmp.filePath("from here")));
         const QString a = taggedWav("from here/a.wav", "A");
         addFiles({a});
-        QCOMPARE(rows::count(w().lv), 1);
+        QCOMPARE(w().list->count(), 1);
         start(); // a restart
         w().item("AddFile1")->trigger();
         QCOMPARE(prompts->lastStartFolder, tmp.filePath("from here"));
@@ -243,7 +243,7 @@ private slots:
     {
         start();
         w().item("AddFile2")->trigger();
-        QCOMPARE(rows::count(w().lv), 0);
+        QCOMPARE(w().list->count(), 0);
         QVERIFY(!QFile::exists(SettingsFile::defaultPath()));
     }
 
@@ -254,7 +254,7 @@ private slots:
         for (int i = 0; i < 5; ++i)
             files << taggedWav(QStringLiteral("r%1.wav").arg(i), QStringLiteral("R%1").arg(i), 0.2);
         addFiles(files);
-        rows::select(w().lv, 2);
+        w().lv->selectRow(2);
         w().item("Remove2")->trigger();
         QCOMPARE(captions(), QStringList({"r0.wav", "r1.wav", "r3.wav", "r4.wav"}));
         QCOMPARE(titles(), QStringList({"R0", "R1", "R3", "R4"}));
@@ -263,7 +263,7 @@ private slots:
         // Nothing selected: nothing removed.
         w().lv->clearSelection();
         w().item("Remove1")->trigger();
-        QCOMPARE(rows::count(w().lv), 4);
+        QCOMPARE(w().list->count(), 4);
     }
 
     void clearAsksThenNewRowsTakeTheFirstSlots()
@@ -275,13 +275,13 @@ private slots:
         addFiles(files);
         prompts->answers = {false};
         w().item("Clear1")->trigger();
-        QCOMPARE(rows::count(w().lv), 3);
+        QCOMPARE(w().list->count(), 3);
         QCOMPARE(prompts->messages.last().text,
                  QString("Are you sure to remove all the files from filelist?\nNot delete them from your computer."));
         QCOMPARE(prompts->messages.last().kind, FakePrompts::Kind::Confirm);
         prompts->answers = {true};
         w().item("Clear1")->trigger();
-        QCOMPARE(rows::count(w().lv), 0);
+        QCOMPARE(w().list->count(), 0);
         QVERIFY(QFile::exists(files[0]));
         addFiles({files[2], files[1]});
         QCOMPARE(titles(), QStringList({"C2", "C1"}));
@@ -292,7 +292,7 @@ private slots:
         start();
         const QString f = taggedWav("busy.wav", "B", 0.2);
         addFiles({f});
-        rows::select(w().lv, 0);
+        w().lv->selectRow(0);
         for (int busy = 0; busy < 3; ++busy) {
             AppState& s = shell->state;
             if (busy == 0) s.setConverting(true);
@@ -304,7 +304,7 @@ private slots:
             w().AddPath1Click();
             w().Remove1Click();
             w().Clear1Click();
-            QCOMPARE(rows::count(w().lv), 1);
+            QCOMPARE(w().list->count(), 1);
             QCOMPARE(int(prompts->fileChoices.size()), 1); // the open dialog was never shown
             QCOMPARE(prompts->dialogsShown, 0);
             QVERIFY(prompts->messages.isEmpty());
@@ -325,13 +325,13 @@ private slots:
             seen << QString::number(int(shell->state.uiState()));
             prompts->fileChoices.push_back({{files[0]}, tmp.path()});
             w().AddFile1Click(); // refused: adding
-            rows::select(w().lv, 0);
+            w().lv->selectRow(0);
             w().Remove1Click();  // refused: adding
             w().Play1Click();    // nothing while adding
         });
         addFiles(files);
         QCOMPARE(seen, QStringList({QString::number(int(UiState::Adding))}));
-        QCOMPARE(rows::count(w().lv), 3);
+        QCOMPARE(w().list->count(), 3);
         QCOMPARE(int(prompts->fileChoices.size()), 1);
         QVERIFY(!shell->state.flag_playing());
     }
@@ -371,16 +371,16 @@ private slots:
         QCOMPARE(captions(), QStringList({"B2.wav", "b10.wav", "a.wav"}));
         clickHeader(rows::FullPath);
         QCOMPARE(captions(), QStringList({"a.wav", "B2.wav", "b10.wav"}));
-        rows::setText(w().lv, 0, rows::Status, rows::Finish);
+        w().list->setText(0, rows::Status, rows::Finish);
         clickHeader(rows::Status);
         QCOMPARE(captions(), QStringList({"a.wav", "B2.wav", "b10.wav"})); // "finish" < "unconverted"
         clickHeader(rows::Status);
         QCOMPARE(captions(), QStringList({"B2.wav", "b10.wav", "a.wav"})); // equal ones keep their order
         QCOMPARE(titles(), QStringList({"B2", "b10", "a"}));
         // The selection stays on its row.
-        rows::select(w().lv, 2);
+        w().lv->selectRow(2);
         clickHeader(rows::Time);
-        QCOMPARE(rows::text(w().lv, rows::selected(w().lv), rows::FileName), QString("a.wav"));
+        QCOMPARE(w().list->text(w().lv->selectedRow(), rows::FileName), QString("a.wav"));
 
         // No reordering while adding or converting: row numbers are in use.
         const QStringList before = captions();
@@ -401,8 +401,8 @@ private slots:
         w().cb_format->setCurrentIndex(1);
         QStringList started;
         connect(w().lv->listModel(), &QAbstractItemModel::dataChanged, this, [&](const QModelIndex& from) {
-            const QString name = rows::text(w().lv, from.row(), rows::FileName);
-            if (rows::text(w().lv, from.row(), rows::Status) == rows::Converting && !started.contains(name))
+            const QString name = w().list->text(from.row(), rows::FileName);
+            if (w().list->text(from.row(), rows::Status) == rows::Converting && !started.contains(name))
                 started << name;
         });
         w().item("Convert1")->trigger();
@@ -429,8 +429,8 @@ private slots:
         QCOMPARE(lv->cellToolTip(cell(0, rows::FullPath)), tmp.filePath(longName));
         QCOMPARE(lv->cellToolTip(cell(1, rows::FileName)), QString());
         QCOMPARE(lv->cellToolTip(cell(1, rows::Time)), QString());
-        rows::setToolTip(lv, 0, "Why it failed.");
-        rows::setToolTip(lv, 1, "Why it failed.");
+        w().list->setToolTip(0, "Why it failed.");
+        w().list->setToolTip(1, "Why it failed.");
         QCOMPARE(lv->cellToolTip(cell(0, rows::FileName)), longName + "\nWhy it failed.");
         QCOMPARE(lv->cellToolTip(cell(1, rows::FileName)), QString("Why it failed."));
     }

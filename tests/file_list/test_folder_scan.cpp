@@ -56,8 +56,8 @@ class TestFolderScan : public WindowFixture {
     QStringList paths()
     {
         QStringList out;
-        for (int i = 0; i < rows::count(w().lv); ++i)
-            out << rows::text(w().lv, i, rows::FullPath);
+        for (int i = 0; i < w().list->count(); ++i)
+            out << w().list->text(i, rows::FullPath);
         return out;
     }
     // Scans as "Add Path" does and waits until the adding has ended.
@@ -122,14 +122,14 @@ private slots:
         QCOMPARE(got, expected);
         QVERIFY(prompts->messages.isEmpty());
         QCOMPARE(shell->state.uiState(), UiState::Idle);
-        for (int i = 0; i < rows::count(w().lv); ++i) {
-            QCOMPARE(rows::text(w().lv, i, rows::FileName), QFileInfo(paths()[i]).fileName());
-            QCOMPARE(rows::text(w().lv, i, rows::Time), QString("00:00:00"));
-            QCOMPARE(rows::text(w().lv, i, rows::Status), QString("unconverted"));
+        for (int i = 0; i < w().list->count(); ++i) {
+            QCOMPARE(w().list->text(i, rows::FileName), QFileInfo(paths()[i]).fileName());
+            QCOMPARE(w().list->text(i, rows::Time), QString("00:00:00"));
+            QCOMPARE(w().list->text(i, rows::Status), QString("unconverted"));
         }
 
         // With and without a trailing "/" alike; without sub-folders only the top files.
-        rows::clear(w().lv);
+        w().list->clear();
         scan(root + "/", false);
         got = paths();
         got.replaceInStrings(root + "/", QString());
@@ -190,12 +190,12 @@ private slots:
         start();
         const QString root = bigTree("big", 40, 100);
         for (int way = 0; way < 3; ++way) {
-            rows::clear(w().lv);
+            w().list->clear();
             int firstBatch = -1;
             auto stopAtFirstRows = connect(w().lv->listModel(), &QAbstractItemModel::rowsInserted, this, [&] {
                 if (firstBatch >= 0)
                     return;
-                firstBatch = rows::count(w().lv);
+                firstBatch = w().list->count();
                 QVERIFY(w().item("StopConverting1")->isEnabled());
                 if (way == 0)
                     w().item("StopConverting1")->trigger();
@@ -207,17 +207,17 @@ private slots:
             w().ScanFolder(root, true);
             QVERIFY(app.waitAdded(30000));
             disconnect(stopAtFirstRows);
-            QCOMPARE(rows::count(w().lv), firstBatch);
+            QCOMPARE(w().list->count(), firstBatch);
             QVERIFY(firstBatch > 0 && firstBatch < 4000);
             QCOMPARE(shell->state.uiState(), UiState::Idle);
             QVERIFY(w().item("AddPath1")->isEnabled());
             QCoreApplication::processEvents();
-            QCOMPARE(rows::count(w().lv), firstBatch);
+            QCOMPARE(w().list->count(), firstBatch);
         }
         // The list is whole when nobody stops it.
-        rows::clear(w().lv);
+        w().list->clear();
         scan(root, true);
-        QCOMPARE(rows::count(w().lv), 4000);
+        QCOMPARE(w().list->count(), 4000);
     }
 
     // Closing the window in the middle of a scan ends it at once, and the program exits.
@@ -247,7 +247,7 @@ private slots:
         // In scan order.
         QCOMPARE(prompts->texts(), QStringList({root + "/bad.wav is an invalid audio file!",
                                                 root + "/live.mp3 has been removed!"}));
-        QCOMPARE(rows::count(w().lv), 0);
+        QCOMPARE(w().list->count(), 0);
         prompts->messages.clear();
         scan(root, true);
         QCOMPARE(paths(), QStringList({root + "/live.mp3/track.wav"}));
@@ -271,7 +271,7 @@ private slots:
         start();
         scan(folder("empty"), true);
         scan(tmp.filePath("does/not/exist"), true);
-        QCOMPARE(rows::count(w().lv), 0);
+        QCOMPARE(w().list->count(), 0);
         QVERIFY(prompts->messages.isEmpty());
         QCOMPARE(shell->state.uiState(), UiState::Idle);
     }
@@ -296,7 +296,7 @@ private slots:
         seen.sort();
         expected.sort();
         QCOMPARE(seen, expected);
-        QVERIFY(rows::count(w().lv) > 60);
+        QVERIFY(w().list->count() > 60);
     }
 
     void addPathThroughThePickerRemembersSubFolders()
@@ -323,13 +323,13 @@ private slots:
         });
         w().item("AddPath2")->trigger();
         QVERIFY(!ticked);
-        QCOMPARE(rows::count(w().lv), 0);
+        QCOMPARE(w().list->count(), 0);
         QCOMPARE(SettingsFile(SettingsFile::defaultPath()).read_int("basic", "enable sub dir", -1), 0);
 
         pickFolder(root, true);
         w().item("AddPath1")->trigger();
         QVERIFY(app.waitAdded());
-        QCOMPARE(rows::count(w().lv), 2);
+        QCOMPARE(w().list->count(), 2);
     }
 
     void browseChoosesTheOutputFolderAndCancelKeepsIt()
@@ -370,7 +370,7 @@ private slots:
         w().SkinClick(SkinObject("Browse"));
         QVERIFY(app.waitAdded());
         QCOMPARE(w().edt_dir->text(), output);
-        QCOMPARE(rows::count(w().lv), 1000);
+        QCOMPARE(w().list->count(), 1000);
         for (const QString& p : paths())
             QVERIFY2(p.startsWith(scanned + "/"), qPrintable(p));
     }

@@ -26,7 +26,7 @@ class TestKeyboard : public WindowFixture {
     void addRows(int n)
     {
         for (int i = 0; i < n; ++i)
-            rows::append(w().lv, QStringLiteral("f%1.mp3").arg(i), QStringLiteral("/x/f%1.mp3").arg(i), "00:00:01",
+            w().list->append(QStringLiteral("f%1.mp3").arg(i), QStringLiteral("/x/f%1.mp3").arg(i), "00:00:01",
                          "0.01MB", rows::Unconverted);
     }
     void press(QKeyCombination key) { QTest::keyClick(w().windowHandle(), key.key(), key.keyboardModifiers()); }
@@ -75,14 +75,14 @@ private slots:
         press(Qt::CTRL | Qt::Key_O);
         QVERIFY(!prompts().lastFilters.isEmpty()); // the open dialog was asked for
         addRows(3);
-        rows::select(w().lv, 1);
+        w().lv->selectRow(1);
         press(QKeyCombination(Qt::Key_Delete));
-        QCOMPARE(rows::count(w().lv), 2);
-        QCOMPARE(rows::text(w().lv, 1, rows::FileName), QString("f2.mp3"));
+        QCOMPARE(w().list->count(), 2);
+        QCOMPARE(w().list->text(1, rows::FileName), QString("f2.mp3"));
         prompts().answers = {false};
         press(Qt::CTRL | Qt::SHIFT | Qt::Key_Delete);
         QCOMPARE(prompts().messages.last().kind, FakePrompts::Kind::Confirm);
-        QCOMPARE(rows::count(w().lv), 2);
+        QCOMPARE(w().list->count(), 2);
         press(Qt::CTRL | Qt::Key_I);
         QCOMPARE(prompts().dialogsShown, 1); // the tag editor for the selected row
         w().activateWindow();
@@ -99,7 +99,7 @@ private slots:
         press(QKeyCombination(Qt::Key_Delete));
         press(Qt::CTRL | Qt::SHIFT | Qt::Key_Delete);
         press(Qt::CTRL | Qt::Key_O);
-        QCOMPARE(rows::count(w().lv), 2);
+        QCOMPARE(w().list->count(), 2);
         QVERIFY(prompts().messages.isEmpty());
         pressOn(w().lv, Qt::Key_Return);
         QCOMPARE(prompts().texts(), QStringList({"Please stop converting first."}));

@@ -40,7 +40,7 @@ class TestMainWindow : public WindowFixture {
     void addRows(int n)
     {
         for (int i = 0; i < n; ++i)
-            rows::append(w().lv, QStringLiteral("f%1.mp3").arg(i), QStringLiteral("/x/f%1.mp3").arg(i),
+            w().list->append(QStringLiteral("f%1.mp3").arg(i), QStringLiteral("/x/f%1.mp3").arg(i),
                          "00:00:01", "0.01MB", rows::Unconverted);
     }
     QStringList enabledItems()
@@ -221,7 +221,7 @@ private slots:
         QCOMPARE(prompts->messages.last().kind, FakePrompts::Kind::Information);
         QCOMPARE(prompts->messages.last().caption, QString("Information"));
         w().item("Remove1")->trigger();
-        QCOMPARE(rows::count(w().lv), 3);
+        QCOMPARE(w().list->count(), 3);
         prompts->messages.clear();
 
         s.setPlaying(true);
@@ -237,12 +237,12 @@ private slots:
 
         s.setConverting(true);
         w().Play1Click();
-        rows::select(w().lv, 1);
+        w().lv->selectRow(1);
         w().lvDblClick();
         w().ID31Click(); // nothing while converting
         w().Remove1Click();
         QCOMPARE(prompts->texts(), QStringList(2, "Please stop converting first."));
-        QCOMPARE(rows::count(w().lv), 3);
+        QCOMPARE(w().list->count(), 3);
         QVERIFY(s.flag_converting());
         // Stop Converting only clears the flag.
         w().item("StopConverting2")->trigger();
@@ -255,7 +255,7 @@ private slots:
     {
         start();
         addRows(2);
-        rows::select(w().lv, 1);
+        w().lv->selectRow(1);
         shell->state.setConverting(true);
         QTest::mouseDClick(w().lv->viewport(), Qt::LeftButton, {}, QPoint(50, w().lv->viewport()->height() - 5));
         QCOMPARE(prompts->texts(), QStringList({"Please stop converting first."}));

@@ -51,7 +51,7 @@ class TestOddInput : public WindowFixture {
         w().item("Convert1")->trigger();
         QVERIFY(waitConverted(60000));
     }
-    QString status(int row) { return rows::text(w().lv, row, rows::Status); }
+    QString status(int row) { return w().list->text(row, rows::Status); }
     void setKeys(const QStringList& keys) // "section/key=value"
     {
         for (const QString& k : keys) {
@@ -82,9 +82,9 @@ private slots:
         const QString a = ogg("big-year.ogg", {"date=12345", "title=Big Year", "comment=" + lyrics});
         const QString b = ogg("negative.ogg", {"date=-5", "title=Negative"});
         add({a, b});
-        QCOMPARE(rows::count(w().lv), 2);
-        QCOMPARE(rows::trackInfo(w().lv, 0).year, 12345);
-        QCOMPARE(rows::trackInfo(w().lv, 1).year, 2147483647);
+        QCOMPARE(w().list->count(), 2);
+        QCOMPARE(w().list->trackInfo(0).year, 12345);
+        QCOMPARE(w().list->trackInfo(1).year, 2147483647);
 
         const struct {
             int format;
@@ -176,12 +176,12 @@ private slots:
         for (const QString& f : odd)
             refused << f + " is an invalid audio file!";
         QCOMPARE(prompts().texts(), refused);
-        QCOMPARE(rows::count(w().lv), 0);
+        QCOMPARE(w().list->count(), 0);
 
         prompts().messages.clear();
         add({wav("eight.wav", 768000, 8, 0.05), wav("kilohertz.wav", 1000, 1, 1)});
         QVERIFY2(prompts().messages.isEmpty(), qPrintable(prompts().texts().join("; ")));
-        QCOMPARE(rows::count(w().lv), 2);
+        QCOMPARE(w().list->count(), 2);
         for (int format : {0, 1}) {
             convertTo(format);
             QVERIFY2(prompts().messages.isEmpty(), qPrintable(prompts().texts().join("; ")));

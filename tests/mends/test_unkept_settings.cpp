@@ -92,7 +92,7 @@ private slots:
 
         add(wav("ro.wav"));
         QCOMPARE(prompts().texts(), QStringList{refusal("it is read-only")});
-        QCOMPARE(rows::count(w().lv), 1);
+        QCOMPARE(w().list->count(), 1);
         QVERIFY(w().isVisible());
 
         w().cb_format->setCurrentIndex(1);
@@ -107,7 +107,7 @@ private slots:
         w().item("Convert1")->trigger();
         QVERIFY(waitConverted(60000));
         QCOMPARE(prompts().messages.size(), 1);
-        QCOMPARE(rows::text(w().lv, 0, rows::Status), QString("finish"));
+        QCOMPARE(w().list->text(0, rows::Status), QString("finish"));
         const testaudio::ProbeResult p = testaudio::ffprobe(out + "/ro.wav");
         QVERIFY2(p.ok, qPrintable(p.error));
         QCOMPARE(p.sampleRate, 8000);
@@ -148,7 +148,7 @@ private slots:
         add(wav("a.wav"));
         add(wav("b.wav"));
         QCOMPARE(prompts().texts(), QStringList{refusal(reason)});
-        QCOMPARE(rows::count(w().lv), 2);
+        QCOMPARE(w().list->count(), 2);
         QVERIFY(w().isVisible());
     }
 

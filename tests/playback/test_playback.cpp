@@ -121,7 +121,7 @@ private slots:
     {
         const QString f = file("one.wav", 1.0);
         add({f});
-        rows::select(w().lv, 0);
+        w().lv->selectRow(0);
         QCOMPARE(menus(), QString(IdleMenus));
         // What had reached the device when the window went back to idle: the end comes
         // only after the whole file.
@@ -142,14 +142,14 @@ private slots:
         // Every sample was played once, in order.
         QVERIFY(played == decode(f));
         QVERIFY(prompts->messages.isEmpty());
-        QCOMPARE(rows::selected(w().lv), 0); // never moves on to another row
+        QCOMPARE(w().lv->selectedRow(), 0); // never moves on to another row
     }
 
     void pauseAndResumeLoseNothing()
     {
         const QString f = file("two.wav", 2.0);
         add({f});
-        rows::select(w().lv, 0);
+        w().lv->selectRow(0);
         w().item("Play2")->trigger();
         QTRY_VERIFY_WITH_TIMEOUT(played.size() > 22050, 30000);
         w().item("Pause1")->trigger();
@@ -173,7 +173,7 @@ private slots:
     {
         const QString f = file("three.wav", 1.5);
         add({f});
-        rows::select(w().lv, 0);
+        w().lv->selectRow(0);
         w().PlaySelected();
         QTRY_VERIFY_WITH_TIMEOUT(played.size() > 4410, 30000);
         w().TogglePause();
@@ -188,12 +188,12 @@ private slots:
     {
         const QString a = file("a.wav", 2.0), b = file("b.wav", 0.5, 22050, 1);
         add({a, b});
-        rows::select(w().lv, 0);
+        w().lv->selectRow(0);
         w().PlaySelected();
         QTRY_VERIFY_WITH_TIMEOUT(played.size() > 8820, 30000);
         w().TogglePause();
         const size_t atPause = played.size();
-        rows::select(w().lv, 1);
+        w().lv->selectRow(1);
         w().lvDblClick();
         QVERIFY(s().flag_playing());
         QVERIFY(!s().flag_paused());
@@ -207,7 +207,7 @@ private slots:
     {
         const QString a = file("r.wav", 1.5);
         add({a});
-        rows::select(w().lv, 0);
+        w().lv->selectRow(0);
         w().PlaySelected();
         QTRY_VERIFY_WITH_TIMEOUT(played.size() > 8820, 30000);
         const size_t atRestart = played.size();
@@ -231,13 +231,13 @@ private slots:
         w().item("Play1")->trigger();
         QCOMPARE(prompts->texts(), QStringList({"Please select the file you want to play!"}));
         QVERIFY(QFile::remove(gone));
-        rows::select(w().lv, 1);
+        w().lv->selectRow(1);
         w().item("Play1")->trigger();
         QCOMPARE(prompts->texts().last(), gone + " has been removed.");
         QVERIFY(!s().flag_playing());
 
         // While playing, Convert is refused with its message.
-        rows::select(w().lv, 0);
+        w().lv->selectRow(0);
         w().PlaySelected();
         QVERIFY(s().flag_playing());
         w().Convert1Click();
@@ -245,7 +245,7 @@ private slots:
         QVERIFY(!s().flag_converting());
 
         // A double-click on the deleted row stops the playing file and leaves all idle.
-        rows::select(w().lv, 1);
+        w().lv->selectRow(1);
         w().lvDblClick();
         QCOMPARE(prompts->texts().last(), gone + " has been removed.");
         QVERIFY(!s().flag_playing());
@@ -257,7 +257,7 @@ private slots:
 
         // While converting, Play is refused with its message.
         s().setConverting(true);
-        rows::select(w().lv, 0);
+        w().lv->selectRow(0);
         w().Play1Click();
         QCOMPARE(prompts->texts().last(), QString("Please stop converting first."));
         QVERIFY(!s().flag_playing());
@@ -275,7 +275,7 @@ private slots:
     {
         const QString a = file("st.wav", 2.0);
         add({a});
-        rows::select(w().lv, 0);
+        w().lv->selectRow(0);
         w().PlaySelected();
         QTRY_VERIFY_WITH_TIMEOUT(played.size() > 4410, 30000);
         w().item("StopPlay1")->trigger();
@@ -303,7 +303,7 @@ private slots:
         QFETCH(QStringList, codec);
         const QString f = encoded(name, 1.2, codec);
         add({f});
-        rows::select(w().lv, 0);
+        w().lv->selectRow(0);
         w().item("Play1")->trigger();
         QTRY_VERIFY_WITH_TIMEOUT(!s().flag_playing(), 60000);
         QVERIFY(played == decode(f));
@@ -318,7 +318,7 @@ private slots:
     {
         const QString f = longMatroska();
         add({f});
-        rows::select(w().lv, 0);
+        w().lv->selectRow(0);
         int ticks = 0;
         QTimer zero;
         connect(&zero, &QTimer::timeout, this, [&] { ++ticks; });
@@ -356,17 +356,17 @@ private slots:
         QFETCH(int, heardRow);
         const QString a = longMatroska(), b = file("other.wav", 0.6);
         add({a, b});
-        rows::select(w().lv, 0);
+        w().lv->selectRow(0);
         w().item("Play1")->trigger();
         QVERIFY(opening());
         if (action == "stop") {
             w().item("StopPlay1")->trigger();
         } else if (action == "play other") {
-            rows::select(w().lv, 1);
+            w().lv->selectRow(1);
             w().item("Play1")->trigger();
             QCOMPARE(s().play_row, 1);
         } else if (action == "double-click other") {
-            rows::select(w().lv, 1);
+            w().lv->selectRow(1);
             w().lvDblClick();
         } else if (action == "pause") {
             w().item("Pause1")->trigger();
@@ -426,7 +426,7 @@ private slots:
         const QString f = tmp.filePath("changed-" + change + ".mka");
         QVERIFY(QFile::copy(encoded("c.mka", 0.5, {"-c:a", "libvorbis"}), f));
         add({f});
-        QCOMPARE(rows::count(w().lv), 1);
+        QCOMPARE(w().list->count(), 1);
         QFile out(f);
         if (change == "delete") {
             QVERIFY(out.remove());
@@ -441,7 +441,7 @@ private slots:
                 out.write(head);
             out.close();
         }
-        rows::select(w().lv, 0);
+        w().lv->selectRow(0);
         w().item("Play1")->trigger();
         QTRY_COMPARE_WITH_TIMEOUT(prompts->texts(), QStringList({f + message}), 30000);
         QVERIFY(!s().flag_playing());
@@ -455,7 +455,7 @@ private slots:
     {
         const QString a = file("ns.wav", 0.5);
         add({a});
-        rows::select(w().lv, 0);
+        w().lv->selectRow(0);
         w().item("Play1")->trigger();
         QTRY_COMPARE_WITH_TIMEOUT(prompts->messages.size(), 1, 30000);
         QVERIFY2(prompts->messages.first().text.startsWith("No sound output is available"),

@@ -51,7 +51,7 @@ class TestSkin : public WindowFixture {
     void addRows(const QStringList& names)
     {
         for (const QString& n : names)
-            rows::append(w().lv, n, "/music/" + n, "00:03:12", "4.41MB", rows::Unconverted);
+            w().list->append(n, "/music/" + n, "00:03:12", "4.41MB", rows::Unconverted);
     }
     QRect elementRect(const QString& name)
     {
@@ -72,7 +72,7 @@ class TestSkin : public WindowFixture {
     void checkClickRuns(const QString& name, const std::function<void()>& click)
     {
         addRows({"a.mp3", "b.mp3", "c.mp3"});
-        rows::select(w().lv, 1);
+        w().lv->selectRow(1);
         const QDialog* shown = nullptr;
         prompts->dialogActions.push_back([&](QDialog& d) { shown = &d; });
         if (name == "Convert" || name == "Pause Play" || name == "Stop Play")
@@ -89,13 +89,13 @@ class TestSkin : public WindowFixture {
         } else if (name == "AddFile") {
             QVERIFY(!prompts->lastFilters.isEmpty()); // the open dialog was asked for
         } else if (name == "Remove") {
-            QCOMPARE(rows::count(w().lv), 2);
-            QCOMPARE(rows::text(w().lv, 1, rows::FileName), QString("c.mp3"));
+            QCOMPARE(w().list->count(), 2);
+            QCOMPARE(w().list->text(1, rows::FileName), QString("c.mp3"));
         } else if (name == "Clear") {
             QCOMPARE(prompts->messages.size(), 1);
             QCOMPARE(prompts->messages.first().kind, FakePrompts::Kind::Confirm);
             expectedTexts = prompts->texts();
-            QCOMPARE(rows::count(w().lv), 0);
+            QCOMPARE(w().list->count(), 0);
         } else if (name == "Options") {
             expectedDialog = static_cast<const QDialog*>(w().fm_set);
         } else if (name == "Browse") {
@@ -117,7 +117,7 @@ class TestSkin : public WindowFixture {
         QCOMPARE(shown, expectedDialog);
         QCOMPARE(prompts->dialogsShown, expectedDialog ? 1 : 0);
         if (name != "Remove" && name != "Clear")
-            QCOMPARE(rows::count(w().lv), 3);
+            QCOMPARE(w().list->count(), 3);
     }
 
     // Packs `files` (name and content) into a bundle with rcc and returns its path.
@@ -278,9 +278,9 @@ private slots:
         click("ID3Tag");
         QCOMPARE(prompts->texts(), QStringList({"Please select the file you want to edit."}));
         click("Remove"); // no row selected
-        QCOMPARE(rows::count(w().lv), 2);
+        QCOMPARE(w().list->count(), 2);
         prompts->messages.clear();
-        rows::select(w().lv, 0);
+        w().lv->selectRow(0);
 
         // Names are compared whole and with their letter case.
         s().setPlaying(true);
@@ -298,7 +298,7 @@ private slots:
         QCOMPARE(prompts->texts(), QStringList({"Please stop playing first."}));
         for (const char* n : {"AddFile", "Remove", "Clear"})
             click(n);
-        QCOMPARE(rows::count(w().lv), 2);
+        QCOMPARE(w().list->count(), 2);
         QVERIFY(prompts->lastFilters.isEmpty());
         click("Options");
         QCOMPARE(prompts->dialogsShown, 1);
@@ -318,7 +318,7 @@ private slots:
         QVERIFY(!s().flag_converting());
         QVERIFY(prompts->messages.isEmpty());
         QVERIFY(prompts->lastFilters.isEmpty());
-        QCOMPARE(rows::count(w().lv), 2);
+        QCOMPARE(w().list->count(), 2);
         s().setAdding(false);
 
         // While converting: Play says why not; Options, Browse and the tag editor do nothing.
@@ -354,9 +354,9 @@ private slots:
         prompts->fileChoices.push_back({{source}, tmp.path()});
         clickAt(elementRect("AddFile").center());
         QVERIFY(app.waitAdded());
-        QCOMPARE(rows::count(w().lv), 1);
+        QCOMPARE(w().list->count(), 1);
         clickAt(elementRect("Convert").center());
-        QTRY_COMPARE_WITH_TIMEOUT(rows::text(w().lv, 0, rows::Status), rows::Finish, 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(w().list->text(0, rows::Status), rows::Finish, 20000);
         QVERIFY(!s().flag_converting());
         QVERIFY(QDir(out).entryList({"tone*.wav"}, QDir::Files).size() == 1);
         QVERIFY(prompts->messages.isEmpty());
@@ -372,7 +372,7 @@ private slots:
         prompts->fileChoices.push_back({{f}, tmp.path()});
         w().SkinClick(SkinObject("AddFile"));
         QVERIFY(app.waitAdded());
-        rows::select(w().lv, 0);
+        w().lv->selectRow(0);
         w().SkinClick(SkinObject("Play"));
         QVERIFY(s().flag_playing());
         w().SkinClick(SkinObject("Pause Play"));
@@ -425,8 +425,8 @@ private slots:
         start();
         addRows({"01 - Harbour Lights.mp3", "02 - Northern Line.ogg", "03 - Slow River.wma",
                  "04 - Glass Orchard.wav"});
-        rows::setText(w().lv, 0, rows::Status, rows::Finish);
-        rows::select(w().lv, 1);
+        w().list->setText(0, rows::Status, rows::Finish);
+        w().lv->selectRow(1);
         w().pb->setValue(40);
         w().activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&w()));

@@ -49,11 +49,11 @@ bool WindowFixture::waitConverted(int timeoutMs)
 
 int WindowFixture::rowCount() const
 {
-    return app.shell->mainWindow().lv->listModel()->count();
+    return app.shell->mainWindow().list->count();
 }
 
 QString WindowFixture::cell(int row, int column) const
 {
-    const sondrel::FileListModel* model = app.shell->mainWindow().lv->listModel();
-    return model->valid(row) ? model->at(row).cells[column] : QString();
+    const sondrel::FileListModel& model = *app.shell->mainWindow().list;
+    return model.valid(row) ? model.text(row, sondrel::rows::Column(column)) : QString();
 }

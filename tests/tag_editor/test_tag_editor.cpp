@@ -1,8 +1,8 @@
 #include "AppState.h"
 #include "ExceptionHook.h"
 #include "FakePrompts.h"
+#include "FileListModel.h"
 #include "Genres.h"
-#include "ListRows.h"
 #include "TagEditor.h"
 
 #include <QClipboard>
@@ -14,7 +14,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
-#include "FileListView.h"
 
 using namespace sondrel;
 
@@ -37,7 +36,7 @@ class TestTagEditor : public QObject {
     Q_OBJECT
 
     AppState state;
-    FileListView lv;
+    FileListModel list;
     FakePrompts prompts;
     std::unique_ptr<Tfm_id3> dlg;
     QList<QString> hookErrors;
@@ -45,8 +44,8 @@ class TestTagEditor : public QObject {
     // Three rows; the middle one is edited.
     void setRecord(const TrackInfo& t)
     {
-        rows::setTrackInfo(&lv, 1, t);
-        rows::setText(&lv, 1, rows::FileName, QStringLiteral("caption.mp3"));
+        list.setTrackInfo(1, t);
+        list.setText(1, rows::FileName, QStringLiteral("caption.mp3"));
         state.tag_edit_row = 1;
     }
     void openDialog()
@@ -83,13 +82,13 @@ private slots:
 
     void init()
     {
-        rows::clear(&lv);
+        list.clear();
         for (int i = 0; i < 3; ++i)
-            rows::append(&lv, QStringLiteral("row%1").arg(i), {}, {}, {}, rows::Unconverted);
+            list.append(QStringLiteral("row%1").arg(i), {}, {}, {}, rows::Unconverted);
         setRecord(sampleRecord());
         prompts.messages.clear();
         hookErrors.clear();
-        dlg = std::make_unique<Tfm_id3>(state, &lv, prompts);
+        dlg = std::make_unique<Tfm_id3>(state, list, prompts);
     }
 
     void cleanup() { QVERIFY(hookErrors.isEmpty()); }
@@ -179,7 +178,7 @@ private slots:
         QCOMPARE(dlg->edt_track->text(), QStringLiteral("40000"));
         QCOMPARE(dlg->cb_genre->currentText(), QStringLiteral("Jazz"));
         dlg->btn_ok->click();
-        QCOMPARE(rows::trackInfo(&lv, 1), t);
+        QCOMPARE(list.trackInfo(1), t);
         // Another record, another showing: nothing of the first one is left.
         TrackInfo u;
         u.title = QStringLiteral("B-side");
@@ -208,13 +207,13 @@ private slots:
         QCOMPARE(dlg->cb_genre->count(), 148);
         retype(dlg->edt_title, QStringLiteral("Other title"));
         dlg->btn_ok->click();
-        QCOMPARE(rows::trackInfo(&lv, 1).genre, QStringLiteral("Synthwave"));
-        QCOMPARE(rows::trackInfo(&lv, 1).title, QStringLiteral("Other title"));
+        QCOMPARE(list.trackInfo(1).genre, QStringLiteral("Synthwave"));
+        QCOMPARE(list.trackInfo(1).title, QStringLiteral("Other title"));
 
         openDialog();
         dlg->cb_genre->setCurrentIndex(5);
         dlg->btn_ok->click();
-        QCOMPARE(rows::trackInfo(&lv, 1).genre, QStringLiteral("Funk"));
+        QCOMPARE(list.trackInfo(1).genre, QStringLiteral("Funk"));
 
         // A genre of one's own, typed.
         openDialog();
@@ -222,7 +221,7 @@ private slots:
         dlg->cb_genre->lineEdit()->selectAll();
         QTest::keyClicks(dlg->cb_genre->lineEdit(), QStringLiteral("Nu-Gaze "));
         dlg->btn_ok->click();
-        QCOMPARE(rows::trackInfo(&lv, 1).genre, QStringLiteral("Nu-Gaze"));
+        QCOMPARE(list.trackInfo(1).genre, QStringLiteral("Nu-Gaze"));
         QCOMPARE(dlg->cb_genre->count(), 148);
 
         t.genre.clear();
@@ -230,7 +229,7 @@ private slots:
         openDialog();
         QCOMPARE(dlg->cb_genre->currentText(), QString());
         dlg->btn_ok->click();
-        QCOMPARE(rows::trackInfo(&lv, 1).genre, QString());
+        QCOMPARE(list.trackInfo(1).genre, QString());
     }
 
     // The open list shows every name whole, although the box is narrower than the longest;
@@ -308,8 +307,8 @@ private slots:
         QTest::keyClicks(dlg->edt_year, QStringLiteral("x0"));
         QCOMPARE(dlg->edt_year->text(), QStringLiteral("-50"));
         dlg->btn_ok->click();
-        QCOMPARE(rows::trackInfo(&lv, 1).year, -50);
-        QCOMPARE(rows::trackInfo(&lv, 1).track, 12);
+        QCOMPARE(list.trackInfo(1).year, -50);
+        QCOMPARE(list.trackInfo(1).track, 12);
     }
 
     void resetEmptiesFieldsOnly()
@@ -323,12 +322,12 @@ private slots:
         QCOMPARE(dlg->cb_genre->currentText(), QString());
         QCOMPARE(dlg->cb_genre->count(), 148);
         QVERIFY(dlg->isVisible());
-        QCOMPARE(rows::trackInfo(&lv, 1), sampleRecord());
+        QCOMPARE(list.trackInfo(1), sampleRecord());
         // Ok after Reset: the empty numbers are stored as 0, without an error.
         dlg->btn_ok->click();
         QVERIFY(!dlg->isVisible());
-        QCOMPARE(rows::trackInfo(&lv, 1), TrackInfo{});
-        QCOMPARE(rows::text(&lv, 1, rows::FileName), QString());
+        QCOMPARE(list.trackInfo(1), TrackInfo{});
+        QCOMPARE(list.text(1, rows::FileName), QString());
         QVERIFY(prompts.messages.isEmpty());
     }
 
@@ -345,7 +344,7 @@ private slots:
         dlg->btn_ok->click();
         QVERIFY(!dlg->isVisible());
         QCOMPARE(dlg->result(), int(QDialog::Accepted));
-        const TrackInfo got = rows::trackInfo(&lv, 1);
+        const TrackInfo got = list.trackInfo(1);
         QCOMPARE(got.title, QStringLiteral("Blue Hour"));
         QCOMPARE(got.artist, QStringLiteral("Zoë Kraft"));
         QCOMPARE(got.album, QStringLiteral("Émigré"));
@@ -353,23 +352,23 @@ private slots:
         QCOMPARE(got.track, 3);
         QCOMPARE(got.comment, QStringLiteral("remaster"));
         QCOMPARE(got.genre, QStringLiteral("SynthPop"));
-        QCOMPARE(rows::text(&lv, 1, rows::FileName), QStringLiteral("Blue Hour"));
+        QCOMPARE(list.text(1, rows::FileName), QStringLiteral("Blue Hour"));
         // The caption is now a title, not a file name with an extension to replace.
-        QVERIFY(rows::captionIsTitle(&lv, 1));
+        QVERIFY(list.captionIsTitle(1));
         // Only the edited row changed.
-        QCOMPARE(rows::text(&lv, 0, rows::FileName), QStringLiteral("row0"));
-        QCOMPARE(rows::text(&lv, 2, rows::FileName), QStringLiteral("row2"));
-        QVERIFY(!rows::captionIsTitle(&lv, 0) && !rows::captionIsTitle(&lv, 2));
-        QCOMPARE(rows::trackInfo(&lv, 0), TrackInfo{});
-        QCOMPARE(rows::trackInfo(&lv, 2), TrackInfo{});
-        QCOMPARE(rows::count(&lv), 3);
+        QCOMPARE(list.text(0, rows::FileName), QStringLiteral("row0"));
+        QCOMPARE(list.text(2, rows::FileName), QStringLiteral("row2"));
+        QVERIFY(!list.captionIsTitle(0) && !list.captionIsTitle(2));
+        QCOMPARE(list.trackInfo(0), TrackInfo{});
+        QCOMPARE(list.trackInfo(2), TrackInfo{});
+        QCOMPARE(list.count(), 3);
 
         // An empty title empties the caption.
         openDialog();
         dlg->edt_title->clear();
         dlg->btn_ok->click();
-        QCOMPARE(rows::trackInfo(&lv, 1).title, QString());
-        QCOMPARE(rows::text(&lv, 1, rows::FileName), QString());
+        QCOMPARE(list.trackInfo(1).title, QString());
+        QCOMPARE(list.text(1, rows::FileName), QString());
     }
 
     void cancelAndCloseBoxWriteNothing()
@@ -385,9 +384,9 @@ private slots:
             else
                 dlg->btn_cancel->click();
             QVERIFY(!dlg->isVisible());
-            QCOMPARE(rows::trackInfo(&lv, 1), sampleRecord());
-            QCOMPARE(rows::text(&lv, 1, rows::FileName), QStringLiteral("caption.mp3"));
-            QVERIFY(!rows::captionIsTitle(&lv, 1));
+            QCOMPARE(list.trackInfo(1), sampleRecord());
+            QCOMPARE(list.text(1, rows::FileName), QStringLiteral("caption.mp3"));
+            QVERIFY(!list.captionIsTitle(1));
         }
         // The next showing shows the record, not the abandoned edits.
         openDialog();
@@ -404,15 +403,15 @@ private slots:
         QCOMPARE(prompts.texts(), QStringList{Tfm_id3::YearOutOfRange});
         QCOMPARE(prompts.messages.first().kind, FakePrompts::Kind::Information);
         QVERIFY(dlg->isVisible());
-        QCOMPARE(rows::trackInfo(&lv, 1), sampleRecord());
-        QCOMPARE(rows::text(&lv, 1, rows::FileName), QStringLiteral("caption.mp3"));
+        QCOMPARE(list.trackInfo(1), sampleRecord());
+        QCOMPARE(list.text(1, rows::FileName), QStringLiteral("caption.mp3"));
         QCOMPARE(dlg->focusWidget(), dlg->edt_year);
         // The largest 32-bit value is fine.
         retype(dlg->edt_year, QStringLiteral("2147483647"));
         dlg->btn_ok->click();
         QVERIFY(!dlg->isVisible());
-        QCOMPARE(rows::trackInfo(&lv, 1).year, 2147483647);
-        QCOMPARE(rows::trackInfo(&lv, 1).title, QStringLiteral("changed"));
+        QCOMPARE(list.trackInfo(1).year, 2147483647);
+        QCOMPARE(list.trackInfo(1).title, QStringLiteral("changed"));
         QCOMPARE(prompts.messages.size(), 1);
     }
 
@@ -426,13 +425,13 @@ private slots:
                 QTest::keyClick(w, key);
         }
         QVERIFY(dlg->isVisible());
-        QCOMPARE(rows::trackInfo(&lv, 1), sampleRecord());
-        QCOMPARE(rows::text(&lv, 1, rows::FileName), QStringLiteral("caption.mp3"));
+        QCOMPARE(list.trackInfo(1), sampleRecord());
+        QCOMPARE(list.text(1, rows::FileName), QStringLiteral("caption.mp3"));
         // On a focused button, Enter presses that button.
         dlg->btn_cancel->setFocus();
         QTest::keyClick(dlg->btn_cancel, Qt::Key_Return);
         QVERIFY(!dlg->isVisible());
-        QCOMPARE(rows::trackInfo(&lv, 1), sampleRecord());
+        QCOMPARE(list.trackInfo(1), sampleRecord());
     }
 
     void runsThroughThePromptsSeam()
@@ -444,7 +443,7 @@ private slots:
             dlg->btn_ok->click();
         });
         prompts.runModal(*dlg);
-        QCOMPARE(rows::text(&lv, 1, rows::FileName), QStringLiteral("via prompts"));
+        QCOMPARE(list.text(1, rows::FileName), QStringLiteral("via prompts"));
     }
 };
 
