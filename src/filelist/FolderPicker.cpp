@@ -38,7 +38,27 @@ Tfm_dir::Tfm_dir(AppState& state, QWidget* parent, Prompts* prompts)
     lbl_action = new QLabel(QStringLiteral("Please select the folder you want to scan"), this);
     lbl_action->setObjectName(QStringLiteral("lbl_action"));
     lbl_action->setGeometry(PromptLeft, PromptTop, PromptWidth, PromptHeight);
+    buildTree();
+    buildFieldAndButtons();
 
+    setTabOrder(stview_selectdir, edt_path);
+    setTabOrder(edt_path, btn_ok);
+    setTabOrder(btn_ok, btn_cancel);
+    setTabOrder(btn_cancel, cbx_sub);
+    setTabOrder(cbx_sub, btn_newfolder);
+    stview_selectdir->setFocus();
+    placeControls();
+
+    // "/" opened one level; the home folder selected. From then on the selection is the
+    // user's and persists between showings.
+    stview_selectdir->expand(m_model->rootFolder());
+    if (!selectFolder(QDir::homePath()))
+        stview_selectdir->setCurrentIndex(m_model->rootFolder());
+    connectControls();
+}
+
+void Tfm_dir::buildTree()
+{
     m_model = new FolderTreeModel(this);
     stview_selectdir = new QTreeView(this);
     stview_selectdir->setObjectName(QStringLiteral("stview_selectdir"));
@@ -54,7 +74,10 @@ Tfm_dir::Tfm_dir(AppState& state, QWidget* parent, Prompts* prompts)
     for (const auto role : {QPalette::Highlight, QPalette::HighlightedText})
         pal.setColor(QPalette::Inactive, role, pal.color(QPalette::Active, role));
     stview_selectdir->setPalette(pal);
+}
 
+void Tfm_dir::buildFieldAndButtons()
+{
     edt_path = new QLineEdit(this);
     edt_path->setObjectName(QStringLiteral("edt_path"));
     edt_path->setGeometry(TreeLeft, 195, TreeWidth, 22);
@@ -81,21 +104,10 @@ Tfm_dir::Tfm_dir(AppState& state, QWidget* parent, Prompts* prompts)
         b->setAutoDefault(false);
         b->setDefault(false);
     }
+}
 
-    setTabOrder(stview_selectdir, edt_path);
-    setTabOrder(edt_path, btn_ok);
-    setTabOrder(btn_ok, btn_cancel);
-    setTabOrder(btn_cancel, cbx_sub);
-    setTabOrder(cbx_sub, btn_newfolder);
-    stview_selectdir->setFocus();
-    placeControls();
-
-    // "/" opened one level; the home folder selected. From then on the selection is the
-    // user's and persists between showings.
-    stview_selectdir->expand(m_model->rootFolder());
-    if (!selectFolder(QDir::homePath()))
-        stview_selectdir->setCurrentIndex(m_model->rootFolder());
-
+void Tfm_dir::connectControls()
+{
     connect(stview_selectdir, &QTreeView::clicked, this, guarded([this] { stview_selectdirClick(); }));
     // Keys and right clicks move the selection too; the rule and the path field follow.
     connect(stview_selectdir->selectionModel(), &QItemSelectionModel::selectionChanged, this, guarded([this] {

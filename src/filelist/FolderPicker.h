@@ -75,6 +75,11 @@ private:
     // The OK rule: OK is enabled exactly when the selection is a folder that can be chosen.
     // Every node of this tree is a real folder, so that is whenever a node is selected.
     void applyOkRule();
+    // The constructor's parts: the folder tree; the path field, the buttons and the check
+    // box; the handlers' connections.
+    void buildTree();
+    void buildFieldAndButtons();
+    void connectControls();
     // Lays out the prompt (wrapped onto a second line when it is too wide) and the tree below it.
     void placeControls();
     void reveal();
