@@ -85,8 +85,8 @@ QStringList NamePattern::fieldNames()
 
 bool NamePattern::fail(const QString& message)
 {
-    error_ = message;
-    components_.clear();
+    m_error = message;
+    m_components.clear();
     return false;
 }
 
@@ -137,7 +137,7 @@ NamePattern::NamePattern(const QString& text)
                             : QStringLiteral("An empty folder name at character %1.").arg(position(i)));
                 return;
             }
-            components_.push_back(std::move(component));
+            m_components.push_back(std::move(component));
             component.clear();
         } else {
             literal += c;
@@ -148,7 +148,7 @@ NamePattern::NamePattern(const QString& text)
         fail(QStringLiteral("The pattern ends with \"/\": a file name must follow it."));
         return;
     }
-    components_.push_back(std::move(component));
+    m_components.push_back(std::move(component));
 }
 
 bool NamePattern::parseGroup(const QString& text, qsizetype open, qsizetype close, Piece* piece)
@@ -234,15 +234,15 @@ QString NamePattern::expandGroup(const Piece& piece, const NameValues& values) c
 QString NamePattern::expand(const NameValues& values, const QString& extension, NameRules rules) const
 {
     QString path;
-    for (std::size_t i = 0; i < components_.size(); ++i) {
+    for (std::size_t i = 0; i < m_components.size(); ++i) {
         QString text;
-        for (const Piece& piece : components_[i]) {
+        for (const Piece& piece : m_components[i]) {
             if (piece.alternatives.empty())
                 text += piece.literal;
             else // a value never makes a folder
                 text += expandGroup(piece, values).replace(u'/', u'-');
         }
-        const bool last = i + 1 == components_.size();
+        const bool last = i + 1 == m_components.size();
         if (!path.isEmpty())
             path += u'/';
         path += fittedName(std::move(text), last ? extension : QString(), rules);

@@ -35,9 +35,9 @@ NameValues nameValuesOf(const TrackInfo& info);
 // folder. "{field}" is the field's value, "{field:2}" or "{field:02}" a number padded with
 // zeros to that width, "{a|b|"text"}" the first alternative that is not empty, where a quoted
 // text is always taken ("" for nothing). A value, or a quoted text, never makes a folder: its
-// "/" becomes "-"; values are trimmed, and one of only spaces is empty. A group whose fields are all empty gives
-// its first field's stand-in: "Unknown Artist", "Unknown Title" and so on for texts; for a
-// number nothing, or zeros of its width when padded ("00").
+// "/" becomes "-". Values are trimmed; one of only spaces, and a number 0, are empty. A group
+// whose fields are all empty gives its first field's stand-in: "Unknown Artist", "Unknown
+// Title" and so on for texts; for a number nothing, or zeros of its width when padded ("00").
 //
 // The fields: name, title, artist, album, albumartist, track, tracktotal, disc, disctotal,
 // year, genre, composer, folder, format.
@@ -45,9 +45,9 @@ class NamePattern {
 public:
     explicit NamePattern(const QString& text);
 
-    bool isValid() const { return error_.isEmpty(); }
+    bool isValid() const { return m_error.isEmpty(); }
     // Why the text is no pattern, naming the place ("at character 7"); empty when it is one.
-    QString error() const { return error_; }
+    QString error() const { return m_error; }
 
     // The relative path below the output folder for values: components joined by "/", each
     // fitted to rules and to MaxNameBytes, the extension (".mp3") on the last one. No
@@ -78,8 +78,8 @@ private:
     bool fail(const QString& message);
     QString expandGroup(const Piece& piece, const NameValues& values) const;
 
-    std::vector<Component> components_;
-    QString error_;
+    std::vector<Component> m_components;
+    QString m_error;
 };
 
 } // namespace sondrel
