@@ -1,7 +1,6 @@
 #include "NamePattern.h"
 #include "TargetPath.h"
 
-#include <QElapsedTimer>
 #include <QTest>
 #include <utility>
 
@@ -156,19 +155,17 @@ private slots:
     }
 
     // A pattern is compiled once and expanded for every row of a long list.
-    void expandsManyRows()
+    // One compiled pattern serves every row: nothing of one expansion stays for the next.
+    void oneCompiledPatternServesManyRows()
     {
         const NamePattern compiled(QStringLiteral("{albumartist|artist}/{year} - {album}/{disc:1}-{track:02} {title}"));
         QVERIFY(compiled.isValid());
         NameValues values = full();
-        QElapsedTimer timer;
-        timer.start();
-        for (int i = 0; i < 100000; ++i) {
+        for (int i = 1; i <= 1000; ++i) {
             values.track = QString::number(i);
-            QVERIFY(!compiled.expand(values, QStringLiteral(".ogg"), NameRules::Portable).isEmpty());
+            const QString path = compiled.expand(values, QStringLiteral(".ogg"), NameRules::Portable);
+            QVERIFY2(path.contains(QStringLiteral("-%1 ").arg(i, 2, 10, QLatin1Char('0'))), qPrintable(path));
         }
-        qInfo("100000 names in %lld ms", timer.elapsed());
-        QVERIFY(timer.elapsed() < 20000);
     }
 };
 
