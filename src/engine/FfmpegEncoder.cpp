@@ -295,14 +295,8 @@ void FfmpegEncoder::writeSilence(std::int64_t frames)
         return;
     const int outChannels = m_converter->outChannels();
     const int chunk = 4096;
-    uint8_t** silence = nullptr;
-    int lines = 0;
-    if (av_samples_alloc_array_and_samples(&silence, &lines, outChannels, chunk, m_target.sampleFormat, 0) < 0)
-        throw std::bad_alloc();
-    std::unique_ptr<uint8_t*, void (*)(uint8_t**)> owner(silence, [](uint8_t** p) {
-        av_freep(&p[0]);
-        av_free(p);
-    });
+    const ff::SampleBufferPtr owner = ff::makeSampleBuffer(outChannels, chunk, m_target.sampleFormat);
+    uint8_t** silence = owner.get();
     av_samples_set_silence(silence, 0, chunk, outChannels, m_target.sampleFormat);
     while (frames > 0) {
         const int n = int(std::min<std::int64_t>(frames, chunk));
@@ -376,14 +370,8 @@ void FfmpegEncoder::flushConverter()
         return;
     const int outChannels = m_converter->outChannels();
     const int capacity = m_converter->capacityFor(0) + 256;
-    uint8_t** buf = nullptr;
-    int lines = 0;
-    if (av_samples_alloc_array_and_samples(&buf, &lines, outChannels, capacity, m_target.sampleFormat, 0) < 0)
-        throw std::bad_alloc();
-    std::unique_ptr<uint8_t*, void (*)(uint8_t**)> owner(buf, [](uint8_t** p) {
-        av_freep(&p[0]);
-        av_free(p);
-    });
+    const ff::SampleBufferPtr owner = ff::makeSampleBuffer(outChannels, capacity, m_target.sampleFormat);
+    uint8_t** buf = owner.get();
     const int n = m_converter->flush(buf, capacity);
     if (n <= 0)
         return;

@@ -23,6 +23,15 @@ PacketPtr makePacket()
     return p;
 }
 
+SampleBufferPtr makeSampleBuffer(int channels, int frames, AVSampleFormat format)
+{
+    uint8_t** planes = nullptr;
+    int lines = 0;
+    if (av_samples_alloc_array_and_samples(&planes, &lines, channels, frames, format, 0) < 0)
+        throw std::bad_alloc();
+    return SampleBufferPtr(planes);
+}
+
 std::string errorText(int code)
 {
     char buf[AV_ERROR_MAX_STRING_SIZE] = {};

@@ -50,6 +50,14 @@ struct AudioFifoDeleter {
 struct AvFreeDeleter {
     void operator()(void* p) const { av_free(p); }
 };
+struct SampleBufferDeleter {
+    // For the plane pointers of av_samples_alloc_array_and_samples: the samples, then the array.
+    void operator()(uint8_t** planes) const
+    {
+        av_freep(&planes[0]);
+        av_free(planes);
+    }
+};
 
 using InputContextPtr = std::unique_ptr<AVFormatContext, InputContextDeleter>;
 using OutputContextPtr = std::unique_ptr<AVFormatContext, OutputContextDeleter>;
@@ -60,10 +68,13 @@ using FramePtr = std::unique_ptr<AVFrame, FrameDeleter>;
 using PacketPtr = std::unique_ptr<AVPacket, PacketDeleter>;
 using SwrPtr = std::unique_ptr<SwrContext, SwrDeleter>;
 using AudioFifoPtr = std::unique_ptr<AVAudioFifo, AudioFifoDeleter>;
+using SampleBufferPtr = std::unique_ptr<uint8_t*, SampleBufferDeleter>;
 
 // Allocations that cannot fail quietly: they throw std::bad_alloc.
 FramePtr makeFrame();
 PacketPtr makePacket();
+// Room for frames sample frames of channels channels in format (one pointer per plane).
+SampleBufferPtr makeSampleBuffer(int channels, int frames, AVSampleFormat format);
 
 // FFmpeg's text for an error code.
 std::string errorText(int code);
