@@ -305,18 +305,23 @@ void FfmpegEncoder::writeSilence(std::int64_t frames)
     }
 }
 
+void FfmpegEncoder::prepareFrame(int samples)
+{
+    av_frame_unref(m_frame.get());
+    m_frame->format = m_target.sampleFormat;
+    m_frame->sample_rate = m_converter->outRate();
+    av_channel_layout_copy(&m_frame->ch_layout, &m_encoder->ch_layout);
+    m_frame->nb_samples = samples;
+    if (av_frame_get_buffer(m_frame.get(), 0) < 0)
+        throw std::bad_alloc();
+}
+
 void FfmpegEncoder::encodeFromFifo(bool all)
 {
     AVAudioFifo* fifo = m_fifo.get();
     while (av_audio_fifo_size(fifo) >= m_frameSize || (all && av_audio_fifo_size(fifo) > 0)) {
         const int n = std::min(av_audio_fifo_size(fifo), m_frameSize);
-        av_frame_unref(m_frame.get());
-        m_frame->format = m_target.sampleFormat;
-        m_frame->sample_rate = m_converter->outRate();
-        av_channel_layout_copy(&m_frame->ch_layout, &m_encoder->ch_layout);
-        m_frame->nb_samples = n;
-        if (av_frame_get_buffer(m_frame.get(), 0) < 0)
-            throw std::bad_alloc();
+        prepareFrame(n);
         if (av_audio_fifo_read(fifo, reinterpret_cast<void**>(m_frame->extended_data), n) < n)
             throw EngineError(describe("cannot be written (sample buffer)"));
         send(m_frame.get());
@@ -380,13 +385,7 @@ void FfmpegEncoder::flushConverter()
         writeConverted(buf, n);
         return;
     }
-    av_frame_unref(m_frame.get());
-    m_frame->format = m_target.sampleFormat;
-    m_frame->sample_rate = m_converter->outRate();
-    av_channel_layout_copy(&m_frame->ch_layout, &m_encoder->ch_layout);
-    m_frame->nb_samples = n;
-    if (av_frame_get_buffer(m_frame.get(), 0) < 0)
-        throw std::bad_alloc();
+    prepareFrame(n);
     av_samples_copy(m_frame->extended_data, buf, 0, 0, n, outChannels, m_target.sampleFormat);
     send(m_frame.get());
 }

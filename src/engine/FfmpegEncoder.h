@@ -48,6 +48,8 @@ private:
     void writeConverted(const std::uint8_t* const* planes, int frames);
     void writeSilence(std::int64_t frames);
     void encodeFromFifo(bool all);
+    // m_frame emptied and given room for samples sample frames in the encoder's format.
+    void prepareFrame(int samples);
     void send(AVFrame* frame);
     std::string describe(const std::string& what) const;
 
