@@ -3,9 +3,12 @@
 #include "AudioFile.h"
 #include "CommandLine.h"
 #include "ConversionRun.h"
+#include "EngineError.h"
 #include "FileProbe.h"
+#include "FileTags.h"
 #include "FolderWalk.h"
 #include "LameEncSettings.h"
+#include "OtherTags.h"
 #include "OutputFormat.h"
 #include "RunTimeText.h"
 #include "SettingsFile.h"
@@ -49,6 +52,16 @@ public:
     QString source(int row) const override { return m_files[row]; }
     QString caption(int row) const override { return QFileInfo(m_files[row]).fileName(); }
     std::optional<TrackInfo> tags(int) const override { return std::nullopt; }
+    // Read here, on the command line's only thread: there is no window to hold up.
+    NameValues nameValues(int row) const override
+    {
+        try {
+            const FileTags t = readFileTags(m_files[row], true);
+            return nameValuesOf(trackInfoOf(t.values), otherTagsOf(t.carried.fields));
+        } catch (const EngineError&) {
+            return {}; // the job says why the file cannot be read
+        }
+    }
     QString addedFolder(int row) const override { return m_added.value(row); }
     // Without a measured playing time, the file's size stands for the work.
     std::int64_t weight(int row) const override { return QFileInfo(m_files[row]).size() / 1024; }
@@ -215,6 +228,10 @@ bool runSettings(const CommandLine& command, bool terminal, std::FILE* err, Audi
     s.maxJobs = ConversionRun::jobsFor(command.jobs >= 0 ? command.jobs : readKey(settings, keys::jobs));
     s.keepFolders = readKey(settings, keys::keepFolders) != 0;
     s.overwrite = overwriteMode(command.overwrite, terminal);
+    s.namePattern = command.pattern.value_or(readKey(settings, keys::namePattern));
+    s.nameRules = command.portableNames || readKey(settings, keys::portableNames) != 0 ? NameRules::Portable
+                                                                                         : NameRules::Native;
+    s.formatLabel = format ? QString::fromUtf8(format->label) : QString();
     // The terminal's answer is read at once; the run hears it a turn of the loop later.
     s.ask = [err](const QString& question, std::function<void(Prompts::Overwrite)> answered)
         -> std::unique_ptr<Prompts::Pending> {

@@ -1,5 +1,6 @@
 #include "CommandLine.h"
 
+#include "NamePattern.h"
 #include "OutputFormat.h"
 
 #include <optional>
@@ -11,7 +12,8 @@ QString usageText()
     return QStringLiteral(
         "Usage: sondrel [FILE|FOLDER]...\n"
         "       sondrel --convert --format %1 --out DIR [--jobs N]\n"
-        "               [--overwrite ask|yes|no] FILE|FOLDER...\n"
+        "               [--overwrite ask|yes|no] [--pattern P] [--portable-names]\n"
+        "               FILE|FOLDER...\n"
         "\n"
         "Without --convert, opens the window with the files added (folders with their\n"
         "sub-folders).\n"
@@ -24,6 +26,10 @@ QString usageText()
         "  --overwrite MODE   what to do with an output file that exists: ask, yes\n"
         "                     (replace it) or no (keep it and skip the source); the\n"
         "                     default is ask on a terminal, no otherwise\n"
+        "  --pattern P        name the outputs by the pattern P below the output folder,\n"
+        "                     e.g. '{albumartist|artist}/{album}/{track:02} {title}'\n"
+        "                     (default: the settings file's; none: as the sources)\n"
+        "  --portable-names   names from a pattern that Windows file systems also take\n"
         "  --help             this text\n"
         "  --version          the version\n"
         "\n"
@@ -39,7 +45,7 @@ namespace {
 bool takesValue(const QString& option)
 {
     return option == QLatin1String("--format") || option == QLatin1String("--out") || option == QLatin1String("--jobs")
-        || option == QLatin1String("--overwrite");
+        || option == QLatin1String("--overwrite") || option == QLatin1String("--pattern");
 }
 
 std::optional<CommandLine::Overwrite> overwriteMode(const QString& value)
@@ -71,6 +77,12 @@ QString setValueOption(CommandLine& c, const QString& option, const QString* val
         bool ok = false;
         if (!value || (c.jobs = value->toInt(&ok), !ok) || c.jobs < 0)
             return QStringLiteral("--jobs needs a number of 0 or more");
+    } else if (option == QLatin1String("--pattern")) {
+        if (!value || value->isEmpty())
+            return QStringLiteral("--pattern needs a pattern");
+        if (const NamePattern pattern(*value); !pattern.isValid())
+            return QStringLiteral("--pattern: ") + pattern.error();
+        c.pattern = *value;
     } else {
         const std::optional<CommandLine::Overwrite> mode = value ? overwriteMode(*value) : std::nullopt;
         if (!mode)
@@ -84,8 +96,9 @@ QString setValueOption(CommandLine& c, const QString& option, const QString* val
 QString checkOptions(const CommandLine& c, bool convert)
 {
     if (!convert) {
-        if (!c.format.isEmpty() || !c.out.isEmpty() || c.jobs >= 0 || c.overwrite != CommandLine::Overwrite::Default)
-            return QStringLiteral("--format, --out, --jobs and --overwrite go with --convert");
+        if (!c.format.isEmpty() || !c.out.isEmpty() || c.jobs >= 0 || c.overwrite != CommandLine::Overwrite::Default
+            || c.pattern || c.portableNames)
+            return QStringLiteral("--format, --out, --jobs, --overwrite, --pattern and --portable-names go with --convert");
         return {};
     }
     if (c.format.isEmpty())
@@ -123,6 +136,8 @@ CommandLine parseCommandLine(const QStringList& args)
             return c;
         } else if (a == QLatin1String("--convert")) {
             convert = true;
+        } else if (a == QLatin1String("--portable-names")) {
+            c.portableNames = true;
         } else if (takesValue(a)) {
             const QString why = setValueOption(c, a, i + 1 < args.size() ? &args[++i] : nullptr);
             if (!why.isEmpty())

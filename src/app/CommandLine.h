@@ -1,6 +1,7 @@
 #pragma once
 #include <QString>
 #include <QStringList>
+#include <optional>
 
 namespace sondrel {
 
@@ -16,6 +17,8 @@ struct CommandLine {
     QString out;
     int jobs = -1;        // -1: the settings file's
     enum class Overwrite { Default, Ask, Yes, No } overwrite = Overwrite::Default;
+    std::optional<QString> pattern; // --pattern: a valid name pattern; none: the settings file's
+    bool portableNames = false;     // --portable-names; false: the settings file's
 };
 
 // Reads the arguments after the program's name. --format takes the names of the output

@@ -7,6 +7,7 @@
 #include "TargetPath.h"
 #include "WorkerPool.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QHash>
@@ -65,6 +66,7 @@ struct ConversionRun::Run {
     // The sub-folder the last row went to: rows of one folder come together.
     QString lastSub;
     std::shared_ptr<const OutputDir> lastDir;
+    std::optional<NamePattern> pattern; // when outputs are named by one
 };
 
 ConversionRun::ConversionRun(const AudioFile& writer, QObject* parent)
@@ -108,6 +110,8 @@ void ConversionRun::start(RunRows& rows, Settings settings)
     run->clock.start();
     run->id = ++m_runs;
     m_pool->setMaxThreads(run->settings.maxJobs);
+    if (!run->settings.namePattern.isEmpty())
+        run->pattern.emplace(run->settings.namePattern);
     m_run = std::move(run);
     try {
         prepareFolder({});
@@ -241,8 +245,10 @@ std::optional<ConversionRun::Planned> ConversionRun::planRow(int row)
     const QString source = rows.source(row);
     if (!sourceUsable(row, source))
         return std::nullopt;
-    const QString name = targetNameFor(rows.caption(row), rows.captionIsTitle(row), m_run->settings.extension, source);
-    const std::shared_ptr<const OutputDir> dir = folderFor(row, source, name);
+    QString sub, name;
+    if (!outputNameFor(row, source, &sub, &name))
+        return std::nullopt;
+    const std::shared_ptr<const OutputDir> dir = folderFor(row, sub, name);
     if (!dir || !targetWritable(row, source, *dir, name))
         return std::nullopt;
     const QString target = dir->path() + name;
@@ -282,9 +288,35 @@ bool ConversionRun::sourceUsable(int row, const QString& source)
     return true;
 }
 
-std::shared_ptr<const OutputDir> ConversionRun::folderFor(int row, const QString& source, const QString& name)
+bool ConversionRun::outputNameFor(int row, const QString& source, QString* sub, QString* name)
 {
-    const QString sub = m_run->settings.keepFolders ? keptSubFolderFor(m_run->rows->addedFolder(row), source) : QString();
+    const RunRows& rows = *m_run->rows;
+    const Settings& s = m_run->settings;
+    *sub = s.keepFolders ? keptSubFolderFor(rows.addedFolder(row), source) : QString();
+    if (!m_run->pattern) {
+        *name = targetNameFor(rows.caption(row), rows.captionIsTitle(row), s.extension, source);
+        return true;
+    }
+    if (!m_run->pattern->isValid()) {
+        const QString reason = QStringLiteral("The name pattern is not valid: ") + m_run->pattern->error();
+        refuse(row, source + QStringLiteral(": ") + reason, reason);
+        return false;
+    }
+    NameValues values = rows.nameValues(row);
+    const QString caption = rows.caption(row);
+    values.name = rows.captionIsTitle(row) ? caption : QFileInfo(caption).completeBaseName();
+    values.folder = QFileInfo(source).absoluteDir().dirName();
+    values.format = s.formatLabel;
+    // The pattern's own folders go below the kept one; its last component is the file.
+    const QString relative = m_run->pattern->expand(values, s.extension, s.nameRules);
+    const qsizetype slash = relative.lastIndexOf(QLatin1Char('/'));
+    *sub += relative.left(slash + 1);
+    *name = relative.mid(slash + 1);
+    return true;
+}
+
+std::shared_ptr<const OutputDir> ConversionRun::folderFor(int row, const QString& sub, const QString& name)
+{
     try {
         return prepareFolder(sub);
     } catch (const OutputError& e) {

@@ -7,6 +7,7 @@
 // list it converts and where it shows what happens are behind RunRows, so the window and the
 // command line run the very same rules.
 #include "ConversionJob.h"
+#include "NamePattern.h"
 #include "Prompts.h"
 #include "TrackInfo.h"
 
@@ -43,6 +44,9 @@ public:
     // The folder the user added that the row's file was found in; empty for a file added
     // alone. With keepFolders, the output keeps its place below that folder.
     virtual QString addedFolder(int /*row*/) const { return {}; }
+    // The tag values an output name pattern is filled with (the name, folder and format are
+    // the run's own); asked for only when the run names its outputs by a pattern.
+    virtual NameValues nameValues(int /*row*/) const { return {}; }
     // How much of the run the row is, for the progress: its playing time where known.
     virtual std::int64_t weight(int row) const = 0;
     // The playing time the row shows, in milliseconds; -1 where it shows none.
@@ -73,6 +77,11 @@ public:
         // Outputs of rows found in an added folder go to <folder>/<its name>/<sub-folders>/.
         bool keepFolders = false;
         Overwrite overwrite = Overwrite::Ask;
+        // Outputs named by this pattern (NamePattern), below the (kept) folder; empty: each
+        // after its row's caption. A pattern that is not valid fails every row with its error.
+        QString namePattern;
+        NameRules nameRules = NameRules::Native;
+        QString formatLabel; // the pattern's {format}: "MP3"
         // Asked before an existing output is replaced, when overwrite is Ask: opens the
         // question and returns at once; the answer comes later (Prompts::askOverwriteLater).
         std::function<std::unique_ptr<Prompts::Pending>(const QString& question,
@@ -135,7 +144,10 @@ private:
     // The row's checks; a plan to start now, or none (refused, skipped, or a question opened).
     std::optional<Planned> planRow(int row);
     bool sourceUsable(int row, const QString& source);
-    std::shared_ptr<const OutputDir> folderFor(int row, const QString& source, const QString& name);
+    // The row's output below the output folder: its sub-folder ("" or ending in "/") and its
+    // file name; false when the row was refused.
+    bool outputNameFor(int row, const QString& source, QString* sub, QString* name);
+    std::shared_ptr<const OutputDir> folderFor(int row, const QString& sub, const QString& name);
     bool targetWritable(int row, const QString& source, const OutputDir& dir, const QString& name);
     void go(const Planned& plan);
     void ask(const Planned& plan);

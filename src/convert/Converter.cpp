@@ -41,6 +41,8 @@ public:
     bool captionIsTitle(int row) const override { return m_list.captionIsTitle(row); }
     std::optional<TrackInfo> tags(int row) const override { return m_list.trackInfo(row); }
     QString addedFolder(int row) const override { return m_list.addedFolder(row); }
+    // The record as the tag editor left it, with the other tags read when the row was added.
+    NameValues nameValues(int row) const override { return nameValuesOf(m_list.trackInfo(row), m_list.otherTags(row)); }
     std::int64_t weight(int row) const override { return m_list.durationMs(row); }
     std::int64_t shownDurationMs(int row) const override { return m_list.durationMs(row); }
     bool sourceStamp(int row, std::int64_t* bytes, std::int64_t* modifiedMs) const override
@@ -165,6 +167,9 @@ void Converter::ConvertList(int format)
     run.extension = setup.extension;
     run.maxJobs = jobsFor(readKey(*settings, keys::jobs));
     run.keepFolders = readKey(*settings, keys::keepFolders) != 0;
+    run.namePattern = readKey(*settings, keys::namePattern);
+    run.nameRules = readKey(*settings, keys::portableNames) != 0 ? NameRules::Portable : NameRules::Native;
+    run.formatLabel = QString::fromUtf8(outputFormat(format)->label);
     run.ask = [this](const QString& question, std::function<void(Prompts::Overwrite)> answered) {
         return m_prompts.askOverwriteLater(m_window, question, std::move(answered));
     };

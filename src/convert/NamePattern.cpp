@@ -1,5 +1,6 @@
 #include "NamePattern.h"
 
+#include "OtherTags.h"
 #include "TrackInfo.h"
 
 #include <QStringList>
@@ -72,6 +73,17 @@ NameValues nameValuesOf(const TrackInfo& info)
         values.track = QString::number(info.track);
     if (info.year > 0)
         values.year = QString::number(info.year);
+    return values;
+}
+
+NameValues nameValuesOf(const TrackInfo& info, const OtherTags& other)
+{
+    NameValues values = nameValuesOf(info);
+    values.albumArtist = other.albumArtist;
+    values.trackTotal = other.trackTotal;
+    values.disc = other.disc;
+    values.discTotal = other.discTotal;
+    values.composer = other.composer;
     return values;
 }
 

@@ -7,6 +7,7 @@
 namespace sondrel {
 
 struct TrackInfo;
+struct OtherTags;
 
 // The values a name pattern is filled with, for one row. Numbers are texts as tags hold them
 // ("3", "03/12", "2001-05-03"): their leading digits are the number, and a text that does not
@@ -30,6 +31,8 @@ struct NameValues {
 
 // The record's values; a track or year of 0 is no number.
 NameValues nameValuesOf(const TrackInfo& info);
+// The record's values with the source's other tags.
+NameValues nameValuesOf(const TrackInfo& info, const OtherTags& other);
 
 // A compiled output name pattern. Text outside braces is kept; "/" outside braces starts a
 // folder. "{field}" is the field's value, "{field:2}" or "{field:02}" a number padded with

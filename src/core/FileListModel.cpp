@@ -74,6 +74,11 @@ void ListRow::setInfo(const TrackInfo& tags)
         info = std::make_unique<TrackInfo>(tags);
 }
 
+void ListRow::setOtherTags(const OtherTags& tags)
+{
+    other = tags.empty() ? nullptr : std::make_unique<OtherTags>(tags);
+}
+
 QString ListRow::cell(rows::Column column) const
 {
     switch (column) {
@@ -457,6 +462,12 @@ void FileListModel::setTrackInfo(int row, const TrackInfo& info)
 {
     if (ListRow* r = rowAt(row))
         r->setInfo(info);
+}
+
+OtherTags FileListModel::otherTags(int row) const
+{
+    const ListRow* r = rowAt(row);
+    return r && r->other ? *r->other : OtherTags{};
 }
 
 } // namespace sondrel

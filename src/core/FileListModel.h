@@ -1,5 +1,6 @@
 #pragma once
 #include "ListRows.h"
+#include "OtherTags.h"
 #include "TrackInfo.h"
 
 #include <QAbstractTableModel>
@@ -42,6 +43,7 @@ struct ListRow {
     bool titleCaption = false;    // the File Name is a title typed in the tag editor
     std::unique_ptr<Extra> extra;
     std::unique_ptr<TrackInfo> info; // none while the file has no tags
+    std::unique_ptr<OtherTags> other; // none while the file has none of them
 
     // A cell's text as the list shows it, and setting one: a text the row's values make is
     // not kept, any other is.
@@ -52,6 +54,8 @@ struct ListRow {
     void setCaption(const QString& caption);
     // The tag record; an empty one is not kept.
     void setInfo(const TrackInfo& tags);
+    // The source's other tags for output names; empty ones are not kept.
+    void setOtherTags(const OtherTags& tags);
     // The playing time in milliseconds: the exact one, else read from the Time text.
     std::int64_t playingMs() const;
     // The size in bytes: as measured, else read from the Size text.
@@ -115,6 +119,9 @@ public:
     // The row's tag record (an empty one for a row that does not exist).
     TrackInfo trackInfo(int row) const;
     void setTrackInfo(int row, const TrackInfo& info);
+    // The source's tags beyond the record, as read when the row was added (none for a row
+    // that does not exist).
+    OtherTags otherTags(int row) const;
 
 private:
     ListRow* rowAt(int row) { return valid(row) ? &m_rows[std::size_t(row)] : nullptr; }

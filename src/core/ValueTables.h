@@ -53,6 +53,10 @@ inline constexpr IntKey enableSubDir{"basic", "enable sub dir", 1};
 inline constexpr IntKey jobs{"basic", "jobs", 0};
 // Rows added with a folder are written below a folder of its name in the output folder.
 inline constexpr IntKey keepFolders{"basic", "keep folders", 0};
+// Outputs named by a pattern of tag fields (NamePattern); empty: named after their rows.
+inline constexpr TextKey namePattern{"basic", "name pattern"};
+// Names made from a pattern follow the rules of Windows file systems too.
+inline constexpr IntKey portableNames{"basic", "portable names", 0};
 // mp3
 inline constexpr IntKey mp3Bitrate{"mp3", "bitrate", 11};
 inline constexpr IntKey mp3Channel{"mp3", "channel", 1};
@@ -105,6 +109,10 @@ namespace sondrel {
 inline int readKey(const SettingsFile& s, const IntKey& k)
 {
     return s.read_int(QString::fromLatin1(k.section), QString::fromLatin1(k.key), k.def);
+}
+inline QString readKey(const SettingsFile& s, const TextKey& k)
+{
+    return s.read_string(QString::fromLatin1(k.section), QString::fromLatin1(k.key), QString());
 }
 inline void writeKey(SettingsFile& s, const IntKey& k, int value)
 {

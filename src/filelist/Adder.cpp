@@ -2,7 +2,6 @@
 
 #include "AppState.h"
 #include "AudioFile.h"
-#include "AudioInformation.h"
 #include "ExceptionHook.h"
 #include "FileListModel.h"
 #include "FileListModel.h"
@@ -96,7 +95,6 @@ void Adder::measureItems(Run& run, WorkerPool& pool)
 {
     AudioFile reader;
     reader.SetCancelFlag(&run.stop);
-    AudioInformation tags;
     for (;;) {
         Item* item = nullptr;
         {
@@ -110,7 +108,7 @@ void Adder::measureItems(Run& run, WorkerPool& pool)
         if (item->badName)
             item->result.outcome = Probed::Outcome::BadName;
         else
-            item->result = probeFile(item->path, item->caption, item->fromScan, reader, tags);
+            item->result = probeFile(item->path, item->caption, item->fromScan, reader);
         item->done.store(true, std::memory_order_release);
         pool.notify();
     }

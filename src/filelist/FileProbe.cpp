@@ -1,7 +1,8 @@
 #include "FileProbe.h"
 
 #include "AudioFile.h"
-#include "AudioInformation.h"
+#include "FileTags.h"
+#include "OtherTags.h"
 #include "EngineError.h"
 
 #include <QFile>
@@ -37,8 +38,7 @@ bool hasUndecodableTwin(const QString& path)
     return found;
 }
 
-Probed probeFile(const QString& path, const QString& caption, bool fromScan, AudioFile& reader,
-                 AudioInformation& tags) noexcept
+Probed probeFile(const QString& path, const QString& caption, bool fromScan, AudioFile& reader) noexcept
 {
     Probed out;
     try {
@@ -80,8 +80,10 @@ Probed probeFile(const QString& path, const QString& caption, bool fromScan, Aud
         row.path = path;
         row.setCaption(caption);
         try {
-            tags.LoadFromFile(path);
-            row.setInfo(trackInfoOf(tags));
+            // One pass over the tags gives the record and the fields names are made from.
+            const FileTags tags = readFileTags(path, true);
+            row.setInfo(trackInfoOf(tags.values));
+            row.setOtherTags(otherTagsOf(tags.carried.fields));
         } catch (const EngineError&) {
             // The audio opened but its tags could not be read (the file changed meanwhile):
             // the row stays with empty tags rather than being lost.

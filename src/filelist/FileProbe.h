@@ -10,7 +10,6 @@
 namespace sondrel {
 
 class AudioFile;
-class AudioInformation;
 
 struct Probed {
     enum class Outcome {
@@ -27,9 +26,9 @@ struct Probed {
 
 // Measures path for a row captioned caption. fromScan: found by a folder scan (which skips
 // what is not a regular file) rather than chosen by name. reader and tags are the calling
-// thread's own; reader's cancel flag ends a long measurement.
-Probed probeFile(const QString& path, const QString& caption, bool fromScan, AudioFile& reader,
-                 AudioInformation& tags) noexcept;
+// thread's own; reader's cancel flag ends a long measurement. The row keeps the file's tag
+// record and the other tags output names are made from.
+Probed probeFile(const QString& path, const QString& caption, bool fromScan, AudioFile& reader) noexcept;
 
 // Whether the folder of path holds an entry whose name is not valid UTF-8 and reads, as
 // text, like the file name of path: such a file cannot be reached by its text name.

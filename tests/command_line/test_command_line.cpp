@@ -1,7 +1,9 @@
 #include "AppShell.h"
 #include "CommandLine.h"
+#include "FileTags.h"
 #include "ListRows.h"
 #include "MainWindow.h"
+#include "NamePattern.h"
 #include "RunningWindow.h"
 #include "SettingsFile.h"
 #include "SmallDisk.h"
@@ -9,6 +11,7 @@
 
 #include <QComboBox>
 #include <QDir>
+#include <QDirIterator>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -27,6 +30,12 @@
 #include <vector>
 
 using namespace sondrel;
+
+// What the pattern's own check says about text.
+static QString NamePatternError(const QString& text)
+{
+    return NamePattern(text).error();
+}
 
 // The program started from a shell: --help, --version, wrong arguments, and --convert, which
 // converts without any window (no display server) by the rules and settings of the window.
@@ -200,7 +209,8 @@ private slots:
         QCOMPARE(r.out, QString("sondrel 1.00\n"));
         for (const QStringList& bad : {QStringList{"--convert", "--out", "x", "a.wav"}, QStringList{"--convert", "--format", "aiff", "--out", "x", "a.wav"},
                                        QStringList{"--convert", "--format", "mp3", "a.wav"}, QStringList{"--convert", "--format", "mp3", "--out", "x"},
-                                       QStringList{"--format", "mp3", "a.wav"}, QStringList{"--jobs", "-1"}, QStringList{"--frobnicate"}}) {
+                                       QStringList{"--format", "mp3", "a.wav"}, QStringList{"--jobs", "-1"}, QStringList{"--frobnicate"},
+                                       QStringList{"--convert", "--format", "wav", "--out", "x", "--pattern", "{nope}", "a.wav"}}) {
             r = run(bad);
             QVERIFY2(r.code == 2, qPrintable(bad.join(' ')));
             QVERIFY(r.err.contains("Usage: sondrel"));
@@ -247,7 +257,12 @@ private slots:
         row("overwrite unknown", {"--overwrite", "Yes"}, A::Error, "--overwrite needs ask, yes or no");
         row("overwrite missing", {"--overwrite"}, A::Error, "--overwrite needs ask, yes or no");
         row("options without convert", {"--jobs", "2", "a"}, A::Error,
-            "--format, --out, --jobs and --overwrite go with --convert", {"a"}, {}, 2);
+            "--format, --out, --jobs, --overwrite, --pattern and --portable-names go with --convert", {"a"}, {}, 2);
+        row("pattern without convert", {"--pattern", "{title}", "--portable-names", "a"}, A::Error,
+            "--format, --out, --jobs, --overwrite, --pattern and --portable-names go with --convert", {"a"});
+        row("pattern missing", {"--convert", "--pattern"}, A::Error, "--pattern needs a pattern");
+        row("pattern not valid", {"--convert", "--pattern", "{title"}, A::Error,
+            "--pattern: " + NamePatternError("{title"));
         row("convert without format", {"--convert", "--out", "o", "a"}, A::Error, "--convert needs --format", {"a"});
         row("convert without out", {"--convert", "--format", "wav", "a"}, A::Error, "--convert needs --out", {"a"}, "wav");
         row("convert without paths", {"--convert", "--format", "wav", "--out", "o"}, A::Error,
@@ -332,6 +347,87 @@ private slots:
         QVERIFY(r.err.contains("1 converted, 1 failed, 0 skipped"));
         QVERIFY(QFile::exists(out + "/tree/top.wav"));
         QVERIFY(QDir(elsewhere).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot));
+    }
+
+    // Outputs named by a pattern: folders from tags below the output folder (below the kept
+    // folder when folders are kept), stand-ins for empty tags, a "/" of a value never making a
+    // folder, ":" kept or replaced by the portable rules. The settings file's pattern is used
+    // unless --pattern gives one.
+    void patternNamesOutputs_data()
+    {
+        QTest::addColumn<QString>("pattern");
+        QTest::addColumn<bool>("stored");   // in the settings file rather than --pattern
+        QTest::addColumn<bool>("portable");
+        QTest::addColumn<bool>("keepFolders");
+        QTest::addColumn<QStringList>("outputs");
+        const QString tagged = "{albumartist|artist}/{album}/{disc}-{track:02} {title}";
+        QTest::newRow("folders from tags") << tagged << false << false << false
+                                           << QStringList{"Band/Alb/1-03 Song: A-B.wav", "Unknown Album Artist/Unknown Album/-00 Unknown Title.wav"};
+        QTest::newRow("portable names") << tagged << false << true << false
+                                        << QStringList{"Band/Alb/1-03 Song- A-B.wav", "Unknown Album Artist/Unknown Album/-00 Unknown Title.wav"};
+        QTest::newRow("stored, kept folders") << "{artist}/{name}" << true << false << true
+                                              << QStringList{"src/Art/one.wav", "src/Unknown Artist/blank.wav"};
+        QTest::newRow("format, folder, other tags") << "{format}/{folder}/{composer} of {disctotal|\"?\"}" << false << false << false
+                                                    << QStringList{"WAV/src/Comp of 2.wav", "WAV/src/Unknown Composer of ?.wav"};
+    }
+
+    void patternNamesOutputs()
+    {
+        QFETCH(QString, pattern);
+        QFETCH(bool, stored);
+        QFETCH(bool, portable);
+        QFETCH(bool, keepFolders);
+        QFETCH(QStringList, outputs);
+        const QString one = music("pat/src/one.wav", 0.2);
+        music("pat/src/blank.wav", 0.2);
+        CarriedTags carried;
+        carried.fields["ALBUMARTIST"] = {"Band"};
+        carried.fields["DISCNUMBER"] = {"1/2"};
+        carried.fields["COMPOSER"] = {"Comp"};
+        AudioInformation values;
+        values.infoTitle = "Song: A/B";
+        values.infoArtist = "Art";
+        values.infoAlbum = "Alb";
+        values.infoTrack = 3;
+        writeFileTags(one, carried, values);
+
+        QFile ini(config + "/trevalon.ini");
+        QVERIFY(ini.open(QIODevice::WriteOnly));
+        ini.write("[basic]\nkeep folders=" + QByteArray(keepFolders ? "1" : "0") + "\n");
+        if (stored)
+            ini.write("name pattern=" + pattern.toUtf8() + "\n");
+        ini.close();
+        const QString out = tmp.filePath("out-pattern-" + QString(QTest::currentDataTag()));
+        QStringList args{"--convert", "--format", "wav", "--jobs", "1", "--out", out};
+        if (!stored)
+            args << "--pattern" << pattern;
+        if (portable)
+            args << "--portable-names";
+        const Result r = run(args << tmp.filePath("pat/src"));
+        QFile::remove(config + "/trevalon.ini");
+        QVERIFY2(r.code == 0, qPrintable(r.out + r.err));
+        for (const QString& output : outputs)
+            QVERIFY2(QFileInfo(out + "/" + output).isFile(), qPrintable(output + "\n" + r.out));
+        int files = 0;
+        for (QDirIterator it(out, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories); it.hasNext(); it.next())
+            ++files;
+        QCOMPARE(files, outputs.size());
+    }
+
+    // A stored pattern that is no pattern fails every file with its error, writing nothing.
+    void storedPatternNotValid()
+    {
+        const QString one = music("pat/src/one.wav", 0.2);
+        QFile ini(config + "/trevalon.ini");
+        QVERIFY(ini.open(QIODevice::WriteOnly));
+        ini.write("[basic]\nname pattern={title\n");
+        ini.close();
+        const QString out = tmp.filePath("out-pattern-bad");
+        const Result r = run({"--convert", "--format", "wav", "--out", out, one});
+        QFile::remove(config + "/trevalon.ini");
+        QCOMPARE(r.code, 1);
+        QVERIFY2(r.out.contains(one + "\tfailed: The name pattern is not valid: " + NamePattern("{title").error()), qPrintable(r.out));
+        QVERIFY(QDir(out).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot));
     }
 
     // A file that cannot be converted, or an existing output kept, makes the status 1; the
