@@ -1,5 +1,6 @@
 #include "CarriedTags.h"
 #include "ConversionFixture.h"
+#include "FileTags.h"
 #include "TagEditor.h"
 
 #include <QCheckBox>
@@ -48,6 +49,25 @@ class TestConversionPaths : public ConversionFixture {
         found.sort();
         return found;
     }
+    // A source with tags the record holds and tags only output names use.
+    QString taggedSource(const QString& name)
+    {
+        const QString path = source(name, 0.2, 8000, 1);
+        CarriedTags carried;
+        carried.fields["ALBUMARTIST"] = {"Band"};
+        AudioInformation values;
+        values.infoTitle = "Old";
+        values.infoArtist = "Art";
+        values.infoAlbum = "Alb";
+        values.infoTrack = 3;
+        writeFileTags(path, carried, values);
+        return path;
+    }
+    void usePattern(const QString& pattern, bool portable)
+    {
+        settings().write_string("basic", "name pattern", pattern);
+        settings().write_int("basic", "portable names", portable ? 1 : 0);
+    }
     void keepFolders()
     {
         QTest::mouseClick(w().cbx_keep, Qt::LeftButton, {}, QPoint(5, w().cbx_keep->height() / 2));
@@ -93,6 +113,42 @@ private slots:
         expected.sort();
         QCOMPARE(outputNames(), expected);
         QCOMPARE(shortened.toUtf8().size(), 253);
+    }
+
+    // A stored pattern names the outputs: the album artist the adder read with the row, the
+    // title as typed in the tag editor, the portable rules for its ":"; a row without tags
+    // gets the stand-ins.
+    void patternNamesOutputsWithEditedTags()
+    {
+        usePattern("{albumartist|artist}/{album}/{track:02} {title}", true);
+        add({taggedSource("tagged.wav"), source("blank.wav", 0.2, 8000, 1)});
+        editTitle(0, "New: Title");
+        w().cb_format->setCurrentIndex(1);
+        convert();
+        QVERIFY2(prompts->messages.isEmpty(), qPrintable(prompts->texts().join("; ")));
+        QCOMPARE(statuses(), QStringList({"finish", "finish"}));
+        QCOMPARE(filesBelow(out), QStringList({"Band/Alb/03 New- Title.wav",
+                                                "Unknown Album Artist/Unknown Album/00 Unknown Title.wav"}));
+    }
+
+    // A folder of the pattern that is a link out of the output folder refuses the rows
+    // written through it; nothing is written there, and the other rows convert.
+    void linkInThePatternsFolderRefusesTheRow()
+    {
+        const QString elsewhere = tmp.filePath("pattern-elsewhere");
+        QDir().mkpath(elsewhere);
+        link(elsewhere, out + "/Art");
+        usePattern("{artist}/{name}", false);
+        add({taggedSource("linked.wav"), source("blank.wav", 0.2, 8000, 1)});
+        w().cb_format->setCurrentIndex(1);
+        convert();
+        const QString reason = "the output folder holds a link: " + out + "/Art";
+        QCOMPARE(prompts->messages.size(), 1);
+        QCOMPARE(prompts->messages.first().text, "Write Error! " + out + "/Art/linked.wav: " + reason);
+        QCOMPARE(statuses(), QStringList({"failed", "finish"}));
+        QCOMPARE(w().list->toolTip(0), reason);
+        QCOMPARE(filesBelow(elsewhere), QStringList());
+        QCOMPARE(filesBelow(out), QStringList({"Unknown Artist/blank.wav"}));
     }
 
     // A cover.jpg linked to /dev/zero and a pipe named folder.jpg beside a source without a

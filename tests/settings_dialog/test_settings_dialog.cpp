@@ -524,6 +524,21 @@ private slots:
         QCOMPARE(stored("basic", "format"), QString("3"));
     }
 
+    // The naming keys have no page yet: Default and OK leave them as they are, quotes and
+    // bars of a pattern included.
+    void okAndDefaultKeepTheNamingKeys()
+    {
+        const QByteArray pattern = "{albumartist|artist|\"Various\"}/{album}/{track:02} {title}";
+        put("[basic]\nname pattern=" + pattern + "\nportable names=1\n");
+        showDialog();
+        QTest::mouseClick(dlg->btn_default, Qt::LeftButton);
+        QTest::mouseClick(dlg->btn_ok, Qt::LeftButton);
+        QVERIFY(!dlg->isVisible());
+        const SettingsFile s(path);
+        QCOMPARE(readKey(s, keys::namePattern), QString::fromUtf8(pattern));
+        QCOMPARE(readKey(s, keys::portableNames), 1);
+    }
+
     void oggQualityTypingEmptyingAndStepping()
     {
         showDialog();
