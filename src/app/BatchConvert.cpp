@@ -10,6 +10,7 @@
 #include "LameEncSettings.h"
 #include "OtherTags.h"
 #include "OutputFormat.h"
+#include "OutputPlan.h"
 #include "RunTimeText.h"
 #include "SettingsFile.h"
 #include "StopSignals.h"
@@ -81,6 +82,7 @@ public:
         line(row, QStringLiteral("failed: ") + reason, 0);
     }
     void skipped(int row) override { line(row, QStringLiteral("skipped: the output exists"), 0); }
+    void upToDate(int row) override { line(row, QStringLiteral("up to date"), 0); }
 
     // The progress line, on a terminal only.
     void showProgress(double share, double elapsed, double remaining)
@@ -193,16 +195,10 @@ NamedFiles filesNamed(const QStringList& paths, std::FILE* err)
     return n;
 }
 
-ConversionRun::Overwrite overwriteMode(CommandLine::Overwrite mode, bool terminal)
+// Nobody to answer without a terminal: keep what exists.
+Existing existingMode(const CommandLine& command, bool terminal)
 {
-    switch (mode) {
-    case CommandLine::Overwrite::Yes: return ConversionRun::Overwrite::Yes;
-    case CommandLine::Overwrite::No: return ConversionRun::Overwrite::No;
-    case CommandLine::Overwrite::Ask: return ConversionRun::Overwrite::Ask;
-    case CommandLine::Overwrite::Default: break;
-    }
-    // Nobody to answer: keep what exists.
-    return terminal ? ConversionRun::Overwrite::Ask : ConversionRun::Overwrite::No;
+    return command.existing.value_or(terminal ? Existing::Ask : Existing::Skip);
 }
 
 // What a run of the command line does: the output folder, the format's writer and its
@@ -220,14 +216,15 @@ bool runSettings(const CommandLine& command, bool terminal, std::FILE* err, Audi
     }
     QString folder = QFileInfo(command.out).absoluteFilePath();
     // A folder that cannot be made shows as a write error for each file.
-    QDir().mkpath(folder);
+    if (!command.dryRun)
+        QDir().mkpath(folder);
     if (!folder.endsWith(QLatin1Char('/')))
         folder += QLatin1Char('/');
     s.folder = folder;
     s.extension = setup.extension;
     s.maxJobs = ConversionRun::jobsFor(command.jobs >= 0 ? command.jobs : readKey(settings, keys::jobs));
-    s.keepFolders = readKey(settings, keys::keepFolders) != 0;
-    s.overwrite = overwriteMode(command.overwrite, terminal);
+    s.keepFolders = command.keepFolders.value_or(readKey(settings, keys::keepFolders) != 0);
+    s.existing = existingMode(command, terminal);
     s.namePattern = command.pattern.value_or(readKey(settings, keys::namePattern));
     s.nameRules = command.portableNames || readKey(settings, keys::portableNames) != 0 ? NameRules::Portable
                                                                                          : NameRules::Native;
@@ -282,6 +279,27 @@ Outcome convert(const NamedFiles& named, const ConversionRun::Settings& s, const
     return outcome;
 }
 
+// Prints each file's plan, "source<TAB>target<TAB>action", and writes nothing. Returns the
+// exit status: 1 when a file could not be given an output.
+int printPlan(const NamedFiles& named, const ConversionRun::Settings& s, BatchRows& rows, std::FILE* out)
+{
+    const std::vector<PlannedOutput> plan = planOutputs(rows, s.folder, s, s.existing);
+    bool failed = !named.badNames.isEmpty() || named.missing > 0;
+    for (std::size_t row = 0; row < plan.size(); ++row) {
+        const PlannedOutput& p = plan[row];
+        const QString target = p.relative.isEmpty() ? QString() : s.folder + p.relative;
+        QString action = actionWord(p.action);
+        if (p.action == PlannedOutput::Action::Fail) {
+            action += QStringLiteral(": ") + p.error;
+            failed = true;
+        }
+        std::fprintf(out, "%s\t%s\t%s\n", local(named.files[qsizetype(row)]).constData(), local(target).constData(),
+                     local(action).constData());
+    }
+    std::fflush(out);
+    return failed ? 1 : 0;
+}
+
 } // namespace
 
 int runBatchConversion(const CommandLine& command, std::FILE* out, std::FILE* err)
@@ -298,6 +316,8 @@ int runBatchConversion(const CommandLine& command, std::FILE* out, std::FILE* er
     if (!runSettings(command, terminal, err, writer, s))
         return 1;
     BatchRows rows(named.files, named.added, out, err, terminal);
+    if (command.dryRun)
+        return printPlan(named, s, rows, out);
     for (const QString& bad : named.badNames)
         rows.line(bad, QStringLiteral("failed: ") + BadNameReason);
     const Outcome o = convert(named, s, writer, rows, stopSignals, err);
@@ -305,13 +325,16 @@ int runBatchConversion(const CommandLine& command, std::FILE* out, std::FILE* er
     for (const QString& f : o.failures)
         std::fprintf(err, "%s\n", local(f).constData());
     const int failed = o.totals.failed + named.missing + int(named.badNames.size());
-    std::fprintf(err, "%d converted, %d failed, %d skipped, %d stopped\n", o.totals.finished, failed, o.totals.skipped,
-                 o.totals.stopped);
+    std::fprintf(err, "%d converted, %d failed, %d skipped, %d up to date, %d stopped\n", o.totals.finished, failed,
+                 o.totals.skipped, o.totals.upToDate, o.totals.stopped);
     if (stopSignals.received())
         return StopSignals::exitStatusFor(stopSignals.received());
     if (o.outputClosed)
         return StopSignals::exitStatusFor(SIGPIPE);
-    return failed == 0 && o.totals.skipped == 0 && !o.totals.stopRequested ? 0 : 1;
+    // Skips the user chose (by --existing or an answer) are no failure; skips made only
+    // because nobody could be asked are.
+    const bool skipsChosen = command.existing.has_value() || terminal;
+    return failed == 0 && (skipsChosen || o.totals.skipped == 0) && !o.totals.stopRequested ? 0 : 1;
 }
 
 } // namespace sondrel

@@ -12,7 +12,9 @@ QString usageText()
     return QStringLiteral(
         "Usage: sondrel [FILE|FOLDER]...\n"
         "       sondrel --convert --format %1 --out DIR [--jobs N]\n"
-        "               [--overwrite ask|yes|no] [--pattern P] [--portable-names]\n"
+        "               [--existing ask|skip|overwrite|rename|update] [--pattern P]\n"
+        "               [--portable-names] [--keep-folders|--no-keep-folders]\n"
+        "               [--dry-run]\n"
         "               FILE|FOLDER...\n"
         "\n"
         "Without --convert, opens the window with the files added (folders with their\n"
@@ -23,17 +25,24 @@ QString usageText()
         "  --out DIR          the output folder (made if missing)\n"
         "  --jobs N           files converted at once (default: the settings file's;\n"
         "                     0 is one per processor core)\n"
-        "  --overwrite MODE   what to do with an output file that exists: ask, yes\n"
-        "                     (replace it) or no (keep it and skip the source); the\n"
-        "                     default is ask on a terminal, no otherwise\n"
+        "  --existing MODE    what to do with an output file that exists: ask, skip\n"
+        "                     (keep it), overwrite, rename (write \"name (2)\" beside\n"
+        "                     it) or update (replace it only when older than its\n"
+        "                     source); the default is ask on a terminal, skip otherwise\n"
+        "  --overwrite MODE   ask, yes or no: the same as --existing ask, overwrite, skip\n"
         "  --pattern P        name the outputs by the pattern P below the output folder,\n"
         "                     e.g. '{albumartist|artist}/{album}/{track:02} {title}'\n"
         "                     (default: the settings file's; none: as the sources)\n"
         "  --portable-names   names from a pattern that Windows file systems also take\n"
+        "  --keep-folders     outputs of a folder's files keep its folders below DIR\n"
+        "  --no-keep-folders  every output straight in DIR (default: the settings file's)\n"
+        "  --dry-run          print each file's plan, source TAB target TAB action\n"
+        "                     (convert, rename, skip, up to date, ask), write nothing\n"
         "  --help             this text\n"
         "  --version          the version\n"
         "\n"
-        "Exit status: 0 every file converted, 1 some failed or were skipped, 2 bad\n"
+        "Exit status: 0 every file converted (or skipped or up to date as --existing\n"
+        "asked), 1 some failed or were skipped unasked, 2 bad\n"
         "arguments; 130, 143 and 129 after Ctrl+C, SIGTERM and SIGHUP, and 141 when the\n"
         "standard output was closed: these stop the conversion, and nothing of the files\n"
         "in work is written.\n")
@@ -45,17 +54,18 @@ namespace {
 bool takesValue(const QString& option)
 {
     return option == QLatin1String("--format") || option == QLatin1String("--out") || option == QLatin1String("--jobs")
-        || option == QLatin1String("--overwrite") || option == QLatin1String("--pattern");
+        || option == QLatin1String("--overwrite") || option == QLatin1String("--existing")
+        || option == QLatin1String("--pattern");
 }
 
-std::optional<CommandLine::Overwrite> overwriteMode(const QString& value)
+std::optional<Existing> overwriteMode(const QString& value)
 {
     if (value == QLatin1String("ask"))
-        return CommandLine::Overwrite::Ask;
+        return Existing::Ask;
     if (value == QLatin1String("yes"))
-        return CommandLine::Overwrite::Yes;
+        return Existing::Overwrite;
     if (value == QLatin1String("no"))
-        return CommandLine::Overwrite::No;
+        return Existing::Skip;
     return std::nullopt;
 }
 
@@ -83,11 +93,16 @@ QString setValueOption(CommandLine& c, const QString& option, const QString* val
         if (const NamePattern pattern(*value); !pattern.isValid())
             return QStringLiteral("--pattern: ") + pattern.error();
         c.pattern = *value;
+    } else if (option == QLatin1String("--existing")) {
+        const std::optional<Existing> mode = value ? existingNamed(*value) : std::nullopt;
+        if (!mode)
+            return QStringLiteral("--existing needs ask, skip, overwrite, rename or update");
+        c.existing = *mode;
     } else {
-        const std::optional<CommandLine::Overwrite> mode = value ? overwriteMode(*value) : std::nullopt;
+        const std::optional<Existing> mode = value ? overwriteMode(*value) : std::nullopt;
         if (!mode)
             return QStringLiteral("--overwrite needs ask, yes or no");
-        c.overwrite = *mode;
+        c.existing = *mode;
     }
     return {};
 }
@@ -96,9 +111,10 @@ QString setValueOption(CommandLine& c, const QString& option, const QString* val
 QString checkOptions(const CommandLine& c, bool convert)
 {
     if (!convert) {
-        if (!c.format.isEmpty() || !c.out.isEmpty() || c.jobs >= 0 || c.overwrite != CommandLine::Overwrite::Default
-            || c.pattern || c.portableNames)
-            return QStringLiteral("--format, --out, --jobs, --overwrite, --pattern and --portable-names go with --convert");
+        if (!c.format.isEmpty() || !c.out.isEmpty() || c.jobs >= 0 || c.existing || c.pattern || c.portableNames
+            || c.keepFolders || c.dryRun)
+            return QStringLiteral("--format, --out, --jobs, --existing, --overwrite, --pattern, --portable-names, "
+                                  "--keep-folders, --no-keep-folders and --dry-run go with --convert");
         return {};
     }
     if (c.format.isEmpty())
@@ -138,6 +154,10 @@ CommandLine parseCommandLine(const QStringList& args)
             convert = true;
         } else if (a == QLatin1String("--portable-names")) {
             c.portableNames = true;
+        } else if (a == QLatin1String("--keep-folders") || a == QLatin1String("--no-keep-folders")) {
+            c.keepFolders = a == QLatin1String("--keep-folders");
+        } else if (a == QLatin1String("--dry-run")) {
+            c.dryRun = true;
         } else if (takesValue(a)) {
             const QString why = setValueOption(c, a, i + 1 < args.size() ? &args[++i] : nullptr);
             if (!why.isEmpty())

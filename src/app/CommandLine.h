@@ -3,6 +3,8 @@
 #include <QStringList>
 #include <optional>
 
+#include "OutputNaming.h"
+
 namespace sondrel {
 
 // What the program was asked to do on its command line.
@@ -16,7 +18,11 @@ struct CommandLine {
     QString format;       // an output format's name, in lower case: "mp3", "wav", ...
     QString out;
     int jobs = -1;        // -1: the settings file's
-    enum class Overwrite { Default, Ask, Yes, No } overwrite = Overwrite::Default;
+    // --existing, or --overwrite ask|yes|no as ask|overwrite|skip; none: ask on a terminal,
+    // skip otherwise.
+    std::optional<Existing> existing;
+    std::optional<bool> keepFolders; // --keep-folders / --no-keep-folders; none: the settings file's
+    bool dryRun = false;            // --dry-run: print the plan, write nothing
     std::optional<QString> pattern; // --pattern: a valid name pattern; none: the settings file's
     bool portableNames = false;     // --portable-names; false: the settings file's
 };

@@ -52,7 +52,6 @@ struct ConversionRun::Run {
     std::map<int, QString> failures;                      // in row order
     std::unordered_set<FileId, FileIdHash> sources;       // of every row: never written
     int identified = 0;                                   // rows whose source is in sources
-    QHash<QString, int> claims;                           // target -> row writing it
     std::vector<double> weights;                          // of each row
     double totalWeight = 0;                               // of the rows still to do or done
     double finishedWeight = 0;
@@ -67,6 +66,7 @@ struct ConversionRun::Run {
     QString lastSub;
     std::shared_ptr<const OutputDir> lastDir;
     std::optional<NamePattern> pattern; // when outputs are named by one
+    RunNames names;                     // the outputs' names taken so far
 };
 
 ConversionRun::ConversionRun(const AudioFile& writer, QObject* parent)
@@ -112,6 +112,7 @@ void ConversionRun::start(RunRows& rows, Settings settings)
     m_pool->setMaxThreads(run->settings.maxJobs);
     if (!run->settings.namePattern.isEmpty())
         run->pattern.emplace(run->settings.namePattern);
+    run->names = RunNames(run->settings.nameRules);
     m_run = std::move(run);
     try {
         prepareFolder({});
@@ -221,9 +222,9 @@ void ConversionRun::answered(quint64 id, Prompts::Overwrite answer)
     m_run->asking.reset();
     m_run->question.reset();
     if (answer == Prompts::Overwrite::YesToAll)
-        m_run->settings.overwrite = Overwrite::Yes;
+        m_run->settings.existing = Existing::Overwrite;
     else if (answer == Prompts::Overwrite::NoToAll)
-        m_run->settings.overwrite = Overwrite::No;
+        m_run->settings.existing = Existing::Skip;
     if (answer == Prompts::Overwrite::Yes || answer == Prompts::Overwrite::YesToAll)
         go(plan);
     else
@@ -245,10 +246,8 @@ std::optional<ConversionRun::Planned> ConversionRun::planRow(int row)
     const QString source = rows.source(row);
     if (!sourceUsable(row, source))
         return std::nullopt;
-    QString sub, name;
-    if (!outputNameFor(row, source, &sub, &name))
-        return std::nullopt;
-    const std::shared_ptr<const OutputDir> dir = folderFor(row, sub, name);
+    QString name;
+    const std::shared_ptr<const OutputDir> dir = outputFor(row, source, &name);
     if (!dir || !targetWritable(row, source, *dir, name))
         return std::nullopt;
     const QString target = dir->path() + name;
@@ -258,16 +257,35 @@ std::optional<ConversionRun::Planned> ConversionRun::planRow(int row)
     const bool changed = rows.sourceStamp(row, &bytes, &modified)
         && (info.size() != bytes || info.lastModified().toMSecsSinceEpoch() != modified);
     const Planned plan{row, source, target, dir, changed};
-    // A target an earlier row of this run writes counts as existing.
-    if (!m_run->claims.contains(target) && !dir->entryId(name))
+    if (!dir->entryId(name))
         return plan;
-    switch (m_run->settings.overwrite) {
-    case Overwrite::Yes: return plan;
-    case Overwrite::No: skip(row); return std::nullopt;
-    case Overwrite::Ask: break;
+    return existingTarget(plan);
+}
+
+std::optional<ConversionRun::Planned> ConversionRun::existingTarget(const Planned& plan)
+{
+    switch (m_run->settings.existing) {
+    case Existing::Overwrite:
+    case Existing::Rename: // a name taken meanwhile by another program: the user chose to write
+        return plan;
+    case Existing::Skip:
+        skip(plan.row);
+        return std::nullopt;
+    case Existing::Update: {
+        const std::optional<std::int64_t> from = modifiedNsOf(plan.source);
+        const std::optional<std::int64_t> to = plan.dir->modifiedNs(plan.target.mid(plan.dir->path().size()));
+        if (!from || !to || !outputIsUpToDate(*from, *to))
+            return plan;
+        dropRowFromTotal(plan.row);
+        ++m_run->totals.upToDate;
+        m_run->rows->upToDate(plan.row);
+        return std::nullopt;
+    }
+    case Existing::Ask:
+        break;
     }
     if (!m_run->settings.ask) {
-        skip(row);
+        skip(plan.row);
         return std::nullopt;
     }
     ask(plan);
@@ -288,31 +306,25 @@ bool ConversionRun::sourceUsable(int row, const QString& source)
     return true;
 }
 
-bool ConversionRun::outputNameFor(int row, const QString& source, QString* sub, QString* name)
+std::shared_ptr<const OutputDir> ConversionRun::outputFor(int row, const QString& source, QString* name)
 {
-    const RunRows& rows = *m_run->rows;
     const Settings& s = m_run->settings;
-    *sub = s.keepFolders ? keptSubFolderFor(rows.addedFolder(row), source) : QString();
-    if (!m_run->pattern) {
-        *name = targetNameFor(rows.caption(row), rows.captionIsTitle(row), s.extension, source);
-        return true;
+    QString relative, error;
+    if (!relativeOutputFor(*m_run->rows, row, s, m_run->pattern ? &*m_run->pattern : nullptr, &relative, &error)) {
+        refuse(row, source + QStringLiteral(": ") + error, error);
+        return nullptr;
     }
-    if (!m_run->pattern->isValid()) {
-        const QString reason = QStringLiteral("The name pattern is not valid: ") + m_run->pattern->error();
-        refuse(row, source + QStringLiteral(": ") + reason, reason);
-        return false;
-    }
-    NameValues values = rows.nameValues(row);
-    const QString caption = rows.caption(row);
-    values.name = rows.captionIsTitle(row) ? caption : QFileInfo(caption).completeBaseName();
-    values.folder = QFileInfo(source).absoluteDir().dirName();
-    values.format = s.formatLabel;
-    // The pattern's own folders go below the kept one; its last component is the file.
-    const QString relative = m_run->pattern->expand(values, s.extension, s.nameRules);
     const qsizetype slash = relative.lastIndexOf(QLatin1Char('/'));
-    *sub += relative.left(slash + 1);
-    *name = relative.mid(slash + 1);
-    return true;
+    const QString sub = relative.left(slash + 1);
+    std::shared_ptr<const OutputDir> dir = folderFor(row, sub, relative.mid(slash + 1));
+    if (!dir)
+        return nullptr;
+    // A name an earlier row took is numbered; renaming also passes over existing files.
+    std::function<bool(const QString&)> exists;
+    if (s.existing == Existing::Rename)
+        exists = [&](const QString& r) { return dir->entryId(r.mid(sub.size())).has_value(); };
+    *name = m_run->names.take(relative, s.extension, exists).mid(sub.size());
+    return dir;
 }
 
 std::shared_ptr<const OutputDir> ConversionRun::folderFor(int row, const QString& sub, const QString& name)
@@ -400,7 +412,6 @@ void ConversionRun::startJob(const Planned& plan)
     job->order.tags = rows.tags(plan.row);
     job->order.writer = std::make_unique<AudioFile>();
     job->order.writer->CopyOutputFrom(m_writer);
-    m_run->claims.insert(plan.target, plan.row);
     rows.started(plan.row);
     job->clock.start();
     Job* j = job.get();
@@ -462,12 +473,10 @@ void ConversionRun::applyResult(Job& job)
         ++m_run->totals.finished;
         break;
     case JobResult::Outcome::Stopped:
-        m_run->claims.remove(job.target);
         ++m_run->totals.stopped;
         dropRowFromTotal(job.row);
         break;
     case JobResult::Outcome::Failed:
-        m_run->claims.remove(job.target);
         m_run->failures[job.row] = result.message;
         ++m_run->totals.failed;
         dropRowFromTotal(job.row);

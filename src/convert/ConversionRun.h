@@ -7,9 +7,9 @@
 // list it converts and where it shows what happens are behind RunRows, so the window and the
 // command line run the very same rules.
 #include "ConversionJob.h"
-#include "NamePattern.h"
+#include "OutputNaming.h"
 #include "Prompts.h"
-#include "TrackInfo.h"
+#include "RunRows.h"
 
 #include <QObject>
 #include <QString>
@@ -27,62 +27,14 @@ class AudioFile;
 class WorkerPool;
 class OutputDir;
 
-// The list a run converts, as the run sees it: what each row holds, and where the run reports
-// what becomes of it. Called on the run's thread only.
-class RunRows {
-public:
-    virtual ~RunRows() = default;
-    virtual int count() const = 0;
-    virtual QString source(int row) const = 0;
-    // The name of the output, before its extension is changed.
-    virtual QString caption(int row) const = 0;
-    // Whether the caption is a title (typed in the tag editor) rather than a file name: the
-    // extension is then appended to all of it.
-    virtual bool captionIsTitle(int /*row*/) const { return false; }
-    // The tags to write; none: the source's own, read by the job.
-    virtual std::optional<TrackInfo> tags(int row) const = 0;
-    // The folder the user added that the row's file was found in; empty for a file added
-    // alone. With keepFolders, the output keeps its place below that folder.
-    virtual QString addedFolder(int /*row*/) const { return {}; }
-    // The tag values an output name pattern is filled with (the name, folder and format are
-    // the run's own); asked for only when the run names its outputs by a pattern.
-    virtual NameValues nameValues(int /*row*/) const { return {}; }
-    // How much of the run the row is, for the progress: its playing time where known.
-    virtual std::int64_t weight(int row) const = 0;
-    // The playing time the row shows, in milliseconds; -1 where it shows none.
-    virtual std::int64_t shownDurationMs(int /*row*/) const { return -1; }
-    // The source's size and modification time when it was measured; false when unknown.
-    virtual bool sourceStamp(int row, std::int64_t* bytes, std::int64_t* modifiedMs) const = 0;
-
-    virtual void planned(int /*row*/) {}
-    virtual void started(int row) = 0;
-    virtual void progressed(int /*row*/, int /*percent*/) {}
-    // result: Finished, Stopped or Failed; for a row whose source changed since it was
-    // measured, or decoded to another length, result.measured holds what the job found.
-    virtual void ended(int row, const JobResult& result, double seconds) = 0;
-    // Not converted: a failure found while planning (message for the user, reason for the row).
-    virtual void refused(int row, const QString& message, const QString& reason) = 0;
-    // Not converted: the user kept the existing output.
-    virtual void skipped(int /*row*/) {}
-};
-
 class ConversionRun : public QObject {
     Q_OBJECT
 public:
-    enum class Overwrite { Ask, Yes, No };
-    struct Settings {
+    struct Settings : OutputNaming {
         QString folder;          // ends with "/"
-        QString extension;       // ".mp3", ...
         int maxJobs = 1;
-        // Outputs of rows found in an added folder go to <folder>/<its name>/<sub-folders>/.
-        bool keepFolders = false;
-        Overwrite overwrite = Overwrite::Ask;
-        // Outputs named by this pattern (NamePattern), below the (kept) folder; empty: each
-        // after its row's caption. A pattern that is not valid fails every row with its error.
-        QString namePattern;
-        NameRules nameRules = NameRules::Native;
-        QString formatLabel; // the pattern's {format}: "MP3"
-        // Asked before an existing output is replaced, when overwrite is Ask: opens the
+        Existing existing = Existing::Ask;
+        // Asked before an existing output is replaced, when existing is Ask: opens the
         // question and returns at once; the answer comes later (Prompts::askOverwriteLater).
         std::function<std::unique_ptr<Prompts::Pending>(const QString& question,
                                                         std::function<void(Prompts::Overwrite)> answered)>
@@ -92,6 +44,7 @@ public:
         int finished = 0;
         int failed = 0;
         int skipped = 0;
+        int upToDate = 0;     // rows whose output was newer than their source
         int stopped = 0;      // rows whose job was stopped
         bool stopRequested = false;
         double seconds = 0;   // from the start of the run to its end
@@ -144,10 +97,12 @@ private:
     // The row's checks; a plan to start now, or none (refused, skipped, or a question opened).
     std::optional<Planned> planRow(int row);
     bool sourceUsable(int row, const QString& source);
-    // The row's output below the output folder: its sub-folder ("" or ending in "/") and its
-    // file name; false when the row was refused.
-    bool outputNameFor(int row, const QString& source, QString* sub, QString* name);
+    // The row's output: its folder, held open, and its file name there, a name no earlier
+    // row of the run took; none when the row was refused.
+    std::shared_ptr<const OutputDir> outputFor(int row, const QString& source, QString* name);
     std::shared_ptr<const OutputDir> folderFor(int row, const QString& sub, const QString& name);
+    // What the run's rule for existing outputs makes of plan, whose target exists.
+    std::optional<Planned> existingTarget(const Planned& plan);
     bool targetWritable(int row, const QString& source, const OutputDir& dir, const QString& name);
     void go(const Planned& plan);
     void ask(const Planned& plan);

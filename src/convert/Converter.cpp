@@ -28,6 +28,7 @@ constexpr int MaxListedFailures = 20;
 const QString PercentOnly = QStringLiteral("%p%");
 const QString StoppedTip = QStringLiteral("Stopped before the file was complete: nothing was written.");
 const QString SkippedTip = QStringLiteral("The existing output was kept.");
+const QString UpToDateTip = QStringLiteral("The output is newer than its source: it was kept.");
 } // namespace
 
 // The window's list as a run sees it: the rows' texts and records, and their Status cells.
@@ -92,6 +93,11 @@ public:
     {
         m_list.setText(row, rows::Status, rows::Skipped);
         m_list.setToolTip(row, SkippedTip);
+    }
+    void upToDate(int row) override
+    {
+        m_list.setText(row, rows::Status, rows::UpToDate);
+        m_list.setToolTip(row, UpToDateTip);
     }
     // Before a run: every row as if it had never been converted.
     void reset()
@@ -169,6 +175,7 @@ void Converter::ConvertList(int format)
     run.keepFolders = readKey(*settings, keys::keepFolders) != 0;
     run.namePattern = readKey(*settings, keys::namePattern);
     run.nameRules = readKey(*settings, keys::portableNames) != 0 ? NameRules::Portable : NameRules::Native;
+    run.existing = existingFromSetting(readKey(*settings, keys::existing));
     run.formatLabel = QString::fromUtf8(outputFormat(format)->label);
     run.ask = [this](const QString& question, std::function<void(Prompts::Overwrite)> answered) {
         return m_prompts.askOverwriteLater(m_window, question, std::move(answered));
@@ -218,6 +225,8 @@ QString Converter::summaryText(const ConversionRun::Totals& totals)
     QStringList parts{QStringLiteral("%1 converted").arg(totals.finished)};
     if (totals.skipped > 0)
         parts << QStringLiteral("%1 skipped").arg(totals.skipped);
+    if (totals.upToDate > 0)
+        parts << QStringLiteral("%1 up to date").arg(totals.upToDate);
     if (totals.failed > 0)
         parts << QStringLiteral("%1 failed").arg(totals.failed);
     if (totals.stopped > 0)

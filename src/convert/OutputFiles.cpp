@@ -120,6 +120,29 @@ std::optional<FileId> OutputDir::fileId(const QString& name) const
     return FileId{st.st_dev, st.st_ino};
 }
 
+namespace {
+std::int64_t nanoseconds(const struct timespec& t)
+{
+    return std::int64_t(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
+}
+} // namespace
+
+std::optional<std::int64_t> modifiedNsOf(const QString& path)
+{
+    struct stat st {};
+    if (::stat(local(path).constData(), &st) != 0)
+        return std::nullopt;
+    return nanoseconds(st.st_mtim);
+}
+
+std::optional<std::int64_t> OutputDir::modifiedNs(const QString& name) const
+{
+    struct stat st {};
+    if (::fstatat(m_fd, local(name).constData(), &st, 0) != 0)
+        return std::nullopt;
+    return nanoseconds(st.st_mtim);
+}
+
 bool OutputDir::isFolder(const QString& name) const
 {
     struct stat st {};

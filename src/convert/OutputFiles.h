@@ -7,6 +7,7 @@
 // created, renamed and cleaned up relative to the folder itself, and the sub-folders of kept
 // folders are entered without following a link, so no output lands outside the output folder.
 #include <QString>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -42,6 +43,15 @@ struct FileIdHash {
 std::optional<FileId> fileIdOf(const QString& path);
 // Whether path (links followed) is a regular file; false for FIFOs, devices and sockets.
 bool isRegularFile(const QString& path);
+// The modification time of path (links followed) in nanoseconds since the epoch; none when
+// there is no such file.
+std::optional<std::int64_t> modifiedNsOf(const QString& path);
+// Whether an output modified at outputNs is as new as its source modified at sourceNs or
+// newer: a run that updates leaves it as it is.
+inline bool outputIsUpToDate(std::int64_t sourceNs, std::int64_t outputNs)
+{
+    return outputNs >= sourceNs;
+}
 
 // An output folder, held open until the last one using it lets it go.
 class OutputDir {
@@ -68,6 +78,8 @@ public:
     std::optional<FileId> fileId(const QString& name) const;
     // Whether the entry is a folder (a link to a folder is not one: it can be replaced).
     bool isFolder(const QString& name) const;
+    // The modification time of the file name leads to, as modifiedNsOf.
+    std::optional<std::int64_t> modifiedNs(const QString& name) const;
 
 private:
     OutputDir(int fd, QString path) : m_fd(fd), m_path(std::move(path)) {}

@@ -15,7 +15,7 @@ const char* const Headers[5] = {"File Name", "Full Path", "Time", "Size", "Statu
 
 // The Status texts in the order of ListRow::State.
 const QString* const StateTexts[] = {&rows::Unconverted, &rows::Converting, &rows::Finish,
-                                     &rows::Skipped, &rows::Stopped, &rows::Failed};
+                                     &rows::Skipped, &rows::Stopped, &rows::Failed, &rows::UpToDate};
 
 ListRow::State stateOf(const QString& text)
 {

@@ -18,7 +18,7 @@ namespace sondrel {
 // records live in one place, so a row never meets another row's record.
 struct ListRow {
     // The Status cell as one of the texts of ListRows.h, or a text of its own (Other).
-    enum class State : std::uint8_t { Unconverted, Converting, Finish, Skipped, Stopped, Failed, Other };
+    enum class State : std::uint8_t { Unconverted, Converting, Finish, Skipped, Stopped, Failed, UpToDate, Other };
 
     // What a row seldom has: its tooltip, and cell texts that are not made from its values.
     struct Extra {

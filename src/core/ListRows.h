@@ -19,6 +19,8 @@ inline const QString Finish = QStringLiteral("finish");
 inline const QString Skipped = QStringLiteral("skipped");
 inline const QString Stopped = QStringLiteral("stopped");
 inline const QString Failed = QStringLiteral("failed");
+// Not converted because its output is newer than its source.
+inline const QString UpToDate = QStringLiteral("up to date");
 
 // Data kept with a row beside its texts: the exact playing time, and while the row's file
 // is converted, its progress in percent (drawn in the Status cell).

@@ -223,28 +223,49 @@ private slots:
     void parsesArguments_data()
     {
         using A = CommandLine::Action;
-        using O = CommandLine::Overwrite;
+        using O = Existing;
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<int>("action");
         QTest::addColumn<QString>("error");
         QTest::addColumn<QStringList>("paths");
         QTest::addColumn<QString>("format");
         QTest::addColumn<int>("jobs");
-        QTest::addColumn<int>("overwrite");
+        QTest::addColumn<int>("existing"); // -1: none given
+        QTest::addColumn<int>("keepFolders"); // -1: none given
+        QTest::addColumn<bool>("dryRun");
         const auto row = [](const char* name, QStringList args, A action, QString error, QStringList paths = {},
-                            QString format = {}, int jobs = -1, O overwrite = O::Default) {
-            QTest::newRow(name) << args << int(action) << error << paths << format << jobs << int(overwrite);
+                            QString format = {}, int jobs = -1, std::optional<O> existing = {}, int keep = -1,
+                            bool dry = false) {
+            QTest::newRow(name) << args << int(action) << error << paths << format << jobs
+                                << (existing ? int(*existing) : -1) << keep << dry;
         };
+        const QString convertOnly = "--format, --out, --jobs, --existing, --overwrite, --pattern, --portable-names, "
+                                    "--keep-folders, --no-keep-folders and --dry-run go with --convert";
         row("nothing", {}, A::Window, {});
         row("paths, dash and end of options", {"a.wav", "-", "--", "--help", "-x"}, A::Window, {},
             {"a.wav", "-", "--help", "-x"});
         row("convert with every option",
             {"--convert", "--format", "MP3", "--out", "o", "--jobs", "0", "--overwrite", "yes", "x"}, A::Convert, {},
-            {"x"}, "mp3", 0, O::Yes);
+            {"x"}, "mp3", 0, O::Overwrite);
         row("overwrite no, path after --", {"--convert", "--overwrite", "no", "--format", "wav", "--out", "o", "--", "--jobs"},
-            A::Convert, {}, {"--jobs"}, "wav", -1, O::No);
+            A::Convert, {}, {"--jobs"}, "wav", -1, O::Skip);
         row("overwrite ask", {"--overwrite", "ask", "--convert", "--out", "o", "--format", "wav", "y"}, A::Convert, {},
             {"y"}, "wav", -1, O::Ask);
+        for (const auto& [word, mode] : {std::pair{"skip", O::Skip}, {"overwrite", O::Overwrite}, {"rename", O::Rename},
+                                         {"update", O::Update}, {"ask", O::Ask}}) {
+            row(qPrintable(QString("existing ") + word), {"--convert", "--existing", word, "--format", "wav", "--out", "o", "y"},
+                A::Convert, {}, {"y"}, "wav", -1, mode);
+        }
+        row("the later of --existing and --overwrite wins",
+            {"--convert", "--existing", "rename", "--overwrite", "yes", "--format", "wav", "--out", "o", "y"}, A::Convert,
+            {}, {"y"}, "wav", -1, O::Overwrite);
+        row("keep folders, then not, dry run",
+            {"--convert", "--keep-folders", "--dry-run", "--no-keep-folders", "--format", "wav", "--out", "o", "y"},
+            A::Convert, {}, {"y"}, "wav", -1, {}, 0, true);
+        row("keep folders", {"--convert", "--keep-folders", "--format", "wav", "--out", "o", "y"}, A::Convert, {}, {"y"},
+            "wav", -1, {}, 1);
+        row("existing unknown", {"--existing", "yes"}, A::Error, "--existing needs ask, skip, overwrite, rename or update");
+        row("dry run without convert", {"--dry-run", "a"}, A::Error, convertOnly, {"a"}, {}, -1, {}, -1, true);
         row("help first", {"-h", "--frobnicate"}, A::Help, {});
         row("version stops reading", {"a", "--version", "--jobs"}, A::Version, {}, {"a"});
         row("format missing", {"--convert", "--format"}, A::Error, "--format needs a format");
@@ -256,10 +277,8 @@ private slots:
         row("jobs missing", {"--jobs"}, A::Error, "--jobs needs a number of 0 or more");
         row("overwrite unknown", {"--overwrite", "Yes"}, A::Error, "--overwrite needs ask, yes or no");
         row("overwrite missing", {"--overwrite"}, A::Error, "--overwrite needs ask, yes or no");
-        row("options without convert", {"--jobs", "2", "a"}, A::Error,
-            "--format, --out, --jobs, --overwrite, --pattern and --portable-names go with --convert", {"a"}, {}, 2);
-        row("pattern without convert", {"--pattern", "{title}", "--portable-names", "a"}, A::Error,
-            "--format, --out, --jobs, --overwrite, --pattern and --portable-names go with --convert", {"a"});
+        row("options without convert", {"--jobs", "2", "a"}, A::Error, convertOnly, {"a"}, {}, 2);
+        row("pattern without convert", {"--pattern", "{title}", "--portable-names", "a"}, A::Error, convertOnly, {"a"});
         row("pattern missing", {"--convert", "--pattern"}, A::Error, "--pattern needs a pattern");
         row("pattern not valid", {"--convert", "--pattern", "{title"}, A::Error,
             "--pattern: " + NamePatternError("{title"));
@@ -279,7 +298,9 @@ private slots:
         QTEST(c.paths, "paths");
         QTEST(c.format, "format");
         QTEST(c.jobs, "jobs");
-        QTEST(int(c.overwrite), "overwrite");
+        QTEST(c.existing ? int(*c.existing) : -1, "existing");
+        QTEST(c.keepFolders ? int(*c.keepFolders) : -1, "keepFolders");
+        QTEST(c.dryRun, "dryRun");
     }
 
     // Files and a folder: one line per file, the folder taken as adding it takes it (natural
@@ -457,11 +478,12 @@ private slots:
         QCOMPARE(r.code, 1);
         QVERIFY(r.out.contains(good + "\tskipped: the output exists\t"));
         QCOMPARE(bytes(out + "/good.mp3"), QByteArray("mine"));
+        // Kept because the user said so: no failure.
         r = run({"--convert", "--format", "mp3", "--overwrite", "no", "--out", out, good});
-        QCOMPARE(r.code, 1);
+        QCOMPARE(r.code, 0);
         // Asked, answered on the standard input.
         r = run({"--convert", "--format", "mp3", "--overwrite", "ask", "--out", out, good}, "n\n");
-        QCOMPARE(r.code, 1);
+        QCOMPARE(r.code, 0);
         QVERIFY(r.err.contains("File has existed. Overwrite?\n" + out + "/good.mp3"));
         QCOMPARE(bytes(out + "/good.mp3"), QByteArray("mine"));
         r = run({"--convert", "--format", "mp3", "--overwrite", "ask", "--out", out, good}, "y\n");
@@ -471,6 +493,47 @@ private slots:
         QCOMPARE(r.code, 0);
         // Nothing to convert at all.
         r = run({"--convert", "--format", "mp3", "--out", out, tmp.filePath("nothing-here")});
+        QCOMPARE(r.code, 1);
+    }
+
+    // --dry-run prints what a run would do, per file, and writes nothing (not even the output
+    // folder); a run then does just that. Update leaves what is newer than its source, and
+    // files kept because --existing said so do not fail the run.
+    void dryRunThenUpdate()
+    {
+        const QString a1 = music("dry/one/a.wav", 0.2), a2 = music("dry/two/a.wav", 0.2), b = music("dry/b.wav", 0.2);
+        const QString out = tmp.filePath("out-dry");
+        const QStringList convert{"--convert", "--format", "wav", "--out", out};
+        Result r = run(QStringList(convert) << "--dry-run" << "--existing" << "update" << a1 << a2 << b);
+        QCOMPARE(r.code, 0);
+        QCOMPARE(r.lines(), QStringList({a1 + "\t" + out + "/a.wav\tconvert", a2 + "\t" + out + "/a (2).wav\trename",
+                                         b + "\t" + out + "/b.wav\tconvert"}));
+        QVERIFY(!QFileInfo::exists(out));
+
+        r = run(QStringList(convert) << "--existing" << "update" << a1 << a2 << b);
+        QVERIFY2(r.code == 0, qPrintable(r.out + r.err));
+        QVERIFY(QFileInfo(out + "/a (2).wav").isFile());
+        r = run(QStringList(convert) << "--existing" << "update" << a1 << a2 << b);
+        QCOMPARE(r.code, 0);
+        QCOMPARE(r.lines(), QStringList({a1 + "\tup to date\t0.00", a2 + "\tup to date\t0.00", b + "\tup to date\t0.00"}));
+        QVERIFY2(r.err.endsWith("0 converted, 0 failed, 0 skipped, 3 up to date, 0 stopped\n"), qPrintable(r.err));
+
+        // The plan of each rule on the outputs that are there now; then rename writes beside.
+        const QStringList ruleLines[] = {
+            {"skip", "skip", "skip"}, {"overwrite", "convert", "convert"}, {"rename", "rename", "rename"},
+            {"update", "up to date", "up to date"}};
+        for (const QStringList& rule : ruleLines) {
+            r = run(QStringList(convert) << "--dry-run" << "--existing" << rule[0] << a1 << b);
+            QCOMPARE(r.code, 0);
+            const QString a = rule[0] == "rename" ? "/a (3).wav\t" : "/a.wav\t";
+            const QString bName = rule[0] == "rename" ? "/b (2).wav\t" : "/b.wav\t";
+            QCOMPARE(r.lines(), QStringList({a1 + "\t" + out + a + rule[1], b + "\t" + out + bName + rule[2]}));
+        }
+        r = run(QStringList(convert) << "--existing" << "rename" << b);
+        QCOMPARE(r.code, 0);
+        QVERIFY(QFileInfo(out + "/b (2).wav").isFile());
+        // Without a terminal and without --existing, a kept output is a skip nobody chose.
+        r = run(QStringList(convert) << b);
         QCOMPARE(r.code, 1);
     }
 
@@ -539,7 +602,7 @@ private slots:
         const QString stdOut = QString::fromLocal8Bit(p->readAllStandardOutput());
         const QString stdErr = QString::fromLocal8Bit(p->readAllStandardError());
         QVERIFY2(stdOut.startsWith(src + "\tstopped"), qPrintable(stdOut));
-        QVERIFY2(stdErr.contains("0 converted, 0 failed, 0 skipped, 1 stopped"), qPrintable(stdErr));
+        QVERIFY2(stdErr.contains("0 converted, 0 failed, 0 skipped, 0 up to date, 1 stopped"), qPrintable(stdErr));
         QCOMPARE(bytes(out + "/long.mp3"), QByteArray("the earlier output"));
         QCOMPARE(tempFiles(out), QStringList());
     }
@@ -559,7 +622,7 @@ private slots:
         QVERIFY2(r.exited, "killed by a signal");
         QCOMPARE(r.status, 141);
         QVERIFY(r.out.startsWith(QFile::encodeName(a) + "\tconverted"));
-        QVERIFY2(r.err.contains("2 converted, 0 failed, 0 skipped, 1 stopped\n"), r.err.constData());
+        QVERIFY2(r.err.contains("2 converted, 0 failed, 0 skipped, 0 up to date, 1 stopped\n"), r.err.constData());
         QCOMPARE(bytes(out + "/b.mp3"), QByteArray("the earlier output"));
         QCOMPARE(tempFiles(out), QStringList());
     }

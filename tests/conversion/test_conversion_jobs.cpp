@@ -297,8 +297,8 @@ private slots:
         }
     }
 
-    // Two rows with one target: the later one counts it as existing while the earlier job
-    // writes it, and replaces it only after that job has finished.
+    // Two rows with one target: the later one is written beside it as "name (2)", both at once
+    // and without a question, since nothing existed; run again, each asks about its own.
     void oneTargetFromTwoRows()
     {
         const QString a = source("twin_a.wav", 6), b = source("twin_b.wav", 1);
@@ -306,19 +306,18 @@ private slots:
         w().list->setText(1, rows::FileName, "twin_a.wav");
         setJobs(2);
         w().cb_format->setCurrentIndex(1);
-        prompts->answers = {true};
         convert();
-        QCOMPARE(prompts->texts(), QStringList({"File has existed. Overwrite?\n" + out + "/twin_a.wav"}));
+        QCOMPARE(prompts->texts(), QStringList());
         QCOMPARE(statuses(), QStringList({"finish", "finish"}));
-        QCOMPARE(engineSamples(out + "/twin_a.wav"), std::int64_t(44100)); // the second row's file
-        QCOMPARE(outputNames(), QStringList({"twin_a.wav"}));
+        QCOMPARE(outputNames(), QStringList({"twin_a (2).wav", "twin_a.wav"}));
+        QCOMPARE(engineSamples(out + "/twin_a.wav"), std::int64_t(6 * 44100));
+        QCOMPARE(engineSamples(out + "/twin_a (2).wav"), std::int64_t(44100));
 
-        prompts->messages.clear();
-        QFile::remove(out + "/twin_a.wav");
-        prompts->answers = {false};
+        prompts->answers = {false, true};
         convert();
-        QCOMPARE(prompts->messages.size(), 1);
-        QCOMPARE(engineSamples(out + "/twin_a.wav"), std::int64_t(6 * 44100)); // the first row's
+        QCOMPARE(prompts->texts(), QStringList({"File has existed. Overwrite?\n" + out + "/twin_a.wav",
+                                                "File has existed. Overwrite?\n" + out + "/twin_a (2).wav"}));
+        QCOMPARE(statuses(), QStringList({"skipped", "finish"}));
     }
 
     // A source that became a FIFO is refused at once, never opened for a writer that never comes.
