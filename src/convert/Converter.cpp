@@ -147,16 +147,10 @@ void Converter::ConvertList(int format)
     m_pb->setValue(0);
     m_busy = std::make_unique<BusyFlag>(m_state, &AppState::setConverting);
 
-    QString folder = settings->read_string(QString::fromLatin1(keys::outputDirectory.section),
-                                           QString::fromLatin1(keys::outputDirectory.key),
-                                           defaultOutputDirectory());
-    if (folder.isEmpty())
-        folder = defaultOutputDirectory();
+    const PlanSetup plan = planSetup(format);
     // One level is created; a folder that cannot be made shows as "Write Error!" per file.
-    if (!QFileInfo(folder).isDir())
-        QDir().mkdir(folder);
-    if (!folder.endsWith(QLatin1Char('/')))
-        folder += QLatin1Char('/');
+    if (!QFileInfo(plan.folder).isDir())
+        QDir().mkdir(plan.folder);
 
     const TargetSetup setup = configureTarget(*settings, format, m_writer, m_lame);
     if (setup.extension.isEmpty()) {
@@ -169,18 +163,38 @@ void Converter::ConvertList(int format)
     m_pb->setFormat(PercentOnly + QStringLiteral("  ·  ") + runTimeText(0, -1));
     m_pb->setTextVisible(true);
     ConversionRun::Settings run;
-    run.folder = folder;
-    run.extension = setup.extension;
+    static_cast<OutputNaming&>(run) = plan.naming;
+    run.folder = plan.folder;
+    run.existing = plan.existing;
     run.maxJobs = jobsFor(readKey(*settings, keys::jobs));
-    run.keepFolders = readKey(*settings, keys::keepFolders) != 0;
-    run.namePattern = readKey(*settings, keys::namePattern);
-    run.nameRules = readKey(*settings, keys::portableNames) != 0 ? NameRules::Portable : NameRules::Native;
-    run.existing = existingFromSetting(readKey(*settings, keys::existing));
-    run.formatLabel = QString::fromUtf8(outputFormat(format)->label);
     run.ask = [this](const QString& question, std::function<void(Prompts::Overwrite)> answered) {
         return m_prompts.askOverwriteLater(m_window, question, std::move(answered));
     };
     m_run->start(*m_rows, run);
+}
+
+PlanSetup Converter::planSetup(int format) const
+{
+    PlanSetup plan;
+    const SettingsFile* settings = m_state.settings();
+    const OutputFormat* f = outputFormat(format);
+    if (!settings || !f)
+        return plan;
+    QString folder = settings->read_string(QString::fromLatin1(keys::outputDirectory.section),
+                                           QString::fromLatin1(keys::outputDirectory.key),
+                                           defaultOutputDirectory());
+    if (folder.isEmpty())
+        folder = defaultOutputDirectory();
+    if (!folder.endsWith(QLatin1Char('/')))
+        folder += QLatin1Char('/');
+    plan.folder = folder;
+    plan.naming.extension = QString::fromLatin1(f->extension);
+    plan.naming.keepFolders = readKey(*settings, keys::keepFolders) != 0;
+    plan.naming.namePattern = readKey(*settings, keys::namePattern);
+    plan.naming.nameRules = readKey(*settings, keys::portableNames) != 0 ? NameRules::Portable : NameRules::Native;
+    plan.naming.formatLabel = QString::fromUtf8(f->label);
+    plan.existing = existingFromSetting(readKey(*settings, keys::existing));
+    return plan;
 }
 
 void Converter::StopConverting()

@@ -1,5 +1,6 @@
 #pragma once
 #include "ConversionRun.h"
+#include "OutputPlanner.h"
 
 #include <QObject>
 #include <QString>
@@ -42,6 +43,10 @@ public:
     // What a run did, as the progress bar shows it once the run has ended:
     // "12 converted, 1 skipped, 2 failed, 1 stopped · 0:48" (parts that are 0 left out).
     static QString summaryText(const ConversionRun::Totals& totals);
+
+    // Where a run in format would write and how it names its outputs, from the settings file
+    // (the output folder's default where none is stored); no extension without a format.
+    PlanSetup planSetup(int format) const;
 
     // How many files a setting of the "jobs" key converts at once.
     static int jobsFor(int setting) { return ConversionRun::jobsFor(setting); }

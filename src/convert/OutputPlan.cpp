@@ -50,7 +50,7 @@ PlannedOutput::Action actionForExisting(Existing existing, const QString& source
 } // namespace
 
 std::vector<PlannedOutput> planOutputs(const RunRows& rows, const QString& folder, const OutputNaming& naming,
-                                       Existing existing)
+                                       Existing existing, std::stop_token stop)
 {
     std::optional<NamePattern> pattern;
     if (!naming.namePattern.isEmpty())
@@ -61,6 +61,8 @@ std::vector<PlannedOutput> planOutputs(const RunRows& rows, const QString& folde
     std::vector<PlannedOutput> plan(std::size_t(count > 0 ? count : 0));
     const auto existsBelow = [&](const QString& relative) { return entryExists(folder + relative); };
     for (int row = 0; row < count; ++row) {
+        if (stop.stop_requested())
+            return {};
         PlannedOutput& p = plan[std::size_t(row)];
         QString first;
         if (!relativeOutputFor(rows, row, naming, pattern ? &*pattern : nullptr, &first, &p.error)) {

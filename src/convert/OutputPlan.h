@@ -5,6 +5,7 @@
 #include "OutputNaming.h"
 
 #include <QString>
+#include <stop_token>
 #include <vector>
 
 namespace sondrel {
@@ -24,9 +25,10 @@ struct PlannedOutput {
 QString actionWord(PlannedOutput::Action action);
 
 // Every row's planned output in the output folder folder (ending in "/"), in list order, as a
-// run with naming and existing would make it if nothing changed meanwhile.
+// run with naming and existing would make it if nothing changed meanwhile. A stop asked for
+// through stop ends it early with an empty plan.
 std::vector<PlannedOutput> planOutputs(const RunRows& rows, const QString& folder, const OutputNaming& naming,
-                                       Existing existing);
+                                       Existing existing, std::stop_token stop = {});
 
 // The text a row's plan shows as its tooltip: what its output collides with and what the run
 // does about it; empty when nothing does.

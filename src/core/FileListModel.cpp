@@ -3,7 +3,9 @@
 #include "NaturalOrder.h"
 #include "RowTexts.h"
 
+#include <QApplication>
 #include <QLocale>
+#include <QStyle>
 
 #include <algorithm>
 #include <numeric>
@@ -11,7 +13,7 @@
 namespace sondrel {
 
 namespace {
-const char* const Headers[5] = {"File Name", "Full Path", "Time", "Size", "Status"};
+const char* const Headers[rows::ColumnCount] = {"File Name", "Full Path", "Time", "Size", "Status", "Output"};
 
 // The Status texts in the order of ListRow::State.
 const QString* const StateTexts[] = {&rows::Unconverted, &rows::Converting, &rows::Finish,
@@ -98,6 +100,8 @@ QString ListRow::cell(rows::Column column) const
         if (state == State::Other)
             return extra ? extra->status : QString();
         return *StateTexts[std::size_t(state)];
+    case rows::Output:
+        return output;
     }
     return {};
 }
@@ -147,6 +151,9 @@ void ListRow::setCell(rows::Column column, const QString& text)
         else if (extra)
             extra->status.clear();
         break;
+    case rows::Output:
+        output = text;
+        break;
     }
     dropEmptyExtra(*this);
 }
@@ -182,18 +189,23 @@ int FileListModel::rowCount(const QModelIndex& parent) const
 
 int FileListModel::columnCount(const QModelIndex& parent) const
 {
-    return parent.isValid() ? 0 : 5;
+    return parent.isValid() ? 0 : rows::ColumnCount;
 }
 
 QVariant FileListModel::data(const QModelIndex& index, int role) const
 {
-    if (!index.isValid() || !valid(index.row()) || index.column() < 0 || index.column() >= 5)
+    if (!index.isValid() || !valid(index.row()) || index.column() < 0 || index.column() >= rows::ColumnCount)
         return {};
     const ListRow& r = m_rows[std::size_t(index.row())];
+    const bool marked = index.column() == rows::Output && r.extra && !r.extra->outputNote.isEmpty();
     switch (role) {
     case Qt::DisplayRole:
         return r.cell(rows::Column(index.column()));
+    case Qt::DecorationRole:
+        return marked ? QVariant(QApplication::style()->standardIcon(QStyle::SP_MessageBoxWarning)) : QVariant();
     case Qt::ToolTipRole:
+        if (marked)
+            return r.extra->outputNote;
         return r.extra && !r.extra->toolTip.isEmpty() ? QVariant(r.extra->toolTip) : QVariant();
     case rows::DurationRole:
         return index.column() == rows::Time && r.durationMs >= 0 ? QVariant(qint64(r.durationMs)) : QVariant();
@@ -210,7 +222,7 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const
 
 QVariant FileListModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
-    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section >= 5)
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section >= rows::ColumnCount)
         return {};
     return QString::fromLatin1(Headers[section]);
 }
@@ -224,7 +236,7 @@ Qt::ItemFlags FileListModel::flags(const QModelIndex& index) const
 
 void FileListModel::sort(int column, Qt::SortOrder order)
 {
-    if (column < 0 || column >= 5 || m_rows.size() < 2)
+    if (column < 0 || column >= rows::ColumnCount || m_rows.size() < 2)
         return;
     std::vector<int> byRow(m_rows.size());
     std::iota(byRow.begin(), byRow.end(), 0);
@@ -261,6 +273,7 @@ void FileListModel::sort(int column, Qt::SortOrder order)
         after << index(newRowOf[std::size_t(i.row())], i.column());
     changePersistentIndexList(before, after);
     emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+    namingChangedNow();
 }
 
 void FileListModel::shareTexts(ListRow& row, const ListRow* before)
@@ -290,6 +303,7 @@ int FileListModel::append(std::vector<ListRow>&& rows)
     beginInsertRows({}, first, first + int(rows.size()) - 1);
     m_rows.insert(m_rows.end(), std::make_move_iterator(rows.begin()), std::make_move_iterator(rows.end()));
     endInsertRows();
+    namingChangedNow();
     return first;
 }
 
@@ -314,6 +328,7 @@ void FileListModel::remove(int row)
     beginRemoveRows({}, row, row);
     m_rows.erase(m_rows.begin() + row);
     endRemoveRows();
+    namingChangedNow();
 }
 
 void FileListModel::clear()
@@ -324,6 +339,7 @@ void FileListModel::clear()
     m_rows.clear();
     m_rows.shrink_to_fit();
     endResetModel();
+    namingChangedNow();
 }
 
 void FileListModel::changed(int row, int firstColumn, int lastColumn)
@@ -340,10 +356,12 @@ QString FileListModel::text(int row, rows::Column column) const
 void FileListModel::setText(int row, rows::Column column, const QString& text)
 {
     ListRow* r = rowAt(row);
-    if (!r || column < 0 || column >= 5 || r->cell(column) == text)
+    if (!r || column < 0 || column >= rows::ColumnCount || r->cell(column) == text)
         return;
     r->setCell(column, text);
     changed(row, column, column);
+    if (column == rows::FileName || column == rows::FullPath)
+        namingChangedNow();
 }
 
 std::int64_t FileListModel::durationMs(int row) const
@@ -422,7 +440,7 @@ void FileListModel::setToolTip(int row, const QString& text)
         return;
     extraOf(*r).toolTip = text;
     dropEmptyExtra(*r);
-    changed(row, 0, 4);
+    changed(row, 0, rows::ColumnCount - 1);
 }
 
 QString FileListModel::addedFolder(int row) const
@@ -444,6 +462,7 @@ void FileListModel::setTitleCaption(int row, const QString& title)
         return;
     r->titleCaption = true;
     setText(row, rows::FileName, title);
+    namingChangedNow();
 }
 
 bool FileListModel::captionIsTitle(int row) const
@@ -460,14 +479,43 @@ TrackInfo FileListModel::trackInfo(int row) const
 
 void FileListModel::setTrackInfo(int row, const TrackInfo& info)
 {
-    if (ListRow* r = rowAt(row))
+    if (ListRow* r = rowAt(row)) {
         r->setInfo(info);
+        namingChangedNow();
+    }
 }
 
 OtherTags FileListModel::otherTags(int row) const
 {
     const ListRow* r = rowAt(row);
     return r && r->other ? *r->other : OtherTags{};
+}
+
+void FileListModel::namingChangedNow()
+{
+    ++m_namingGeneration;
+    emit namingChanged();
+}
+
+void FileListModel::setPlannedOutputs(const std::vector<PlannedCell>& plan)
+{
+    if (plan.size() != m_rows.size() || m_rows.empty())
+        return;
+    for (std::size_t i = 0; i < plan.size(); ++i) {
+        ListRow& r = m_rows[i];
+        r.output = plan[i].output;
+        if (!plan[i].note.isEmpty() || r.extra) {
+            extraOf(r).outputNote = plan[i].note;
+            dropEmptyExtra(r);
+        }
+    }
+    emit dataChanged(index(0, rows::Output), index(count() - 1, rows::Output));
+}
+
+QString FileListModel::outputNote(int row) const
+{
+    const ListRow* r = rowAt(row);
+    return r && r->extra ? r->extra->outputNote : QString();
 }
 
 } // namespace sondrel

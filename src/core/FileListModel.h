@@ -26,14 +26,19 @@ struct ListRow {
         QString time;   // when timeSet
         QString size;   // when sizeSet
         QString status; // when the state is Other
+        QString outputNote; // what the planned output collides with
         bool timeSet = false;
         bool sizeSet = false;
-        bool empty() const { return toolTip.isEmpty() && !timeSet && !sizeSet && status.isEmpty(); }
+        bool empty() const
+        {
+            return toolTip.isEmpty() && !timeSet && !sizeSet && status.isEmpty() && outputNote.isEmpty();
+        }
     };
 
     QString path;                 // Full Path
     QString caption;              // File Name, when ownCaption
     QString addedFolder;          // the folder added (Add Path) whose scan found the file
+    QString output;               // the planned output, below the output folder
     std::int64_t durationMs = -1; // exact playing time; -1 when only a Time text is known
     std::int64_t bytes = -1;      // the source's size when measured; -1 when not measured
     std::int64_t modifiedMs = 0;  // and its modification time
@@ -123,6 +128,23 @@ public:
     // that does not exist).
     OtherTags otherTags(int row) const;
 
+    // The planned outputs of every row, in list order: the Output cell's text, and a note of
+    // what it collides with (marked, and the cell's tooltip) or an empty one. A plan made for
+    // another count of rows is not taken.
+    struct PlannedCell {
+        QString output;
+        QString note;
+    };
+    void setPlannedOutputs(const std::vector<PlannedCell>& plan);
+    QString outputNote(int row) const;
+    // Counts every change that can change the rows' output names: rows added, removed or
+    // reordered, captions, paths and records. A plan made at another count is out of date.
+    quint64 namingGeneration() const { return m_namingGeneration; }
+
+signals:
+    // The rows changed in a way that can change their output names.
+    void namingChanged();
+
 private:
     ListRow* rowAt(int row) { return valid(row) ? &m_rows[std::size_t(row)] : nullptr; }
     const ListRow* rowAt(int row) const { return valid(row) ? &m_rows[std::size_t(row)] : nullptr; }
@@ -132,6 +154,8 @@ private:
     // A deque: appending never moves the rows already there (with a vector, every doubling
     // moved them all at once on the GUI thread: 0.1 s at 64,000 rows).
     std::deque<ListRow> m_rows;
+    quint64 m_namingGeneration = 0;
+    void namingChangedNow();
 };
 
 } // namespace sondrel

@@ -1,4 +1,5 @@
 #include "MainWindow.h"
+#include "OutputPlanner.h"
 
 #include "FileListView.h"
 #include "Launcher.h"
@@ -166,6 +167,7 @@ void Tfm_main::cb_formatChange()
 {
     if (SettingsFile* s = m_state.settings())
         writeKey(*s, keys::format, chosenFormat());
+    m_planner->schedule();
 }
 
 int Tfm_main::chosenFormat() const
@@ -177,6 +179,7 @@ void Tfm_main::cbx_keepClick()
 {
     if (SettingsFile* s = m_state.settings())
         writeKey(*s, keys::keepFolders, cbx_keep->isChecked() ? 1 : 0);
+    m_planner->schedule();
 }
 
 void Tfm_main::SkinClick(const SkinObject& element)

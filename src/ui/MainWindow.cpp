@@ -1,6 +1,7 @@
 #include "MainWindow.h"
 
 #include "Converter.h"
+#include "OutputPlanner.h"
 #include "Dialogs.h"
 #include "FileListOps.h"
 #include "Playback.h"
@@ -59,6 +60,11 @@ Tfm_main::Tfm_main(AppState& state, Prompts& prompts, Launcher& launcher, QWidge
     // The row being converted is selected; playing gives the list the focus.
     connect(m_converter.get(), &Converter::rowStarted, lv, &FileListView::selectRow);
     connect(m_playback.get(), &Playback::listFocusWanted, lv, [this] { lv->setFocus(); });
+    // The Output column follows the list, the format and the settings; a run's new files
+    // are existing ones for the next.
+    m_planner = new OutputPlanner(*list, [this] { return m_converter->planSetup(chosenFormat()); }, this);
+    connect(m_converter.get(), &Converter::runEnded, m_planner, &OutputPlanner::schedule);
+    connect(edt_dir, &QLineEdit::textChanged, m_planner, &OutputPlanner::schedule);
     FormCreate();
 }
 
@@ -86,7 +92,7 @@ void Tfm_main::buildControls()
     // Columns can be widened by dragging; Full Path takes what the window grows by.
     lv->header()->setSectionResizeMode(QHeaderView::Interactive);
     lv->header()->setMinimumSectionSize(24);
-    for (int c = 0; c < 5; ++c)
+    for (int c = 0; c < rows::ColumnCount; ++c)
         lv->setColumnWidth(c, ColumnWidths[std::size_t(c)]);
     // A Full Path the user drags keeps that width at the list's designed size.
     connect(lv->header(), &QHeaderView::sectionResized, this, [this](int column, int, int width) {
@@ -289,6 +295,7 @@ void Tfm_main::FormShow()
     restoreWindow(*this, *lv, settings);
     placeControls();
     setKeyboardOrder();
+    m_planner->schedule();
 }
 
 void Tfm_main::applySkin()

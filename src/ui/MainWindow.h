@@ -1,4 +1,5 @@
 #pragma once
+#include "ListRows.h"
 #include "AppState.h"
 #include "AudioFile.h"
 #include "AudioInformation.h"
@@ -22,6 +23,7 @@ class QPushButton;
 namespace sondrel {
 
 class Converter;
+class OutputPlanner;
 class FileListOps;
 class Launcher;
 class Playback;
@@ -50,7 +52,7 @@ public:
     // The designed (and smallest) size of the client area and the columns' first widths.
     static constexpr int ClientWidth = 481;
     static constexpr int ClientHeight = 388;
-    static constexpr std::array<int, 5> ColumnWidths{100, 155, 60, 60, 75};
+    static constexpr std::array<int, rows::ColumnCount> ColumnWidths{100, 155, 60, 60, 75, 180};
 
     // Controls.
     sondrel::Skin* Skin = nullptr;
@@ -174,6 +176,10 @@ private:
     Launcher& m_launcher;
     std::unique_ptr<FileListOps> m_fileList;
     std::unique_ptr<Converter> m_converter;
+    OutputPlanner* m_planner = nullptr; // the Output column
+public:
+    OutputPlanner* planner() const { return m_planner; }
+private:
     std::unique_ptr<Playback> m_playback;
     bool m_shown = false;
     bool m_loadingFormat = false;

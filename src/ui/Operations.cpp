@@ -7,6 +7,7 @@
 #include "FolderPicker.h"
 #include "Playback.h"
 #include "Prompts.h"
+#include "OutputPlanner.h"
 #include "SettingsDialog.h"
 #include "TagEditor.h"
 
@@ -43,6 +44,7 @@ void Tfm_main::ShowSettings()
 {
     centreOver(fm_set, this);
     m_prompts.runModal(*fm_set);
+    m_planner->schedule(); // the folder, format settings or naming may have changed
 }
 
 void Tfm_main::ShowTagEditor()

@@ -1,6 +1,11 @@
 #include "ConversionFixture.h"
+#include "OutputPlanner.h"
+#include "TagEditor.h"
 
+#include <QCheckBox>
 #include <QDirIterator>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QProgressBar>
 
 using namespace sondrel;
@@ -35,6 +40,32 @@ class TestOutputPlan : public ConversionFixture {
         writeBytes(out + "/b.wav", "newer b");
         setModified(out + "/b.wav", QDateTime::currentDateTime().addSecs(3600));
         w().cb_format->setCurrentIndex(1);
+    }
+
+    QStringList outputs()
+    {
+        QStringList texts;
+        for (int row = 0; row < w().list->count(); ++row)
+            texts << w().list->text(row, rows::Output);
+        return texts;
+    }
+    QString outputTip(int row)
+    {
+        return w().list->data(w().list->index(row, rows::Output), Qt::ToolTipRole).toString();
+    }
+    bool outputMarked(int row)
+    {
+        return !w().list->data(w().list->index(row, rows::Output), Qt::DecorationRole).isNull();
+    }
+    void editTitle(int row, const QString& title)
+    {
+        w().lv->selectRow(row);
+        prompts->dialogActions.push_back([title](QDialog& d) {
+            auto& editor = static_cast<Tfm_id3&>(d);
+            editor.edt_title->setText(title);
+            editor.btn_ok->click();
+        });
+        w().item("ID31")->trigger();
     }
 
 private slots:
@@ -101,6 +132,43 @@ private slots:
         convert();
         QCOMPARE(statuses(), QStringList({"finish"}));
         QCOMPARE(filesBelow(out), QStringList({"u.wav"}));
+    }
+
+    // The Output column shows where each row would go, and follows the format, the rows'
+    // names, the tag editor, the naming settings, files that appear, and a run's own outputs.
+    void outputColumnFollowsEveryChange()
+    {
+        add({source("p1/a.wav", 0.2, 8000, 1), source("p2/a.wav", 0.2, 8000, 1), source("b.wav", 0.2, 8000, 1)});
+        w().cb_format->setCurrentIndex(1);
+        QTRY_COMPARE_WITH_TIMEOUT(outputs(), QStringList({"a.wav", "a (2).wav", "b.wav"}), 10000);
+        QVERIFY(!outputMarked(0) && outputMarked(1) && !outputMarked(2));
+        QCOMPARE(outputTip(1), "\"a.wav\" in the list has the same output name.\nIt is written as a (2).wav.");
+
+        w().cb_format->setCurrentIndex(0);
+        QTRY_COMPARE_WITH_TIMEOUT(outputs(), QStringList({"a.mp3", "a (2).mp3", "b.mp3"}), 10000);
+
+        editTitle(0, "First: One");
+        QTRY_COMPARE_WITH_TIMEOUT(outputs(), QStringList({"First: One.mp3", "a.mp3", "b.mp3"}), 10000);
+        QVERIFY(!outputMarked(1));
+
+        // A file that appears is seen at the next change (here: the keep-folders box).
+        writeBytes(out + "/b.mp3", "there");
+        QTest::mouseClick(w().cbx_keep, Qt::LeftButton, {}, QPoint(5, w().cbx_keep->height() / 2));
+        QTRY_VERIFY_WITH_TIMEOUT(outputMarked(2), 10000);
+        QCOMPARE(outputTip(2), "A file of this name exists in the output folder.\nYou are asked whether to replace b.mp3.");
+
+        settings().write_string("basic", "name pattern", "{artist|\"No Artist\"}/{track:02} {name}");
+        settings().write_int("basic", "existing", 3);
+        w().planner()->schedule(); // as closing the settings dialog does
+        QTRY_COMPARE_WITH_TIMEOUT(outputs(), QStringList({"No Artist/00 First: One.mp3", "No Artist/00 a.mp3",
+                                                          "No Artist/00 b.mp3"}), 10000);
+        QVERIFY(!outputMarked(2));
+
+        convert();
+        QCOMPARE(statuses(), QStringList({"finish", "finish", "finish"}));
+        QTRY_COMPARE_WITH_TIMEOUT(outputs(), QStringList({"No Artist/00 First: One (2).mp3", "No Artist/00 a (2).mp3",
+                                                          "No Artist/00 b (2).mp3"}), 10000);
+        QCOMPARE(outputTip(0), "A file of this name exists in the output folder.\nIt is written as No Artist/00 First: One (2).mp3.");
     }
 };
 
