@@ -197,6 +197,20 @@ PlanSetup Converter::planSetup(int format) const
     return plan;
 }
 
+QString Converter::exampleName(int format, int row, const QString& pattern, bool portable, QString* error) const
+{
+    PlanSetup plan = planSetup(format);
+    if (plan.naming.extension.isEmpty() || row < 0 || row >= m_rows->count())
+        return {};
+    plan.naming.namePattern = pattern;
+    plan.naming.nameRules = portable ? NameRules::Portable : NameRules::Native;
+    const std::optional<NamePattern> compiled = pattern.isEmpty() ? std::nullopt : std::optional(NamePattern(pattern));
+    QString relative;
+    if (!relativeOutputFor(*m_rows, row, plan.naming, compiled ? &*compiled : nullptr, &relative, error))
+        return {};
+    return relative;
+}
+
 void Converter::StopConverting()
 {
     if (!m_run->running()) {

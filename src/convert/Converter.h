@@ -47,6 +47,10 @@ public:
     // Where a run in format would write and how it names its outputs, from the settings file
     // (the output folder's default where none is stored); no extension without a format.
     PlanSetup planSetup(int format) const;
+    // The output name of row (below the output folder) in format with pattern and the
+    // portable rule instead of the stored ones; empty without such a row or format, and
+    // with the pattern's error in *error when it is not valid.
+    QString exampleName(int format, int row, const QString& pattern, bool portable, QString* error) const;
 
     // How many files a setting of the "jobs" key converts at once.
     static int jobsFor(int setting) { return ConversionRun::jobsFor(setting); }

@@ -81,6 +81,7 @@ void Tfm_set::buildPages()
     for (const OutputFormat* f : byTab)
         pages[f] = addPage(f->page.name, QString::fromLatin1(f->page.title));
     QWidget* general = addPage("ts_general", QStringLiteral("General"));
+    QWidget* naming = addPage("ts_naming", QStringLiteral("Naming"));
     for (const OutputFormat* f : outputFormats()) {
         settingsui::PageParts parts;
         f->page.build(pages[f], parts);
@@ -89,6 +90,9 @@ void Tfm_set::buildPages()
     settingsui::PageParts parts;
     settingsui::buildGeneralPage(general, parts);
     take(std::move(parts));
+    settingsui::PageParts namingParts;
+    settingsui::buildNamingPage(naming, namingParts, &m_exampleName);
+    take(std::move(namingParts));
 }
 
 void Tfm_set::take(settingsui::PageParts&& parts)
@@ -140,6 +144,11 @@ void Tfm_set::findControls()
     find(cb_aac_channel, "cb_aac_channel");
     find(cb_aac_bitrate, "cb_aac_bitrate");
     find(cb_jobs, "cb_jobs");
+    find(edt_pattern, "edt_pattern");
+    find(cb_ready_pattern, "cb_ready_pattern");
+    find(cbx_portable, "cbx_portable");
+    find(lbl_example, "lbl_example");
+    find(cb_existing, "cb_existing");
 }
 
 // The explanation lines are one line each. Where the dialog's font is wider than the one the

@@ -86,6 +86,15 @@ public:
     QComboBox* cb_aac_bitrate = nullptr;
     // General page: how many files are converted at once (0: one per processor core).
     QComboBox* cb_jobs = nullptr;
+    // Naming page.
+    QLineEdit* edt_pattern = nullptr;
+    QComboBox* cb_ready_pattern = nullptr;
+    QCheckBox* cbx_portable = nullptr;
+    QLabel* lbl_example = nullptr;
+    QComboBox* cb_existing = nullptr;
+
+    // Where the Naming page gets the selected row's name from.
+    void setExampleName(settingsui::ExampleName example) { m_exampleName = std::move(example); }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -114,6 +123,7 @@ private:
     bool m_shownBefore = false;
     QList<QLabel*> m_notes;       // the explanation lines, one line each
     std::vector<settingsui::Binding> m_bindings;
+    settingsui::ExampleName m_exampleName;
     std::vector<std::function<void()>> m_rules;
 };
 

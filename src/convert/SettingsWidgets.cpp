@@ -258,6 +258,10 @@ void PageControl::tabInserted(int index)
 
 void load(const Binding& b, const SettingsFile* store)
 {
+    if (b.text) {
+        static_cast<QLineEdit*>(b.control)->setText(store ? readKey(*store, *b.text) : QString());
+        return;
+    }
     const int value = store ? readKey(*store, b.key) : b.key.def;
     if (!b.radios.isEmpty()) {
         // A value that names no button leaves the earlier choice.
@@ -276,6 +280,11 @@ void load(const Binding& b, const SettingsFile* store)
 
 void save(const Binding& b, SettingsFile& store)
 {
+    if (b.text) {
+        store.write_string(QString::fromLatin1(b.text->section), QString::fromLatin1(b.text->key),
+                           static_cast<QLineEdit*>(b.control)->text());
+        return;
+    }
     if (!b.radios.isEmpty()) {
         for (int i = 0; i < b.radios.size(); ++i) {
             if (b.radios[i]->isChecked()) {
@@ -294,7 +303,9 @@ void save(const Binding& b, SettingsFile& store)
 
 void reset(const Binding& b)
 {
-    if (!b.radios.isEmpty())
+    if (b.text)
+        static_cast<QLineEdit*>(b.control)->clear();
+    else if (!b.radios.isEmpty())
         b.radios[b.key.def]->setChecked(true);
     else if (auto* cb = qobject_cast<QComboBox*>(b.control))
         cb->setCurrentIndex(b.key.def);

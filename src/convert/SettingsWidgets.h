@@ -72,11 +72,12 @@ private:
 // under. The control is a list (the stored value is the item's position; a position outside
 // the list shows the default item), a check box (1 or 0), an up-down (its position), or a
 // group of radio buttons (button i stores i; a stored value that names no button changes none,
-// and with none chosen nothing is written).
+// and with none chosen nothing is written), or a text field with a text key (empty by default).
 struct Binding {
     QWidget* control = nullptr;
     IntKey key;
     QList<QRadioButton*> radios{};
+    const TextKey* text = nullptr;
 };
 
 // Shows the stored value (the default without a store).
@@ -104,6 +105,13 @@ void onFocusLeaving(QLineEdit* field, std::function<void()> handler);
 
 // The General page: how many files are converted at once.
 void buildGeneralPage(QWidget* page, PageParts& parts);
+
+// The output name of the list's selected row for a pattern and the portable rule; the
+// pattern's error instead when it is not valid, and an empty text without a row or format.
+using ExampleName = std::function<QString(const QString& pattern, bool portable, QString* error)>;
+// The Naming page: the name pattern with ready patterns, names for FAT and NTFS drives, what
+// to do with existing outputs, and the selected row's name as the pattern is typed.
+void buildNamingPage(QWidget* page, PageParts& parts, const ExampleName* example);
 
 } // namespace settingsui
 } // namespace sondrel

@@ -21,6 +21,9 @@ namespace sondrel {
 void Tfm_main::attachDialogs(Tfm_set* set, Tfm_about* about, Tfm_dir* dir, Tfm_id3* id3)
 {
     fm_set = set;
+    fm_set->setExampleName([this](const QString& pattern, bool portable, QString* error) {
+        return m_converter->exampleName(chosenFormat(), lv->selectedRow(), pattern, portable, error);
+    });
     fm_about = about;
     fm_dir = dir;
     fm_id3 = id3;

@@ -1,8 +1,12 @@
 #include "ConversionFixture.h"
+#include "NamePattern.h"
 #include "OutputPlanner.h"
+#include "SettingsDialog.h"
 #include "TagEditor.h"
 
 #include <QCheckBox>
+#include <QLabel>
+#include <QTabWidget>
 #include <QDirIterator>
 #include <QLineEdit>
 #include <QPushButton>
@@ -169,6 +173,39 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(outputs(), QStringList({"No Artist/00 First: One (2).mp3", "No Artist/00 a (2).mp3",
                                                           "No Artist/00 b (2).mp3"}), 10000);
         QCOMPARE(outputTip(0), "A file of this name exists in the output folder.\nIt is written as No Artist/00 First: One (2).mp3.");
+    }
+
+    // The Naming page shows the selected row's name as a pattern is typed or chosen, says
+    // what is wrong with a pattern that is not valid, and OK stores the naming settings, which
+    // the Output column then follows.
+    void namingPageShowsTheSelectedRowsName()
+    {
+        add({source("n/one.wav", 0.2, 8000, 1)});
+        w().cb_format->setCurrentIndex(0);
+        w().lv->selectRow(0);
+        QStringList seen;
+        prompts->dialogActions.push_back([&seen](QDialog& d) {
+            auto& set = static_cast<Tfm_set&>(d);
+            set.pc->setCurrentWidget(set.findChild<QWidget*>("ts_naming"));
+            seen << set.lbl_example->text();
+            set.edt_pattern->setText("{artist|\"Nobody\"}/{name}");
+            seen << set.lbl_example->text();
+            set.edt_pattern->setText("{artist");
+            seen << set.lbl_example->text();
+            emit set.cb_ready_pattern->activated(1);
+            seen << set.edt_pattern->text();
+            set.cbx_portable->setChecked(true);
+            set.cb_existing->setCurrentIndex(3);
+            set.btn_ok->click();
+        });
+        w().item("Settings1")->trigger();
+        QCOMPARE(seen, QStringList({"Example: one.mp3", "Example: Nobody/one.mp3",
+                                    "The name pattern is not valid: " + NamePattern("{artist").error(),
+                                    "{artist}/{album}/{track:02} {title}"}));
+        QCOMPARE(settings().read_string("basic", "name pattern", {}), "{artist}/{album}/{track:02} {title}");
+        QCOMPARE(settings().read_int("basic", "portable names", 0), 1);
+        QCOMPARE(settings().read_int("basic", "existing", 0), 3);
+        QTRY_COMPARE_WITH_TIMEOUT(outputs(), QStringList({"Unknown Artist/Unknown Album/00 Unknown Title.mp3"}), 10000);
     }
 };
 

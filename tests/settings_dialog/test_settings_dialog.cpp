@@ -266,7 +266,7 @@ private slots:
         QStringList tabs;
         for (int i = 0; i < dlg->pc->count(); ++i)
             tabs << dlg->pc->tabText(i);
-        QCOMPARE(tabs, QStringList({"MP3", "WAV", "OGG", "WMA", "FLAC", "Opus", "AAC", "General"}));
+        QCOMPARE(tabs, QStringList({"MP3", "WAV", "OGG", "WMA", "FLAC", "Opus", "AAC", "General", "Naming"}));
         // Every tab shows its whole caption, none hidden behind scroll buttons.
         const QTabBar* bar = dlg->pc->findChild<QTabBar*>();
         QVERIFY(bar->geometry().right() <= dlg->pc->width());
@@ -334,6 +334,11 @@ private slots:
                 : n == "cb_wav_bit"                            ? QStringList{"8 bits", "16 bits"}
                 : n == "cb_wma"                                ? profiles
                 : n == "cb_jobs"                               ? jobs
+                : n == "cb_existing"                           ? QStringList{"Ask", "Skip", "Overwrite", "Rename (2), (3)...",
+                                                                             "Update when the source is newer"}
+                : n == "cb_ready_pattern"                      ? QStringList{"As the file's name", "Artist/Album/Track Title",
+                                                                             "Album Artist/Year - Album/Disc-Track Title",
+                                                                             "Artist - Title", "Track Title"}
                                                                : rates;
             QCOMPARE(items(cb), expected);
         }
@@ -479,7 +484,7 @@ private slots:
                                    "[flac]\ncompression level=0\nbit=2\nfrequency=11\nchannel=2\n"
                                    "[opus]\nkbps=96\nmode=1\nchannel=1\n"
                                    "[aac]\nbitrate=15\nfrequency=9\nchannel=2\n"
-                                   "[basic]\njobs=3")
+                                   "[basic]\njobs=3\nname pattern=\nportable names=0\nexisting=0")
                             .split('\n'));
     }
 
@@ -524,19 +529,25 @@ private slots:
         QCOMPARE(stored("basic", "format"), QString("3"));
     }
 
-    // The naming keys have no page yet: Default and OK leave them as they are, quotes and
-    // bars of a pattern included.
-    void okAndDefaultKeepTheNamingKeys()
+    // The naming keys come back from OK as they were, quotes and bars of a pattern included,
+    // and a hand-edited rule out of range shows as Ask; Default then OK writes the defaults.
+    void okKeepsAndDefaultResetsTheNamingKeys()
     {
         const QByteArray pattern = "{albumartist|artist|\"Various\"}/{album}/{track:02} {title}";
-        put("[basic]\nname pattern=" + pattern + "\nportable names=1\n");
+        put("[basic]\nname pattern=" + pattern + "\nportable names=1\nexisting=9\n");
+        showDialog();
+        QCOMPARE(dlg->edt_pattern->text(), QString::fromUtf8(pattern));
+        QCOMPARE(dlg->cb_existing->currentIndex(), 0);
+        QTest::mouseClick(dlg->btn_ok, Qt::LeftButton);
+        QVERIFY(!dlg->isVisible());
+        QCOMPARE(readKey(SettingsFile(path), keys::namePattern), QString::fromUtf8(pattern));
+        QCOMPARE(readKey(SettingsFile(path), keys::portableNames), 1);
+        QCOMPARE(readKey(SettingsFile(path), keys::existing), 0);
         showDialog();
         QTest::mouseClick(dlg->btn_default, Qt::LeftButton);
         QTest::mouseClick(dlg->btn_ok, Qt::LeftButton);
-        QVERIFY(!dlg->isVisible());
-        const SettingsFile s(path);
-        QCOMPARE(readKey(s, keys::namePattern), QString::fromUtf8(pattern));
-        QCOMPARE(readKey(s, keys::portableNames), 1);
+        QCOMPARE(readKey(SettingsFile(path), keys::namePattern), QString());
+        QCOMPARE(readKey(SettingsFile(path), keys::portableNames), 0);
     }
 
     void oggQualityTypingEmptyingAndStepping()
