@@ -21,16 +21,17 @@ QString usageText()
         "  --out DIR          the output folder (made if missing)\n"
         "  --jobs N           files converted at once (default: the settings file's;\n"
         "                     0 is one per processor core)\n"
-        "  --overwrite MODE   what to do with an output file that exists: ask, yes\n"
+        "  --overwrite MODE   what to do with an output file that exists: ask (one\n"
+        "                     key answers; needs a terminal on standard input), yes\n"
         "                     (replace it) or no (keep it and skip the source); the\n"
         "                     default is ask on a terminal, no otherwise\n"
         "  --help             this text\n"
         "  --version          the version\n"
         "\n"
         "Exit status: 0 every file converted, 1 some failed or were skipped, 2 bad\n"
-        "arguments; 130, 143 and 129 after Ctrl+C, SIGTERM and SIGHUP, and 141 when the\n"
-        "standard output was closed: these stop the conversion, and nothing of the files\n"
-        "in work is written.\n")
+        "arguments (or --overwrite ask without a terminal); 130, 143 and 129 after\n"
+        "Ctrl+C, SIGTERM and SIGHUP, and 141 when the standard output was closed: these\n"
+        "stop the conversion, and nothing of the files in work is written.\n")
         .arg(outputFormatNames().join(QLatin1Char('|')));
 }
 
