@@ -25,6 +25,7 @@ class Converter;
 class FileListOps;
 class Launcher;
 class Playback;
+class RunNotices;
 class Skin;
 class SkinObject;
 class Tfm_about;
@@ -150,6 +151,8 @@ public:
 
     AppState& state() { return m_state; }
     Prompts& prompts() { return m_prompts; }
+    // The desktop notification and task bar progress of conversions and addings.
+    RunNotices& runNotices() { return *m_runNotices; }
 
 protected:
     void showEvent(QShowEvent* e) override;
@@ -175,6 +178,7 @@ private:
     std::unique_ptr<FileListOps> m_fileList;
     std::unique_ptr<Converter> m_converter;
     std::unique_ptr<Playback> m_playback;
+    std::unique_ptr<RunNotices> m_runNotices;
     bool m_shown = false;
     bool m_loadingFormat = false;
     int m_listGrowth = 0;        // how much wider the list is than designed
