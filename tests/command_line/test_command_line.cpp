@@ -88,13 +88,9 @@ class TestCommandLine : public QObject {
         int status = -1;
         QByteArray out, err;
     };
-    RawResult spawn(const QList<QByteArray>& args, int closeAfterLines = -1)
+    // The environment of a program started by hand: no display, the test's settings folder.
+    QList<QByteArray> childEnvironment() const
     {
-        RawResult r;
-        const QByteArray errPath = QFile::encodeName(tmp.filePath("spawn-err.txt"));
-        int out[2];
-        if (::pipe2(out, O_CLOEXEC) != 0)
-            return r;
         QList<QByteArray> env;
         for (char** e = environ; *e; ++e) {
             const QByteArray v(*e);
@@ -103,6 +99,16 @@ class TestCommandLine : public QObject {
                 env << v;
         }
         env << "XDG_CONFIG_HOME=" + QFile::encodeName(config);
+        return env;
+    }
+    RawResult spawn(const QList<QByteArray>& args, int closeAfterLines = -1)
+    {
+        RawResult r;
+        const QByteArray errPath = QFile::encodeName(tmp.filePath("spawn-err.txt"));
+        int out[2];
+        if (::pipe2(out, O_CLOEXEC) != 0)
+            return r;
+        QList<QByteArray> env = childEnvironment();
         std::vector<char*> argv{const_cast<char*>(SONDREL_PROGRAM)}, envp;
         for (const QByteArray& a : args)
             argv.push_back(const_cast<char*>(a.constData()));
@@ -180,13 +186,7 @@ class TestCommandLine : public QObject {
         for (QByteArray& a : strings)
             argv.push_back(a.data());
         argv.push_back(nullptr);
-        QList<QByteArray> env{"XDG_CONFIG_HOME=" + QFile::encodeName(config)};
-        for (char** e = environ; *e; ++e) {
-            const QByteArray v(*e);
-            if (!v.startsWith("DISPLAY=") && !v.startsWith("WAYLAND_DISPLAY=") && !v.startsWith("QT_QPA_PLATFORM=")
-                && !v.startsWith("XDG_CONFIG_HOME="))
-                env << v;
-        }
+        QList<QByteArray> env = childEnvironment();
         for (QByteArray& e : env)
             envp.push_back(e.data());
         envp.push_back(nullptr);
@@ -216,9 +216,8 @@ class TestCommandLine : public QObject {
                 if (n > 0)
                     r.screen.append(buf, n);
             }
-            if (!typed && r.screen.contains("kip all? ")) {
+            if (!typed && r.screen.contains("kip all? "))
                 typed = ::write(master, keys.constData(), size_t(keys.size())) == keys.size();
-            }
             ended = ::waitpid(pid, &status, WNOHANG) == pid;
         }
         if (!ended) {

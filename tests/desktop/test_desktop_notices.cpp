@@ -178,21 +178,6 @@ private slots:
         QCOMPARE(desktop->notices[0].body, QString("2 files added"));
     }
 
-    void addedText_data()
-    {
-        QTest::addColumn<int>("files");
-        QTest::addColumn<QString>("text");
-        QTest::newRow("none") << 0 << "0 files added";
-        QTest::newRow("one") << 1 << "1 file added";
-        QTest::newRow("many") << 1200 << "1200 files added";
-    }
-    void addedText()
-    {
-        QFETCH(int, files);
-        QFETCH(QString, text);
-        QCOMPARE(RunNotices::addedText(files), text);
-    }
-
     // No bus at the address given: nothing is said about it and the run ends as ever.
     void runsWithoutABus()
     {
