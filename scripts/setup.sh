@@ -33,9 +33,10 @@ build_pkgs=(cmake ninja-build g++ pkg-config fonts-dejavu-core
 # resampler as second opinions on the engine's files; PulseAudio gives them a real (null) sound sink;
 # Xvfb and ImageMagick run the on-screen smoke test, which also opens the help with F1 in
 # xchm; desktop-file-validate checks the installed menu entry, appstreamcli the software-centre
-# entry, man (with groff) the manual page.
+# entry, man (with groff) the manual page; dbus-daemon gives the notification tests a private
+# session bus.
 test_pkgs=(ffmpeg lame vorbis-tools sox pulseaudio-utils xvfb xauth x11-apps imagemagick xdotool
-  xchm xdg-utils desktop-file-utils appstream man-db)
+  xchm xdg-utils desktop-file-utils appstream man-db dbus-daemon)
 # dpkg-shlibdeps finds the package's dependencies.
 package_pkgs=(dpkg-dev)
 # The help viewer F1 opens, through the desktop's default handler (xdg-open).

@@ -15,6 +15,7 @@
 #include "SettingsFile.h"
 #include "StopSignals.h"
 #include "TargetSetup.h"
+#include "TerminalKey.h"
 #include "ValueTables.h"
 
 #include <QCoreApplication>
@@ -26,6 +27,7 @@
 #include <cerrno>
 #include <csignal>
 #include <functional>
+#include <optional>
 #include <unistd.h>
 
 namespace sondrel {
@@ -133,16 +135,22 @@ private:
     bool m_outClosed = false;
 };
 
-// The overwrite question on the terminal: y(es), n(o), a(ll: yes to all), s(kip all: no to
-// all); anything else, or the end of the input, is no.
-Prompts::Overwrite askOnTerminal(const QString& question, std::FILE* err)
+// The overwrite question on the terminal, answered by one key without Enter: y(es), n(o),
+// a(ll: yes to all), s(kip all: no to all); any other key or the end of the input is no.
+// A stop signal leaves it unanswered: the stop that follows closes it, as Stop does.
+std::optional<Prompts::Overwrite> askOnTerminal(const QString& question, std::FILE* err)
 {
-    std::fprintf(err, "\r\033[K%s\n[y]es, [n]o, yes to [a]ll, [s]kip all? ", local(question).constData());
+    const TerminalKey answer = readTerminalKey(STDIN_FILENO, StopSignals::wakeFd(), [&] {
+        std::fprintf(err, "\r\033[K%s\n[y]es, [n]o, yes to [a]ll, [s]kip all? ", local(question).constData());
+        std::fflush(err);
+    });
+    const char key = answer.outcome == TerminalKey::Outcome::Key ? answer.key : 0;
+    // The terminal does not echo the key: it is shown here (a control key as nothing).
+    std::fprintf(err, "%c\n", key > ' ' && key < 127 ? key : ' ');
     std::fflush(err);
-    char answer[64] = {};
-    if (!std::fgets(answer, sizeof answer, stdin))
-        return Prompts::Overwrite::No;
-    switch (answer[0]) {
+    if (answer.outcome == TerminalKey::Outcome::Woken)
+        return std::nullopt;
+    switch (key) {
     case 'y': case 'Y': return Prompts::Overwrite::Yes;
     case 'a': case 'A': return Prompts::Overwrite::YesToAll;
     case 's': case 'S': return Prompts::Overwrite::NoToAll;
@@ -232,7 +240,8 @@ bool runSettings(const CommandLine& command, bool terminal, std::FILE* err, Audi
     // The terminal's answer is read at once; the run hears it a turn of the loop later.
     s.ask = [err](const QString& question, std::function<void(Prompts::Overwrite)> answered)
         -> std::unique_ptr<Prompts::Pending> {
-        answered(askOnTerminal(question, err));
+        if (const std::optional<Prompts::Overwrite> answer = askOnTerminal(question, err))
+            answered(*answer);
         return std::make_unique<Prompts::Pending>();
     };
     return true;
@@ -304,6 +313,12 @@ int printPlan(const NamedFiles& named, const ConversionRun::Settings& s, BatchRo
 
 int runBatchConversion(const CommandLine& command, std::FILE* out, std::FILE* err)
 {
+    // Asking needs someone to answer; decided before anything is read or written. A dry
+    // run asks nothing.
+    if (command.existing == Existing::Ask && !command.dryRun && !::isatty(STDIN_FILENO)) {
+        std::fputs("sondrel: asking about existing outputs needs a terminal to answer on\n", err);
+        return kUsageError;
+    }
     const bool terminal = ::isatty(::fileno(err)) && ::isatty(::fileno(stdin));
     StopSignals stopSignals;
     const NamedFiles named = filesNamed(command.paths, err);

@@ -8,7 +8,9 @@ struct CommandLine;
 // Converts the files and folders of a --convert command line without any window, with the
 // settings file, engine and rules of the window's Convert command: one line per file on out
 // ("path<TAB>result<TAB>seconds"), a progress line and the closing summary on err. Needs a
-// QCoreApplication. Returns the exit status: 0 every file converted, 1 otherwise.
+// QCoreApplication. Returns the exit status: 0 every file converted, 1 otherwise, and
+// kUsageError when --existing ask (or --overwrite ask) has no terminal on standard input to answer on.
+inline constexpr int kUsageError = 2;
 int runBatchConversion(const CommandLine& command, std::FILE* out, std::FILE* err);
 
 } // namespace sondrel

@@ -51,6 +51,11 @@ StopSignals::StopSignals(QObject* parent) : QObject(parent)
         setAction(s, onSignal);
 }
 
+int StopSignals::wakeFd()
+{
+    return g_pipe[0];
+}
+
 StopSignals::~StopSignals()
 {
     for (int s : kSignals)

@@ -20,6 +20,9 @@ public:
     int received() const { return m_received; }
     // The exit status a shell gives a process that signal ended: 128 + its number.
     static int exitStatusFor(int signal) { return 128 + signal; }
+    // Readable once a stop signal has come and until the event loop has reported it; -1
+    // before any StopSignals was made. For a blocking wait that must end on a stop.
+    static int wakeFd();
 
 signals:
     void stopRequested(int signal);

@@ -61,6 +61,7 @@ public:
     void progressed(int row, int percent) override { m_list.setProgress(row, percent); }
     void ended(int row, const JobResult& result, double) override
     {
+        rowDone();
         m_list.setProgress(row, -1);
         const SourceMeasure& m = result.measured;
         if (m.durationMs >= 0) {
@@ -86,22 +87,31 @@ public:
     }
     void refused(int row, const QString&, const QString& reason) override
     {
+        rowDone();
         m_list.setText(row, rows::Status, rows::Failed);
         m_list.setToolTip(row, reason);
     }
     void skipped(int row) override
     {
+        rowDone();
         m_list.setText(row, rows::Status, rows::Skipped);
         m_list.setToolTip(row, SkippedTip);
     }
     void upToDate(int row) override
     {
+        rowDone();
         m_list.setText(row, rows::Status, rows::UpToDate);
         m_list.setToolTip(row, UpToDateTip);
     }
+    // Rows of the run that have not ended yet.
+    int left() const { return m_left; }
+    void setShare(double share) { m_share = share; }
+
     // Before a run: every row as if it had never been converted.
     void reset()
     {
+        m_left = count();
+        m_share = 0;
         for (int row = 0; row < count(); ++row) {
             m_list.setText(row, rows::Status, rows::Unconverted);
             m_list.setToolTip(row, {});
@@ -110,8 +120,16 @@ public:
     }
 
 private:
+    void rowDone()
+    {
+        m_left = std::max(0, m_left - 1);
+        emit m_owner.progressed(m_share, m_left);
+    }
+
     FileListModel& m_list;
     Converter& m_owner;
+    int m_left = 0;
+    double m_share = 0;
 };
 
 Converter::Converter(QWidget* window, FileListModel& list, QProgressBar* pb, AppState& state, Prompts& prompts,
@@ -230,6 +248,8 @@ void Converter::showProgress(double share, double elapsed, double remaining)
 {
     m_pb->setValue(int(share * 100.0));
     m_pb->setFormat(PercentOnly + QStringLiteral("  ·  ") + runTimeText(elapsed, remaining));
+    m_rows->setShare(share);
+    emit progressed(share, m_rows->left());
 }
 
 void Converter::runFinished(const QStringList& failures, const ConversionRun::Totals& totals)
@@ -237,8 +257,11 @@ void Converter::runFinished(const QStringList& failures, const ConversionRun::To
     m_pb->setValue(0);
     m_busy.reset();
     // The bar rests with what the run did as its caption, until the next run.
-    m_pb->setFormat(summaryText(totals));
+    const QString summary = summaryText(totals);
+    m_pb->setFormat(summary);
     m_pb->setTextVisible(!m_closing);
+    if (!m_closing)
+        emit summarized(summary);
     if (!m_closing && !failures.isEmpty()) {
         QStringList lines = failures.mid(0, MaxListedFailures);
         if (failures.size() > lines.size())

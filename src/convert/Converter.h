@@ -59,6 +59,11 @@ public:
 signals:
     // A row's conversion starts (the window selects it).
     void rowStarted(int row);
+    // The whole run's progress: share of the playing time done (0..1), rows still to end.
+    void progressed(double share, int rowsLeft);
+    // A run has ended and the progress bar shows what it did (summaryText); before its
+    // closing message, and not when the window closes.
+    void summarized(const QString& summary);
     // A run has ended (after its closing message, if any).
     void runEnded();
 

@@ -42,6 +42,7 @@ struct OpusOutput {
 struct AacOutput {
     int rate = 0, channels = 0; // 0: the input's (a rate AAC lacks becomes the next it has)
     int kbps = 192;
+    int highestFollowedRate = 0; // > 0: a rate taken from the input goes no higher than this
 };
 using OutputSelection = std::variant<std::monostate, WavOutput, Mp3Output, OggOutput, WmaOutput, FlacOutput,
                                      OpusOutput, AacOutput>;

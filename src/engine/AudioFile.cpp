@@ -80,6 +80,7 @@ FfmpegTarget aacTarget(const AacOutput& aac)
     t.codec = AV_CODEC_ID_AAC;
     t.encoder = "aac";
     t.rate = aac.rate;
+    t.highestFollowedRate = aac.highestFollowedRate;
     t.channels = aac.channels;
     t.sampleFormat = AV_SAMPLE_FMT_FLTP;
     t.bitRate = std::int64_t(aac.kbps) * 1000;
@@ -260,14 +261,14 @@ void AudioFile::SetOpusOutput(int channels, int kbps, OpusRateControl control)
     d->output = OpusOutput{channels, kbps, control};
 }
 
-void AudioFile::SetAacOutput(int rate, int channels, int kbps)
+void AudioFile::SetAacOutput(int rate, int channels, int kbps, int highestFollowedRate)
 {
-    if (rate < 0 || channels < 0 || channels > 8)
+    if (rate < 0 || channels < 0 || channels > 8 || highestFollowedRate < 0)
         throw EngineError("SetAacOutput: invalid format " + std::to_string(rate) + " Hz, " + std::to_string(channels)
                           + " channels");
     if (kbps < 8 || kbps > 512)
         throw EngineError("SetAacOutput: " + std::to_string(kbps) + " kbps is outside 8 to 512");
-    d->output = AacOutput{rate, channels, kbps};
+    d->output = AacOutput{rate, channels, kbps, highestFollowedRate};
 }
 
 void AudioFile::SetWmaOutput(int profile)

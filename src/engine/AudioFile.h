@@ -89,8 +89,9 @@ public:
     void SetFlacOutput(int rate, int channels, int bitsPerSample, int level);
     // Opus always decodes at 48 kHz; the input is resampled where the encoder needs it.
     void SetOpusOutput(int channels, int kbps, OpusRateControl control);
-    // AAC-LC in an M4A file.
-    void SetAacOutput(int rate, int channels, int kbps);
+    // AAC-LC in an M4A file. With rate 0 and highestFollowedRate > 0, a source above that
+    // rate is resampled down to it.
+    void SetAacOutput(int rate, int channels, int kbps, int highestFollowedRate = 0);
     // Whether MPEG layer III allows this rate with this bit rate, and channels are 1 or 2.
     bool SetMp3Output(int rate, int kbps, int channels);
     // libvorbisenc's own answer for this managed bit-rate combination.

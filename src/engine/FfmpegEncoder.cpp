@@ -109,7 +109,10 @@ void FfmpegEncoder::start(int channels, int rate)
     if (!codec)
         throw EngineError(describe("cannot be written: no encoder for "
                                    + std::string(m_target.encoder ? m_target.encoder : avcodec_get_name(m_target.codec))));
-    int outRate = supportedRate(codec, m_target.rate > 0 ? m_target.rate : rate);
+    int wanted = m_target.rate > 0 ? m_target.rate : rate;
+    if (m_target.rate <= 0 && m_target.highestFollowedRate > 0)
+        wanted = std::min(wanted, m_target.highestFollowedRate);
+    int outRate = supportedRate(codec, wanted);
     if (m_target.codec == AV_CODEC_ID_FLAC && outRate > 655350)
         outRate = 384000; // beyond what a FLAC header can state
     if (m_target.followSourceBits > 0) {

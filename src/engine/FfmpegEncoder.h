@@ -14,6 +14,7 @@ struct FfmpegTarget {
     const char* encoder = nullptr;   // an encoder by name (e.g. "libopus"); else the codec's default
     const char* muxer = nullptr;     // "wav", "asf", "flac", "opus" or "ipod"
     int rate = 0;                    // 0: the input's (or the nearest the encoder has)
+    int highestFollowedRate = 0;     // > 0: the input's rate, when followed, is resampled down to this
     int channels = 0;                // 0: the input's
     std::int64_t bitRate = 0;        // bits/s, for compressed codecs
     AVSampleFormat sampleFormat = AV_SAMPLE_FMT_NONE;

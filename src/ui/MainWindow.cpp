@@ -6,6 +6,7 @@
 #include "FileListOps.h"
 #include "Playback.h"
 #include "Prompts.h"
+#include "RunNotices.h"
 #include "ExceptionHook.h"
 #include "FileListView.h"
 #include "Launcher.h"
@@ -57,6 +58,7 @@ Tfm_main::Tfm_main(AppState& state, Prompts& prompts, Launcher& launcher, QWidge
     m_fileList = std::make_unique<FileListOps>(this, *list, m_state, m_prompts);
     m_converter = std::make_unique<Converter>(this, *list, pb, m_state, m_prompts, AudioFileWrite, AudioFile2LameEnc);
     m_playback = std::make_unique<Playback>(this, *list, m_state, m_prompts, AudioFileRead, Player);
+    m_runNotices = std::make_unique<RunNotices>(this, m_state, *list, *m_converter);
     // The row being converted is selected; playing gives the list the focus.
     connect(m_converter.get(), &Converter::rowStarted, lv, &FileListView::selectRow);
     connect(m_playback.get(), &Playback::listFocusWanted, lv, [this] { lv->setFocus(); });
@@ -73,6 +75,7 @@ Tfm_main::~Tfm_main()
     // What ends below (an adding, a conversion) clears its busy flag; the menus of a window
     // being destroyed need no update.
     disconnect(&m_state, nullptr, this, nullptr);
+    m_runNotices.reset();
     m_fileList.reset();
     m_converter.reset();
 }

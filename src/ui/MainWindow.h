@@ -27,6 +27,7 @@ class OutputPlanner;
 class FileListOps;
 class Launcher;
 class Playback;
+class RunNotices;
 class Skin;
 class SkinObject;
 class Tfm_about;
@@ -152,6 +153,8 @@ public:
 
     AppState& state() { return m_state; }
     Prompts& prompts() { return m_prompts; }
+    // The desktop notification and task bar progress of conversions and addings.
+    RunNotices& runNotices() { return *m_runNotices; }
 
 protected:
     void showEvent(QShowEvent* e) override;
@@ -181,6 +184,7 @@ public:
     OutputPlanner* planner() const { return m_planner; }
 private:
     std::unique_ptr<Playback> m_playback;
+    std::unique_ptr<RunNotices> m_runNotices;
     bool m_shown = false;
     bool m_loadingFormat = false;
     int m_listGrowth = 0;        // how much wider the list is than designed

@@ -23,9 +23,12 @@
 #include <csignal>
 #include <fcntl.h>
 #include <poll.h>
+#include <pty.h>
 #include <spawn.h>
+#include <sys/ioctl.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 #include <vector>
 
@@ -94,13 +97,9 @@ class TestCommandLine : public QObject {
         int status = -1;
         QByteArray out, err;
     };
-    RawResult spawn(const QList<QByteArray>& args, int closeAfterLines = -1)
+    // The environment of a program started by hand: no display, the test's settings folder.
+    QList<QByteArray> childEnvironment() const
     {
-        RawResult r;
-        const QByteArray errPath = QFile::encodeName(tmp.filePath("spawn-err.txt"));
-        int out[2];
-        if (::pipe2(out, O_CLOEXEC) != 0)
-            return r;
         QList<QByteArray> env;
         for (char** e = environ; *e; ++e) {
             const QByteArray v(*e);
@@ -109,6 +108,16 @@ class TestCommandLine : public QObject {
                 env << v;
         }
         env << "XDG_CONFIG_HOME=" + QFile::encodeName(config);
+        return env;
+    }
+    RawResult spawn(const QList<QByteArray>& args, int closeAfterLines = -1)
+    {
+        RawResult r;
+        const QByteArray errPath = QFile::encodeName(tmp.filePath("spawn-err.txt"));
+        int out[2];
+        if (::pipe2(out, O_CLOEXEC) != 0)
+            return r;
+        QList<QByteArray> env = childEnvironment();
         std::vector<char*> argv{const_cast<char*>(SONDREL_PROGRAM)}, envp;
         for (const QByteArray& a : args)
             argv.push_back(const_cast<char*>(a.constData()));
@@ -163,6 +172,80 @@ class TestCommandLine : public QObject {
         r.exited = WIFEXITED(status);
         r.status = r.exited ? WEXITSTATUS(status) : -1;
         r.err = bytes(QFile::decodeName(errPath));
+        return r;
+    }
+    // The program started on a pseudo terminal of its own (standard input, output and error),
+    // keys typed once the overwrite question shows. Reports the exit status, what the
+    // terminal showed, and whether the terminal was left in line mode with echo.
+    struct TerminalResult {
+        int status = -1;
+        QByteArray screen;
+        bool lineModeAfter = false;
+    };
+    TerminalResult runOnTerminal(const QStringList& args, const QByteArray& keys)
+    {
+        TerminalResult r;
+        int master = -1, slave = -1;
+        if (::openpty(&master, &slave, nullptr, nullptr, nullptr) != 0)
+            return r;
+        QList<QByteArray> strings{QByteArray(SONDREL_PROGRAM)};
+        for (const QString& a : args)
+            strings << QFile::encodeName(a);
+        std::vector<char*> argv, envp;
+        for (QByteArray& a : strings)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        QList<QByteArray> env = childEnvironment();
+        for (QByteArray& e : env)
+            envp.push_back(e.data());
+        envp.push_back(nullptr);
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            // The terminal becomes the child's controlling terminal, so Ctrl+C typed on it
+            // signals the program.
+            ::setsid();
+            ::ioctl(slave, TIOCSCTTY, 0);
+            ::dup2(slave, 0);
+            ::dup2(slave, 1);
+            ::dup2(slave, 2);
+            ::close(master);
+            ::close(slave);
+            ::execve(argv[0], argv.data(), envp.data());
+            ::_exit(127);
+        }
+        QElapsedTimer clock;
+        clock.start();
+        bool typed = false, ended = false;
+        int status = 0;
+        while (!ended && clock.elapsed() < 60000) {
+            pollfd p{master, POLLIN, 0};
+            if (::poll(&p, 1, 50) > 0) {
+                char buf[4096];
+                const ssize_t n = ::read(master, buf, sizeof buf);
+                if (n > 0)
+                    r.screen.append(buf, n);
+            }
+            if (!typed && r.screen.contains("kip all? "))
+                typed = ::write(master, keys.constData(), size_t(keys.size())) == keys.size();
+            ended = ::waitpid(pid, &status, WNOHANG) == pid;
+        }
+        if (!ended) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, &status, 0);
+        }
+        pollfd p{master, POLLIN, 0};
+        while (::poll(&p, 1, 0) > 0) {
+            char buf[4096];
+            const ssize_t n = ::read(master, buf, sizeof buf);
+            if (n <= 0)
+                break;
+            r.screen.append(buf, n);
+        }
+        termios t{};
+        r.lineModeAfter = ::tcgetattr(slave, &t) == 0 && (t.c_lflag & ICANON) && (t.c_lflag & ECHO);
+        r.status = ended && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        ::close(master);
+        ::close(slave);
         return r;
     }
     QStringList tempFiles(const QString& folder) const
@@ -481,14 +564,6 @@ private slots:
         // Kept because the user said so: no failure.
         r = run({"--convert", "--format", "mp3", "--overwrite", "no", "--out", out, good});
         QCOMPARE(r.code, 0);
-        // Asked, answered on the standard input.
-        r = run({"--convert", "--format", "mp3", "--overwrite", "ask", "--out", out, good}, "n\n");
-        QCOMPARE(r.code, 0);
-        QVERIFY(r.err.contains("File has existed. Overwrite?\n" + out + "/good.mp3"));
-        QCOMPARE(bytes(out + "/good.mp3"), QByteArray("mine"));
-        r = run({"--convert", "--format", "mp3", "--overwrite", "ask", "--out", out, good}, "y\n");
-        QCOMPARE(r.code, 0);
-        QVERIFY(bytes(out + "/good.mp3").size() > 1000);
         r = run({"--convert", "--format", "mp3", "--overwrite", "yes", "--out", out, good});
         QCOMPARE(r.code, 0);
         // Nothing to convert at all.
@@ -535,6 +610,71 @@ private slots:
         // Without a terminal and without --existing, a kept output is a skip nobody chose.
         r = run(QStringList(convert) << b);
         QCOMPARE(r.code, 1);
+    // Asking needs someone to answer: without a terminal on standard input the command line
+    // is wrong, said in one line, and nothing is read or written.
+    void askWithoutATerminal_data()
+    {
+        QTest::addColumn<bool>("nullInput");
+        QTest::newRow("input from a pipe") << false;
+        QTest::newRow("input from /dev/null") << true;
+    }
+    void askWithoutATerminal()
+    {
+        QFETCH(bool, nullInput);
+        const QString good = music("no-terminal/good.wav", 0.3);
+        const QString out = tmp.filePath(QStringLiteral("out-no-terminal-%1").arg(nullInput));
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_CONFIG_HOME", config);
+        p.setProcessEnvironment(env);
+        if (nullInput)
+            p.setStandardInputFile(QProcess::nullDevice());
+        p.start(SONDREL_PROGRAM, {"--convert", "--format", "mp3", "--overwrite", "ask", "--out", out, good});
+        QVERIFY(p.waitForStarted(10000));
+        if (!nullInput) {
+            p.write("y\n");
+            p.closeWriteChannel();
+        }
+        QVERIFY(p.waitForFinished(60000));
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p.exitCode(), 2);
+        QCOMPARE(QString::fromLocal8Bit(p.readAllStandardError()),
+                 QString("sondrel: asking about existing outputs needs a terminal to answer on\n"));
+        QVERIFY(p.readAllStandardOutput().isEmpty());
+        QVERIFY(!QFileInfo::exists(out));
+    }
+
+    // On a terminal the question takes one key, without Enter; the terminal is given its line
+    // mode and echo back however the question ends, Ctrl+C included.
+    void askOnATerminal_data()
+    {
+        QTest::addColumn<QByteArray>("keys");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<bool>("replaced");
+        QTest::newRow("y replaces") << QByteArray("y") << 0 << true;
+        QTest::newRow("a replaces all") << QByteArray("a") << 0 << true;
+        // Kept by the user's answer: no failure.
+        QTest::newRow("n keeps") << QByteArray("n") << 0 << false;
+        QTest::newRow("s skips all") << QByteArray("s") << 0 << false;
+        QTest::newRow("Enter alone keeps") << QByteArray("\r") << 0 << false;
+        QTest::newRow("Ctrl+C stops") << QByteArray("\x03") << 130 << false;
+    }
+    void askOnATerminal()
+    {
+        QFETCH(QByteArray, keys);
+        QFETCH(int, status);
+        QFETCH(bool, replaced);
+        const QString good = music("terminal/good.wav", 0.3);
+        const QString out = tmp.filePath("out-terminal");
+        QDir().mkpath(out);
+        writeBytes(out + "/good.mp3", "mine");
+        const TerminalResult r =
+            runOnTerminal({"--convert", "--format", "mp3", "--overwrite", "ask", "--out", out, good}, keys);
+        QVERIFY2(r.screen.contains("File has existed. Overwrite?"), r.screen.constData());
+        QVERIFY2(r.status == status, r.screen.constData());
+        QCOMPARE(bytes(out + "/good.mp3") != QByteArray("mine"), replaced);
+        QVERIFY(tempFiles(out).isEmpty());
+        QVERIFY(r.lineModeAfter);
     }
 
     // The same settings give the same file as the window's Convert command, byte for byte.

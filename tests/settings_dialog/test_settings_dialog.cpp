@@ -221,8 +221,9 @@ class TestSettingsDialog : public QObject {
         QVERIFY(dlg->cb_jobs->currentText().startsWith("Automatic ("));
         QCOMPARE(dlg->cb_flac_level->currentText(), QString("5"));
         for (QComboBox* cb : {dlg->cb_flac_bit, dlg->cb_flac_frequency, dlg->cb_flac_channel, dlg->cb_opus_channel,
-                              dlg->cb_aac_frequency, dlg->cb_aac_channel})
+                              dlg->cb_aac_channel})
             QCOMPARE(cb->currentText(), QString("As the source"));
+        QCOMPARE(dlg->cb_aac_frequency->currentText(), QString("As the source (up to 48 kHz)"));
         QCOMPARE(dlg->edt_opus_bitrate->text(), QString("128"));
         QCOMPARE(dlg->cb_opus_mode->currentText(), QString("VBR"));
         QCOMPARE(dlg->cb_aac_bitrate->currentText(), QString("192 Kbps"));
@@ -266,7 +267,7 @@ private slots:
         QStringList tabs;
         for (int i = 0; i < dlg->pc->count(); ++i)
             tabs << dlg->pc->tabText(i);
-        QCOMPARE(tabs, QStringList({"MP3", "WAV", "OGG", "WMA", "FLAC", "Opus", "AAC", "General", "Naming"}));
+        QCOMPARE(tabs, QStringList({"MP3", "WAV", "OGG", "WMA", "FLAC", "Opus", "M4A (AAC)", "General", "Naming"}));
         // Every tab shows its whole caption, none hidden behind scroll buttons.
         const QTabBar* bar = dlg->pc->findChild<QTabBar*>();
         QVERIFY(bar->geometry().right() <= dlg->pc->width());
@@ -315,7 +316,8 @@ private slots:
             return l;
         };
         const QString source = "As the source";
-        QStringList flacFreq{source}, aacFreq{source};
+        // M4A follows the source only up to 48 kHz, and its first item says so.
+        QStringList flacFreq{source}, aacFreq{source + " (up to 48 kHz)"};
         for (int hz : {8000, 11025, 12000, 16000, 22050, 24000, 32000, 44100, 48000, 88200, 96000})
             flacFreq << QString("%1 Hz").arg(hz), aacFreq << QString("%1 Hz").arg(hz);
         flacFreq << "176400 Hz" << "192000 Hz";

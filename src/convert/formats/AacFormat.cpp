@@ -1,5 +1,6 @@
 // M4A (AAC-LC through FFmpeg's aac encoder): the "aac" section and page, and the encoder's
-// set-up. Rate and channels follow the source unless chosen.
+// set-up. Rate and channels follow the source unless chosen; a followed rate goes no higher
+// than 48 kHz, since many phones and car players refuse AAC at 88.2 or 96 kHz.
 #include "AudioFile.h"
 #include "OutputFormat.h"
 #include "SettingsWidgets.h"
@@ -17,12 +18,21 @@ namespace {
 
 using namespace settingsui;
 
+constexpr int kHighestFollowedRate = 48000;
+
 QString configureAac(const SettingsFile& s, EncoderTarget& target)
 {
     target.writer.SetAacOutput(stored::valueOf(s, keys::aacFrequency, aac_frequency_values),
                                stored::valueOf(s, keys::aacChannel, source_channel_values),
-                               stored::bitrateOf(s, keys::aacBitrate));
+                               stored::bitrateOf(s, keys::aacBitrate), kHighestFollowedRate);
     return {};
+}
+
+QStringList frequencyItems()
+{
+    QStringList items = sourceFrequencyItems(aac_frequency_values);
+    items.front() = QStringLiteral("As the source (up to 48 kHz)");
+    return items;
 }
 
 void buildAacPage(QWidget* page, PageParts& parts)
@@ -31,7 +41,7 @@ void buildAacPage(QWidget* page, PageParts& parts)
     QGroupBox* general = makeGroup(page, QStringLiteral("General Options"), 310, 128);
     general->setObjectName(QStringLiteral("gb_aac_general"));
     QGridLayout* grid = makeGrid(general);
-    QComboBox* frequency = makeCombo(general, "cb_aac_frequency", sourceFrequencyItems(aac_frequency_values));
+    QComboBox* frequency = makeCombo(general, "cb_aac_frequency", frequencyItems());
     QComboBox* channel = makeCombo(general, "cb_aac_channel", sourceChannelItems());
     QComboBox* bitrate = makeCombo(general, "cb_aac_bitrate", bitrateItems());
     grid->addWidget(makeLabel(general, QStringLiteral("Bitrate: ")), 0, 0);
@@ -53,7 +63,7 @@ void buildAacPage(QWidget* page, PageParts& parts)
 
 const OutputFormat Aac{
     6, "m4a", "M4A", ".m4a", "aac",
-    {"AAC", "ts_aac", 6, buildAacPage},
+    {"M4A (AAC)", "ts_aac", 6, buildAacPage},
     configureAac,
     TagAbility::Values | TagAbility::Fields | TagAbility::Pictures,
 };
