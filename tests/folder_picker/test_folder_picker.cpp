@@ -7,6 +7,8 @@
 
 #include <QCheckBox>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -218,34 +220,130 @@ private slots:
         QCOMPARE(dlg->chosen_dir, folders + QStringLiteral("/a"));
     }
 
-    void pathFieldGoesToTheTypedFolder()
+    // Enter in the path field chooses the folder it names, as OK does: a full path, a path
+    // relative to the selected folder, or "~".
+    void enterInThePathFieldChoosesTheTypedFolder_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("chosen"); // below the test's folders; "~" for the home folder
+        QTest::newRow("full path") << "%1/a/deep/" << "/a/deep";
+        QTest::newRow("relative") << "deep/deeper" << "/a/deep/deeper";
+        QTest::newRow("parent") << "../b" << "/b";
+        QTest::newRow("home") << "~" << "~";
+        QTest::newRow("blanks around") << "  %1/c with blank  " << "/c with blank";
+    }
+    void enterInThePathFieldChoosesTheTypedFolder()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, chosen);
+        openForAdding();
+        QVERIFY(dlg->selectFolder(folders + QStringLiteral("/a")));
+        dlg->edt_path->setFocus();
+        dlg->edt_path->setText(typed.contains(QLatin1String("%1")) ? typed.arg(folders) : typed);
+        QTest::keyClick(dlg->edt_path, Qt::Key_Return);
+        QVERIFY(!dlg->isVisible());
+        QCOMPARE(dlg->chosen_dir, chosen == QLatin1String("~") ? QDir::homePath() : folders + chosen);
+        QVERIFY(prompts.messages.isEmpty());
+    }
+
+    // No such folder when adding: said, and the picker stays open with the selection where it was.
+    void enterOnAMissingFolderWhenAdding()
     {
         openForAdding();
-        QTest::keyClicks(dlg->edt_path, QString()); // focus
-        dlg->edt_path->setText(folders + QStringLiteral("/a/deep/"));
-        QTest::keyClick(dlg->edt_path, Qt::Key_Return);
-        QVERIFY(dlg->isVisible()); // Enter goes there; it does not close the picker
-        QCOMPARE(dlg->selectedFolder(), folders + QStringLiteral("/a/deep"));
-        QCOMPARE(dlg->edt_path->text(), folders + QStringLiteral("/a/deep"));
-        QVERIFY(dlg->stview_selectdir->isExpanded(dlg->stview_selectdir->currentIndex().parent()));
-        // Relative to the selected folder; "~" is the home folder.
-        dlg->edt_path->setText(QStringLiteral("deeper"));
-        QTest::keyClick(dlg->edt_path, Qt::Key_Enter);
-        QCOMPARE(dlg->selectedFolder(), folders + QStringLiteral("/a/deep/deeper"));
-        dlg->edt_path->setText(QStringLiteral("~"));
-        QTest::keyClick(dlg->edt_path, Qt::Key_Return);
-        QCOMPARE(dlg->selectedFolder(), QDir::homePath());
-        QVERIFY(prompts.messages.isEmpty());
-        // No such folder: said, and the selection stays.
+        QVERIFY(dlg->selectFolder(folders + QStringLiteral("/b")));
         dlg->edt_path->setText(folders + QStringLiteral("/missing"));
-        QTest::keyClick(dlg->edt_path, Qt::Key_Return);
+        QTest::keyClick(dlg->edt_path, Qt::Key_Enter);
+        QVERIFY(dlg->isVisible());
         QCOMPARE(prompts.texts(), QStringList({QStringLiteral("There is no folder %1/missing.").arg(folders)}));
-        QCOMPARE(dlg->selectedFolder(), QDir::homePath());
+        QCOMPARE(dlg->selectedFolder(), folders + QStringLiteral("/b"));
         QCOMPARE(dlg->edt_path->text(), folders + QStringLiteral("/missing"));
-        // OK with a folder typed but not gone to chooses that folder.
-        dlg->edt_path->setText(folders + QStringLiteral("/b"));
-        dlg->btn_ok->click();
-        QCOMPARE(dlg->chosen_dir, folders + QStringLiteral("/b"));
+        QVERIFY(!QFileInfo::exists(folders + QStringLiteral("/missing")));
+        QCOMPARE(dlg->chosen_dir, QString());
+    }
+
+    // The tree follows a full path as it is typed, to each folder on the way that exists,
+    // and never rewrites what is being typed.
+    void treeFollowsTheTypedPath()
+    {
+        openForAdding();
+        QVERIFY(dlg->selectFolder(QDir::homePath()));
+        dlg->edt_path->setFocus();
+        dlg->edt_path->clear();
+        const QString target = folders + QStringLiteral("/a/deep/deeper");
+        QString selectedAtA, selectedAtDeep;
+        for (const QChar c : target) {
+            QTest::keyClicks(dlg->edt_path, QString(c));
+            QCOMPARE(dlg->edt_path->text(), target.left(dlg->edt_path->text().size()));
+            if (dlg->edt_path->text() == folders + QStringLiteral("/a"))
+                selectedAtA = dlg->selectedFolder();
+            if (dlg->edt_path->text() == folders + QStringLiteral("/a/dee"))
+                selectedAtDeep = dlg->selectedFolder();
+        }
+        QCOMPARE(selectedAtA, folders + QStringLiteral("/a"));
+        QCOMPARE(selectedAtDeep, folders + QStringLiteral("/a")); // "dee" is no folder
+        QCOMPARE(dlg->selectedFolder(), target);
+        QVERIFY(dlg->stview_selectdir->isExpanded(dlg->stview_selectdir->currentIndex().parent()));
+        QCOMPARE(dlg->edt_path->text(), target);
+        // A relative path is not followed: its start would move with the selection.
+        dlg->edt_path->clear();
+        QTest::keyClicks(dlg->edt_path, QStringLiteral(".."));
+        QCOMPARE(dlg->selectedFolder(), target);
+        QVERIFY(prompts.messages.isEmpty());
+        QVERIFY(dlg->isVisible());
+    }
+
+    // An output folder that does not exist yet is made when the user says Yes, with the
+    // folders above it, and chosen; No leaves the picker open and makes nothing.
+    void missingOutputFolderIsMadeOnYes_data()
+    {
+        QTest::addColumn<bool>("yes");
+        QTest::addColumn<bool>("byEnter");
+        QTest::newRow("Yes, Enter") << true << true;
+        QTest::newRow("Yes, OK") << true << false;
+        QTest::newRow("No, Enter") << false << true;
+        QTest::newRow("No, OK") << false << false;
+    }
+    void missingOutputFolderIsMadeOnYes()
+    {
+        QFETCH(bool, yes);
+        QFETCH(bool, byEnter);
+        // Outside the folders the other tests list.
+        const QString made = QDir(tmp.path()).canonicalPath() + QStringLiteral("/out %1/new/deeper").arg(QTest::currentDataTag());
+        openForOutput(folders + QStringLiteral("/b"));
+        prompts.answers = {yes};
+        dlg->edt_path->setText(made);
+        if (byEnter)
+            QTest::keyClick(dlg->edt_path, Qt::Key_Return);
+        else
+            dlg->btn_ok->click();
+        QCOMPARE(prompts.messages.size(), 1);
+        QCOMPARE(prompts.messages[0].kind, FakePrompts::Kind::AskYesNo);
+        QCOMPARE(prompts.messages[0].text, QStringLiteral("The folder %1 does not exist. Do you want to create it?").arg(made));
+        QCOMPARE(QFileInfo(made).isDir(), yes);
+        QCOMPARE(dlg->isVisible(), !yes);
+        QCOMPARE(dlg->chosen_dir, yes ? made : QString());
+        if (!yes)
+            QCOMPARE(dlg->selectedFolder(), folders + QStringLiteral("/b"));
+    }
+
+    // A folder that cannot be made is said with the reason, and nothing is chosen.
+    void outputFolderThatCannotBeMade()
+    {
+        const QString file = QDir(tmp.path()).canonicalPath() + QStringLiteral("/a file");
+        {
+            QFile f(file);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+        }
+        openForOutput(folders);
+        prompts.answers = {true};
+        dlg->edt_path->setText(file + QStringLiteral("/inside"));
+        QTest::keyClick(dlg->edt_path, Qt::Key_Return);
+        QVERIFY(dlg->isVisible());
+        QCOMPARE(prompts.messages.size(), 2);
+        QVERIFY2(prompts.messages[1].text.startsWith(QStringLiteral("The folder %1/inside cannot be made: ").arg(file)),
+                 qPrintable(prompts.messages[1].text));
+        QCOMPARE(dlg->chosen_dir, QString());
+        QFile::remove(file);
     }
 
     void newFolderIsMadeAndNamedInPlace()
