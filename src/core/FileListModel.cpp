@@ -3,7 +3,9 @@
 #include "NaturalOrder.h"
 #include "RowTexts.h"
 
+#include <QApplication>
 #include <QLocale>
+#include <QStyle>
 
 #include <algorithm>
 #include <numeric>
@@ -188,6 +190,11 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const
     switch (role) {
     case Qt::DisplayRole:
         return r.cell(rows::Column(index.column()));
+    case Qt::DecorationRole:
+        if (index.column() != rows::FileName || r.playMark == ListRow::PlayMark::None)
+            return {};
+        return QApplication::style()->standardIcon(r.playMark == ListRow::PlayMark::Playing ? QStyle::SP_MediaPlay
+                                                                                          : QStyle::SP_MediaPause);
     case Qt::ToolTipRole:
         return r.extra && !r.extra->toolTip.isEmpty() ? QVariant(r.extra->toolTip) : QVariant();
     case rows::DurationRole:
@@ -457,6 +464,40 @@ void FileListModel::setTrackInfo(int row, const TrackInfo& info)
 {
     if (ListRow* r = rowAt(row))
         r->setInfo(info);
+}
+
+void FileListModel::setPlayMark(int row, ListRow::PlayMark mark)
+{
+    if (mark != ListRow::PlayMark::None)
+        for (int i = 0; i < count(); ++i)
+            if (i != row && m_rows[std::size_t(i)].playMark != ListRow::PlayMark::None) {
+                m_rows[std::size_t(i)].playMark = ListRow::PlayMark::None;
+                changed(i, rows::FileName, rows::FileName);
+            }
+    ListRow* r = rowAt(row);
+    if (!r || r->playMark == mark)
+        return;
+    r->playMark = mark;
+    changed(row, rows::FileName, rows::FileName);
+}
+
+void FileListModel::clearPlayMark()
+{
+    setPlayMark(playMarkRow(), ListRow::PlayMark::None);
+}
+
+int FileListModel::playMarkRow() const
+{
+    for (int i = 0; i < count(); ++i)
+        if (m_rows[std::size_t(i)].playMark != ListRow::PlayMark::None)
+            return i;
+    return -1;
+}
+
+ListRow::PlayMark FileListModel::playMark(int row) const
+{
+    const ListRow* r = rowAt(row);
+    return r ? r->playMark : ListRow::PlayMark::None;
 }
 
 } // namespace sondrel

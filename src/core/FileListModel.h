@@ -18,6 +18,8 @@ namespace sondrel {
 struct ListRow {
     // The Status cell as one of the texts of ListRows.h, or a text of its own (Other).
     enum class State : std::uint8_t { Unconverted, Converting, Finish, Skipped, Stopped, Failed, Other };
+    // The sign in the File Name cell of the row being played.
+    enum class PlayMark : std::uint8_t { None, Playing, Paused };
 
     // What a row seldom has: its tooltip, and cell texts that are not made from its values.
     struct Extra {
@@ -38,6 +40,7 @@ struct ListRow {
     std::int64_t modifiedMs = 0;  // and its modification time
     std::int8_t progress = -1;    // percent while converting; -1 for none
     State state = State::Unconverted;
+    PlayMark playMark = PlayMark::None;
     bool ownCaption = false;      // the File Name is not the path's last part
     bool titleCaption = false;    // the File Name is a title typed in the tag editor
     std::unique_ptr<Extra> extra;
@@ -115,6 +118,13 @@ public:
     // The row's tag record (an empty one for a row that does not exist).
     TrackInfo trackInfo(int row) const;
     void setTrackInfo(int row, const TrackInfo& info);
+    // The play or pause sign of the row being played. At most one row carries one: marking a
+    // row takes it from any other; a row keeps it when the list is sorted.
+    void setPlayMark(int row, ListRow::PlayMark mark);
+    void clearPlayMark();
+    ListRow::PlayMark playMark(int row) const;
+    // The row that carries a sign; -1 for none.
+    int playMarkRow() const;
 
 private:
     ListRow* rowAt(int row) { return valid(row) ? &m_rows[std::size_t(row)] : nullptr; }

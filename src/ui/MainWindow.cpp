@@ -59,6 +59,8 @@ Tfm_main::Tfm_main(AppState& state, Prompts& prompts, Launcher& launcher, QWidge
     // The row being converted is selected; playing gives the list the focus.
     connect(m_converter.get(), &Converter::rowStarted, lv, &FileListView::selectRow);
     connect(m_playback.get(), &Playback::listFocusWanted, lv, [this] { lv->setFocus(); });
+    connect(m_playback.get(), &Playback::positionChanged, this, &Tfm_main::ShowPlayPosition);
+    connect(m_playback.get(), &Playback::ended, this, &Tfm_main::EndPlayPosition);
     FormCreate();
 }
 
@@ -83,15 +85,19 @@ void Tfm_main::buildControls()
     lv->header()->setSectionsClickable(true);
     lv->header()->setSectionsMovable(false);
     lv->header()->setStretchLastSection(false);
-    // Columns can be widened by dragging; Full Path takes what the window grows by.
+    // Columns can be widened by dragging; File Name and Full Path share what the window grows by.
     lv->header()->setSectionResizeMode(QHeaderView::Interactive);
     lv->header()->setMinimumSectionSize(24);
     for (int c = 0; c < 5; ++c)
         lv->setColumnWidth(c, ColumnWidths[std::size_t(c)]);
-    // A Full Path the user drags keeps that width at the list's designed size.
+    // A column the user drags keeps that width.
     connect(lv->header(), &QHeaderView::sectionResized, this, [this](int column, int, int width) {
-        if (column == rows::FullPath && !m_placingColumns)
-            m_fullPathWidth = width - m_listGrowth;
+        if (m_placingColumns)
+            return;
+        if (column == rows::FileName)
+            m_nameWidth = width;
+        else if (column == rows::FullPath)
+            m_pathWidth = width;
     });
     connect(lv->header(), &QHeaderView::sectionClicked, this, guarded([this](int column) {
         lvColumnClick(column);
@@ -211,12 +217,9 @@ void Tfm_main::placeControls()
 {
     const WindowLayout layout = Skin->layout();
     const QSize now = centralWidget()->size();
-    const QRect list = layout.spanned(QRect(6, 73, 469, 247), now);
+    const QRect list = layout.spanned(QRect(6, 73, DesignedListWidth, 247), now);
     lv->setGeometry(list);
-    // Full Path takes the list's growth, beside whatever widths the user gave the columns.
-    m_listGrowth = list.width() - 469;
-    QScopedValueRollback<bool> placing(m_placingColumns, true);
-    lv->setColumnWidth(rows::FullPath, std::max(24, m_fullPathWidth + m_listGrowth));
+    shareListGrowth(list.width());
     const QRect bar = layout.spanned(QRect(20, 330, 441, 12), now);
     pb->setGeometry(layout.placed(QRect(20, 330, 441, 12), now).x(), layout.placed(QRect(20, 330, 441, 12), now).y(),
                     bar.width(), 12);
@@ -256,13 +259,7 @@ void Tfm_main::showEvent(QShowEvent* e)
     if (m_shown)
         return;
     m_shown = true;
-    // Placed at the centre of the screen when first shown.
-    if (const QScreen* screen = this->screen()) {
-        const QRect avail = screen->availableGeometry();
-        const QRect f = frameGeometry();
-        move(avail.left() + (avail.width() - f.width()) / 2,
-             avail.top() + (avail.height() - f.height()) / 2);
-    }
+    // Size and place come from the settings when the window is first shown (FormShow).
     guardedCall([this] { FormShow(); });
 }
 
@@ -285,8 +282,10 @@ void Tfm_main::FormShow()
     m_loadingFormat = false;
     m_state.clearFlags();
     applyUiState(this, m_state.uiState());
-    // Where the window was and how large, as it was closed last time.
-    restoreWindow(*this, *lv, settings);
+    // Where the window was and how large, as it was closed last time (at the first start:
+    // a comfortable size, centred), and the columns as they were.
+    const QRect asked = restoreWindow(*this, settings);
+    restoreColumns(settings, asked.width());
     placeControls();
     setKeyboardOrder();
 }
@@ -391,7 +390,7 @@ void Tfm_main::FormClose()
     // Playing ends with the window; a file still being opened for it is given up.
     m_playback->StopAndWait();
     if (SettingsFile* settings = m_state.settings())
-        saveWindow(*this, *lv, rows::FullPath, m_fullPathWidth, *settings);
+        saveWindow(*this, *lv, *settings);
     m_state.releaseSettings();
 }
 
