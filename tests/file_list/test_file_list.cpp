@@ -249,7 +249,8 @@ private slots:
 
     void cancelledDialogChangesNothing()
     {
-        start();
+        forgetSettings();
+        QVERIFY(startFirstTime());
         w().item("AddFile2")->trigger();
         QCOMPARE(w().list->count(), 0);
         QVERIFY(!QFile::exists(SettingsFile::defaultPath()));
