@@ -105,10 +105,12 @@ Tfm_id3::Tfm_id3(AppState& state, FileListModel& list, Prompts& prompts, QWidget
 
     edt_comment = addField("edt_comment", QStringLiteral("Comment: "), 74, 173, fieldsRight - 74);
 
-    const auto addButton = [this](const char* name, const QString& caption, int left) {
+    // The buttons stay centred in a box made wider.
+    const int buttonShift = (fieldsRight - (GenreLeft + GenreWidth)) / 2;
+    const auto addButton = [this, buttonShift](const char* name, const QString& caption, int left) {
         auto* b = new QPushButton(caption, this);
         b->setObjectName(QString::fromLatin1(name));
-        b->setGeometry(left, 212, ButtonWidth, ButtonHeight);
+        b->setGeometry(left + buttonShift, 212, ButtonWidth, ButtonHeight);
         // No button is the dialog's default: Enter acts only on the button that has the focus.
         b->setAutoDefault(false);
         b->setDefault(false);
