@@ -80,7 +80,7 @@ private:
 
 class NoLauncher : public Launcher {
 public:
-    void openUrl(const QUrl&) override {}
+    bool openUrl(const QUrl&) override { return true; }
     void startDetached(const QString&, const QStringList&) override {}
     bool raiseWindow(const QString&) override { return false; }
 };

@@ -21,7 +21,7 @@ AppShell::AppShell(Prompts& prompts, Launcher& launcher) : m_prompts(prompts), m
     setExceptionHandler([this](std::exception_ptr e) { handleUncaughtException(e); });
     fm_main = std::make_unique<Tfm_main>(state, prompts, launcher);
     fm_set = std::make_unique<Tfm_set>(state, fm_main.get());
-    fm_about = std::make_unique<Tfm_about>(launcher, fm_main.get());
+    fm_about = std::make_unique<Tfm_about>(launcher, prompts, fm_main.get());
     fm_dir = std::make_unique<Tfm_dir>(state, fm_main.get(), &prompts);
     fm_id3 = std::make_unique<Tfm_id3>(state, *fm_main->list, prompts, fm_main.get());
     fm_main->attachDialogs(fm_set.get(), fm_about.get(), fm_dir.get(), fm_id3.get());

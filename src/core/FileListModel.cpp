@@ -202,7 +202,12 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const
     case Qt::DisplayRole:
         return r.cell(rows::Column(index.column()));
     case Qt::DecorationRole:
-        return marked ? QVariant(QApplication::style()->standardIcon(QStyle::SP_MessageBoxWarning)) : QVariant();
+        if (marked)
+            return QApplication::style()->standardIcon(QStyle::SP_MessageBoxWarning);
+        if (index.column() != rows::FileName || r.playMark == ListRow::PlayMark::None)
+            return {};
+        return QApplication::style()->standardIcon(r.playMark == ListRow::PlayMark::Playing ? QStyle::SP_MediaPlay
+                                                                                          : QStyle::SP_MediaPause);
     case Qt::ToolTipRole:
         if (marked)
             return r.extra->outputNote;
@@ -516,6 +521,40 @@ QString FileListModel::outputNote(int row) const
 {
     const ListRow* r = rowAt(row);
     return r && r->extra ? r->extra->outputNote : QString();
+}
+
+void FileListModel::setPlayMark(int row, ListRow::PlayMark mark)
+{
+    if (mark != ListRow::PlayMark::None)
+        for (int i = 0; i < count(); ++i)
+            if (i != row && m_rows[std::size_t(i)].playMark != ListRow::PlayMark::None) {
+                m_rows[std::size_t(i)].playMark = ListRow::PlayMark::None;
+                changed(i, rows::FileName, rows::FileName);
+            }
+    ListRow* r = rowAt(row);
+    if (!r || r->playMark == mark)
+        return;
+    r->playMark = mark;
+    changed(row, rows::FileName, rows::FileName);
+}
+
+void FileListModel::clearPlayMark()
+{
+    setPlayMark(playMarkRow(), ListRow::PlayMark::None);
+}
+
+int FileListModel::playMarkRow() const
+{
+    for (int i = 0; i < count(); ++i)
+        if (m_rows[std::size_t(i)].playMark != ListRow::PlayMark::None)
+            return i;
+    return -1;
+}
+
+ListRow::PlayMark FileListModel::playMark(int row) const
+{
+    const ListRow* r = rowAt(row);
+    return r ? r->playMark : ListRow::PlayMark::None;
 }
 
 } // namespace sondrel

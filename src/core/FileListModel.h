@@ -19,6 +19,8 @@ namespace sondrel {
 struct ListRow {
     // The Status cell as one of the texts of ListRows.h, or a text of its own (Other).
     enum class State : std::uint8_t { Unconverted, Converting, Finish, Skipped, Stopped, Failed, UpToDate, Other };
+    // The sign in the File Name cell of the row being played.
+    enum class PlayMark : std::uint8_t { None, Playing, Paused };
 
     // What a row seldom has: its tooltip, and cell texts that are not made from its values.
     struct Extra {
@@ -44,6 +46,7 @@ struct ListRow {
     std::int64_t modifiedMs = 0;  // and its modification time
     std::int8_t progress = -1;    // percent while converting; -1 for none
     State state = State::Unconverted;
+    PlayMark playMark = PlayMark::None;
     bool ownCaption = false;      // the File Name is not the path's last part
     bool titleCaption = false;    // the File Name is a title typed in the tag editor
     std::unique_ptr<Extra> extra;
@@ -140,6 +143,14 @@ public:
     // Counts every change that can change the rows' output names: rows added, removed or
     // reordered, captions, paths and records. A plan made at another count is out of date.
     quint64 namingGeneration() const { return m_namingGeneration; }
+
+    // The play or pause sign of the row being played. At most one row carries one: marking a
+    // row takes it from any other; a row keeps it when the list is sorted.
+    void setPlayMark(int row, ListRow::PlayMark mark);
+    void clearPlayMark();
+    ListRow::PlayMark playMark(int row) const;
+    // The row that carries a sign; -1 for none.
+    int playMarkRow() const;
 
 signals:
     // The rows changed in a way that can change their output names.

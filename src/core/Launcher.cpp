@@ -1,5 +1,6 @@
 #include "Launcher.h"
 
+#include "Prompts.h"
 #include "WindowRaise.h"
 
 #include <QDesktopServices>
@@ -7,10 +8,22 @@
 
 namespace sondrel {
 
-void DesktopLauncher::openUrl(const QUrl& url)
+bool DesktopLauncher::openUrl(const QUrl& url)
 {
-    // The default handler is started on its own; the result is not looked at.
-    QDesktopServices::openUrl(url);
+    // The default handler is started on its own; only whether one could be started is known.
+    return QDesktopServices::openUrl(url);
+}
+
+void openAddress(Launcher& launcher, Prompts& prompts, QWidget* parent, const QUrl& url)
+{
+    if (launcher.openUrl(url))
+        return;
+    if (url.scheme() == QLatin1String("mailto"))
+        prompts.information(parent, QStringLiteral("No mail program could be started. The address is:\n%1")
+                                        .arg(url.path()));
+    else
+        prompts.information(parent, QStringLiteral("No web browser could be started. The address is:\n%1")
+                                        .arg(url.toString()));
 }
 
 bool DesktopLauncher::raiseWindow(const QString& title)

@@ -32,6 +32,20 @@ QMessageBox* openBox(QWidget* parent, QMessageBox::Icon icon, const QString& tex
     return mb;
 }
 
+// A box grows with its text; a long list (the files an adding could not take) would run off
+// the screen, so the box shows its first lines and the whole text under "Show Details...".
+constexpr int MaxShownLines = 24;
+
+void fitLongText(QMessageBox* mb, const QString& text)
+{
+    const QStringList lines = text.split(QLatin1Char('\n'));
+    if (lines.size() <= MaxShownLines)
+        return;
+    mb->setText(lines.mid(0, MaxShownLines - 1).join(QLatin1Char('\n'))
+                + QStringLiteral("\n… and %1 more lines (Show Details...)").arg(lines.size() - MaxShownLines + 1));
+    mb->setDetailedText(text);
+}
+
 Prompts::Overwrite overwriteAnswer(QMessageBox::StandardButton button)
 {
     switch (button) {
@@ -109,6 +123,7 @@ std::unique_ptr<Prompts::Pending> QtPrompts::askOverwriteLater(QWidget* parent, 
 std::unique_ptr<Prompts::Pending> QtPrompts::noticeLater(QWidget* parent, const QString& text, std::function<void()> closed)
 {
     QMessageBox* mb = openBox(parent, QMessageBox::NoIcon, text, QMessageBox::Ok);
+    fitLongText(mb, text);
     QObject::connect(mb, &QMessageBox::finished, mb, [closed = std::move(closed)] { closed(); });
     mb->open();
     return std::make_unique<OpenBox>(mb);

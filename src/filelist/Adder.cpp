@@ -35,7 +35,6 @@ constexpr int MaxIntervalMs = 120;
 constexpr int CostShare = 4;
 // The GUI thread's longest turn at inserting rows before the window gets its turn again.
 constexpr qint64 TurnBudgetMs = 15;
-constexpr int MaxListedNames = 20;
 } // namespace
 
 // One file to measure, or an entry known to be unreachable.
@@ -69,10 +68,8 @@ struct Adder::Run {
     bool listed = false;     // every item is in the queue
     std::atomic<bool> stop{false};
     std::atomic<int> threadsLeft{0}; // tasks still running for this adding
-    QStringList badNames;
+    QStringList failures; // one line for each file not added, in list order
     bool stopping = false;
-    std::uint64_t id = 0;
-    std::unique_ptr<Prompts::Pending> notice; // the notice up, which holds the next rows back
 
     std::size_t end() const { return first + items.size(); }
     void wakeAll()
@@ -220,7 +217,7 @@ void Adder::add(std::vector<Request> requests)
     if (requests.empty())
         return;
     m_waiting.push_back(std::move(requests));
-    if (!m_run)
+    if (!m_run && !m_report)
         startNext();
 }
 
@@ -259,7 +256,6 @@ void Adder::startNext()
 void Adder::start(std::unique_ptr<Run> run)
 {
     m_run = std::move(run);
-    m_run->id = ++m_runs;
     m_intervalMs = MinIntervalMs;
     m_sinceBatch.invalidate();
     Run* r = m_run.get();
@@ -299,36 +295,34 @@ void Adder::later(int ms)
 
 void Adder::reap()
 {
-    // While a notice is up, the rows after it wait; its closing reaps again.
-    if (!m_run || m_run->notice)
+    if (!m_run)
         return;
     if (insertFinished())
         maybeFinish();
 }
 
-void Adder::showNotice(const QString& text)
-{
-    const std::uint64_t id = m_run->id;
-    m_run->notice = m_prompts.noticeLater(m_window, text, [this, id] {
-        QMetaObject::invokeMethod(this, guarded([this, id] {
-            if (!m_run || m_run->id != id)
-                return; // that adding has ended
-            m_run->notice.reset();
-            reap();
-        }), Qt::QueuedConnection);
-    });
-}
-
 namespace {
 
-// What the user is told of a file that is not added; empty for none.
-QString noticeFor(const QString& path, Probed::Outcome outcome)
+// The line that tells the user why a file is not added; empty for a file that is.
+QString failureLine(const QString& path, Probed::Outcome outcome)
 {
     switch (outcome) {
     case Probed::Outcome::Removed: return path + QStringLiteral(" has been removed!");
     case Probed::Outcome::Invalid: return path + QStringLiteral(" is an invalid audio file!");
+    case Probed::Outcome::BadName:
+        return path + QStringLiteral(": the name is not valid UTF-8 text, so the program cannot open the file "
+                                     "by name; renaming it makes it available.");
     default: return {};
     }
+}
+
+// One message for every file of an adding that was not added: a single line alone, several
+// under a heading that counts them.
+QString failureReport(const QStringList& lines)
+{
+    if (lines.size() == 1)
+        return lines.first();
+    return QStringLiteral("%1 files cannot be added:\n").arg(lines.size()) + lines.join(QLatin1Char('\n'));
 }
 
 } // namespace
@@ -343,9 +337,6 @@ std::vector<Adder::Done> Adder::takeFinished(Run& run)
             taken.push_back({std::move(front.path), std::move(front.root), std::move(front.result)});
             run.items.pop_front();
             ++run.first;
-            // A file with a notice ends the take: the files after it wait until it is read.
-            if (!noticeFor(taken.back().path, taken.back().result.outcome).isEmpty())
-                break;
         }
     }
     run.room.notify_all();
@@ -368,13 +359,8 @@ bool Adder::insertFinished()
             if (d.result.outcome == Probed::Outcome::Listed) {
                 d.result.row.addedFolder = d.root;
                 batch.push_back(std::move(d.result.row));
-            } else if (d.result.outcome == Probed::Outcome::BadName) {
-                run->badNames << d.path;
-            } else if (const QString notice = noticeFor(d.path, d.result.outcome); !notice.isEmpty()) {
-                // The rows before this file go in first; the rows after it wait for the box.
-                insert(batch);
-                showNotice(notice);
-                return false;
+            } else if (QString line = failureLine(d.path, d.result.outcome); !line.isEmpty()) {
+                run->failures << std::move(line);
             }
         }
         if (turn.elapsed() >= TurnBudgetMs) {
@@ -405,7 +391,6 @@ bool Adder::tellToStop()
     m_waiting.clear();
     if (!m_run)
         return false;
-    m_run->notice.reset(); // a notice up is closed
     m_run->stopping = true;
     m_run->stop.store(true);
     m_run->wakeAll();
@@ -420,6 +405,8 @@ void Adder::stop()
 
 void Adder::stopAndWait()
 {
+    m_report.reset();
+    m_reported.reset();
     if (!tellToStop())
         return;
     m_pool->waitIdle();
@@ -429,7 +416,7 @@ void Adder::stopAndWait()
 void Adder::maybeFinish()
 {
     Run* run = m_run.get();
-    if (!run || run->notice || run->threadsLeft.load(std::memory_order_acquire) != 0)
+    if (!run || run->threadsLeft.load(std::memory_order_acquire) != 0)
         return;
     if (!run->stopping) {
         std::lock_guard lock(run->m);
@@ -443,21 +430,33 @@ void Adder::finish(bool closing)
 {
     std::unique_ptr<Run> run = std::move(m_run);
     m_timer->stop();
-    const QStringList badNames = run->badNames;
-    run.reset(); // the adding state ends here
-    if (!closing && !badNames.isEmpty()) {
-        QStringList lines = badNames.mid(0, MaxListedNames);
-        if (badNames.size() > MaxListedNames)
-            lines << QStringLiteral("… and %1 more.").arg(badNames.size() - MaxListedNames);
-        m_prompts.information(m_window, QStringLiteral("These files cannot be added: their names are not valid "
-                                                       "UTF-8 text, so the program cannot open them by name. "
-                                                       "Renaming them makes them available.\n")
-                                            + lines.join(QLatin1Char('\n')));
-    }
-    if (closing)
+    if (closing) {
         m_waiting.clear();
+        emit finished();
+        return;
+    }
+    if (!run->failures.isEmpty()) {
+        // The adding state lasts until the report is closed, and the next adding waits for
+        // it, so its own report never hides this one.
+        const QString text = failureReport(run->failures);
+        m_reported = std::move(run);
+        m_report = m_prompts.noticeLater(m_window, text, [this] {
+            QMetaObject::invokeMethod(this, guarded([this] {
+                m_report.reset();
+                m_reported.reset();
+                afterReport();
+            }), Qt::QueuedConnection);
+        });
+        return;
+    }
+    run.reset(); // the adding state ends here
+    afterReport();
+}
+
+void Adder::afterReport()
+{
     startNext();
-    if (!m_run)
+    if (!m_run && !m_report)
         emit finished();
 }
 

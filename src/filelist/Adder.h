@@ -1,4 +1,6 @@
 #pragma once
+#include "Prompts.h"
+
 #include <QElapsedTimer>
 #include <QObject>
 #include <QString>
@@ -15,16 +17,15 @@ namespace sondrel {
 
 class AppState;
 class FileListModel;
-class Prompts;
 class WorkerPool;
 struct ListRow;
 
 // Adding rows: files are measured (opened, timed, their tags read) by workers of the adder's
 // pool, one per core, while one more worker walks a folder; the GUI thread only appends the
-// finished rows, in batches and in order (the order given, or the scan's order), and shows
-// the notice of each file that cannot be added when its turn comes: the rows after it wait
-// until the notice is closed (the workers go on), and a stop closes it. The adding state
-// lasts from the start until the last row is in, or until a stop.
+// finished rows, in batches and in order (the order given, or the scan's order). Files that
+// cannot be added are collected, and when the adding ends (also by a stop) one message lists
+// each of them with its reason, in list order. The adding state lasts from the start until
+// the last row is in, or until a stop, and then until that message is closed.
 //
 // One adding takes a sequence of files and folders (a drop, or the command line) and adds
 // them in that order. A request made while an adding runs waits for it and starts after it;
@@ -48,7 +49,8 @@ public:
     void addFolder(const QString& folder, bool includeSub);
     // Adds files and folders in this order; returns at once.
     void add(std::vector<Request> requests);
-    bool running() const { return m_run != nullptr; }
+    // An adding runs, or its message of files not added is up.
+    bool running() const { return m_run || m_report; }
     // Requests waiting for the running adding to end.
     std::size_t waiting() const { return m_waiting.size(); }
     // Ends the adding and drops the waiting requests: the rows in the list stay, nothing
@@ -62,7 +64,7 @@ public:
     static int workerCount();
 
 signals:
-    // An adding has ended (after its closing message, if any).
+    // An adding has ended (after its message of files not added, if any, was closed).
     void finished();
 
 private:
@@ -85,13 +87,14 @@ private:
     // The measured items at the front of the queue, in order, up to the first that needs a
     // notice.
     static std::vector<Done> takeFinished(Run& run);
-    void showNotice(const QString& text);
     void insert(std::vector<ListRow>& batch);
     void maybeFinish();
     // Drops the waiting requests and tells the running adding's threads to end; false when
     // none runs.
     bool tellToStop();
     void finish(bool closing);
+    // Starts a waiting adding once the report of the last one is closed.
+    void afterReport();
     void later(int ms);
 
     QWidget* m_window;
@@ -101,7 +104,9 @@ private:
     QTimer* m_timer;
     QElapsedTimer m_sinceBatch;
     std::unique_ptr<Run> m_run;
-    std::uint64_t m_runs = 0;
+    // The message of the files an adding could not take, while it is up, and that adding.
+    std::unique_ptr<Prompts::Pending> m_report;
+    std::unique_ptr<Run> m_reported;
     std::deque<std::vector<Request>> m_waiting;
     int m_intervalMs;
     std::unique_ptr<WorkerPool> m_pool; // last: its workers end before the run they work for

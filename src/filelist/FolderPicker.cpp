@@ -8,12 +8,17 @@
 
 #include <QCheckBox>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QShowEvent>
 #include <QTreeView>
+
+#include <filesystem>
+#include <system_error>
 
 namespace sondrel {
 
@@ -112,14 +117,16 @@ void Tfm_dir::connectControls()
     // Keys and right clicks move the selection too; the rule and the path field follow.
     connect(stview_selectdir->selectionModel(), &QItemSelectionModel::selectionChanged, this, guarded([this] {
         applyOkRule();
-        edt_path->setText(selectedFolder());
+        if (!m_following)
+            edt_path->setText(selectedFolder());
     }));
     // A new folder's name typed in the tree shows in the path field too.
     connect(m_model, &QAbstractItemModel::dataChanged, this, [this](const QModelIndex& changed) {
-        if (changed == stview_selectdir->currentIndex())
+        if (changed == stview_selectdir->currentIndex() && !m_following)
             edt_path->setText(selectedFolder());
     });
     connect(edt_path, &QLineEdit::returnPressed, this, guarded([this] { edt_pathEnter(); }));
+    connect(edt_path, &QLineEdit::textEdited, this, guarded([this] { followTypedPath(); }));
     connect(btn_ok, &QPushButton::clicked, this, guarded([this] { btn_okClick(); }));
     connect(btn_cancel, &QPushButton::clicked, this, guarded([this] { btn_cancelClick(); }));
     connect(btn_newfolder, &QPushButton::clicked, this, guarded([this] { btn_newfolderClick(); }));
@@ -127,6 +134,7 @@ void Tfm_dir::connectControls()
 
 void Tfm_dir::showForAdding()
 {
+    m_forOutput = false;
     setWindowTitle(QStringLiteral("Open Folder"));
     lbl_action->setText(QStringLiteral("Please select the folder you want to add."));
     btn_newfolder->hide();
@@ -135,6 +143,7 @@ void Tfm_dir::showForAdding()
 
 void Tfm_dir::showForOutput(const QString& folder)
 {
+    m_forOutput = true;
     setWindowTitle(QStringLiteral("Output Directory"));
     lbl_action->setText(QStringLiteral("Please select the folder you want to save your files."));
     cbx_sub->hide();
@@ -222,19 +231,61 @@ void Tfm_dir::applyOkRule() { btn_ok->setEnabled(!selectedFolder().isEmpty()); }
 
 void Tfm_dir::stview_selectdirClick() { applyOkRule(); }
 
+QString Tfm_dir::typedFolder() const
+{
+    QString typed = edt_path->text().trimmed();
+    if (typed == QLatin1String("~") || typed.startsWith(QLatin1String("~/")))
+        typed = QDir::homePath() + typed.mid(1);
+    if (typed.isEmpty())
+        return {};
+    // A relative path starts at the selected folder.
+    if (!QFileInfo(typed).isAbsolute())
+        typed = QDir(selectedFolder()).filePath(typed);
+    return QDir::cleanPath(typed);
+}
+
+void Tfm_dir::followTypedPath()
+{
+    // Only a full path: the start of a relative one would move with the selection.
+    const QString typed = edt_path->text().trimmed();
+    if (!typed.startsWith(QLatin1Char('/')) && !typed.startsWith(QLatin1Char('~')))
+        return;
+    const QString folder = typedFolder();
+    if (folder == selectedFolder() || !QFileInfo(folder).isDir())
+        return;
+    const QScopedValueRollback<bool> following(m_following, true);
+    selectFolder(folder);
+}
+
+bool Tfm_dir::makeFolderPath(const QString& path, QString* error)
+{
+    std::error_code ec;
+    std::filesystem::create_directories(std::filesystem::path(QFile::encodeName(path).toStdString()), ec);
+    if (!ec && QFileInfo(path).isDir())
+        return true;
+    *error = QStringLiteral("The folder %1 cannot be made: %2.")
+                 .arg(path, ec ? QString::fromLocal8Bit(ec.message()) : QStringLiteral("a file of that name is in the way"));
+    return false;
+}
+
 bool Tfm_dir::goToTypedPath()
 {
     const QString asTyped = edt_path->text().trimmed();
-    QString typed = asTyped;
-    if (typed == QLatin1String("~") || typed.startsWith(QLatin1String("~/")))
-        typed = QDir::homePath() + typed.mid(1);
-    // A relative path starts at the selected folder.
-    if (!typed.isEmpty() && !QFileInfo(typed).isAbsolute())
-        typed = QDir(selectedFolder()).filePath(typed);
+    const QString typed = typedFolder();
     if (!typed.isEmpty() && selectFolder(typed))
         return true;
-    if (m_prompts)
+    if (!typed.isEmpty() && m_forOutput && !QFileInfo::exists(typed)) {
+        // An output folder may be one still to be made.
+        if (m_prompts && m_prompts->askYesNo(this, QStringLiteral("The folder %1 does not exist. Do you want to "
+                                                                  "create it?").arg(typed))) {
+            QString error;
+            if (makeFolderPath(typed, &error) && selectFolder(typed))
+                return true;
+            m_prompts->information(this, error);
+        }
+    } else if (m_prompts) {
         m_prompts->information(this, QStringLiteral("There is no folder %1.").arg(asTyped));
+    }
     edt_path->setText(asTyped);
     edt_path->setFocus();
     edt_path->selectAll();
@@ -243,15 +294,15 @@ bool Tfm_dir::goToTypedPath()
 
 void Tfm_dir::edt_pathEnter()
 {
-    if (goToTypedPath())
-        edt_path->setText(selectedFolder());
+    // Enter in the field chooses what it names, as OK does.
+    btn_okClick();
 }
 
 void Tfm_dir::btn_okClick()
 {
     // A folder typed but not yet gone to counts as chosen.
-    const QString typed = edt_path->text().trimmed();
-    if (!typed.isEmpty() && QDir::cleanPath(typed) != selectedFolder() && !goToTypedPath())
+    const QString typed = typedFolder();
+    if (!typed.isEmpty() && typed != selectedFolder() && !goToTypedPath())
         return;
     applyOkRule();
     if (!btn_ok->isEnabled())

@@ -23,8 +23,9 @@ class Prompts;
 // The tree shows the file system's folders from "/" down and opens at the user's home folder;
 // hidden (dot) folders are left out: the folder scan skips them anyway, and a home folder full
 // of configuration folders would bury the music folders the user is looking for. Below the
-// tree, the path field shows the selected folder; a folder typed or pasted there is selected
-// with Enter.
+// tree, the path field shows the selected folder; as a full path is typed or pasted there,
+// the tree follows it to each folder that exists, and Enter chooses the typed folder as OK
+// does. An output folder that does not exist yet is made when the user agrees.
 class Tfm_dir : public ModalDialog {
     Q_OBJECT
 public:
@@ -83,12 +84,22 @@ private:
     // Lays out the prompt (wrapped onto a second line when it is too wide) and the tree below it.
     void placeControls();
     void reveal();
+    // The folder the path field names, as a clean absolute path: "~" is the home folder, a
+    // relative path starts at the selected folder. Empty for an empty field.
+    QString typedFolder() const;
     // Selects the folder typed in the path field; false (with a message) when there is none.
+    // For the output folder, a folder that does not exist is made when the user says Yes.
     bool goToTypedPath();
+    // The tree follows a full path while it is typed, without changing what is typed.
+    void followTypedPath();
+    // Makes the folder and those above it; false with the reason in error.
+    static bool makeFolderPath(const QString& path, QString* error);
 
     AppState& m_state;
     Prompts* m_prompts;
     FolderTreeModel* m_model = nullptr;
+    bool m_forOutput = false; // shown to choose the output folder
+    bool m_following = false; // the tree is following the typed path
 };
 
 } // namespace sondrel

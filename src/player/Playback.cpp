@@ -37,6 +37,7 @@ Playback::Playback(QWidget* window, FileListModel& list, AppState& state, Prompt
     connect(&m_player, &AudioPlayer::OnEndArrayPlay, this, guarded([this] { FeedPlayer(); }));
     connect(&m_player, &AudioPlayer::OnRequestOnLoadArray, this, guarded([this] { FeedPlayer(); }));
     connect(&m_player, &AudioPlayer::OnEndPlay, this, guarded([this] { AudioPlayerEndPlay(); }));
+    connect(&m_player, &AudioPlayer::OnTimer, this, guarded([this](int samples, int, int) { heard(samples); }));
     connect(m_pool.get(), &WorkerPool::notified, this, guarded([this] { openFinished(); }));
 }
 
@@ -74,8 +75,24 @@ void Playback::giveUpOpening()
 
 void Playback::backToIdle()
 {
+    const bool wasPlaying = m_state.flag_playing();
+    m_list.clearPlayMark();
     m_state.setPaused(false);
     m_state.setPlaying(false);
+    if (wasPlaying)
+        emit ended();
+}
+
+void Playback::heard(int samples)
+{
+    const int rate = m_reader.IsOpen() ? m_reader.SampleRate() : 0;
+    if (rate <= 0 || !m_state.flag_playing())
+        return;
+    const std::int64_t elapsedMs = std::int64_t(samples) * 1000 / rate;
+    if (elapsedMs / 1000 == m_shownSecond)
+        return;
+    m_shownSecond = elapsedMs / 1000;
+    emit positionChanged(elapsedMs, m_totalMs);
 }
 
 void Playback::stopCurrent()
@@ -90,6 +107,7 @@ void Playback::PlayRow(int selected)
 {
     if (m_state.flag_paused()) {
         m_state.setPaused(false);
+        m_list.setPlayMark(m_list.playMarkRow(), ListRow::PlayMark::Playing);
         emit listFocusWanted();
         resumePlayer();
         return;
@@ -115,6 +133,12 @@ void Playback::PlayRow(int selected)
     // The playing state starts now, so the commands that would change the list or start a
     // conversion are off while the file opens.
     m_state.setPlaying(true);
+    m_list.setPlayMark(selected, ListRow::PlayMark::Playing);
+    m_totalMs = m_list.durationMs(selected);
+    if (m_list.text(selected, rows::Time).isEmpty())
+        m_totalMs = -1;
+    m_shownSecond = 0;
+    emit positionChanged(0, m_totalMs);
     startOpening(path);
 }
 
@@ -217,12 +241,15 @@ void Playback::TogglePause()
 {
     if (!m_state.flag_playing())
         return;
+    const int row = m_list.playMarkRow();
     if (m_state.flag_paused()) {
         m_state.setPaused(false);
+        m_list.setPlayMark(row, ListRow::PlayMark::Playing);
         resumePlayer();
     } else {
         m_player.Stop();
         m_state.setPaused(true);
+        m_list.setPlayMark(row, ListRow::PlayMark::Paused);
     }
 }
 

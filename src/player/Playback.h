@@ -20,7 +20,8 @@ class WorkerPool;
 
 // Plays one listed file at a time: the source is decoded in chunks of 4410 samples and
 // handed to the player whenever it asks for more. Pause stops the output and keeps the
-// source at its position; playback never moves on to the next row.
+// source at its position; playback never moves on to the next row. The row played carries
+// a play or pause sign in the list, and the position heard is reported while it plays.
 //
 // The file is opened on a worker thread, since opening can take a while (a slow disk, a long
 // first frame); Play returns at once with the playing state set, and the player starts when
@@ -50,6 +51,11 @@ public:
 signals:
     // Playing starts or continues: the list takes the keyboard focus back.
     void listFocusWanted();
+    // Where playing has got to, when it starts and as each second is heard; totalMs is the
+    // row's playing time (negative when not known).
+    void positionChanged(qint64 elapsedMs, qint64 totalMs);
+    // Playing has ended (stopped, at its end, or it could not start).
+    void ended();
 
 private:
     struct Request;
@@ -65,6 +71,8 @@ private:
     // Starts or continues the output and queues two chunks; nothing while still opening.
     void resumePlayer();
     void backToIdle();
+    // The player has heard this many samples per channel of the file.
+    void heard(int samples);
 
     QWidget* m_window;
     FileListModel& m_list;
@@ -73,6 +81,8 @@ private:
     AudioFile& m_reader;
     AudioPlayer& m_player;
 
+    std::int64_t m_totalMs = -1;   // the playing row's time
+    std::int64_t m_shownSecond = -1; // of the position last reported
     std::uint64_t m_lastId = 0;
     std::shared_ptr<Request> m_opening; // the request awaited; null when none
     std::shared_ptr<Request> m_playing; // the request whose file m_reader holds

@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QShowEvent>
+#include <algorithm>
 
 namespace sondrel {
 
@@ -21,6 +22,8 @@ constexpr int FieldHeight = 21;
 constexpr int ButtonWidth = 68;
 constexpr int ButtonHeight = 25;
 constexpr int LabelGap = 4; // between a label's text and its field
+constexpr int GenreLeft = 264;
+constexpr int GenreWidth = 76; // at least
 
 bool isAsciiDigit(QChar c) { return c >= u'0' && c <= u'9'; }
 } // namespace
@@ -85,17 +88,29 @@ Tfm_id3::Tfm_id3(AppState& state, FileListModel& list, Prompts& prompts, QWidget
     cb_genre->setObjectName(QStringLiteral("cb_genre"));
     cb_genre->setEditable(true);
     cb_genre->setInsertPolicy(QComboBox::NoInsert);
-    cb_genre->setGeometry(264, 133, 76, FieldHeight);
+    // The closed box shows any listed name whole: it is as wide as the longest one needs
+    // (never narrower than designed), and the fields above and below end where it ends.
+    for (const char* name : genre_names)
+        cb_genre->addItem(QString::fromLatin1(name));
+    cb_genre->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    const int genreWidth = std::max(GenreWidth, cb_genre->sizeHint().width());
+    cb_genre->setGeometry(GenreLeft, 133, genreWidth, FieldHeight);
     addLabel(QStringLiteral("Genre: "), cb_genre);
-    // The box is narrower than the longest names: its tooltip shows the whole genre.
+    // A typed genre may still be longer: the tooltip shows the whole of it.
     connect(cb_genre, &QComboBox::currentTextChanged, cb_genre, &QWidget::setToolTip);
+    const int fieldsRight = GenreLeft + genreWidth;
+    setClientSize(ClientWidth + fieldsRight - (GenreLeft + GenreWidth), ClientHeight);
+    for (QLineEdit* wide : {edt_title, edt_artist, edt_album})
+        wide->resize(fieldsRight - wide->x(), FieldHeight);
 
-    edt_comment = addField("edt_comment", QStringLiteral("Comment: "), 74, 173, 266);
+    edt_comment = addField("edt_comment", QStringLiteral("Comment: "), 74, 173, fieldsRight - 74);
 
-    const auto addButton = [this](const char* name, const QString& caption, int left) {
+    // The buttons stay centred in a box made wider.
+    const int buttonShift = (fieldsRight - (GenreLeft + GenreWidth)) / 2;
+    const auto addButton = [this, buttonShift](const char* name, const QString& caption, int left) {
         auto* b = new QPushButton(caption, this);
         b->setObjectName(QString::fromLatin1(name));
-        b->setGeometry(left, 212, ButtonWidth, ButtonHeight);
+        b->setGeometry(left + buttonShift, 212, ButtonWidth, ButtonHeight);
         // No button is the dialog's default: Enter acts only on the button that has the focus.
         b->setAutoDefault(false);
         b->setDefault(false);

@@ -19,6 +19,10 @@ namespace sondrel {
 namespace {
 const QColor VersionBlue(57, 98, 177);
 const QColor Navy(24, 46, 92);
+constexpr int ButtonsTop = 170;
+constexpr const char* FormatsText =
+    "Converts to MP3, WAV, WMA, OGG, FLAC, Opus and M4A (AAC). Reads these and also Ogg FLAC, "
+    "ALAC, AAC (ADTS), AIFF, WavPack, Monkey's Audio, Matroska/WebM audio, MP2 and AC-3.";
 
 // Bar heights of the waveform motif: a phrase that swells and fades, with a beat in it.
 double waveLevel(int bar, int bars)
@@ -93,7 +97,8 @@ QPixmap aboutBanner(qreal dpr)
     return pm;
 }
 
-Tfm_about::Tfm_about(Launcher& launcher, QWidget* parent) : ModalDialog(parent), m_launcher(launcher)
+Tfm_about::Tfm_about(Launcher& launcher, Prompts& prompts, QWidget* parent)
+    : ModalDialog(parent), m_launcher(launcher), m_prompts(prompts)
 {
     setObjectName(QStringLiteral("fm_about"));
     setWindowTitle(QStringLiteral("About"));
@@ -118,11 +123,9 @@ Tfm_about::Tfm_about(Launcher& launcher, QWidget* parent) : ModalDialog(parent),
     QPalette pal = Label2->palette();
     pal.setColor(QPalette::WindowText, VersionBlue);
     Label2->setPalette(pal);
-    Label1 = addLabel("Label1",
-                      QStringLiteral("A super tool to convert between MP3, WAV, WMA and OGG"), 9,
-                      99, 287);
-    // A wide system font may need a second line; there is room for it above the buttons. The
-    // label is made as narrow as that many lines allow, so the lines come out even.
+    Label1 = addLabel("Label1", QString::fromUtf8(FormatsText), 9, 99, 287);
+    // The text takes several lines; the label is made as narrow as that many lines allow, so
+    // the lines come out even, and the box grows downwards when they need more room.
     if (const int room = ClientWidth - 2 * Label1->x(); Label1->width() > room) {
         Label1->setWordWrap(true);
         const int height = Label1->heightForWidth(room);
@@ -132,10 +135,12 @@ Tfm_about::Tfm_about(Launcher& launcher, QWidget* parent) : ModalDialog(parent),
         Label1->setGeometry(Label1->x(), Label1->y(), width, height);
     }
 
-    const auto addButton = [this](const char* name, const QString& caption, int left) {
+    const int buttonsTop = std::max(ButtonsTop, Label1->geometry().bottom() + 12);
+    setClientSize(ClientWidth, ClientHeight + buttonsTop - ButtonsTop);
+    const auto addButton = [this, buttonsTop](const char* name, const QString& caption, int left) {
         auto* b = new QPushButton(caption, this);
         b->setObjectName(QString::fromLatin1(name));
-        b->setGeometry(left, 170, 75, 25);
+        b->setGeometry(left, buttonsTop, 75, 25);
         // No button is the dialog's default: Enter acts only on the button that has the focus.
         b->setAutoDefault(false);
         b->setDefault(false);
@@ -154,11 +159,14 @@ Tfm_about::Tfm_about(Launcher& launcher, QWidget* parent) : ModalDialog(parent),
     connect(btn_close, &QPushButton::clicked, this, guarded([this] { btn_closeClick(); }));
 }
 
-void Tfm_about::Button1Click() { m_launcher.openUrl(QUrl(QString::fromLatin1(WebSiteAddress))); }
+void Tfm_about::Button1Click()
+{
+    openAddress(m_launcher, m_prompts, this, QUrl(QString::fromLatin1(WebSiteAddress)));
+}
 
 void Tfm_about::btn_contactClick()
 {
-    m_launcher.openUrl(QUrl(QStringLiteral("mailto:") + QString::fromLatin1(SupportMailAddress)));
+    openAddress(m_launcher, m_prompts, this, QUrl(QStringLiteral("mailto:") + QString::fromLatin1(SupportMailAddress)));
 }
 
 void Tfm_about::btn_closeClick() { accept(); }

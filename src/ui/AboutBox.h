@@ -9,17 +9,18 @@ class QPushButton;
 namespace sondrel {
 
 class Launcher;
+class Prompts;
 
 // The banner at the top of the about box: the program's name over a waveform, drawn for the
 // given device pixel ratio.
 QPixmap aboutBanner(qreal devicePixelRatio = 1.0);
 
-// The about box: banner, version, one line on what the program does, and buttons for the web
-// site and for mail to support.
+// The about box: banner, version, what the program does (the formats it writes and reads),
+// and buttons for the web site and for mail to support.
 class Tfm_about : public ModalDialog {
     Q_OBJECT
 public:
-    explicit Tfm_about(Launcher& launcher, QWidget* parent = nullptr);
+    Tfm_about(Launcher& launcher, Prompts& prompts, QWidget* parent = nullptr);
 
     static constexpr int ClientWidth = 314;
     static constexpr int ClientHeight = 208;
@@ -39,6 +40,7 @@ public:
 
 private:
     Launcher& m_launcher;
+    Prompts& m_prompts;
 };
 
 } // namespace sondrel

@@ -226,7 +226,7 @@ void Tfm_main::OpenHelp()
 
 void Tfm_main::OpenWebsite()
 {
-    m_launcher.openUrl(QUrl(QString::fromLatin1(WebSiteAddress)));
+    openAddress(m_launcher, m_prompts, this, QUrl(QString::fromLatin1(WebSiteAddress)));
 }
 
 } // namespace sondrel

@@ -67,6 +67,8 @@ Tfm_main::Tfm_main(AppState& state, Prompts& prompts, Launcher& launcher, QWidge
     m_planner = new OutputPlanner(*list, [this] { return m_converter->planSetup(chosenFormat()); }, this);
     connect(m_converter.get(), &Converter::runEnded, m_planner, &OutputPlanner::schedule);
     connect(edt_dir, &QLineEdit::textChanged, m_planner, &OutputPlanner::schedule);
+    connect(m_playback.get(), &Playback::positionChanged, this, &Tfm_main::ShowPlayPosition);
+    connect(m_playback.get(), &Playback::ended, this, &Tfm_main::EndPlayPosition);
     FormCreate();
 }
 
@@ -92,15 +94,21 @@ void Tfm_main::buildControls()
     lv->header()->setSectionsClickable(true);
     lv->header()->setSectionsMovable(false);
     lv->header()->setStretchLastSection(false);
-    // Columns can be widened by dragging; Full Path takes what the window grows by.
+    // Columns can be widened by dragging; File Name and Full Path share what the window grows by.
     lv->header()->setSectionResizeMode(QHeaderView::Interactive);
     lv->header()->setMinimumSectionSize(24);
     for (int c = 0; c < rows::ColumnCount; ++c)
         lv->setColumnWidth(c, ColumnWidths[std::size_t(c)]);
-    // A Full Path the user drags keeps that width at the list's designed size.
+    // A column the user drags keeps that width.
     connect(lv->header(), &QHeaderView::sectionResized, this, [this](int column, int, int width) {
-        if (column == rows::FullPath && !m_placingColumns)
-            m_fullPathWidth = width - m_listGrowth;
+        if (m_placingColumns)
+            return;
+        if (column == rows::FileName)
+            m_nameWidth = width;
+        else if (column == rows::FullPath)
+            m_pathWidth = width;
+        else if (column == rows::Output)
+            m_outputWidth = width;
     });
     connect(lv->header(), &QHeaderView::sectionClicked, this, guarded([this](int column) {
         lvColumnClick(column);
@@ -220,12 +228,9 @@ void Tfm_main::placeControls()
 {
     const WindowLayout layout = Skin->layout();
     const QSize now = centralWidget()->size();
-    const QRect list = layout.spanned(QRect(6, 73, 469, 247), now);
+    const QRect list = layout.spanned(QRect(6, 73, DesignedListWidth, 247), now);
     lv->setGeometry(list);
-    // Full Path takes the list's growth, beside whatever widths the user gave the columns.
-    m_listGrowth = list.width() - 469;
-    QScopedValueRollback<bool> placing(m_placingColumns, true);
-    lv->setColumnWidth(rows::FullPath, std::max(24, m_fullPathWidth + m_listGrowth));
+    shareListGrowth(list.width());
     const QRect bar = layout.spanned(QRect(20, 330, 441, 12), now);
     pb->setGeometry(layout.placed(QRect(20, 330, 441, 12), now).x(), layout.placed(QRect(20, 330, 441, 12), now).y(),
                     bar.width(), 12);
@@ -265,13 +270,7 @@ void Tfm_main::showEvent(QShowEvent* e)
     if (m_shown)
         return;
     m_shown = true;
-    // Placed at the centre of the screen when first shown.
-    if (const QScreen* screen = this->screen()) {
-        const QRect avail = screen->availableGeometry();
-        const QRect f = frameGeometry();
-        move(avail.left() + (avail.width() - f.width()) / 2,
-             avail.top() + (avail.height() - f.height()) / 2);
-    }
+    // Size and place come from the settings when the window is first shown (FormShow).
     guardedCall([this] { FormShow(); });
 }
 
@@ -294,8 +293,10 @@ void Tfm_main::FormShow()
     m_loadingFormat = false;
     m_state.clearFlags();
     applyUiState(this, m_state.uiState());
-    // Where the window was and how large, as it was closed last time.
-    restoreWindow(*this, *lv, settings);
+    // Where the window was and how large, as it was closed last time (at the first start:
+    // a comfortable size, centred), and the columns as they were.
+    const QRect asked = restoreWindow(*this, settings);
+    restoreColumns(settings, asked.width());
     placeControls();
     setKeyboardOrder();
     m_planner->schedule();
@@ -401,7 +402,7 @@ void Tfm_main::FormClose()
     // Playing ends with the window; a file still being opened for it is given up.
     m_playback->StopAndWait();
     if (SettingsFile* settings = m_state.settings())
-        saveWindow(*this, *lv, rows::FullPath, m_fullPathWidth, *settings);
+        saveWindow(*this, *lv, *settings);
     m_state.releaseSettings();
 }
 

@@ -11,6 +11,7 @@
 #include <QMainWindow>
 #include <array>
 #include <memory>
+#include <optional>
 
 class QAction;
 class QCheckBox;
@@ -28,6 +29,7 @@ class FileListOps;
 class Launcher;
 class Playback;
 class RunNotices;
+class SettingsFile;
 class Skin;
 class SkinObject;
 class Tfm_about;
@@ -50,10 +52,18 @@ public:
     Tfm_main(AppState& state, Prompts& prompts, Launcher& launcher, QWidget* parent = nullptr);
     ~Tfm_main() override;
 
-    // The designed (and smallest) size of the client area and the columns' first widths.
+    // The designed (and smallest) size of the client area, the list's width in it, and the
+    // columns' widths until the window is shown.
     static constexpr int ClientWidth = 481;
     static constexpr int ClientHeight = 388;
-    static constexpr std::array<int, rows::ColumnCount> ColumnWidths{100, 155, 60, 60, 75, 180};
+    static constexpr int DesignedListWidth = 469;
+    static constexpr std::array<int, rows::ColumnCount> ColumnWidths{100, 155, 60, 60, 75, 150};
+    // The list's width in a client area this wide.
+    static int listWidthFor(int clientWidth);
+    // The columns' widths where none are stored, for a list this wide: Time, Size and Status
+    // fit what they show ("Converting 100%", "unconverted"), File Name and Full Path share
+    // the rest.
+    std::array<int, rows::ColumnCount> defaultColumnWidths(int listWidth) const;
 
     // Controls.
     sondrel::Skin* Skin = nullptr;
@@ -141,6 +151,10 @@ public:
     void ShowAbout();
     void OpenHelp();
     void OpenWebsite();
+    // While a file plays, the progress bar shows its elapsed and total time ("0:12 / 3:45");
+    // when it ends, the bar shows again what it showed before.
+    void ShowPlayPosition(qint64 elapsedMs, qint64 totalMs);
+    void EndPlayPosition();
 
     // Where the help file lives: the executable's folder + "help/sondrel.chm".
     static QString helpFilePath();
@@ -173,6 +187,12 @@ private:
     void showPlainButtons();
     void onFlagsChanged();
     void setKeyboardOrder();
+    // The stored column widths, checked (see ListColumns.cpp), for a window this wide.
+    void restoreColumns(const SettingsFile& settings, int clientWidth);
+    void setColumnWidths(const std::array<int, rows::ColumnCount>& widths, int listWidth);
+    // File Name and Full Path share what the list grew or shrank by.
+    void shareListGrowth(int listWidth);
+    int listViewportWidth(int listWidth) const;
 
     AppState& m_state;
     Prompts& m_prompts;
@@ -187,11 +207,22 @@ private:
     std::unique_ptr<RunNotices> m_runNotices;
     bool m_shown = false;
     bool m_loadingFormat = false;
-    int m_listGrowth = 0;        // how much wider the list is than designed
-    int m_fullPathWidth = ColumnWidths[1]; // Full Path's width at the designed size
+    // The list width the column widths belong to, and File Name's and Full Path's widths
+    // before they are kept to the smallest a column may be.
+    int m_columnsListWidth = DesignedListWidth;
+    int m_nameWidth = ColumnWidths[0];
+    int m_pathWidth = ColumnWidths[1];
+    int m_outputWidth = ColumnWidths[5];
     bool m_placingColumns = false;
     bool m_askingToClose = false;    // the question before closing is up
     bool m_closeWithoutAsking = false;
+    // The progress bar as it was before playing started.
+    struct BarState {
+        QString format;
+        int value = 0;
+        bool textVisible = false;
+    };
+    std::optional<BarState> m_barBeforePlay;
 };
 
 } // namespace sondrel

@@ -5,6 +5,7 @@
 #include "Dialogs.h"
 #include "FileListOps.h"
 #include "FolderPicker.h"
+#include "PlayTime.h"
 #include "Playback.h"
 #include "Prompts.h"
 #include "OutputPlanner.h"
@@ -12,6 +13,8 @@
 #include "TagEditor.h"
 
 #include <QComboBox>
+#include <QProgressBar>
+#include <algorithm>
 
 // The work behind the commands lives in the file list, conversion and playback layers;
 // the main window hands each command to its owner.
@@ -60,6 +63,25 @@ void Tfm_main::ShowAbout()
 {
     centreOver(fm_about, this);
     m_prompts.runModal(*fm_about);
+}
+
+void Tfm_main::ShowPlayPosition(qint64 elapsedMs, qint64 totalMs)
+{
+    if (!m_barBeforePlay)
+        m_barBeforePlay = BarState{pb->format(), pb->value(), pb->isTextVisible()};
+    pb->setValue(totalMs > 0 ? int(std::clamp<qint64>(elapsedMs * 100 / totalMs, 0, 100)) : 0);
+    pb->setFormat(playPositionText(elapsedMs, totalMs));
+    pb->setTextVisible(true);
+}
+
+void Tfm_main::EndPlayPosition()
+{
+    if (!m_barBeforePlay)
+        return;
+    pb->setValue(m_barBeforePlay->value);
+    pb->setFormat(m_barBeforePlay->format);
+    pb->setTextVisible(m_barBeforePlay->textVisible);
+    m_barBeforePlay.reset();
 }
 
 } // namespace sondrel

@@ -447,11 +447,16 @@ void Skin::paintEvent(QPaintEvent*)
         else
             p.fillRect(rect, look->colour);
         if (key && key->hasFocus()) {
-            // The keyboard's mark: a dotted frame just inside the element.
+            // The keyboard's mark: a light ring with a dark line inside it, just inside the
+            // element, so it stands out on the bar's light and dark parts alike.
             p.save();
-            p.setPen(QPen(palette().color(QPalette::Highlight), 1, Qt::DotLine));
+            p.setRenderHint(QPainter::Antialiasing);
             p.setBrush(Qt::NoBrush);
-            p.drawRect(rect.adjusted(1, 1, -2, -2));
+            const QRectF ring = QRectF(rect).adjusted(2, 2, -2, -2);
+            p.setPen(QPen(QColor(255, 255, 255, 235), 3));
+            p.drawRoundedRect(ring, 3, 3);
+            p.setPen(QPen(QColor(16, 32, 72), 1.5));
+            p.drawRoundedRect(ring, 3, 3);
             p.restore();
         }
     }

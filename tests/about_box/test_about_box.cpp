@@ -18,15 +18,17 @@ private slots:
     void textsAndPlaces()
     {
         FakeLauncher launcher;
-        Tfm_about dlg(launcher);
+        FakePrompts prompts;
+        Tfm_about dlg(launcher, prompts);
         QCOMPARE(dlg.windowTitle(), QStringLiteral("About"));
-        QCOMPARE(dlg.size(), QSize(314, 208));
+        // The formats take several lines: the buttons sit below them, the box grows as much.
+        const int buttonsTop = dlg.Button1->y();
+        QVERIFY(buttonsTop >= 170);
+        QCOMPARE(dlg.size(), QSize(314, 208 + buttonsTop - 170));
         QCOMPARE(dlg.Image1->geometry(), QRect(0, 0, 314, 90));
         QCOMPARE(dlg.Label2->text(), QStringLiteral("Version:    1.00"));
         QCOMPARE(dlg.Label2->pos(), QPoint(212, 64));
         QCOMPARE(dlg.Label2->palette().color(QPalette::WindowText), QColor(57, 98, 177));
-        QCOMPARE(dlg.Label1->text(),
-                 QStringLiteral("A super tool to convert between MP3, WAV, WMA and OGG"));
         QCOMPARE(dlg.Label1->pos(), QPoint(9, 99));
         const struct {
             QPushButton* b;
@@ -37,13 +39,16 @@ private slots:
                        {dlg.btn_close, "Close", 221}};
         for (const auto& e : buttons) {
             QCOMPARE(e.b->text(), QString::fromLatin1(e.text));
-            QCOMPARE(e.b->geometry(), QRect(e.left, 170, 75, 25));
+            QCOMPARE(e.b->geometry(), QRect(e.left, buttonsTop, 75, 25));
         }
         // Both labels fit in the box, the version inside the banner.
         QVERIFY(dlg.Label1->geometry().right() < 314);
         QVERIFY(dlg.Label2->geometry().right() < 314);
         QVERIFY(dlg.Label2->geometry().bottom() < 90);
-        QVERIFY(dlg.Label1->geometry().bottom() < 170);
+        QVERIFY(dlg.Label1->geometry().bottom() < buttonsTop);
+        const QRect need = dlg.Label1->fontMetrics().boundingRect(QRect(0, 0, dlg.Label1->width(), 1000),
+                                                                  Qt::TextWordWrap, dlg.Label1->text());
+        QVERIFY(need.height() <= dlg.Label1->height());
 
         // The banner is a picture, not a blank: many colours, light where the version sits.
         const QImage banner = dlg.Image1->pixmap().toImage();
@@ -76,7 +81,7 @@ private slots:
     {
         FakeLauncher launcher;
         FakePrompts prompts;
-        Tfm_about dlg(launcher);
+        Tfm_about dlg(launcher, prompts);
         int hookCalls = 0;
         setExceptionHandler([&](std::exception_ptr) { ++hookCalls; });
 
@@ -108,7 +113,42 @@ private slots:
         QVERIFY(dlg.close());
         QVERIFY(!dlg.isVisible());
         QCOMPARE(hookCalls, 0);
+        QVERIFY(prompts.messages.isEmpty());
         setExceptionHandler({});
+    }
+
+    // Every format read or written is named, by the name users know it by.
+    void namesEveryFormat_data()
+    {
+        QTest::addColumn<QString>("name");
+        for (const char* name : {"MP3", "WAV", "WMA", "OGG", "FLAC", "Opus", "M4A", "AAC", "Ogg FLAC", "ALAC", "AIFF",
+                                 "WavPack", "Monkey's Audio", "Matroska", "WebM", "MP2", "AC-3"})
+            QTest::newRow(name) << QString::fromUtf8(name);
+    }
+    void namesEveryFormat()
+    {
+        QFETCH(QString, name);
+        FakeLauncher launcher;
+        FakePrompts prompts;
+        Tfm_about dlg(launcher, prompts);
+        QVERIFY2(dlg.Label1->text().contains(name), qPrintable(dlg.Label1->text()));
+    }
+
+    // Without a program for an address, the user is shown the address to copy (with one,
+    // nothing is said: buttonsLaunchAndClose).
+    void addressShownWhenNothingOpensIt()
+    {
+        FakeLauncher launcher;
+        launcher.opens = false;
+        FakePrompts prompts;
+        Tfm_about dlg(launcher, prompts);
+        dlg.Button1->click();
+        dlg.btn_contact->click();
+        QCOMPARE(launcher.urls.size(), 2);
+        QCOMPARE(prompts.texts(),
+                 QStringList({"No web browser could be started. The address is:\n" + QString::fromLatin1(WebSiteAddress),
+                              "No mail program could be started. The address is:\n"
+                                  + QString::fromLatin1(SupportMailAddress)}));
     }
 };
 

@@ -610,6 +610,8 @@ private slots:
         // Without a terminal and without --existing, a kept output is a skip nobody chose.
         r = run(QStringList(convert) << b);
         QCOMPARE(r.code, 1);
+    }
+
     // Asking needs someone to answer: without a terminal on standard input the command line
     // is wrong, said in one line, and nothing is read or written.
     void askWithoutATerminal_data()

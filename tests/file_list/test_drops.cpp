@@ -155,8 +155,8 @@ private slots:
         w().list->clear();
         QVERIFY(dropPaths({junk.fileName(), tmp.filePath("loose/gone.wav"), one}).dropAccepted);
         QVERIFY(app.waitAdded());
-        QCOMPARE(prompts->texts(), QStringList({junk.fileName() + " is an invalid audio file!",
-                                                tmp.filePath("loose/gone.wav") + " has been removed!"}));
+        QCOMPARE(prompts->texts(), QStringList({"2 files cannot be added:\n" + junk.fileName() + " is an invalid audio file!\n"
+                                                + tmp.filePath("loose/gone.wav") + " has been removed!"}));
         QCOMPARE(paths(), QStringList({one}));
     }
 

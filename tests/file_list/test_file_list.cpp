@@ -125,7 +125,9 @@ private slots:
         const QString e = taggedWav("five.wav", "T5");
         addFiles({a, missing, c, junk, e});
 
-        QCOMPARE(prompts->texts(), QStringList({missing + " has been removed!", junk + " is an invalid audio file!"}));
+        // One message when the adding has ended, each file on a line of its own.
+        QCOMPARE(prompts->texts(), QStringList({"2 files cannot be added:\n" + missing + " has been removed!\n" + junk
+                                                + " is an invalid audio file!"}));
         for (const auto& m : prompts->messages) {
             QCOMPARE(m.kind, FakePrompts::Kind::Notice);
             QCOMPARE(m.caption, QString("Information"));
@@ -205,13 +207,14 @@ private slots:
         QVERIFY(makeSocket(socket));
         const QString good = taggedWav("good.wav", "G", 0.3);
         addFiles({fifo, good, device, socket});
-        QCOMPARE(prompts->texts(), QStringList({fifo + " is an invalid audio file!", device + " is an invalid audio file!",
-                                                socket + " is an invalid audio file!"}));
+        QCOMPARE(prompts->texts(), QStringList({"3 files cannot be added:\n" + fifo + " is an invalid audio file!\n"
+                                                + device + " is an invalid audio file!\n" + socket
+                                                + " is an invalid audio file!"}));
         QCOMPARE(captions(), QStringList({"good.wav"}));
     }
 
     // A name that is not valid UTF-8 cannot be handed back to the file system by its text:
-    // one message lists such files instead of a "has been removed!" for each.
+    // the message says so for each such file instead of "has been removed!".
     void undecodableNamesAreListedInOneMessage()
     {
         start();
@@ -230,9 +233,14 @@ private slots:
         addFiles({chosen[0], good, chosen[1]});
         QCOMPARE(captions(), QStringList({"plain.wav"}));
         QCOMPARE(prompts->messages.size(), 1);
-        QCOMPARE(prompts->messages[0].kind, FakePrompts::Kind::Information);
+        QCOMPARE(prompts->messages[0].kind, FakePrompts::Kind::Notice);
+        const QStringList lines = prompts->messages[0].text.split('\n');
+        QCOMPARE(lines.size(), 3);
+        QCOMPARE(lines[0], QString("2 files cannot be added:"));
+        for (int i : {0, 1})
+            QVERIFY2(lines[i + 1].startsWith(chosen[i] + ": ") && lines[i + 1].contains("not valid UTF-8"),
+                     qPrintable(lines[i + 1]));
         const QString text = prompts->messages[0].text;
-        QVERIFY2(text.contains("not valid UTF-8") && text.contains(chosen[0]) && text.contains(chosen[1]), qPrintable(text));
         QVERIFY(!text.contains("has been removed"));
         // Qt cannot remove them either.
         for (const QByteArray& raw : rawPaths)
@@ -241,7 +249,8 @@ private slots:
 
     void cancelledDialogChangesNothing()
     {
-        start();
+        forgetSettings();
+        QVERIFY(startFirstTime());
         w().item("AddFile2")->trigger();
         QCOMPARE(w().list->count(), 0);
         QVERIFY(!QFile::exists(SettingsFile::defaultPath()));

@@ -245,12 +245,55 @@ private slots:
         text(root + "/bad.wav");
         scan(root, false);
         // In scan order.
-        QCOMPARE(prompts->texts(), QStringList({root + "/bad.wav is an invalid audio file!",
-                                                root + "/live.mp3 has been removed!"}));
+        QCOMPARE(prompts->texts(), QStringList({"2 files cannot be added:\n" + root + "/bad.wav is an invalid audio file!\n"
+                                                + root + "/live.mp3 has been removed!"}));
         QCOMPARE(w().list->count(), 0);
         prompts->messages.clear();
         scan(root, true);
         QCOMPARE(paths(), QStringList({root + "/live.mp3/track.wav"}));
+    }
+
+    // The files of one adding that cannot be added are named in one message when the adding
+    // has ended, in list order, and the good files after a broken one are not held back. The
+    // adding lasts until the message is closed: an adding asked for meanwhile starts then, so
+    // its own message never hides the first.
+    void brokenFilesOfOneAddingShareOneMessage()
+    {
+        start();
+        const QString root = folder("broken");
+        wav(root + "/01 good.wav");
+        text(root + "/02 text.wav");
+        QVERIFY(QFile(root + "/03 empty.mp3").open(QIODevice::WriteOnly));
+        wav(root + "/04 good.wav");
+        QVERIFY(QDir().mkpath(root + "/cd 10") && QDir().mkpath(root + "/cd 2"));
+        text(root + "/cd 10/06 text.flac");
+        wav(root + "/cd 10/07 good.wav");
+        text(root + "/cd 2/05 text.ogg");
+        text(root + "/z.wma");
+        prompts->holdBoxes = true;
+        w().ScanFolder(root, true);
+        QVERIFY(QTest::qWaitFor([this] { return prompts->boxHeld(); }, 60000));
+        QCOMPARE(paths(), QStringList({root + "/01 good.wav", root + "/04 good.wav", root + "/cd 10/07 good.wav"}));
+        QCOMPARE(prompts->texts(),
+                 QStringList({"5 files cannot be added:\n" + root + "/02 text.wav is an invalid audio file!\n" + root
+                              + "/03 empty.mp3 is an invalid audio file!\n" + root
+                              + "/cd 2/05 text.ogg is an invalid audio file!\n" + root
+                              + "/cd 10/06 text.flac is an invalid audio file!\n" + root
+                              + "/z.wma is an invalid audio file!"}));
+        QCOMPARE(prompts->messages[0].kind, FakePrompts::Kind::Notice);
+        QVERIFY(shell->state.flag_adding());
+
+        w().ScanFolder(root, false);
+        QCOMPARE(w().list->count(), 3);
+        QVERIFY(prompts->answerHeld());
+        QVERIFY(QTest::qWaitFor([this] { return prompts->boxHeld(); }, 60000));
+        QCOMPARE(prompts->messages.size(), 2);
+        QCOMPARE(w().list->count(), 5);
+        QVERIFY(prompts->messages[1].text.startsWith("3 files cannot be added:\n" + root + "/02 text.wav"));
+        QVERIFY(shell->state.flag_adding());
+        QVERIFY(prompts->answerHeld());
+        QVERIFY(app.waitAdded());
+        QCOMPARE(shell->state.uiState(), UiState::Idle);
     }
 
     void linkedFoldersAreNotFollowedLinkedFilesAre()
@@ -286,9 +329,12 @@ private slots:
         scan(testaudio::corpusDir(), true);
         QCOMPARE(shell->state.uiState(), UiState::Idle);
         QStringList seen = paths();
-        for (const auto& m : prompts->messages) {
-            QVERIFY2(m.text.endsWith(" is an invalid audio file!"), qPrintable(m.text));
-            seen << m.text.chopped(QStringLiteral(" is an invalid audio file!").size());
+        QCOMPARE(prompts->messages.size(), 1);
+        const QStringList lines = prompts->messages[0].text.split('\n');
+        QVERIFY(lines[0].endsWith(" files cannot be added:"));
+        for (const QString& line : lines.mid(1)) {
+            QVERIFY2(line.endsWith(" is an invalid audio file!"), qPrintable(line));
+            seen << line.chopped(QStringLiteral(" is an invalid audio file!").size());
         }
         QStringList expected;
         for (const QString& f : files)

@@ -7,6 +7,8 @@
 
 #include <QCheckBox>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -218,34 +220,91 @@ private slots:
         QCOMPARE(dlg->chosen_dir, folders + QStringLiteral("/a"));
     }
 
-    void pathFieldGoesToTheTypedFolder()
+    // Enter in the path field chooses the folder it names, as OK does: a full path, a path
+    // relative to the selected folder, or "~".
+    void enterInThePathFieldChoosesTheTypedFolder_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("chosen"); // below the test's folders; "~" for the home folder
+        QTest::newRow("full path, blanks around") << "  %1/a/deep/ " << "/a/deep";
+        QTest::newRow("relative") << "../b" << "/b";
+        QTest::newRow("home") << "~" << "~";
+    }
+    void enterInThePathFieldChoosesTheTypedFolder()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, chosen);
+        openForAdding();
+        QVERIFY(dlg->selectFolder(folders + QStringLiteral("/a")));
+        dlg->edt_path->setText(typed.contains(QLatin1String("%1")) ? typed.arg(folders) : typed);
+        QTest::keyClick(dlg->edt_path, Qt::Key_Return);
+        QVERIFY(!dlg->isVisible());
+        QCOMPARE(dlg->chosen_dir, chosen == QLatin1String("~") ? QDir::homePath() : folders + chosen);
+        QVERIFY(prompts.messages.isEmpty());
+    }
+
+    // The tree follows a full path as it is typed, to each folder on the way that exists,
+    // and never rewrites what is being typed.
+    void treeFollowsTheTypedPath()
     {
         openForAdding();
-        QTest::keyClicks(dlg->edt_path, QString()); // focus
-        dlg->edt_path->setText(folders + QStringLiteral("/a/deep/"));
-        QTest::keyClick(dlg->edt_path, Qt::Key_Return);
-        QVERIFY(dlg->isVisible()); // Enter goes there; it does not close the picker
-        QCOMPARE(dlg->selectedFolder(), folders + QStringLiteral("/a/deep"));
-        QCOMPARE(dlg->edt_path->text(), folders + QStringLiteral("/a/deep"));
+        QVERIFY(dlg->selectFolder(QDir::homePath()));
+        dlg->edt_path->clear();
+        const QString target = folders + QStringLiteral("/a/deep/deeper");
+        QString selectedAtDee;
+        for (const QChar c : target) {
+            QTest::keyClicks(dlg->edt_path, QString(c));
+            QCOMPARE(dlg->edt_path->text(), target.left(dlg->edt_path->text().size()));
+            if (dlg->edt_path->text() == folders + QStringLiteral("/a/dee"))
+                selectedAtDee = dlg->selectedFolder();
+        }
+        QCOMPARE(selectedAtDee, folders + QStringLiteral("/a")); // "dee" is no folder
+        QCOMPARE(dlg->selectedFolder(), target);
         QVERIFY(dlg->stview_selectdir->isExpanded(dlg->stview_selectdir->currentIndex().parent()));
-        // Relative to the selected folder; "~" is the home folder.
-        dlg->edt_path->setText(QStringLiteral("deeper"));
-        QTest::keyClick(dlg->edt_path, Qt::Key_Enter);
-        QCOMPARE(dlg->selectedFolder(), folders + QStringLiteral("/a/deep/deeper"));
-        dlg->edt_path->setText(QStringLiteral("~"));
-        QTest::keyClick(dlg->edt_path, Qt::Key_Return);
-        QCOMPARE(dlg->selectedFolder(), QDir::homePath());
         QVERIFY(prompts.messages.isEmpty());
-        // No such folder: said, and the selection stays.
-        dlg->edt_path->setText(folders + QStringLiteral("/missing"));
-        QTest::keyClick(dlg->edt_path, Qt::Key_Return);
-        QCOMPARE(prompts.texts(), QStringList({QStringLiteral("There is no folder %1/missing.").arg(folders)}));
-        QCOMPARE(dlg->selectedFolder(), QDir::homePath());
-        QCOMPARE(dlg->edt_path->text(), folders + QStringLiteral("/missing"));
-        // OK with a folder typed but not gone to chooses that folder.
-        dlg->edt_path->setText(folders + QStringLiteral("/b"));
-        dlg->btn_ok->click();
-        QCOMPARE(dlg->chosen_dir, folders + QStringLiteral("/b"));
+        QVERIFY(dlg->isVisible());
+    }
+
+    // A folder that does not exist: when adding, said; for the output, made (with the
+    // folders above it) and chosen when the user says Yes. Otherwise the picker stays open.
+    void missingFolder_data()
+    {
+        QTest::addColumn<bool>("output");
+        QTest::addColumn<bool>("yes");
+        QTest::addColumn<bool>("byEnter");
+        QTest::newRow("adding") << false << true << true;
+        QTest::newRow("output, Yes, Enter") << true << true << true;
+        QTest::newRow("output, Yes, OK") << true << true << false;
+        QTest::newRow("output, No") << true << false << true;
+    }
+    void missingFolder()
+    {
+        QFETCH(bool, output);
+        QFETCH(bool, yes);
+        QFETCH(bool, byEnter);
+        // Outside the folders the other tests list.
+        const QString missing = QDir(tmp.path()).canonicalPath() + QStringLiteral("/new %1/deeper").arg(QTest::currentDataTag());
+        if (output)
+            openForOutput(folders + QStringLiteral("/b"));
+        else
+            openForAdding();
+        QVERIFY(dlg->selectFolder(folders + QStringLiteral("/b")));
+        prompts.answers = {yes};
+        dlg->edt_path->setText(missing);
+        if (byEnter)
+            QTest::keyClick(dlg->edt_path, Qt::Key_Return);
+        else
+            dlg->btn_ok->click();
+        const bool made = output && yes;
+        QCOMPARE(prompts.texts(), QStringList({output ? QStringLiteral("The folder %1 does not exist. Do you want to create it?").arg(missing)
+                                                      : QStringLiteral("There is no folder %1.").arg(missing)}));
+        QCOMPARE(QFileInfo(missing).isDir(), made);
+        QCOMPARE(dlg->isVisible(), !made);
+        QCOMPARE(dlg->chosen_dir, made ? missing : QString());
+        if (!made) {
+            QCOMPARE(dlg->selectedFolder(), folders + QStringLiteral("/b"));
+            QCOMPARE(dlg->edt_path->text(), missing);
+        }
     }
 
     void newFolderIsMadeAndNamedInPlace()

@@ -44,6 +44,26 @@ QStringList matches(const QString& text, const QString& pattern)
 class TestHelp : public QObject {
     Q_OBJECT
 private slots:
+    // The welcome page names every format read or written, by the name users know it by.
+    void welcomeNamesEveryFormat_data()
+    {
+        QTest::addColumn<QString>("name");
+        for (const char* name : {"MP3", "WAV", "WMA", "OGG", "FLAC", "Opus", "M4A", "AAC", "Ogg FLAC", "ALAC", "AIFF",
+                                 "WavPack", "Monkey's Audio", "Matroska", "WebM", "MP2", "AC-3"})
+            QTest::newRow(name) << QString::fromUtf8(name);
+    }
+    void welcomeNamesEveryFormat()
+    {
+        QFETCH(QString, name);
+        QString text = readText(sourceDir() + QStringLiteral("/index.html"));
+        QVERIFY(!text.isEmpty());
+        // The first paragraph, as read: without its markup, its lines joined.
+        text = text.section(QStringLiteral("<p>"), 1, 1).section(QStringLiteral("</p>"), 0, 0);
+        text.remove(QRegularExpression(QStringLiteral("<[^>]*>")));
+        text = text.simplified();
+        QVERIFY2(text.contains(name), qPrintable(text));
+    }
+
     void everyLinkLeadsToAPageAndAnchor()
     {
         QMap<QString, QSet<QString>> anchors;

@@ -70,7 +70,7 @@ private slots:
 
     void startsWithMusicFolderAndMp3WithoutSettingsFile()
     {
-        start();
+        QVERIFY(startFirstTime());
         QCOMPARE(w().edt_dir->text(), QStandardPaths::writableLocation(QStandardPaths::MusicLocation));
         QCOMPARE(w().cb_format->currentText(), QString("MP3"));
         QVERIFY(!w().edt_dir->isEnabled());
@@ -92,8 +92,9 @@ private slots:
         QVERIFY(!w().pb->isTextVisible());
         QStringList headers;
         for (int c = 0; c < w().lv->model()->columnCount(); ++c)
-            headers << w().lv->model()->headerData(c, Qt::Horizontal).toString() + ":" + QString::number(w().lv->columnWidth(c));
-        QCOMPARE(headers, QStringList({"File Name:100", "Full Path:155", "Time:60", "Size:60", "Status:75"}));
+            headers << w().lv->model()->headerData(c, Qt::Horizontal).toString();
+        // (Their widths: test_window_size.)
+        QCOMPARE(headers, QStringList({"File Name", "Full Path", "Time", "Size", "Status"}));
         QStringList formats;
         for (int i = 0; i < w().cb_format->count(); ++i)
             formats << w().cb_format->itemText(i);
@@ -311,6 +312,14 @@ private slots:
         QCOMPARE(launcher->urls.at(2), help);
         QCOMPARE(launcher->urls.at(3), QUrl(QString::fromLatin1(WebSiteAddress)));
         QVERIFY(launcher->processes.isEmpty());
+        QVERIFY(prompts->messages.isEmpty());
+        // Without a browser the address is shown instead.
+        launcher->opens = false;
+        w().item("Website1")->trigger();
+        QCOMPARE(prompts->texts(), QStringList({QStringLiteral("No web browser could be started. The address is:\n")
+                                                + QString::fromLatin1(WebSiteAddress)}));
+        launcher->opens = true;
+        launcher->urls.removeLast();
 
         // A viewer already showing the help is brought to the front, not started again.
         launcher->shownWindows = {"xCHM - Sondrel Help"};

@@ -4,12 +4,16 @@
 #include "SettingsFile.h"
 #include "Skin.h"
 #include "WindowFixture.h"
+#include "WindowSettings.h"
 
 #include <QAbstractButton>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QScreen>
+#include <QStyle>
+#include <algorithm>
+#include <numeric>
 #include <QStandardPaths>
 #include <QTest>
 
@@ -27,6 +31,37 @@ class TestWindowSize : public WindowFixture {
                 return k;
         return nullptr;
     }
+    QList<int> widths()
+    {
+        QList<int> out;
+        for (int c = 0; c < 5; ++c)
+            out << w().lv->columnWidth(c);
+        return out;
+    }
+    static QString joined(const QList<int>& values)
+    {
+        QStringList out;
+        for (int v : values)
+            out << QString::number(v);
+        return out.join(',');
+    }
+    // Time, Size and Status fit what they show; all columns fit the list with its scroll
+    // bar, File Name and Full Path filling it.
+    void checkDefaultColumns()
+    {
+        const QFontMetrics fm(w().lv->font());
+        const QList<int> c = widths();
+        QVERIFY(c[rows::Time] >= fm.horizontalAdvance("00:00:00") + 4);
+        QVERIFY(c[rows::Size] >= fm.horizontalAdvance("999.99MB") + 4);
+        for (const char* text : {"Converting 100%", "unconverted"})
+            QVERIFY2(c[rows::Status] >= fm.horizontalAdvance(text) + 6, text);
+        QVERIFY(c[rows::Status] < fm.horizontalAdvance("Converting 100%") * 2);
+        const int viewport = w().lv->width() - 2 * w().lv->frameWidth()
+            - w().lv->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, w().lv);
+        const int sum = std::accumulate(c.begin(), c.end(), 0);
+        QVERIFY2(sum <= viewport && sum >= viewport - 2, qPrintable(QString("%1 in %2").arg(sum).arg(viewport)));
+        QVERIFY(c[rows::FullPath] >= c[rows::FileName]);
+    }
     void growClientBy(int dx, int dy)
     {
         const QSize target = client()->size() + QSize(dx, dy);
@@ -41,6 +76,7 @@ private slots:
     void theListTakesTheRoomAndTheRestKeepsToItsEdges()
     {
         QVERIFY(w().Skin->isAttached());
+        const QList<int> before = widths();
         growClientBy(200, 100);
         QCOMPARE(w().lv->geometry(), QRect(6, 73, 669, 347));
         QCOMPARE(w().pb->geometry(), QRect(20, 430, 641, 12));
@@ -49,10 +85,8 @@ private slots:
         QCOMPARE(key("AddFile")->geometry(), QRect(6, 6, 44, 56));
         QCOMPARE(key("Options")->geometry(), QRect(631, 6, 44, 56));
         QCOMPARE(key("Browse")->geometry(), QRect(602, 457, 73, 21));
-        QStringList widths;
-        for (int c = 0; c < 5; ++c)
-            widths << QString::number(w().lv->columnWidth(c));
-        QCOMPARE(widths, QStringList({"100", "355", "60", "60", "75"}));
+        // File Name and Full Path share the growth; the others keep their widths.
+        QCOMPARE(widths(), QList<int>({before[0] + 100, before[1] + 100, before[2], before[3], before[4]}));
         // The drawn Browse button answers where it is drawn now.
         QTest::mouseClick(w().Skin, Qt::LeftButton, {}, QPoint(630, 465));
         QCOMPARE(app.prompts->dialogsShown, 1);
@@ -68,18 +102,99 @@ private slots:
         w().setGeometry(QRect(QPoint(40, 50), w().size() + QSize(120, 60)));
         QTRY_COMPARE_WITH_TIMEOUT(client()->width(), Tfm_main::ClientWidth + 120, 5000);
         const QRect before = w().geometry();
+        const QList<int> shown = widths();
         w().close();
         {
             SettingsFile s(SettingsFile::defaultPath());
             QCOMPARE(s.read_int("window", "width", 0), before.width());
-            // Full Path at the list's designed width: without the 120 pixels it grew by.
-            QCOMPARE(s.read_string("window", "column widths", ""), QString("100,155,90,60,75"));
+            QCOMPARE(s.read_string("window", "column widths", ""), joined(shown));
         }
         start();
         QTRY_COMPARE_WITH_TIMEOUT(w().geometry().size(), before.size(), 5000);
         QCOMPARE(w().geometry().topLeft(), before.topLeft());
+        QCOMPARE(widths(), shown);
         QCOMPARE(w().lv->columnWidth(rows::Time), 90);
-        QCOMPARE(w().lv->columnWidth(rows::FullPath), 275);
+    }
+
+    // With nothing stored the window opens at about 900 by 560, at most four fifths of the
+    // screen, centred; Time, Size and Status fit what they show, and File Name and Full Path
+    // share the rest of the list.
+    void firstStartSize_data()
+    {
+        QTest::addColumn<QSize>("available");
+        QTest::addColumn<QSize>("size");
+        const QSize minimum(500, 420);
+        QTest::newRow("large screen") << QSize(2560, 1400) << QSize(900, 560);
+        QTest::newRow("netbook") << QSize(1024, 570) << QSize(819, 456);
+        QTest::newRow("smaller than the window's minimum") << QSize(560, 480) << minimum;
+    }
+    void firstStartSize()
+    {
+        QFETCH(QSize, available);
+        QFETCH(QSize, size);
+        QCOMPARE(sondrel::firstStartSize(available, QSize(500, 420)), size);
+    }
+
+    void firstStartOpensCentredWithFittingColumns()
+    {
+        stop();
+        forgetSettings();
+        QVERIFY(startFirstTime());
+        const QRect avail = w().screen()->availableGeometry();
+        const QSize expected = sondrel::firstStartSize(avail.size(), w().minimumSizeHint());
+        QTRY_COMPARE_WITH_TIMEOUT(w().size(), expected, 5000);
+        QVERIFY(w().width() <= avail.width() * 4 / 5 && w().height() <= avail.height() * 4 / 5);
+        const QPoint off = w().frameGeometry().center() - avail.center();
+        QVERIFY2(std::abs(off.x()) <= 2 && std::abs(off.y()) <= 2, qPrintable(QString("%1,%2").arg(off.x()).arg(off.y())));
+        checkDefaultColumns();
+    }
+
+    // Stored widths are checked: one that is negative, no number or absurd is not used; a
+    // layout that would push a column out of sight in a window at least 800 wide is replaced
+    // by the widths of a first start. One that only runs a little past the edge is kept.
+    void storedWidthsAreChecked_data()
+    {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<QString>("shown"); // "defaults", or the widths expected, "d" for a column's default
+        QTest::newRow("good") << "150,400,60,60,75" << "150,400,60,60,75";
+        QTest::newRow("negative") << "-40,300,60,60,75" << "d,300,60,60,75";
+        QTest::newRow("no number") << "150,wide,60,60,75" << "150,d,60,60,75";
+        QTest::newRow("absurd") << "150,400,99999,60,75" << "150,400,d,60,75";
+        QTest::newRow("Status a little past the edge") << "150,400,160,60,75" << "150,400,160,60,75";
+        QTest::newRow("Status pushed out") << "150,400,300,60,75" << "defaults";
+        QTest::newRow("too few") << "150,300" << "150,300,d,d,d";
+    }
+    void storedWidthsAreChecked()
+    {
+        QFETCH(QString, stored);
+        QFETCH(QString, shown);
+        // The window as wide as the screen (800), the widths of a first start there.
+        stop();
+        forgetSettings();
+        const auto store = [](const QString& widths) {
+            SettingsFile s(settingsPath());
+            s.write_int("window", "width", 800);
+            s.write_int("window", "height", 480);
+            if (!widths.isEmpty())
+                s.write_string("window", "column widths", widths);
+        };
+        store({});
+        start();
+        QTRY_COMPARE_WITH_TIMEOUT(client()->width(), 800, 5000);
+        const QList<int> defaults = widths();
+        stop();
+        store(stored);
+        start();
+        QTRY_COMPARE_WITH_TIMEOUT(client()->width(), 800, 5000);
+        QList<int> expected = defaults;
+        if (shown != "defaults") {
+            const QStringList parts = shown.split(',');
+            for (int c = 0; c < 5; ++c)
+                if (parts[c] != "d")
+                    expected[c] = parts[c].toInt();
+        }
+        QCOMPARE(widths(), expected);
+        QVERIFY(std::all_of(expected.begin(), expected.end(), [](int w) { return w >= 24; }));
     }
 
     void aPlaceNoScreenShowsIsCorrected()

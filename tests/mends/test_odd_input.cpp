@@ -172,10 +172,10 @@ private slots:
                               wav("eight-mhz.wav", 8000000, 1, 0.01), wav("one-hz.wav", 1, 2, 1000),
                               wav("999-hz.wav", 999, 1, 1)};
         add(odd);
-        QStringList refused;
+        QString refused = QStringLiteral("5 files cannot be added:");
         for (const QString& f : odd)
-            refused << f + " is an invalid audio file!";
-        QCOMPARE(prompts().texts(), refused);
+            refused += "\n" + f + " is an invalid audio file!";
+        QCOMPARE(prompts().texts(), QStringList({refused}));
         QCOMPARE(w().list->count(), 0);
 
         prompts().messages.clear();

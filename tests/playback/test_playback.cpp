@@ -1,8 +1,11 @@
 #include "AppShell.h"
 #include "AudioFile.h"
 #include "FakePrompts.h"
+#include "FileListModel.h"
+#include "FileListView.h"
 #include "ListRows.h"
 #include "MainWindow.h"
+#include "PlayTime.h"
 #include "SettingsFile.h"
 #include "TestAudio.h"
 #include "WindowFixture.h"
@@ -11,6 +14,7 @@
 #include <QFile>
 #include <QAudioDevice>
 #include <QMediaDevices>
+#include <QProgressBar>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -143,6 +147,75 @@ private slots:
         QVERIFY(played == decode(f));
         QVERIFY(prompts->messages.isEmpty());
         QCOMPARE(w().lv->selectedRow(), 0); // never moves on to another row
+    }
+
+    // The row played carries a play sign, a pause sign while paused, and keeps it when the
+    // list is sorted; the bar shows elapsed and total time while it plays and then what it
+    // showed before.
+    void playingRowIsMarkedAndItsTimeShown()
+    {
+        add({file("a.wav", 2.5), file("b.wav", 0.5, 22050, 1)});
+        w().pb->setFormat("1 converted");
+        w().pb->setTextVisible(true);
+        const auto icon = [this](int row, int column) {
+            return w().list->data(w().list->index(row, column), Qt::DecorationRole);
+        };
+        QVERIFY(icon(0, rows::FileName).isNull());
+        w().lv->selectRow(0);
+        w().item("Play1")->trigger();
+        QCOMPARE(w().list->playMark(0), ListRow::PlayMark::Playing);
+        QCOMPARE(w().pb->format(), QString("0:00 / 0:02"));
+        QVERIFY(!icon(0, rows::FileName).isNull());
+        for (int column : {rows::FullPath, rows::Time, rows::Status})
+            QVERIFY(icon(0, column).isNull());
+        QVERIFY(icon(1, rows::FileName).isNull());
+        QTRY_COMPARE_WITH_TIMEOUT(w().pb->format(), QString("0:01 / 0:02"), 30000);
+        QVERIFY(w().pb->value() >= 40 && w().pb->value() < 100);
+
+        w().item("Pause1")->trigger();
+        QCOMPARE(w().list->playMark(0), ListRow::PlayMark::Paused);
+        QVERIFY(!icon(0, rows::FileName).isNull());
+        // Sorted by path, descending: the sign goes with its row.
+        w().lv->sortByColumnClick(rows::FullPath);
+        w().lv->sortByColumnClick(rows::FullPath);
+        QCOMPARE(w().list->text(1, rows::FileName), QString("a.wav"));
+        QCOMPARE(w().list->playMarkRow(), 1);
+        QVERIFY(icon(0, rows::FileName).isNull());
+
+        w().item("Play1")->trigger();
+        QCOMPARE(w().list->playMark(1), ListRow::PlayMark::Playing);
+        QTRY_VERIFY_WITH_TIMEOUT(!s().flag_playing(), 30000);
+        QCOMPARE(w().list->playMarkRow(), -1);
+        QVERIFY(icon(1, rows::FileName).isNull());
+        QCOMPARE(w().pb->format(), QString("1 converted"));
+        QVERIFY(w().pb->isTextVisible());
+
+        // Stopped at once: the sign goes too.
+        w().lv->selectRow(0);
+        w().item("Play1")->trigger();
+        QCOMPARE(w().list->playMarkRow(), 0);
+        w().item("StopPlay1")->trigger();
+        QCOMPARE(w().list->playMarkRow(), -1);
+        QCOMPARE(w().pb->format(), QString("1 converted"));
+    }
+
+    void positionTexts_data()
+    {
+        QTest::addColumn<qint64>("elapsed");
+        QTest::addColumn<qint64>("total");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("start") << qint64(0) << qint64(225000) << "0:00 / 3:45";
+        QTest::newRow("seconds round down") << qint64(12999) << qint64(225000) << "0:12 / 3:45";
+        QTest::newRow("hours") << qint64(3723000) << qint64(36000000) << "1:02:03 / 10:00:00";
+        QTest::newRow("never past the end") << qint64(3900) << qint64(3500) << "0:03 / 0:03";
+        QTest::newRow("total unknown") << qint64(61000) << qint64(-1) << "1:01";
+    }
+    void positionTexts()
+    {
+        QFETCH(qint64, elapsed);
+        QFETCH(qint64, total);
+        QFETCH(QString, text);
+        QCOMPARE(playPositionText(elapsed, total), text);
     }
 
     void pauseAndResumeLoseNothing()

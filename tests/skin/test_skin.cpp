@@ -10,6 +10,7 @@
 #include "TestAudio.h"
 #include "WindowFixture.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QBuffer>
 #include <QComboBox>
@@ -418,6 +419,42 @@ private slots:
         // A right click is no click.
         QTest::mouseClick(w().windowHandle(), Qt::RightButton, {}, inWindow(r.center()));
         QVERIFY(s().flag_playing());
+    }
+
+    // The keyboard's focus mark on a drawn button stands out clearly: a ring around the
+    // element of pixels far brighter or darker than the bar beneath.
+    void focusMarkIsClearlyVisible_data()
+    {
+        QTest::addColumn<QString>("element");
+        for (const QString& name : ElementNames)
+            QTest::newRow(qPrintable(name)) << name;
+    }
+    void focusMarkIsClearlyVisible()
+    {
+        QFETCH(QString, element);
+        start();
+        w().activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w()));
+        QAbstractButton* key = nullptr;
+        for (QAbstractButton* k : w().Skin->keys())
+            if (k->objectName() == "key_" + QString(element).remove(' '))
+                key = k;
+        QVERIFY2(key, qPrintable(element));
+        const QRect r = elementRect(element);
+        w().lv->setFocus();
+        const QImage plain = look(r);
+        key->setFocus(Qt::TabFocusReason);
+        QVERIFY(key->hasFocus());
+        const QImage marked = look(r);
+        int strong = 0;
+        for (int y = 0; y < plain.height(); ++y)
+            for (int x = 0; x < plain.width(); ++x)
+                if (std::abs(qGray(plain.pixel(x, y)) - qGray(marked.pixel(x, y))) >= 80)
+                    ++strong;
+        // Such pixels most of the way round (a dotted line of a colour near the bar's gives
+        // far fewer).
+        const int perimeter = 2 * (r.width() + r.height()) * plain.width() / r.width();
+        QVERIFY2(strong >= perimeter * 3 / 4, qPrintable(QStringLiteral("%1 of %2").arg(strong).arg(perimeter)));
     }
 
     void lookOfTheSkinnedWindow()

@@ -72,10 +72,15 @@ private:
 class FakeLauncher : public sondrel::Launcher {
 public:
     QList<QUrl> urls;
+    bool opens = true; // what openUrl answers: whether a program could be started
     QList<QStringList> processes; // program first, then its arguments
     QStringList shownWindows;     // titles of other programs' windows on the screen
     QStringList raised;           // titles asked to be raised
-    void openUrl(const QUrl& url) override { urls << url; }
+    bool openUrl(const QUrl& url) override
+    {
+        urls << url;
+        return opens;
+    }
     void startDetached(const QString& program, const QStringList& arguments) override
     {
         processes << (QStringList{program} + arguments);

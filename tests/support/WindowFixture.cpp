@@ -22,6 +22,23 @@ void WindowFixture::forgetSettings()
 
 bool WindowFixture::startWindow()
 {
+    // A settings file a test made unwritable (read-only, a folder, too large) is left as it is.
+    const QFileInfo file(settingsPath());
+    if (!file.exists() || (file.isFile() && file.permissions().testFlag(QFileDevice::WriteOwner))) {
+        try {
+            sondrel::SettingsFile s(settingsPath());
+            if (s.read_int(QStringLiteral("window"), QStringLiteral("width"), -1) <= 0) {
+                s.write_int(QStringLiteral("window"), QStringLiteral("width"), 1);
+                s.write_int(QStringLiteral("window"), QStringLiteral("height"), 1);
+            }
+        } catch (...) {
+        }
+    }
+    return startFirstTime();
+}
+
+bool WindowFixture::startFirstTime()
+{
     const bool shown = app.start();
     prompts = app.prompts.get();
     launcher = app.launcher.get();

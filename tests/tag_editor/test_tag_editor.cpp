@@ -96,16 +96,22 @@ private slots:
     void layoutAsDesigned()
     {
         QCOMPARE(dlg->windowTitle(), QStringLiteral("ID3"));
-        QCOMPARE(dlg->size(), QSize(374, 255));
+        // The genre box is as wide as its longest name needs (at least 76); the wide fields
+        // end where it ends, and the box grows by as much.
+        const int genreWidth = dlg->cb_genre->width();
+        QVERIFY(genreWidth >= 76);
+        const int wide = 266 + genreWidth - 76;
+        const int shift = (genreWidth - 76) / 2; // the buttons stay centred
+        QCOMPARE(dlg->size(), QSize(374 + genreWidth - 76, 255));
         const struct {
             QWidget* w;
             QRect r;
         } expected[] = {
-            {dlg->edt_title, {74, 13, 266, 21}},   {dlg->edt_artist, {74, 53, 266, 21}},
-            {dlg->edt_album, {74, 93, 266, 21}},   {dlg->edt_year, {74, 133, 60, 21}},
-            {dlg->edt_track, {179, 133, 38, 21}},  {dlg->cb_genre, {264, 133, 76, 21}},
-            {dlg->edt_comment, {74, 173, 266, 21}}, {dlg->btn_ok, {24, 212, 68, 25}},
-            {dlg->btn_reset, {147, 212, 68, 25}},  {dlg->btn_cancel, {271, 212, 68, 25}},
+            {dlg->edt_title, {74, 13, wide, 21}},   {dlg->edt_artist, {74, 53, wide, 21}},
+            {dlg->edt_album, {74, 93, wide, 21}},   {dlg->edt_year, {74, 133, 60, 21}},
+            {dlg->edt_track, {179, 133, 38, 21}},  {dlg->cb_genre, {264, 133, genreWidth, 21}},
+            {dlg->edt_comment, {74, 173, wide, 21}}, {dlg->btn_ok, {24 + shift, 212, 68, 25}},
+            {dlg->btn_reset, {147 + shift, 212, 68, 25}},  {dlg->btn_cancel, {271 + shift, 212, 68, 25}},
         };
         for (const auto& e : expected)
             QCOMPARE(e.w->geometry(), e.r);
@@ -149,6 +155,32 @@ private slots:
 
         if (const QByteArray dir = qgetenv("SONDREL_SHOTS"); !dir.isEmpty())
             QVERIFY(dlg->grab().save(QString::fromLocal8Bit(dir) + QStringLiteral("/tag_editor.png")));
+    }
+
+    // The closed box shows the chosen genre whole, from its first letter to its last.
+    void closedBoxShowsTheWholeGenre_data()
+    {
+        QTest::addColumn<QString>("genre");
+        for (const char* name : genre_names)
+            QTest::newRow(name) << QString::fromLatin1(name);
+    }
+    void closedBoxShowsTheWholeGenre()
+    {
+        QFETCH(QString, genre);
+        TrackInfo t = sampleRecord();
+        t.genre = genre;
+        setRecord(t);
+        openDialog();
+        QLineEdit* shown = dlg->cb_genre->lineEdit();
+        QCOMPARE(shown->text(), genre);
+        // Its end in view, the start of the text must not have scrolled out on the left.
+        shown->setCursorPosition(int(genre.size()));
+        shown->grab(); // the scroll is worked out when the field is drawn
+        const int end = shown->inputMethodQuery(Qt::ImCursorRectangle).toRect().center().x();
+        QVERIFY2(end - shown->fontMetrics().horizontalAdvance(genre) >= 0,
+                 qPrintable(QStringLiteral("starts at %1").arg(end - shown->fontMetrics().horizontalAdvance(genre))));
+        QVERIFY(end <= shown->width());
+        dlg->btn_cancel->click();
     }
 
     void genresOnceEachInOrderOnEveryOpening()
