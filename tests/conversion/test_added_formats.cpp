@@ -132,7 +132,7 @@ private slots:
         QStringList tabs;
         for (int i = 0; i < dialog->pc->count(); ++i)
             tabs << dialog->pc->tabText(i);
-        QCOMPARE(tabs, QStringList({"MP3", "WAV", "OGG", "WMA", "FLAC", "Opus", "M4A (AAC)", "WAVX", "General"}));
+        QCOMPARE(tabs, QStringList({"MP3", "WAV", "OGG", "WMA", "FLAC", "Opus", "M4A (AAC)", "WAVX", "General", "Naming"}));
         auto* bits = dialog->findChild<QComboBox*>("cb_wavx_bits");
         QVERIFY(bits);
         QCOMPARE(bits->currentText(), QString("16 bits"));

@@ -94,7 +94,7 @@ private slots:
         for (int c = 0; c < w().lv->model()->columnCount(); ++c)
             headers << w().lv->model()->headerData(c, Qt::Horizontal).toString();
         // (Their widths: test_window_size.)
-        QCOMPARE(headers, QStringList({"File Name", "Full Path", "Time", "Size", "Status"}));
+        QCOMPARE(headers, QStringList({"File Name", "Full Path", "Time", "Size", "Status", "Output"}));
         QStringList formats;
         for (int i = 0; i < w().cb_format->count(); ++i)
             formats << w().cb_format->itemText(i);

@@ -34,7 +34,7 @@ class TestWindowSize : public WindowFixture {
     QList<int> widths()
     {
         QList<int> out;
-        for (int c = 0; c < 5; ++c)
+        for (int c = 0; c < rows::ColumnCount; ++c)
             out << w().lv->columnWidth(c);
         return out;
     }
@@ -85,8 +85,8 @@ private slots:
         QCOMPARE(key("AddFile")->geometry(), QRect(6, 6, 44, 56));
         QCOMPARE(key("Options")->geometry(), QRect(631, 6, 44, 56));
         QCOMPARE(key("Browse")->geometry(), QRect(602, 457, 73, 21));
-        // File Name and Full Path share the growth; the others keep their widths.
-        QCOMPARE(widths(), QList<int>({before[0] + 100, before[1] + 100, before[2], before[3], before[4]}));
+        // File Name, Full Path and Output share the growth; the others keep their widths.
+        QCOMPARE(widths(), QList<int>({before[0] + 66, before[1] + 68, before[2], before[3], before[4], before[5] + 66}));
         // The drawn Browse button answers where it is drawn now.
         QTest::mouseClick(w().Skin, Qt::LeftButton, {}, QPoint(630, 465));
         QCOMPARE(app.prompts->dialogsShown, 1);
@@ -156,13 +156,14 @@ private slots:
     {
         QTest::addColumn<QString>("stored");
         QTest::addColumn<QString>("shown"); // "defaults", or the widths expected, "d" for a column's default
-        QTest::newRow("good") << "150,400,60,60,75" << "150,400,60,60,75";
-        QTest::newRow("negative") << "-40,300,60,60,75" << "d,300,60,60,75";
-        QTest::newRow("no number") << "150,wide,60,60,75" << "150,d,60,60,75";
-        QTest::newRow("absurd") << "150,400,99999,60,75" << "150,400,d,60,75";
-        QTest::newRow("Status a little past the edge") << "150,400,160,60,75" << "150,400,160,60,75";
-        QTest::newRow("Status pushed out") << "150,400,300,60,75" << "defaults";
-        QTest::newRow("too few") << "150,300" << "150,300,d,d,d";
+        QTest::newRow("good") << "150,300,60,60,75,120" << "150,300,60,60,75,120";
+        QTest::newRow("negative") << "-40,300,60,60,75,120" << "d,300,60,60,75,120";
+        QTest::newRow("no number") << "150,wide,60,60,75,120" << "150,d,60,60,75,120";
+        QTest::newRow("absurd") << "150,300,99999,60,75,120" << "150,300,d,60,75,120";
+        QTest::newRow("Output a little past the edge") << "150,300,160,60,75,120" << "150,300,160,60,75,120";
+        QTest::newRow("Output pushed out") << "150,400,300,60,75,120" << "defaults";
+        QTest::newRow("stored before the Output column") << "150,300,60,60,75" << "150,300,60,60,75,d";
+        QTest::newRow("too few") << "150,300" << "150,300,d,d,d,d";
     }
     void storedWidthsAreChecked()
     {
@@ -189,7 +190,7 @@ private slots:
         QList<int> expected = defaults;
         if (shown != "defaults") {
             const QStringList parts = shown.split(',');
-            for (int c = 0; c < 5; ++c)
+            for (int c = 0; c < rows::ColumnCount; ++c)
                 if (parts[c] != "d")
                     expected[c] = parts[c].toInt();
         }

@@ -24,7 +24,7 @@ program=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
 shots=$2
 step_timeout=${SONDREL_SMOKE_STEP_TIMEOUT:-20}
 
-for tool in xvfb-run Xvfb xauth xdotool xwd xwininfo convert ffmpeg; do
+for tool in xvfb-run Xvfb xauth xdotool xwd xwininfo xprop convert ffmpeg; do
   if ! command -v "$tool" >/dev/null; then
     echo "SKIPPED: $tool is not installed (scripts/setup.sh --tests installs it)"
     exit 77
@@ -209,6 +209,20 @@ if [ -n "${SONDREL_SMOKE_EXPECT_TITLE:-}" ]; then
   done
 fi
 read -r main_w main_h < <(size_of "$main" | tr x ' ')
+# The first start opens at 900x560, never more than 80% of the screen (1024x768 here).
+say "first start: ${main_w}x${main_h}"
+[ "$main_w" -eq 819 ] && [ "$main_h" -eq 560 ] || fail "the first start is ${main_w}x${main_h}, expected 819x560"
+shoot "$main" first-start.png
+# The rest goes by the designed layout: the window at its smallest size, which its size
+# hints state.
+read -r min_w min_h < <(xprop -id "$main" WM_NORMAL_HINTS | awk '/minimum size/ { print $5, $7 }')
+xdo windowsize --sync "$main" "$min_w" "$min_h"
+end=$(deadline)
+until [ "$(size_of "$main")" = "${min_w}x${min_h}" ]; do
+  [ "$(date +%s)" -lt "$end" ] || fail "the main window did not take its smallest size ${min_w}x${min_h}"
+  sleep 0.05
+done
+read -r main_w main_h < <(size_of "$main" | tr x ' ')
 menubar_h=$(( main_h - 388 ))
 say "main window $main: ${main_w}x${main_h}, menu bar ${menubar_h} px"
 [ "$main_w" -eq 481 ] || fail "the main window is $main_w px wide, expected a client area of 481"
@@ -333,7 +347,7 @@ for attempt in 1 2 3 4 5; do
   [ "$attempt" -lt 5 ] || fail "the tag editor did not open: the row could not be selected"
 done
 shoot "$dlg" tag-editor.png
-expect_size "$dlg" 374x255 "the tag editor"
+expect_size "$dlg" 428x255 "the tag editor"
 click "$dlg" $(( 271 + 34 )) $(( 212 + 12 ))          # Cancel
 wait_gone "$dlg" "the tag editor"
 
