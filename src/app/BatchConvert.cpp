@@ -233,6 +233,7 @@ bool runSettings(const CommandLine& command, bool terminal, std::FILE* err, Audi
     s.maxJobs = ConversionRun::jobsFor(command.jobs >= 0 ? command.jobs : readKey(settings, keys::jobs));
     s.keepFolders = command.keepFolders.value_or(readKey(settings, keys::keepFolders) != 0);
     s.existing = existingMode(command, terminal);
+    s.playlist = command.playlist || readKey(settings, keys::playlist) != 0;
     s.namePattern = command.pattern.value_or(readKey(settings, keys::namePattern));
     s.nameRules = command.portableNames || readKey(settings, keys::portableNames) != 0 ? NameRules::Portable
                                                                                          : NameRules::Native;
@@ -342,6 +343,8 @@ int runBatchConversion(const CommandLine& command, std::FILE* out, std::FILE* er
     const int failed = o.totals.failed + named.missing + int(named.badNames.size());
     std::fprintf(err, "%d converted, %d failed, %d skipped, %d up to date, %d stopped\n", o.totals.finished, failed,
                  o.totals.skipped, o.totals.upToDate, o.totals.stopped);
+    if (!o.totals.playlist.isEmpty())
+        std::fprintf(err, "playlist: %s\n", local(o.totals.playlist).constData());
     if (stopSignals.received())
         return StopSignals::exitStatusFor(stopSignals.received());
     if (o.outputClosed)
@@ -349,7 +352,10 @@ int runBatchConversion(const CommandLine& command, std::FILE* out, std::FILE* er
     // Skips the user chose (by --existing or an answer) are no failure; skips made only
     // because nobody could be asked are.
     const bool skipsChosen = command.existing.has_value() || terminal;
-    return failed == 0 && (skipsChosen || o.totals.skipped == 0) && !o.totals.stopRequested ? 0 : 1;
+    return failed == 0 && !o.totals.playlistFailed && (skipsChosen || o.totals.skipped == 0)
+            && !o.totals.stopRequested
+        ? 0
+        : 1;
 }
 
 } // namespace sondrel

@@ -14,7 +14,7 @@ QString usageText()
         "       sondrel --convert --format %1 --out DIR [--jobs N]\n"
         "               [--existing ask|skip|overwrite|rename|update] [--pattern P]\n"
         "               [--portable-names] [--keep-folders|--no-keep-folders]\n"
-        "               [--dry-run]\n"
+        "               [--playlist] [--dry-run]\n"
         "               FILE|FOLDER...\n"
         "\n"
         "Without --convert, opens the window with the files added (folders with their\n"
@@ -37,6 +37,8 @@ QString usageText()
         "  --portable-names   names from a pattern that Windows file systems also take\n"
         "  --keep-folders     outputs of a folder's files keep its folders below DIR\n"
         "  --no-keep-folders  every output straight in DIR (default: the settings file's)\n"
+        "  --playlist         also write <DIR>/<folder name or Sondrel>.m3u8 listing the\n"
+        "                     outputs in order (default: the settings file's)\n"
         "  --dry-run          print each file's plan, source TAB target TAB action\n"
         "                     (convert, rename, skip, up to date, ask), write nothing\n"
         "  --help             this text\n"
@@ -113,9 +115,9 @@ QString checkOptions(const CommandLine& c, bool convert)
 {
     if (!convert) {
         if (!c.format.isEmpty() || !c.out.isEmpty() || c.jobs >= 0 || c.existing || c.pattern || c.portableNames
-            || c.keepFolders || c.dryRun)
+            || c.keepFolders || c.dryRun || c.playlist)
             return QStringLiteral("--format, --out, --jobs, --existing, --overwrite, --pattern, --portable-names, "
-                                  "--keep-folders, --no-keep-folders and --dry-run go with --convert");
+                                  "--keep-folders, --no-keep-folders, --playlist and --dry-run go with --convert");
         return {};
     }
     if (c.format.isEmpty())
@@ -159,6 +161,8 @@ CommandLine parseCommandLine(const QStringList& args)
             c.keepFolders = a == QLatin1String("--keep-folders");
         } else if (a == QLatin1String("--dry-run")) {
             c.dryRun = true;
+        } else if (a == QLatin1String("--playlist")) {
+            c.playlist = true;
         } else if (takesValue(a)) {
             const QString why = setValueOption(c, a, i + 1 < args.size() ? &args[++i] : nullptr);
             if (!why.isEmpty())

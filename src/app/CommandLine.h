@@ -23,6 +23,7 @@ struct CommandLine {
     std::optional<Existing> existing;
     std::optional<bool> keepFolders; // --keep-folders / --no-keep-folders; none: the settings file's
     bool dryRun = false;            // --dry-run: print the plan, write nothing
+    bool playlist = false;          // --playlist; false: the settings file's
     std::optional<QString> pattern; // --pattern: a valid name pattern; none: the settings file's
     bool portableNames = false;     // --portable-names; false: the settings file's
 };

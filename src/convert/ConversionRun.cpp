@@ -3,6 +3,7 @@
 #include "AudioFile.h"
 #include "ExceptionHook.h"
 #include "OutputFiles.h"
+#include "RunPlaylist.h"
 #include "RunTimeText.h"
 #include "TargetPath.h"
 #include "WorkerPool.h"
@@ -67,6 +68,7 @@ struct ConversionRun::Run {
     std::shared_ptr<const OutputDir> lastDir;
     std::optional<NamePattern> pattern; // when outputs are named by one
     RunNames names;                     // the outputs' names taken so far
+    std::map<int, QString> outputs;     // rows whose output is there at the end: its path
 };
 
 ConversionRun::ConversionRun(const AudioFile& writer, QObject* parent)
@@ -228,15 +230,16 @@ void ConversionRun::answered(quint64 id, Prompts::Overwrite answer)
     if (answer == Prompts::Overwrite::Yes || answer == Prompts::Overwrite::YesToAll)
         go(plan);
     else
-        skip(plan.row);
+        skip(plan);
     fill();
 }
 
-void ConversionRun::skip(int row)
+void ConversionRun::skip(const Planned& plan)
 {
-    dropRowFromTotal(row);
+    dropRowFromTotal(plan.row);
     ++m_run->totals.skipped;
-    m_run->rows->skipped(row);
+    m_run->outputs[plan.row] = plan.target;
+    m_run->rows->skipped(plan.row);
 }
 
 std::optional<ConversionRun::Planned> ConversionRun::planRow(int row)
@@ -269,7 +272,7 @@ std::optional<ConversionRun::Planned> ConversionRun::existingTarget(const Planne
     case Existing::Rename: // a name taken meanwhile by another program: the user chose to write
         return plan;
     case Existing::Skip:
-        skip(plan.row);
+        skip(plan);
         return std::nullopt;
     case Existing::Update: {
         const std::optional<std::int64_t> from = modifiedNsOf(plan.source);
@@ -278,6 +281,7 @@ std::optional<ConversionRun::Planned> ConversionRun::existingTarget(const Planne
             return plan;
         dropRowFromTotal(plan.row);
         ++m_run->totals.upToDate;
+        m_run->outputs[plan.row] = plan.target;
         m_run->rows->upToDate(plan.row);
         return std::nullopt;
     }
@@ -285,7 +289,7 @@ std::optional<ConversionRun::Planned> ConversionRun::existingTarget(const Planne
         break;
     }
     if (!m_run->settings.ask) {
-        skip(plan.row);
+        skip(plan);
         return std::nullopt;
     }
     ask(plan);
@@ -471,6 +475,7 @@ void ConversionRun::applyResult(Job& job)
     case JobResult::Outcome::Finished:
         m_run->finishedWeight += m_run->weights[std::size_t(job.row)];
         ++m_run->totals.finished;
+        m_run->outputs[job.row] = job.target;
         break;
     case JobResult::Outcome::Stopped:
         ++m_run->totals.stopped;
@@ -514,7 +519,29 @@ void ConversionRun::finish()
     QStringList failures;
     for (const auto& [row, message] : run->failures)
         failures << message;
+    if (run->settings.playlist && !run->totals.stopRequested && !run->outputs.empty())
+        writeRunPlaylist(*run, failures);
     emit ended(failures, run->totals);
+}
+
+void ConversionRun::writeRunPlaylist(Run& run, QStringList& failures)
+{
+    const QString root = run.root->path();
+    std::vector<PlaylistEntry> entries;
+    for (const auto& [row, target] : run.outputs) {
+        const QString caption = run.rows->caption(row);
+        entries.push_back({target.mid(root.size()),
+                           run.rows->captionIsTitle(row) ? caption : QFileInfo(caption).completeBaseName(),
+                           run.rows->shownDurationMs(row)});
+    }
+    const QString name = playlistNameFor(run.rows->addedFolder(run.outputs.begin()->first), run.settings.nameRules);
+    try {
+        writePlaylist(run.root, name, playlistText(entries));
+        run.totals.playlist = root + name;
+    } catch (const OutputError& e) {
+        run.totals.playlistFailed = true;
+        failures << QStringLiteral("The playlist %1 could not be written: %2").arg(root + name, QString::fromUtf8(e.what()));
+    }
 }
 
 void ConversionRun::reportProgress()

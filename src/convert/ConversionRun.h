@@ -34,6 +34,9 @@ public:
         QString folder;          // ends with "/"
         int maxJobs = 1;
         Existing existing = Existing::Ask;
+        // At the end of a run that was not stopped, a playlist of its outputs (RunPlaylist.h)
+        // in the output folder.
+        bool playlist = false;
         // Asked before an existing output is replaced, when existing is Ask: opens the
         // question and returns at once; the answer comes later (Prompts::askOverwriteLater).
         std::function<std::unique_ptr<Prompts::Pending>(const QString& question,
@@ -47,6 +50,8 @@ public:
         int upToDate = 0;     // rows whose output was newer than their source
         int stopped = 0;      // rows whose job was stopped
         bool stopRequested = false;
+        QString playlist;     // the playlist written, or empty
+        bool playlistFailed = false;
         double seconds = 0;   // from the start of the run to its end
     };
 
@@ -107,7 +112,8 @@ private:
     void go(const Planned& plan);
     void ask(const Planned& plan);
     void answered(quint64 run, Prompts::Overwrite answer);
-    void skip(int row);
+    void skip(const Planned& plan);
+    static void writeRunPlaylist(Run& run, QStringList& failures);
     bool claimantRunning(const QString& target) const;
     // The output folder, or its sub-folder sub ("<name>/<sub-folders>/") for kept folders,
     // created and opened without following a link. Throws OutputError.

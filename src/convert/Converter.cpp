@@ -184,6 +184,7 @@ void Converter::ConvertList(int format)
     static_cast<OutputNaming&>(run) = plan.naming;
     run.folder = plan.folder;
     run.existing = plan.existing;
+    run.playlist = plan.playlist;
     run.maxJobs = jobsFor(readKey(*settings, keys::jobs));
     run.ask = [this](const QString& question, std::function<void(Prompts::Overwrite)> answered) {
         return m_prompts.askOverwriteLater(m_window, question, std::move(answered));
@@ -212,6 +213,7 @@ PlanSetup Converter::planSetup(int format) const
     plan.naming.nameRules = readKey(*settings, keys::portableNames) != 0 ? NameRules::Portable : NameRules::Native;
     plan.naming.formatLabel = QString::fromUtf8(f->label);
     plan.existing = existingFromSetting(readKey(*settings, keys::existing));
+    plan.playlist = readKey(*settings, keys::playlist) != 0;
     return plan;
 }
 

@@ -87,7 +87,7 @@ QGroupBox* buildNamesGroup(QWidget* page, PageParts& parts, const ExampleName* e
 
 QGroupBox* buildExistingGroup(QWidget* page, PageParts& parts)
 {
-    QGroupBox* group = makeGroup(page, QStringLiteral("Existing outputs"), 320, 75);
+    QGroupBox* group = makeGroup(page, QStringLiteral("Existing outputs"), 320, 90);
     group->setObjectName(QStringLiteral("gb_existing"));
     QComboBox* cb_existing = makeCombo(group, "cb_existing",
                                        {QStringLiteral("Ask"), QStringLiteral("Skip"), QStringLiteral("Overwrite"),
@@ -96,9 +96,13 @@ QGroupBox* buildExistingGroup(QWidget* page, PageParts& parts)
     QGridLayout* grid = makeGrid(group);
     grid->addWidget(makeLabel(group, QStringLiteral("When an output exists:")), 0, 0);
     grid->addWidget(cb_existing, 0, 1);
+    auto* cbx_playlist = new QCheckBox(QStringLiteral("Write a playlist of each run (.m3u8)"), group);
+    cbx_playlist->setObjectName(QStringLiteral("cbx_playlist"));
+    grid->addWidget(cbx_playlist, 1, 0, 1, 3);
     parts.notes << new QLabel(QStringLiteral("Two files of one name in a run are never written over each other."), group);
-    grid->addWidget(parts.notes.last(), 1, 0, 1, 3);
+    grid->addWidget(parts.notes.last(), 2, 0, 1, 3);
     parts.bindings.push_back({cb_existing, keys::existing});
+    parts.bindings.push_back({cbx_playlist, keys::playlist});
     return group;
 }
 

@@ -21,6 +21,7 @@ struct PlanSetup {
     QString folder; // ends with "/"
     OutputNaming naming;
     Existing existing = Existing::Ask;
+    bool playlist = false;
 };
 
 class OutputPlanner : public QObject {

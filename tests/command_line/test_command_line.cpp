@@ -323,7 +323,7 @@ private slots:
                                 << (existing ? int(*existing) : -1) << keep << dry;
         };
         const QString convertOnly = "--format, --out, --jobs, --existing, --overwrite, --pattern, --portable-names, "
-                                    "--keep-folders, --no-keep-folders and --dry-run go with --convert";
+                                    "--keep-folders, --no-keep-folders, --playlist and --dry-run go with --convert";
         row("nothing", {}, A::Window, {});
         row("paths, dash and end of options", {"a.wav", "-", "--", "--help", "-x"}, A::Window, {},
             {"a.wav", "-", "--help", "-x"});
@@ -610,6 +610,11 @@ private slots:
         // Without a terminal and without --existing, a kept output is a skip nobody chose.
         r = run(QStringList(convert) << b);
         QCOMPARE(r.code, 1);
+        // Files named one by one: the playlist is Sondrel.m3u8, in the order named.
+        r = run(QStringList(convert) << "--existing" << "skip" << "--playlist" << b << a1);
+        QCOMPARE(r.code, 0);
+        QVERIFY2(r.err.contains("playlist: " + out + "/Sondrel.m3u8\n"), qPrintable(r.err));
+        QCOMPARE(QString::fromUtf8(bytes(out + "/Sondrel.m3u8")), "#EXTM3U\n#EXTINF:-1,b\nb.wav\n#EXTINF:-1,a\na.wav\n");
     }
 
     // Asking needs someone to answer: without a terminal on standard input the command line

@@ -207,6 +207,42 @@ private slots:
         QCOMPARE(settings().read_int("basic", "existing", 0), 3);
         QTRY_COMPARE_WITH_TIMEOUT(outputs(), QStringList({"Unknown Artist/Unknown Album/00 Unknown Title.mp3"}), 10000);
     }
+
+    // With the playlist on, a run leaves "<added folder>.m3u8" in the output folder: every
+    // output that is there at the end (converted or kept), in list order, each entry a path
+    // relative to the playlist that leads to the file; a row that failed is not in it.
+    void playlistListsTheRunsOutputs()
+    {
+        settings().write_int("basic", "playlist", 1);
+        settings().write_int("basic", "existing", 1);
+        settings().write_int("basic", "keep folders", 1);
+        const QString root = tmp.filePath("src/Album X");
+        for (const QString name : {"CD1/01 one.wav", "CD1/02 two.wav", "CD2/01 three.wav"})
+            source("Album X/" + name, 0.2, 8000, 1);
+        w().ScanFolder(root, true);
+        QVERIFY(app.waitAdded());
+        QCOMPARE(w().list->count(), 3);
+        QDir().mkpath(out + "/Album X/CD2");
+        writeBytes(out + "/Album X/CD2/01 three.wav", "kept");
+        QVERIFY(QFile::remove(root + "/CD1/02 two.wav"));
+        w().cb_format->setCurrentIndex(1);
+        convert();
+        QCOMPARE(statuses(), QStringList({"finish", "failed", "skipped"}));
+        const QStringList lines = QString::fromUtf8(bytes(out + "/Album X.m3u8")).split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines, QStringList({"#EXTM3U", "#EXTINF:0,01 one", "Album X/CD1/01 one.wav", "#EXTINF:0,01 three",
+                                     "Album X/CD2/01 three.wav"}));
+        for (const QString& line : lines)
+            QVERIFY2(line.startsWith('#') || QFileInfo(QDir(out).filePath(line)).isFile(), qPrintable(line));
+        // A stopped run leaves the playlist as it was.
+        QVERIFY(QFile::remove(out + "/Album X.m3u8"));
+        prompts->messages.clear();
+        setJobs(1);
+        settings().write_int("basic", "existing", 2);
+        startConvert();
+        w().item("StopConverting1")->trigger();
+        waitIdle();
+        QVERIFY(!QFileInfo::exists(out + "/Album X.m3u8"));
+    }
 };
 
 QTEST_MAIN(TestOutputPlan)

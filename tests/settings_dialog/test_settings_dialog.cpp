@@ -486,7 +486,7 @@ private slots:
                                    "[flac]\ncompression level=0\nbit=2\nfrequency=11\nchannel=2\n"
                                    "[opus]\nkbps=96\nmode=1\nchannel=1\n"
                                    "[aac]\nbitrate=15\nfrequency=9\nchannel=2\n"
-                                   "[basic]\njobs=3\nname pattern=\nportable names=0\nexisting=0")
+                                   "[basic]\njobs=3\nname pattern=\nportable names=0\nexisting=0\nplaylist=0")
                             .split('\n'));
     }
 
