@@ -617,6 +617,38 @@ private slots:
         QCOMPARE(QString::fromUtf8(bytes(out + "/Sondrel.m3u8")), "#EXTM3U\n#EXTINF:-1,b\nb.wav\n#EXTINF:-1,a\na.wav\n");
     }
 
+    // Two programs converting one library into one folder at once (as on two machines sharing
+    // it): both end well, every output is whole, and no temporary file is left.
+    void twoProgramsIntoOneFolder()
+    {
+        QStringList sources;
+        for (int n = 1; n <= 12; ++n)
+            sources << music(QString("shared/lib/CD%1/%2 song.wav").arg(n % 3).arg(n), 0.5);
+        const QString out = tmp.filePath("out-shared");
+        const QStringList args{"--convert", "--format", "mp3", "--jobs", "2", "--existing", "update", "--keep-folders",
+                               "--out", out, tmp.filePath("shared/lib")};
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_CONFIG_HOME", config);
+        QProcess a, b;
+        for (QProcess* p : {&a, &b}) {
+            p->setProcessEnvironment(env);
+            p->start(SONDREL_PROGRAM, args);
+        }
+        for (QProcess* p : {&a, &b}) {
+            QVERIFY(p->waitForFinished(120000));
+            QVERIFY2(p->exitStatus() == QProcess::NormalExit && p->exitCode() == 0, p->readAllStandardError().constData());
+        }
+        int outputs = 0;
+        for (QDirIterator it(out, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories); it.hasNext();) {
+            const QString path = it.next();
+            QVERIFY2(path.endsWith(" song.mp3"), qPrintable(path));
+            const testaudio::ProbeResult probe = testaudio::ffprobe(path);
+            QVERIFY2(probe.ok && std::abs(probe.durationSeconds - 0.5) < 0.06, qPrintable(path));
+            ++outputs;
+        }
+        QCOMPARE(outputs, 12);
+    }
+
     // Asking needs someone to answer: without a terminal on standard input the command line
     // is wrong, said in one line, and nothing is read or written.
     void askWithoutATerminal_data()
