@@ -86,19 +86,18 @@ int SampleConverter::flush(std::uint8_t** out, int capacity)
 {
     if (!m_swr)
         return 0;
-    int n = drain(out, 0, capacity);
-    // The resampler hands out nothing of an input shorter than half its filter (a few dozen
-    // samples), and may keep the last few of a longer one: silence after the input lets it
-    // finish, and only the input's length is kept.
-    const std::int64_t wanted = (m_inFrames * m_outRate + m_inRate - 1) / m_inRate - m_outFrames;
-    if (n < wanted && swr_inject_silence(m_swr.get(), 256) >= 0) {
-        while (n < wanted && n < capacity) {
-            const int more = drain(out, n, capacity);
-            if (more <= 0)
-                break;
-            n += int(std::min<std::int64_t>(more, wanted - n));
-        }
+    // Told that the input has ended, libsoxr hands out the rest of it, down to an input
+    // shorter than its filter; nothing may be fed to it after that.
+    int n = 0;
+    while (n < capacity) {
+        const int more = drain(out, n, capacity);
+        if (more <= 0)
+            break;
+        n += more;
     }
+    // Only the input's length at the output's rate (rounded up) is kept.
+    const std::int64_t wanted = (m_inFrames * m_outRate + m_inRate - 1) / m_inRate - m_outFrames;
+    n = int(std::clamp<std::int64_t>(wanted, 0, n));
     m_outFrames += n;
     return n;
 }

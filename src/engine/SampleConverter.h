@@ -21,8 +21,9 @@ public:
     // frames written, at most capacity.
     int convert(const float* in, int frames, std::uint8_t** out, int capacity);
     // Hands out what the resampler still holds at the end of the input: in all, as many
-    // frames as the input lasts at the output's rate (rounded up), even for an input
-    // shorter than the resampler's filter.
+    // frames as the input lasts at the output's rate (rounded up, or the one frame less
+    // the resampler may give), even for an input shorter than the resampler's filter.
+    // Nothing may be converted after it.
     int flush(std::uint8_t** out, int capacity);
 
     int outChannels() const { return m_outChannels; }
