@@ -4,6 +4,7 @@
 #include "FileTags.h"
 #include "OutputFiles.h"
 #include "OutputGate.h"
+#include "PcmHash.h"
 
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -55,9 +56,9 @@ void throwIfStopped(const JobProgress& progress)
         throw StopSeen{};
 }
 
-// Every sample of reader into writer, to the end of the source's stream. Returns the sample
-// frames read.
-std::int64_t copyAudio(AudioFile& reader, AudioFile& writer, JobProgress& progress)
+// Every sample of reader into writer, to the end of the source's stream, hashed on the way
+// when hash is given. Returns the sample frames read.
+std::int64_t copyAudio(AudioFile& reader, AudioFile& writer, JobProgress& progress, PcmHash* hash)
 {
     const int chunk = jobChunkElements(reader.SampleRate(), reader.ChannelCount());
     const int channels = std::max(1, reader.ChannelCount());
@@ -68,6 +69,8 @@ std::int64_t copyAudio(AudioFile& reader, AudioFile& writer, JobProgress& progre
         if (samples.empty())
             return done;
         writer.WriteSamples(samples);
+        if (hash)
+            hash->add(samples);
         done += std::int64_t(samples.size()) / channels;
         progress.framesDone.store(done, std::memory_order_relaxed);
     }
@@ -129,12 +132,26 @@ void openOutput(AudioFile& writer, const JobOrder& order, std::optional<TempOutp
     }
 }
 
+// Whether the output is to hold the source's very samples: a lossless source of at most 24
+// bits (which the decoded floats hold exactly) written losslessly at its own rate, channels
+// and bits.
+bool keepsEverySample(const AudioFile& reader, const WrittenLength& output)
+{
+    const int bits = reader.SourceBits();
+    return bits > 0 && bits <= 24 && output.outputBits == bits && output.outputRate == reader.SampleRate()
+        && output.outputChannels == reader.ChannelCount();
+}
+
 // The whole source into the writer; both are closed afterwards, and result knows what the
-// source's stream really held.
-void convertAudio(AudioFile& reader, AudioFile& writer, JobProgress& progress, JobResult& result)
+// source's stream really held. Returns the PcmHash of the source for an output that is to
+// keep every sample, else nothing.
+QByteArray convertAudio(AudioFile& reader, AudioFile& writer, JobProgress& progress, JobResult& result)
 {
     writer.SetInputFormat(reader.ChannelCount(), reader.SampleRate(), reader.SourceBits());
-    const std::int64_t frames = copyAudio(reader, writer, progress);
+    std::optional<PcmHash> hash;
+    if (keepsEverySample(reader, writer.WrittenLength()))
+        hash.emplace();
+    const std::int64_t frames = copyAudio(reader, writer, progress, hash ? &*hash : nullptr);
     result.framesRead = frames;
     result.sampleRate = reader.SampleRate();
     // Written to while it was read: what was read may mix old and new data, or end early.
@@ -148,19 +165,24 @@ void convertAudio(AudioFile& reader, AudioFile& writer, JobProgress& progress, J
     reader.Close();
     writer.Close();
     throwIfStopped(progress);
+    return hash ? hash->result() : QByteArray();
 }
 
 // Tags the output and has the gate prove it and give it its name.
-void proveOutput(const JobOrder& order, AudioFile& writer, TempOutput& temp, JobProgress& progress, JobResult& result)
+void proveOutput(const JobOrder& order, AudioFile& writer, TempOutput& temp, const QByteArray& sourcePcm,
+                 JobProgress& progress, JobResult& result)
 {
     OutputProof proof;
     proof.length = writer.WrittenLength();
+    proof.sourcePcm = sourcePcm;
     proof.tags = tagOutput(order, temp.path(), result);
     throwIfStopped(progress);
     QElapsedTimer gate;
     gate.start();
     result.syncSeconds = passOutputGate(temp, order.target, proof, &progress.stop);
     result.gateSeconds = double(gate.nsecsElapsed()) / 1e9;
+    if (!sourcePcm.isEmpty())
+        result.notes << QStringLiteral("verified bit for bit");
 }
 
 } // namespace
@@ -185,8 +207,8 @@ JobResult runConversionJob(JobOrder& order, JobProgress& progress) noexcept
     try {
         openSource(reader, order, progress, result);
         openOutput(writer, order, temp);
-        convertAudio(reader, writer, progress, result);
-        proveOutput(order, writer, *temp, progress, result);
+        const QByteArray sourcePcm = convertAudio(reader, writer, progress, result);
+        proveOutput(order, writer, *temp, sourcePcm, progress, result);
         result.outcome = JobResult::Outcome::Finished;
     } catch (const JobFailure& f) {
         fail(f.message, f.reason);

@@ -3,9 +3,11 @@
 #include "AudioFile.h"
 #include "EngineError.h"
 #include "OutputFiles.h"
+#include "PcmHash.h"
 
 #include <QElapsedTimer>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <cstdlib>
@@ -22,6 +24,16 @@ QString number(std::int64_t n)
 QString readBackFailure(const std::exception& e)
 {
     return QStringLiteral("the written file cannot be read back: ") + QString::fromUtf8(e.what());
+}
+
+// The PcmHash of everything reader decodes from where it stands to its end.
+QByteArray decodedHash(AudioFile& reader)
+{
+    const int chunk = std::max(1, reader.SampleRate() / 10) * std::max(1, reader.ChannelCount());
+    PcmHash hash;
+    for (SampleArray samples = reader.ReadSamples(chunk); !samples.empty(); samples = reader.ReadSamples(chunk))
+        hash.add(samples);
+    return hash.result();
 }
 
 } // namespace
@@ -63,11 +75,14 @@ double passOutputGate(TempOutput& temp, const QString& target, const OutputProof
     std::int64_t measured = 0;
     int rate = 0;
     bool statedLength = false;
+    QByteArray outputPcm;
     try {
         reader.OpenRead(temp.path());
         measured = reader.SampleCount();
         rate = reader.SampleRate();
         statedLength = std::strcmp(reader.CountMethodName(), methodName(w.method)) == 0;
+        if (!proof.sourcePcm.isEmpty())
+            outputPcm = decodedHash(reader);
         reader.Close();
     } catch (const CancelledError&) {
         throw;
@@ -89,6 +104,9 @@ double passOutputGate(TempOutput& temp, const QString& target, const OutputProof
                                    measured < w.framesEncoded ? QStringLiteral("cut short")
                                                               : QStringLiteral("longer than its audio"))
                               .toStdString());
+
+    if (outputPcm != proof.sourcePcm)
+        throw OutputError("the written file's audio is not the source's: its samples differ");
 
     if (proof.tags) {
         AudioInformation back;

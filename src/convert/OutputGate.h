@@ -3,7 +3,8 @@
 // file is made durable, opened again and measured: its audio must be as long as what its
 // encoder received (exactly where the format states its length; within the padding the
 // format cannot mark otherwise), at the rate it was written, and its tags must read back as
-// they were written. Only then is it renamed onto its target. Whatever fails, the temporary
+// they were written; where the output is to hold the source's very samples, it is decoded
+// and compared with them. Only then is it renamed onto its target. Whatever fails, the temporary
 // file is left to its owner to remove and the target is not touched.
 #include "AudioEncoder.h"
 #include "AudioInformation.h"
@@ -19,6 +20,9 @@ class TempOutput;
 struct OutputProof {
     WrittenLength length;                   // what the writer received and encoded
     std::optional<AudioInformation> tags;   // the seven values as written; none: no check
+    // The PcmHash of the source's decoded samples, for an output that must hold them bit for
+    // bit: the output is decoded whole and must hash the same. Empty: no such check.
+    QByteArray sourcePcm;
 };
 
 // Proves temp (closed by its writer, tagged) and renames it onto target. Throws OutputError

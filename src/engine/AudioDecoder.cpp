@@ -183,6 +183,8 @@ void AudioDecoder::openResampler(const AVFrame* f)
     av_channel_layout_uninit(&inLayout);
     ff::SwrPtr owned(swr);
     if (rc >= 0)
+        rc = ff::useSoxr(swr);
+    if (rc >= 0)
         rc = swr_init(swr);
     if (rc < 0)
         throw EngineError(m_input.describe("has audio that cannot be converted (" + ff::errorText(rc) + ")"));

@@ -66,6 +66,10 @@ struct WrittenLength {
     // How a reader finds the length of the finished file: the exact way this format states
     // it. A file measured any other way is not as it was written.
     CountMethod method = CountMethod::FullDecode;
+    // What the file holds: channels, and bits per sample where it keeps them losslessly
+    // (PCM, FLAC); 0 for lossy formats.
+    int outputChannels = 0;
+    int outputBits = 0;
 };
 
 // One output file being written. The constructor of each implementation creates the file

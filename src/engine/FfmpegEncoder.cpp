@@ -126,7 +126,8 @@ void FfmpegEncoder::start(int channels, int rate)
     writeHeader();
 
     AVCodecContext* enc = m_encoder.get();
-    m_converter = std::make_unique<SampleConverter>(channels, rate, outChannels, outRate, m_target.sampleFormat);
+    m_converter = std::make_unique<SampleConverter>(channels, rate, outChannels, outRate, m_target.sampleFormat,
+                                                    reducesDepth(channels, rate, outChannels, outRate));
     const bool fixedFrames = !(codec->capabilities & AV_CODEC_CAP_VARIABLE_FRAME_SIZE) && enc->frame_size > 0;
     m_frameSize = fixedFrames ? enc->frame_size : 0;
     if (m_frameSize > 0) {
@@ -140,6 +141,29 @@ void FfmpegEncoder::start(int channels, int rate)
         m_addedFrames = m_frameSize;
         writeSilence(m_frameSize);
     }
+}
+
+int FfmpegEncoder::outputBits() const
+{
+    switch (m_target.codec) {
+    case AV_CODEC_ID_FLAC: return m_target.rawBits > 0 ? m_target.rawBits : 16;
+    case AV_CODEC_ID_PCM_U8:
+    case AV_CODEC_ID_PCM_S16LE:
+    case AV_CODEC_ID_PCM_S24LE:
+    case AV_CODEC_ID_PCM_S32LE: return av_get_bits_per_sample(m_target.codec);
+    default: return 0;
+    }
+}
+
+bool FfmpegEncoder::reducesDepth(int inChannels, int inRate, int outChannels, int outRate) const
+{
+    const int bits = outputBits();
+    if (bits == 0 || bits > 16)
+        return false;
+    // Samples that are on the output's grid already (a source of no more bits, copied or
+    // only widened to more channels) are written exactly; anything else is rounded.
+    const bool onGrid = m_sourceBits > 0 && m_sourceBits <= bits && inRate == outRate && outChannels >= inChannels;
+    return !onGrid;
 }
 
 int FfmpegEncoder::setUpEncoder(const AVCodec* codec, int outRate, int outChannels)
@@ -233,6 +257,8 @@ WrittenLength FfmpegEncoder::writtenLength() const
         w.outputRate = 48000;
     }
     w.method = lengthMethodOf(m_target.codec);
+    w.outputChannels = m_converter ? m_converter->outChannels() : 0;
+    w.outputBits = outputBits();
     // AAC in MP4 marks the encoder's delay but not the padding of the last frame.
     w.slack = m_target.codec == AV_CODEC_ID_AAC ? m_frameSize : m_endFill;
     return w;

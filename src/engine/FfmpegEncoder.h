@@ -40,6 +40,10 @@ private:
     // The encoder's context for the output's rate and channels (fewer where the encoder takes
     // fewer); returns the channels it will encode.
     int setUpEncoder(const AVCodec* codec, int outRate, int outChannels);
+    // Bits per sample the file stores losslessly (PCM, FLAC); 0 for lossy codecs.
+    int outputBits() const;
+    // Whether writing this input rounds it to fewer bits than it has: then it is dithered.
+    bool reducesDepth(int inChannels, int inRate, int outChannels, int outRate) const;
     void openMuxer();
     void openEncoder(const AVCodec* codec);
     void writeHeader();

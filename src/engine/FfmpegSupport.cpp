@@ -1,5 +1,9 @@
 #include "FfmpegSupport.h"
 
+extern "C" {
+#include <libavutil/opt.h>
+}
+
 #include <QFile>
 #include <cstdlib>
 #include <mutex>
@@ -42,6 +46,14 @@ std::string errorText(int code)
 std::string localPath(const QString& path)
 {
     return QFile::encodeName(path).toStdString();
+}
+
+int useSoxr(SwrContext* swr)
+{
+    int rc = av_opt_set_int(swr, "resampler", SWR_ENGINE_SOXR, 0);
+    if (rc >= 0)
+        rc = av_opt_set_double(swr, "precision", 28.0, 0);
+    return rc;
 }
 
 void quietLogs()

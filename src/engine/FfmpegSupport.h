@@ -81,6 +81,13 @@ std::string errorText(int code);
 // The path as the C libraries want it (UTF-8 bytes, which is what Linux file names are).
 std::string localPath(const QString& path);
 
+// Makes every rate change of a resampling context (before swr_init) go through libsoxr at
+// 28 bits of precision: its passband is flat and what folds back from above the new
+// Nyquist frequency stays far below what 24 bits can hold (libswresample's own engine lets
+// a tone just above it through at -24 dB). Equal rates are not resampled at all. Returns
+// FFmpeg's error code.
+int useSoxr(SwrContext* swr);
+
 // Lowers FFmpeg's log level once per process, so damaged files do not fill stderr.
 // SONDREL_FFMPEG_LOG=<level number> (e.g. 32 for info) overrides it for debugging.
 void quietLogs();

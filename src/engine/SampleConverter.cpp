@@ -2,16 +2,23 @@
 
 #include "EngineError.h"
 
+extern "C" {
+#include <libavutil/opt.h>
+}
+
 #include <algorithm>
 #include <cstring>
 #include <vector>
 
 namespace sondrel {
 
-SampleConverter::SampleConverter(int inChannels, int inRate, int outChannels, int outRate, AVSampleFormat outFormat)
+SampleConverter::SampleConverter(int inChannels, int inRate, int outChannels, int outRate, AVSampleFormat outFormat,
+                                 bool dither)
     : m_inChannels(inChannels), m_outChannels(outChannels), m_inRate(inRate), m_outRate(outRate),
       m_outFormat(outFormat)
 {
+    // Only 8- and 16-bit integers are dithered; 24 bits and more keep float's precision.
+    m_dither = dither && av_get_bytes_per_sample(outFormat) <= 2;
     if (inChannels == outChannels && inRate == outRate && outFormat == AV_SAMPLE_FMT_FLT)
         return;
     AVChannelLayout inLayout{}, outLayout{};
@@ -22,6 +29,10 @@ SampleConverter::SampleConverter(int inChannels, int inRate, int outChannels, in
     av_channel_layout_uninit(&inLayout);
     av_channel_layout_uninit(&outLayout);
     m_swr.reset(swr);
+    if (rc >= 0)
+        rc = ff::useSoxr(swr);
+    if (rc >= 0 && m_dither)
+        rc = av_opt_set_int(swr, "dither_method", SWR_DITHER_TRIANGULAR, 0);
     if (rc >= 0 && inChannels != outChannels && inChannels <= 2 && outChannels <= 2) {
         // Full level both ways rather than libswresample's -3 dB centre mix.
         const std::vector<double> matrix = inChannels == 1 ? std::vector<double>{1.0, 1.0}
@@ -75,19 +86,18 @@ int SampleConverter::flush(std::uint8_t** out, int capacity)
 {
     if (!m_swr)
         return 0;
-    int n = drain(out, 0, capacity);
-    // The resampler hands out nothing of an input shorter than half its filter (a few dozen
-    // samples), and may keep the last few of a longer one: silence after the input lets it
-    // finish, and only the input's length is kept.
-    const std::int64_t wanted = (m_inFrames * m_outRate + m_inRate - 1) / m_inRate - m_outFrames;
-    if (n < wanted && swr_inject_silence(m_swr.get(), 256) >= 0) {
-        while (n < wanted && n < capacity) {
-            const int more = drain(out, n, capacity);
-            if (more <= 0)
-                break;
-            n += int(std::min<std::int64_t>(more, wanted - n));
-        }
+    // Told that the input has ended, libsoxr hands out the rest of it, down to an input
+    // shorter than its filter; nothing may be fed to it after that.
+    int n = 0;
+    while (n < capacity) {
+        const int more = drain(out, n, capacity);
+        if (more <= 0)
+            break;
+        n += more;
     }
+    // Only the input's length at the output's rate (rounded up) is kept.
+    const std::int64_t wanted = (m_inFrames * m_outRate + m_inRate - 1) / m_inRate - m_outFrames;
+    n = int(std::clamp<std::int64_t>(wanted, 0, n));
     m_outFrames += n;
     return n;
 }
