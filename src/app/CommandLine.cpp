@@ -14,7 +14,7 @@ QString usageText()
         "       sondrel --convert --format %1 --out DIR [--jobs N]\n"
         "               [--existing ask|skip|overwrite|rename|update] [--pattern P]\n"
         "               [--portable-names] [--keep-folders|--no-keep-folders]\n"
-        "               [--dry-run]\n"
+        "               [--copy-same-format] [--dry-run]\n"
         "               FILE|FOLDER...\n"
         "\n"
         "Without --convert, opens the window with the files added (folders with their\n"
@@ -37,8 +37,12 @@ QString usageText()
         "  --portable-names   names from a pattern that Windows file systems also take\n"
         "  --keep-folders     outputs of a folder's files keep its folders below DIR\n"
         "  --no-keep-folders  every output straight in DIR (default: the settings file's)\n"
+        "  --copy-same-format copy a file already in the output format's codec into\n"
+        "                     its output without re-encoding (default: the settings\n"
+        "                     file's); the format's settings do not apply to a copy\n"
         "  --dry-run          print each file's plan, source TAB target TAB action\n"
-        "                     (convert, rename, skip, up to date, ask), write nothing\n"
+        "                     (convert, copy, rename, skip, up to date, ask), write\n"
+        "                     nothing\n"
         "  --help             this text\n"
         "  --version          the version\n"
         "\n"
@@ -113,9 +117,9 @@ QString checkOptions(const CommandLine& c, bool convert)
 {
     if (!convert) {
         if (!c.format.isEmpty() || !c.out.isEmpty() || c.jobs >= 0 || c.existing || c.pattern || c.portableNames
-            || c.keepFolders || c.dryRun)
+            || c.keepFolders || c.dryRun || c.copySameFormat)
             return QStringLiteral("--format, --out, --jobs, --existing, --overwrite, --pattern, --portable-names, "
-                                  "--keep-folders, --no-keep-folders and --dry-run go with --convert");
+                                  "--keep-folders, --no-keep-folders, --copy-same-format and --dry-run go with --convert");
         return {};
     }
     if (c.format.isEmpty())
@@ -157,6 +161,8 @@ CommandLine parseCommandLine(const QStringList& args)
             c.portableNames = true;
         } else if (a == QLatin1String("--keep-folders") || a == QLatin1String("--no-keep-folders")) {
             c.keepFolders = a == QLatin1String("--keep-folders");
+        } else if (a == QLatin1String("--copy-same-format")) {
+            c.copySameFormat = true;
         } else if (a == QLatin1String("--dry-run")) {
             c.dryRun = true;
         } else if (takesValue(a)) {

@@ -25,6 +25,7 @@ struct CommandLine {
     bool dryRun = false;            // --dry-run: print the plan, write nothing
     std::optional<QString> pattern; // --pattern: a valid name pattern; none: the settings file's
     bool portableNames = false;     // --portable-names; false: the settings file's
+    bool copySameFormat = false;    // --copy-same-format; false: the settings file's
 };
 
 // Reads the arguments after the program's name. --format takes the names of the output

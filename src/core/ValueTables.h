@@ -59,6 +59,8 @@ inline constexpr TextKey namePattern{"basic", "name pattern"};
 inline constexpr IntKey portableNames{"basic", "portable names", 0};
 // What a run does with an output that exists: 0 ask, 1 skip, 2 overwrite, 3 rename, 4 update.
 inline constexpr IntKey existing{"basic", "existing", 0};
+// A source already in the output format's codec is copied into its output, not re-encoded.
+inline constexpr IntKey copySameFormat{"basic", "copy same format", 0};
 // mp3
 inline constexpr IntKey mp3Bitrate{"mp3", "bitrate", 11};
 inline constexpr IntKey mp3Channel{"mp3", "channel", 1};

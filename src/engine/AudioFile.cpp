@@ -9,6 +9,7 @@
 #include "StreamLimits.h"
 #include "MpegAudio.h"
 #include "SampleSafety.h"
+#include "StreamCopy.h"
 #include "VorbisEncoder.h"
 #include "WmaProfiles.h"
 
@@ -215,6 +216,11 @@ WrittenLength AudioFile::WrittenLength() const
 
 int AudioFile::SourceBits() const { return d->reader ? d->reader->sourceBits() : 0; }
 
+CountMethod AudioFile::CountedBy() const
+{
+    return d->reader ? d->reader->countMethod() : CountMethod::NotCounted;
+}
+
 const char* AudioFile::CountMethodName() const { return d->reader ? methodName(d->reader->countMethod()) : ""; }
 
 void AudioFile::SetWavOutput(int rate, int channels, int bitsPerSample)
@@ -292,6 +298,11 @@ bool AudioFile::CheckOggOutput(int rate, int channels, int kbps, int maxKbps, in
 void AudioFile::CopyOutputFrom(const AudioFile& other)
 {
     d->output = other.d->output;
+}
+
+QString AudioFile::CopiedCodec() const
+{
+    return copiedCodecOf(d->output);
 }
 
 void AudioFile::OpenWrite(const QString& path, int)

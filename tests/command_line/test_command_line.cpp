@@ -323,7 +323,7 @@ private slots:
                                 << (existing ? int(*existing) : -1) << keep << dry;
         };
         const QString convertOnly = "--format, --out, --jobs, --existing, --overwrite, --pattern, --portable-names, "
-                                    "--keep-folders, --no-keep-folders and --dry-run go with --convert";
+                                    "--keep-folders, --no-keep-folders, --copy-same-format and --dry-run go with --convert";
         row("nothing", {}, A::Window, {});
         row("paths, dash and end of options", {"a.wav", "-", "--", "--help", "-x"}, A::Window, {},
             {"a.wav", "-", "--help", "-x"});
