@@ -52,6 +52,24 @@ std::string refusal(const InputFile& input, const AVStream* stream, const CopyCo
     return {};
 }
 
+// A FLAC STREAMINFO that leaves the total of samples open (what FLAC in Ogg may carry) is
+// given the source's decoded length: a FLAC file states its length there.
+void stateFlacLength(AVCodecParameters* par, std::int64_t frames)
+{
+    constexpr int kStreamInfoSize = 34;
+    if (par->codec_id != AV_CODEC_ID_FLAC || par->extradata_size < kStreamInfoSize || frames <= 0
+        || frames >= (std::int64_t(1) << 36))
+        return;
+    std::uint8_t* p = par->extradata;
+    // The total is the low 4 bits of byte 13 and bytes 14 to 17.
+    const bool open = (p[13] & 0x0F) == 0 && p[14] == 0 && p[15] == 0 && p[16] == 0 && p[17] == 0;
+    if (!open)
+        return;
+    p[13] = std::uint8_t((p[13] & 0xF0) | ((frames >> 32) & 0x0F));
+    for (int i = 0; i < 4; ++i)
+        p[14 + i] = std::uint8_t(frames >> (24 - 8 * i));
+}
+
 std::string describe(const QString& path, const std::string& what)
 {
     return "\"" + path.toStdString() + "\" " + what;
@@ -60,7 +78,8 @@ std::string describe(const QString& path, const std::string& what)
 // The output file and its muxer, with the source's stream parameters copied over.
 class CopyOutput {
 public:
-    CopyOutput(const QString& path, const CopyContainer& container, const AVStream* source, bool lameHeader)
+    CopyOutput(const QString& path, const CopyContainer& container, const AVStream* source, bool lameHeader,
+               std::int64_t frames)
         : m_path(path)
     {
         AVIOContext* io = nullptr;
@@ -82,6 +101,7 @@ public:
         if (rc < 0)
             throw EngineError(describe(path, "cannot be written (" + ff::errorText(rc) + ")"));
         m_stream->codecpar->codec_tag = 0; // the source container's tag means nothing here
+        stateFlacLength(m_stream->codecpar, frames);
         m_stream->time_base = source->time_base;
 
         AVDictionary* options = nullptr;
@@ -179,7 +199,7 @@ WrittenLength copyStream(const QString& source, const QString& path, const QStri
     // An MP3 without a LAME header decodes from its very first sample; a header written for
     // it would have decoders skip the decoder delay. Its copy goes without one, as it came.
     const bool lameHeader = sourceCount != CountMethod::Mp3Frames;
-    CopyOutput output(path, *container, in, lameHeader);
+    CopyOutput output(path, *container, in, lameHeader, decodedFrames);
     const ff::PacketPtr packet = ff::makePacket();
     for (;;) {
         input.throwIfCancelled();
