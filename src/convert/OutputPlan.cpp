@@ -111,6 +111,8 @@ QString planNote(const PlannedOutput& plan, const QString& otherCaption, Existin
     case Action::Copy:
         if (existing != Existing::Rename && (plan.exists || plan.sameNameAs >= 0))
             lines << QStringLiteral("%1 is replaced.").arg(plan.relative);
+        if (plan.action == Action::Copy)
+            lines << QStringLiteral("Its audio is copied without re-encoding.");
         break;
     case Action::Fail: break;
     }

@@ -39,6 +39,10 @@ class TestCopySameFormat : public ConversionFixture {
     {
         return out + "/" + QFileInfo(src).completeBaseName() + extension;
     }
+    QString outputTip(int row)
+    {
+        return w().list->data(w().list->index(row, rows::Output), Qt::ToolTipRole).toString();
+    }
     void copySetting(bool on) { settings().write_int("basic", "copy same format", on ? 1 : 0); }
 
 private slots:
@@ -78,6 +82,10 @@ private slots:
         const TrackInfo tags{"Copied Tïtle", "Artist ✓", "Album", "Jazz", 3, 1999, "kept"};
         w().list->setTrackInfo(0, tags);
         w().cb_format->setCurrentIndex(format);
+        // The plan the Output column shows says which row is copied.
+        const QString copyNote = "Its audio is copied without re-encoding.";
+        QTRY_COMPARE_WITH_TIMEOUT(outputTip(0), copyNote, 10000);
+        QCOMPARE(outputTip(1), QString());
         convert();
         QVERIFY2(prompts->messages.isEmpty(), qPrintable(prompts->texts().join("; ")));
         QCOMPARE(statuses(), QStringList({"finish", "finish"}));
@@ -128,6 +136,8 @@ private slots:
         copySetting(setting);
         add({src});
         w().cb_format->setCurrentIndex(format);
+        QTRY_VERIFY_WITH_TIMEOUT(!w().list->text(0, rows::Output).isEmpty(), 10000);
+        QCOMPARE(outputTip(0), QString());
         convert();
         QVERIFY2(prompts->messages.isEmpty(), qPrintable(prompts->texts().join("; ")));
         QCOMPARE(status(0), QString("finish"));
