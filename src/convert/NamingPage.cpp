@@ -1,5 +1,5 @@
-// The Naming page of the settings dialog: how outputs are named, what happens to outputs
-// that exist, and whether sources already in the output's format are copied.
+// The Naming page of the settings dialog: how outputs are named and what happens to outputs
+// that exist.
 #include "SettingsWidgets.h"
 
 #include <QCheckBox>
@@ -102,22 +102,6 @@ QGroupBox* buildExistingGroup(QWidget* page, PageParts& parts)
     return group;
 }
 
-// A source already in the output format's codec copied into its output as it is.
-QGroupBox* buildCopyGroup(QWidget* page, PageParts& parts)
-{
-    QGroupBox* group = makeGroup(page, QStringLiteral("Files in the output's format"), 320, 50);
-    group->setObjectName(QStringLiteral("gb_copy"));
-    auto* cbx_copy = new QCheckBox(QStringLiteral("Copy files already in the output's format without re-encoding"), group);
-    cbx_copy->setObjectName(QStringLiteral("cbx_copy_same_format"));
-    cbx_copy->setToolTip(QStringLiteral("An MP3 to MP3, an Opus to Opus, a FLAC to FLAC, a Vorbis .ogg to OGG, an AAC "
-                                        ".m4a to M4A keeps its audio as it is;\nonly its tags are written. The "
-                                        "format's settings do not apply to these files."));
-    QGridLayout* grid = makeGrid(group);
-    grid->addWidget(cbx_copy, 0, 0, 1, 3);
-    parts.bindings.push_back({cbx_copy, keys::copySameFormat});
-    return group;
-}
-
 } // namespace
 
 void buildNamingPage(QWidget* page, PageParts& parts, const ExampleName* example)
@@ -125,7 +109,6 @@ void buildNamingPage(QWidget* page, PageParts& parts, const ExampleName* example
     QVBoxLayout* column = makeColumn(page);
     column->addWidget(buildNamesGroup(page, parts, example), 0, Qt::AlignHCenter);
     column->addWidget(buildExistingGroup(page, parts), 0, Qt::AlignHCenter);
-    column->addWidget(buildCopyGroup(page, parts), 0, Qt::AlignHCenter);
     column->addStretch(1);
 }
 

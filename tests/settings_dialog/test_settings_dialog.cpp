@@ -84,7 +84,7 @@ const ControlCase Controls[] = {
     {6, "cb_aac_frequency", "index 9", keys::aacFrequency, 9},
     {6, "cb_aac_channel", "index 2", keys::aacChannel, 2},
     {7, "cb_jobs", "index 3", keys::jobs, 3},
-    {8, "cbx_copy_same_format", "click", keys::copySameFormat, 1},
+    {7, "cbx_copy_same_format", "click", keys::copySameFormat, 1},
 };
 
 // A file where every key differs from its default.
@@ -487,7 +487,7 @@ private slots:
                                    "[flac]\ncompression level=0\nbit=2\nfrequency=11\nchannel=2\n"
                                    "[opus]\nkbps=96\nmode=1\nchannel=1\n"
                                    "[aac]\nbitrate=15\nfrequency=9\nchannel=2\n"
-                                   "[basic]\njobs=3\nname pattern=\nportable names=0\nexisting=0\ncopy same format=1")
+                                   "[basic]\njobs=3\ncopy same format=1\nname pattern=\nportable names=0\nexisting=0")
                             .split('\n'));
     }
 
