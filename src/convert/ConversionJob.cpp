@@ -177,8 +177,7 @@ bool copyInstead(const JobOrder& order, const AudioFile& reader, std::optional<T
     try {
         const std::int64_t frames = reader.SampleCount();
         const WrittenLength length =
-            copyStream(order.source, temp->path(), order.copyCodec, frames, reader.SampleRate(),
-                       reader.CountedBy(), &progress.stop);
+            copyStream(order.source, temp->path(), order.copyCodec, frames, reader.SampleRate(), &progress.stop);
         if (reader.SourceChanged())
             throw EngineError("the file changed while it was being converted");
         progress.framesDone.store(frames, std::memory_order_relaxed);

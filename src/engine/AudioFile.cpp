@@ -216,11 +216,6 @@ WrittenLength AudioFile::WrittenLength() const
 
 int AudioFile::SourceBits() const { return d->reader ? d->reader->sourceBits() : 0; }
 
-CountMethod AudioFile::CountedBy() const
-{
-    return d->reader ? d->reader->countMethod() : CountMethod::NotCounted;
-}
-
 const char* AudioFile::CountMethodName() const { return d->reader ? methodName(d->reader->countMethod()) : ""; }
 
 void AudioFile::SetWavOutput(int rate, int channels, int bitsPerSample)

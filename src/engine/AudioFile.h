@@ -77,8 +77,6 @@ public:
     // How SampleCount was found: "wav header", "mp3 header", "packet scan", "full decode", ...
     // or "not counted".
     const char* CountMethodName() const;
-    // How SampleCount was found; NotCounted when nothing is open for reading.
-    CountMethod CountedBy() const;
 
     // --- writing ---
     // Output selection; stays in force for every later OpenWrite.

@@ -178,8 +178,7 @@ bool canCopyStream(const QString& source, const QString& codec)
 }
 
 WrittenLength copyStream(const QString& source, const QString& path, const QString& codec,
-                         std::int64_t decodedFrames, int rate, CountMethod sourceCount,
-                         const std::atomic<bool>* cancel)
+                         std::int64_t decodedFrames, int rate, const std::atomic<bool>* cancel)
 {
     const CopyContainer* container = containerFor(codec);
     if (!container)
@@ -196,22 +195,30 @@ WrittenLength copyStream(const QString& source, const QString& path, const QStri
         if (rc < 0 || in->codecpar->sample_rate <= 0 || in->codecpar->ch_layout.nb_channels <= 0)
             throw EngineError(input.describe("cannot be copied: its stream does not state its rate and channels"));
     }
-    // An MP3 without a LAME header decodes from its very first sample; a header written for
-    // it would have decoders skip the decoder delay. Its copy goes without one, as it came.
-    const bool lameHeader = sourceCount != CountMethod::Mp3Frames;
-    CopyOutput output(path, *container, in, lameHeader, decodedFrames);
     const ff::PacketPtr packet = ff::makePacket();
-    for (;;) {
-        input.throwIfCancelled();
-        const int rc = av_read_frame(input.context(), packet.get());
-        if (rc == AVERROR_EOF)
-            break;
-        if (rc < 0)
-            throw EngineError(input.describe("cannot be copied (" + ff::errorText(rc) + ")"));
-        if (packet->stream_index != index) {
+    // The stream's next packet into packet; false at its end.
+    const auto next = [&] {
+        for (;;) {
+            input.throwIfCancelled();
+            const int rc = av_read_frame(input.context(), packet.get());
+            if (rc == AVERROR_EOF)
+                return false;
+            if (rc < 0)
+                throw EngineError(input.describe("cannot be copied (" + ff::errorText(rc) + ")"));
+            if (packet->stream_index == index)
+                return true;
             av_packet_unref(packet.get());
-            continue;
         }
+    };
+    bool more = next();
+    // An MP3's LAME header is what has decoders skip the encoder's delay; the demuxer hands
+    // it on as the first packet's trimming data. An MP3 without one decodes from its very
+    // first sample, and a header written for its copy would have decoders skip 529 samples:
+    // its copy goes without one, as it came.
+    std::size_t trimSize = 0;
+    const bool lameHeader = more && av_packet_get_side_data(packet.get(), AV_PKT_DATA_SKIP_SAMPLES, &trimSize);
+    CopyOutput output(path, *container, in, lameHeader, decodedFrames);
+    for (; more; more = next()) {
         av_packet_rescale_ts(packet.get(), in->time_base, output.stream()->time_base);
         packet->stream_index = 0;
         packet->pos = -1;

@@ -23,11 +23,9 @@ bool canCopyStream(const QString& source, const QString& codec);
 
 // Copies the audio stream of source into a new file at path in the container of codec.
 // decodedFrames and rate are the source's decoded length and rate: the copy's length as the
-// output gate must find it; sourceCount is how the source's length was found (an MP3 counted
-// by its frames has no LAME header, and its copy gets none). Throws EngineError when the source is not in codec or cannot be
+// output gate must find it. Throws EngineError when the source is not in codec or cannot be
 // copied, CancelledError once cancel is set; the file at path is then the caller's to remove.
 WrittenLength copyStream(const QString& source, const QString& path, const QString& codec,
-                         std::int64_t decodedFrames, int rate, CountMethod sourceCount,
-                         const std::atomic<bool>* cancel = nullptr);
+                         std::int64_t decodedFrames, int rate, const std::atomic<bool>* cancel = nullptr);
 
 } // namespace sondrel
