@@ -238,6 +238,8 @@ bool runSettings(const CommandLine& command, bool terminal, std::FILE* err, Audi
     s.nameRules = command.portableNames || readKey(settings, keys::portableNames) != 0 ? NameRules::Portable
                                                                                          : NameRules::Native;
     s.formatLabel = format ? QString::fromUtf8(format->label) : QString();
+    if (command.copySameFormat || readKey(settings, keys::copySameFormat) != 0)
+        s.copyCodec = writer.CopiedCodec();
     // The terminal's answer is read at once; the run hears it a turn of the loop later.
     s.ask = [err](const QString& question, std::function<void(Prompts::Overwrite)> answered)
         -> std::unique_ptr<Prompts::Pending> {

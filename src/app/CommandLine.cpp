@@ -14,7 +14,7 @@ QString usageText()
         "       sondrel --convert --format %1 --out DIR [--jobs N]\n"
         "               [--existing ask|skip|overwrite|rename|update] [--pattern P]\n"
         "               [--portable-names] [--keep-folders|--no-keep-folders]\n"
-        "               [--playlist] [--dry-run]\n"
+        "               [--playlist] [--copy-same-format] [--dry-run]\n"
         "               FILE|FOLDER...\n"
         "\n"
         "Without --convert, opens the window with the files added (folders with their\n"
@@ -39,8 +39,12 @@ QString usageText()
         "  --no-keep-folders  every output straight in DIR (default: the settings file's)\n"
         "  --playlist         also write <DIR>/<folder name or Sondrel>.m3u8 listing the\n"
         "                     outputs in order (default: the settings file's)\n"
+        "  --copy-same-format copy a file already in the output format's codec into\n"
+        "                     its output without re-encoding (default: the settings\n"
+        "                     file's); the format's settings do not apply to a copy\n"
         "  --dry-run          print each file's plan, source TAB target TAB action\n"
-        "                     (convert, rename, skip, up to date, ask), write nothing\n"
+        "                     (convert, copy, rename, skip, up to date, ask), write\n"
+        "                     nothing\n"
         "  --help             this text\n"
         "  --version          the version\n"
         "\n"
@@ -115,9 +119,10 @@ QString checkOptions(const CommandLine& c, bool convert)
 {
     if (!convert) {
         if (!c.format.isEmpty() || !c.out.isEmpty() || c.jobs >= 0 || c.existing || c.pattern || c.portableNames
-            || c.keepFolders || c.dryRun || c.playlist)
+            || c.keepFolders || c.dryRun || c.playlist || c.copySameFormat)
             return QStringLiteral("--format, --out, --jobs, --existing, --overwrite, --pattern, --portable-names, "
-                                  "--keep-folders, --no-keep-folders, --playlist and --dry-run go with --convert");
+                                  "--keep-folders, --no-keep-folders, --playlist, --copy-same-format and --dry-run "
+                                  "go with --convert");
         return {};
     }
     if (c.format.isEmpty())
@@ -159,6 +164,8 @@ CommandLine parseCommandLine(const QStringList& args)
             c.portableNames = true;
         } else if (a == QLatin1String("--keep-folders") || a == QLatin1String("--no-keep-folders")) {
             c.keepFolders = a == QLatin1String("--keep-folders");
+        } else if (a == QLatin1String("--copy-same-format")) {
+            c.copySameFormat = true;
         } else if (a == QLatin1String("--dry-run")) {
             c.dryRun = true;
         } else if (a == QLatin1String("--playlist")) {

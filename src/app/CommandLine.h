@@ -26,6 +26,7 @@ struct CommandLine {
     bool playlist = false;          // --playlist; false: the settings file's
     std::optional<QString> pattern; // --pattern: a valid name pattern; none: the settings file's
     bool portableNames = false;     // --portable-names; false: the settings file's
+    bool copySameFormat = false;    // --copy-same-format; false: the settings file's
 };
 
 // Reads the arguments after the program's name. --format takes the names of the output

@@ -5,6 +5,7 @@
 #include "OutputFiles.h"
 #include "OutputGate.h"
 #include "PcmHash.h"
+#include "StreamCopy.h"
 
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -121,11 +122,12 @@ void openSource(AudioFile& reader, const JobOrder& order, JobProgress& progress,
     result.measured = {reader.DurationMs(), info.size(), info.lastModified().toMSecsSinceEpoch()};
 }
 
-void openOutput(AudioFile& writer, const JobOrder& order, std::optional<TempOutput>& temp)
+void openOutput(AudioFile* writer, const JobOrder& order, std::optional<TempOutput>& temp)
 {
     try {
         temp.emplace(order.dir);
-        writer.OpenWrite(temp->path(), 0);
+        if (writer)
+            writer->OpenWrite(temp->path(), 0);
     } catch (const std::exception& e) {
         const QString reason = named(text(e), temp ? &*temp : nullptr, order.target);
         throw JobFailure{QStringLiteral("Write Error! ") + order.target + QStringLiteral(": ") + reason, reason};
@@ -169,11 +171,11 @@ QByteArray convertAudio(AudioFile& reader, AudioFile& writer, JobProgress& progr
 }
 
 // Tags the output and has the gate prove it and give it its name.
-void proveOutput(const JobOrder& order, AudioFile& writer, TempOutput& temp, const QByteArray& sourcePcm,
+void proveOutput(const JobOrder& order, const WrittenLength& length, TempOutput& temp, const QByteArray& sourcePcm,
                  JobProgress& progress, JobResult& result)
 {
     OutputProof proof;
-    proof.length = writer.WrittenLength();
+    proof.length = length;
     proof.sourcePcm = sourcePcm;
     proof.tags = tagOutput(order, temp.path(), result);
     throwIfStopped(progress);
@@ -183,6 +185,42 @@ void proveOutput(const JobOrder& order, AudioFile& writer, TempOutput& temp, con
     result.gateSeconds = double(gate.nsecsElapsed()) / 1e9;
     if (!sourcePcm.isEmpty())
         result.notes << QStringLiteral("verified bit for bit");
+}
+
+// The source's audio packets copied into the temporary file, tagged and proved as an encoded
+// output is; the copy is as long as the source decodes, which the reader counted when it
+// opened it. True when the target holds the copy. A copy that fails for any reason but a
+// stop or a failed write leaves nothing behind and says why in *why: the file is encoded.
+bool copyInstead(const JobOrder& order, const AudioFile& reader, std::optional<TempOutput>& temp,
+                 JobProgress& progress, JobResult& result, QString* why)
+{
+    openOutput(nullptr, order, temp);
+    try {
+        const std::int64_t frames = reader.SampleCount();
+        const WrittenLength length =
+            copyStream(order.source, temp->path(), order.copyCodec, frames, reader.SampleRate(), &progress.stop);
+        if (reader.SourceChanged())
+            throw EngineError("the file changed while it was being converted");
+        progress.framesDone.store(frames, std::memory_order_relaxed);
+        result.framesRead = frames;
+        result.sampleRate = reader.SampleRate();
+        throwIfStopped(progress);
+        proveOutput(order, length, *temp, QByteArray(), progress, result);
+        result.copied = true;
+        return true;
+    } catch (const CancelledError&) {
+        throw;
+    } catch (const WriteFailure&) {
+        throw; // a full disk fails an encoded file just the same
+    } catch (const std::exception& e) {
+        *why = named(text(e), &*temp, order.target);
+        temp->remove();
+        temp.reset();
+        result.notes.clear();
+        result.framesRead = 0;
+        progress.framesDone.store(0, std::memory_order_relaxed);
+        return false;
+    }
 }
 
 } // namespace
@@ -206,9 +244,17 @@ JobResult runConversionJob(JobOrder& order, JobProgress& progress) noexcept
     std::optional<TempOutput> temp;
     try {
         openSource(reader, order, progress, result);
-        openOutput(writer, order, temp);
-        const QByteArray sourcePcm = convertAudio(reader, writer, progress, result);
-        proveOutput(order, writer, *temp, sourcePcm, progress, result);
+        QString notCopied;
+        const bool copies = !order.copyCodec.isEmpty() && canCopyStream(order.source, order.copyCodec);
+        if (copies && copyInstead(order, reader, temp, progress, result, &notCopied)) {
+            result.notes.prepend(QStringLiteral("copied without re-encoding"));
+        } else {
+            openOutput(&writer, order, temp);
+            const QByteArray sourcePcm = convertAudio(reader, writer, progress, result);
+            proveOutput(order, writer.WrittenLength(), *temp, sourcePcm, progress, result);
+            if (copies)
+                result.notes.prepend(QStringLiteral("not copied, encoded instead: ") + notCopied);
+        }
         result.outcome = JobResult::Outcome::Finished;
     } catch (const JobFailure& f) {
         fail(f.message, f.reason);

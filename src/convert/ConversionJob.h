@@ -1,7 +1,8 @@
 #pragma once
 // One file's conversion, run on a worker thread: decode the source to the end of its stream,
-// encode into a temporary file in the output folder, write the tags, and hand the file to the
-// output gate, which proves it and renames it onto its target. A stop, a failure or a file
+// encode into a temporary file in the output folder (or, for a source already in the output's
+// codec when the order asks for it, copy its audio packets there), write the tags, and hand
+// the file to the output gate, which proves it and renames it onto its target. A stop, a failure or a file
 // the gate refuses leaves no file behind and the target untouched.
 // Everything it needs is handed over at the start; it shares only the atomics of its
 // JobProgress with the GUI thread and never throws.
@@ -25,6 +26,9 @@ struct JobOrder {
     std::shared_ptr<const OutputDir> dir; // the target's folder, where the temporary file goes
     std::optional<TrackInfo> tags;     // none: the source's own
     std::unique_ptr<AudioFile> writer; // set up with the run's output format
+    // Not empty: a source whose audio is in this codec (the writer's CopiedCodec) is copied
+    // into the output as it is, not decoded and encoded again.
+    QString copyCodec;
 };
 
 // The source as the job found it, for a row whose file changed since it was added.
@@ -52,6 +56,7 @@ struct JobResult {
     QString message;           // Failed: the text for the user, naming the file
     QString reason;            // Failed: the reason alone, for the row's tooltip
     QStringList notes;         // Finished: remarks for the row's tooltip
+    bool copied = false;       // Finished: the source's audio was copied, not encoded
     // The source as the job found it; once it was read to its end, durationMs is the length
     // it decoded to.
     SourceMeasure measured;

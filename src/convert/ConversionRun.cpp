@@ -416,6 +416,7 @@ void ConversionRun::startJob(const Planned& plan)
     job->order.tags = rows.tags(plan.row);
     job->order.writer = std::make_unique<AudioFile>();
     job->order.writer->CopyOutputFrom(m_writer);
+    job->order.copyCodec = m_run->settings.copyCodec;
     rows.started(plan.row);
     job->clock.start();
     Job* j = job.get();

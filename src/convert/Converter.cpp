@@ -5,6 +5,7 @@
 #include "ConversionRun.h"
 #include "ExceptionHook.h"
 #include "FileListModel.h"
+#include "LameEncSettings.h"
 #include "OutputFormat.h"
 #include "Prompts.h"
 #include "RunTimeText.h"
@@ -214,6 +215,13 @@ PlanSetup Converter::planSetup(int format) const
     plan.naming.formatLabel = QString::fromUtf8(f->label);
     plan.existing = existingFromSetting(readKey(*settings, keys::existing));
     plan.playlist = readKey(*settings, keys::playlist) != 0;
+    if (readKey(*settings, keys::copySameFormat) != 0) {
+        // Which codec the format writes, from a writer set up as a run would set it up.
+        AudioFile writer;
+        LameEncSettings lame;
+        if (!configureTarget(*settings, format, writer, lame).extension.isEmpty())
+            plan.naming.copyCodec = writer.CopiedCodec();
+    }
     return plan;
 }
 

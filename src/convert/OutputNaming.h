@@ -38,6 +38,9 @@ struct OutputNaming {
     QString namePattern;
     NameRules nameRules = NameRules::Native;
     QString formatLabel; // the pattern's {format}: "MP3"
+    // Not empty: a source whose audio is in this codec (AudioFile::CopiedCodec) is copied into
+    // its output as it is, not encoded again.
+    QString copyCodec;
 };
 
 // The output of row below the output folder ("sub/folders/name.ext"), made by pattern (null:

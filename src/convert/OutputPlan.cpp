@@ -3,6 +3,7 @@
 #include "NamePattern.h"
 #include "OutputFiles.h"
 #include "RunRows.h"
+#include "StreamCopy.h"
 
 #include <QFileInfo>
 #include <QHash>
@@ -20,6 +21,7 @@ QString actionWord(PlannedOutput::Action action)
     case PlannedOutput::Action::UpToDate: return QStringLiteral("up to date");
     case PlannedOutput::Action::Ask: return QStringLiteral("ask");
     case PlannedOutput::Action::Fail: return QStringLiteral("fail");
+    case PlannedOutput::Action::Copy: return QStringLiteral("copy");
     }
     return {};
 }
@@ -82,6 +84,10 @@ std::vector<PlannedOutput> planOutputs(const RunRows& rows, const QString& folde
             p.action = PlannedOutput::Action::Rename;
         else if (existsBelow(p.relative))
             p.action = actionForExisting(existing, rows.source(row), folder + p.relative);
+        // Only the source's headers are opened: cheap enough for every row of a plan.
+        if (p.action == PlannedOutput::Action::Convert && !naming.copyCodec.isEmpty()
+            && canCopyStream(rows.source(row), naming.copyCodec))
+            p.action = PlannedOutput::Action::Copy;
     }
     return plan;
 }
@@ -102,8 +108,11 @@ QString planNote(const PlannedOutput& plan, const QString& otherCaption, Existin
     case Action::Skip: lines << QStringLiteral("%1 exists and is kept.").arg(plan.relative); break;
     case Action::UpToDate: lines << QStringLiteral("%1 is newer than its source and is kept.").arg(plan.relative); break;
     case Action::Convert:
+    case Action::Copy:
         if (existing != Existing::Rename && (plan.exists || plan.sameNameAs >= 0))
             lines << QStringLiteral("%1 is replaced.").arg(plan.relative);
+        if (plan.action == Action::Copy)
+            lines << QStringLiteral("Its audio is copied without re-encoding.");
         break;
     case Action::Fail: break;
     }

@@ -13,7 +13,7 @@ namespace sondrel {
 class RunRows;
 
 struct PlannedOutput {
-    enum class Action { Convert, Skip, Rename, UpToDate, Ask, Fail };
+    enum class Action { Convert, Skip, Rename, UpToDate, Ask, Fail, Copy }; // Copy: converted by copying
     QString relative;      // below the output folder; empty when no name could be made
     Action action = Action::Convert;
     QString error;         // Fail: why
@@ -21,7 +21,7 @@ struct PlannedOutput {
     bool exists = false;   // a file of the name first given exists (Rename: before numbering)
 };
 
-// "convert", "skip", "rename", "up to date", "ask", "fail".
+// "convert", "skip", "rename", "up to date", "ask", "fail", "copy".
 QString actionWord(PlannedOutput::Action action);
 
 // Every row's planned output in the output folder folder (ending in "/"), in list order, as a

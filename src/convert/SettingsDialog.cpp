@@ -150,6 +150,7 @@ void Tfm_set::findControls()
     find(lbl_example, "lbl_example");
     find(cb_existing, "cb_existing");
     find(cbx_playlist, "cbx_playlist");
+    find(cbx_copy_same_format, "cbx_copy_same_format");
 }
 
 // The explanation lines are one line each. Where the dialog's font is wider than the one the

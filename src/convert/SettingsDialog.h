@@ -93,6 +93,7 @@ public:
     QLabel* lbl_example = nullptr;
     QComboBox* cb_existing = nullptr;
     QCheckBox* cbx_playlist = nullptr;
+    QCheckBox* cbx_copy_same_format = nullptr;
 
     // Where the Naming page gets the selected row's name from.
     void setExampleName(settingsui::ExampleName example) { m_exampleName = std::move(example); }

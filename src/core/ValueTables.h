@@ -61,6 +61,8 @@ inline constexpr IntKey portableNames{"basic", "portable names", 0};
 inline constexpr IntKey existing{"basic", "existing", 0};
 // 1: a run leaves a playlist of its outputs in the output folder.
 inline constexpr IntKey playlist{"basic", "playlist", 0};
+// A source already in the output format's codec is copied into its output, not re-encoded.
+inline constexpr IntKey copySameFormat{"basic", "copy same format", 0};
 // mp3
 inline constexpr IntKey mp3Bitrate{"mp3", "bitrate", 11};
 inline constexpr IntKey mp3Channel{"mp3", "channel", 1};

@@ -9,6 +9,7 @@
 #include "StreamLimits.h"
 #include "MpegAudio.h"
 #include "SampleSafety.h"
+#include "StreamCopy.h"
 #include "VorbisEncoder.h"
 #include "WmaProfiles.h"
 
@@ -292,6 +293,11 @@ bool AudioFile::CheckOggOutput(int rate, int channels, int kbps, int maxKbps, in
 void AudioFile::CopyOutputFrom(const AudioFile& other)
 {
     d->output = other.d->output;
+}
+
+QString AudioFile::CopiedCodec() const
+{
+    return copiedCodecOf(d->output);
 }
 
 void AudioFile::OpenWrite(const QString& path, int)

@@ -100,6 +100,9 @@ public:
     // Takes over the output selection of another instance (each conversion job writes with
     // its own instance, set up like the one configured for the run).
     void CopyOutputFrom(const AudioFile& other);
+    // The codec the selected output writes, when a source already in it may be copied
+    // instead of encoded (StreamCopy); empty for outputs that are always encoded.
+    QString CopiedCodec() const;
 
     // Creates path in the selected output format. The number is always 0.
     void OpenWrite(const QString& path, int reserved = 0);

@@ -323,7 +323,8 @@ private slots:
                                 << (existing ? int(*existing) : -1) << keep << dry;
         };
         const QString convertOnly = "--format, --out, --jobs, --existing, --overwrite, --pattern, --portable-names, "
-                                    "--keep-folders, --no-keep-folders, --playlist and --dry-run go with --convert";
+                                    "--keep-folders, --no-keep-folders, --playlist, --copy-same-format and --dry-run "
+                                    "go with --convert";
         row("nothing", {}, A::Window, {});
         row("paths, dash and end of options", {"a.wav", "-", "--", "--help", "-x"}, A::Window, {},
             {"a.wav", "-", "--help", "-x"});
@@ -647,6 +648,41 @@ private slots:
             ++outputs;
         }
         QCOMPARE(outputs, 12);
+    }
+
+    // With --copy-same-format the plan says "copy" for a file already in the output's codec
+    // and "convert" for the others; without it every file is converted. A file the plan says
+    // is copied keeps its packets.
+    void dryRunCopies_data()
+    {
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QStringList>("actions"); // of the MP3, then the WAV
+        QTest::newRow("copy same format") << QStringList({"--copy-same-format"}) << QStringList({"copy", "convert"});
+        QTest::newRow("without it") << QStringList() << QStringList({"convert", "convert"});
+    }
+    void dryRunCopies()
+    {
+        QFETCH(QStringList, options);
+        QFETCH(QStringList, actions);
+        const QString wav = music("copy/w.wav", 0.5);
+        const QString mp3 = tmp.filePath("copy/m.mp3");
+        int code = -1;
+        if (!QFile::exists(mp3))
+            testaudio::runTool("ffmpeg", {"-v", "error", "-y", "-i", wav, "-b:a", "64k", mp3}, 30000, &code);
+        QVERIFY(QFile::exists(mp3));
+        const QString out = tmp.filePath("out-copy");
+        const QStringList convert =
+            QStringList{"--convert", "--format", "mp3", "--out", out, "--existing", "overwrite"} + options;
+        Result r = run(QStringList(convert) << "--dry-run" << mp3 << wav);
+        QCOMPARE(r.code, 0);
+        QCOMPARE(r.lines(), QStringList({mp3 + "\t" + out + "/m.mp3\t" + actions[0],
+                                         wav + "\t" + out + "/w.mp3\t" + actions[1]}));
+        r = run(QStringList(convert) << mp3);
+        QVERIFY2(r.code == 0, qPrintable(r.out + r.err));
+        const auto packetData = [](const QString& path) {
+            return testaudio::runTool("ffmpeg", {"-v", "error", "-i", path, "-map", "0:a", "-c", "copy", "-f", "hash", "-"});
+        };
+        QCOMPARE(packetData(out + "/m.mp3") == packetData(mp3), actions[0] == "copy");
     }
 
     // Asking needs someone to answer: without a terminal on standard input the command line

@@ -84,6 +84,7 @@ const ControlCase Controls[] = {
     {6, "cb_aac_frequency", "index 9", keys::aacFrequency, 9},
     {6, "cb_aac_channel", "index 2", keys::aacChannel, 2},
     {7, "cb_jobs", "index 3", keys::jobs, 3},
+    {7, "cbx_copy_same_format", "click", keys::copySameFormat, 1},
 };
 
 // A file where every key differs from its default.
@@ -486,7 +487,7 @@ private slots:
                                    "[flac]\ncompression level=0\nbit=2\nfrequency=11\nchannel=2\n"
                                    "[opus]\nkbps=96\nmode=1\nchannel=1\n"
                                    "[aac]\nbitrate=15\nfrequency=9\nchannel=2\n"
-                                   "[basic]\njobs=3\nname pattern=\nportable names=0\nexisting=0\nplaylist=0")
+                                   "[basic]\njobs=3\ncopy same format=1\nname pattern=\nportable names=0\nexisting=0\nplaylist=0")
                             .split('\n'));
     }
 
@@ -536,7 +537,7 @@ private slots:
     void okKeepsAndDefaultResetsTheNamingKeys()
     {
         const QByteArray pattern = "{albumartist|artist|\"Various\"}/{album}/{track:02} {title}";
-        put("[basic]\nname pattern=" + pattern + "\nportable names=1\nexisting=9\n");
+        put("[basic]\nname pattern=" + pattern + "\nportable names=1\nexisting=9\ncopy same format=1\n");
         showDialog();
         QCOMPARE(dlg->edt_pattern->text(), QString::fromUtf8(pattern));
         QCOMPARE(dlg->cb_existing->currentIndex(), 0);
@@ -545,11 +546,13 @@ private slots:
         QCOMPARE(readKey(SettingsFile(path), keys::namePattern), QString::fromUtf8(pattern));
         QCOMPARE(readKey(SettingsFile(path), keys::portableNames), 1);
         QCOMPARE(readKey(SettingsFile(path), keys::existing), 0);
+        QCOMPARE(readKey(SettingsFile(path), keys::copySameFormat), 1);
         showDialog();
         QTest::mouseClick(dlg->btn_default, Qt::LeftButton);
         QTest::mouseClick(dlg->btn_ok, Qt::LeftButton);
         QCOMPARE(readKey(SettingsFile(path), keys::namePattern), QString());
         QCOMPARE(readKey(SettingsFile(path), keys::portableNames), 0);
+        QCOMPARE(readKey(SettingsFile(path), keys::copySameFormat), 0);
     }
 
     void oggQualityTypingEmptyingAndStepping()
