@@ -87,20 +87,20 @@ QGroupBox* buildNamesGroup(QWidget* page, PageParts& parts, const ExampleName* e
 
 QGroupBox* buildExistingGroup(QWidget* page, PageParts& parts)
 {
-    QGroupBox* group = makeGroup(page, QStringLiteral("Existing outputs"), 320, 90);
+    QGroupBox* group = makeGroup(page, QStringLiteral("Existing outputs"), 320, 75);
     group->setObjectName(QStringLiteral("gb_existing"));
     QComboBox* cb_existing = makeCombo(group, "cb_existing",
                                        {QStringLiteral("Ask"), QStringLiteral("Skip"), QStringLiteral("Overwrite"),
-                                        QStringLiteral("Rename (2), (3)..."),
-                                        QStringLiteral("Update when the source is newer")});
+                                        QStringLiteral("Rename: name (2)"),
+                                        QStringLiteral("Update if older than the source")});
     QGridLayout* grid = makeGrid(group);
-    grid->addWidget(makeLabel(group, QStringLiteral("When an output exists:")), 0, 0);
+    grid->addWidget(makeLabel(group, QStringLiteral("If it exists:")), 0, 0);
     grid->addWidget(cb_existing, 0, 1);
     auto* cbx_playlist = new QCheckBox(QStringLiteral("Write a playlist of each run (.m3u8)"), group);
     cbx_playlist->setObjectName(QStringLiteral("cbx_playlist"));
     grid->addWidget(cbx_playlist, 1, 0, 1, 3);
-    parts.notes << new QLabel(QStringLiteral("Two files of one name in a run are never written over each other."), group);
-    grid->addWidget(parts.notes.last(), 2, 0, 1, 3);
+    cb_existing->setToolTip(QStringLiteral("Two files of one name in one run never write over each other: the "
+                                           "later one is named \"name (2)\"."));
     parts.bindings.push_back({cb_existing, keys::existing});
     parts.bindings.push_back({cbx_playlist, keys::playlist});
     return group;

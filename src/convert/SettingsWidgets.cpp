@@ -248,12 +248,39 @@ PageControl::PageControl(QWidget* parent) : QTabWidget(parent) {}
 void PageControl::tabInserted(int index)
 {
     QTabWidget::tabInserted(index);
-    // Tighter tabs once the usual ones would not all fit.
-    if (!m_tight && tabBar()->sizeHint().width() > width() - 4) {
+    fitTabs();
+}
+
+void PageControl::resizeEvent(QResizeEvent* event)
+{
+    QTabWidget::resizeEvent(event);
+    fitTabs();
+}
+
+void PageControl::fitTabs()
+{
+    const int room = width() - 4;
+    if (room <= 0)
+        return;
+    // Tighter tabs once the usual ones would not all fit; then, where the fonts are wide,
+    // a smaller font for the tabs alone, down to a readable size.
+    if (!m_tight && tabBar()->sizeHint().width() > room) {
         m_tight = new TightTabs;
         m_tight->setParent(tabBar());
         tabBar()->setStyle(m_tight);
     }
+    constexpr int SmallestPixelSize = 8;
+    QFont f = font();
+    int px = QFontInfo(f).pixelSize();
+    tabBar()->setFont(f);
+    while (tabBar()->sizeHint().width() > room && px > SmallestPixelSize) {
+        f.setPixelSize(--px);
+        tabBar()->setFont(f);
+    }
+    // Should even that not do, the tabs share the room with their texts shortened: every
+    // page keeps a tab that can be clicked.
+    tabBar()->setUsesScrollButtons(false);
+    tabBar()->setElideMode(Qt::ElideRight);
 }
 
 void load(const Binding& b, const SettingsFile* store)

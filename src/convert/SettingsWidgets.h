@@ -63,8 +63,10 @@ public:
 
 protected:
     void tabInserted(int index) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
+    void fitTabs();
     QStyle* m_tight = nullptr;
 };
 

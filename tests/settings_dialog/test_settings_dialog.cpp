@@ -337,8 +337,8 @@ private slots:
                 : n == "cb_wav_bit"                            ? QStringList{"8 bits", "16 bits"}
                 : n == "cb_wma"                                ? profiles
                 : n == "cb_jobs"                               ? jobs
-                : n == "cb_existing"                           ? QStringList{"Ask", "Skip", "Overwrite", "Rename (2), (3)...",
-                                                                             "Update when the source is newer"}
+                : n == "cb_existing"                           ? QStringList{"Ask", "Skip", "Overwrite", "Rename: name (2)",
+                                                                             "Update if older than the source"}
                 : n == "cb_ready_pattern"                      ? QStringList{"As the file's name", "Artist/Album/Track Title",
                                                                              "Album Artist/Year - Album/Disc-Track Title",
                                                                              "Artist - Title", "Track Title"}

@@ -293,6 +293,10 @@ press_and_wait Right
 shoot "$dlg" settings-opus.png
 press_and_wait Right
 shoot "$dlg" settings-aac.png
+press_and_wait Right
+shoot "$dlg" settings-general.png
+press_and_wait Right
+shoot "$dlg" settings-naming.png
 click "$dlg" $(( 285 + 37 )) $(( 314 + 12 ))          # Cancel
 wait_gone "$dlg" "the settings dialog"
 
@@ -473,7 +477,7 @@ status=$?
 pid=""
 [ "$status" -eq 0 ] || fail "the program started with a file ended with status $status"
 
-for f in main-window settings settings-flac settings-opus settings-aac tag-editor folder-picker about-box \
+for f in main-window settings settings-flac settings-opus settings-aac settings-general settings-naming tag-editor folder-picker about-box \
          main-window-large main-window-command-line; do
   [ -s "$shots/$f.png" ] || fail "$shots/$f.png is missing"
 done
