@@ -7,6 +7,7 @@
 #include "ListRows.h"
 #include "MainWindow.h"
 #include "SettingsFile.h"
+#include "TagEditor.h"
 #include "TestAudio.h"
 #include "WindowFixture.h"
 
@@ -15,6 +16,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -49,6 +52,17 @@ protected:
         w().item("AddFile1")->trigger();
         QVERIFY(app.waitAdded());
         QCOMPARE(w().list->count(), before + int(files.size()));
+    }
+    // Types title into the tag editor of row and presses Ok.
+    void editTitle(int row, const QString& title)
+    {
+        w().lv->selectRow(row);
+        prompts->dialogActions.push_back([title](QDialog& d) {
+            auto& editor = static_cast<sondrel::Tfm_id3&>(d);
+            editor.edt_title->setText(title);
+            editor.btn_ok->click();
+        });
+        w().item("ID31")->trigger();
     }
     void useOutput(const QString& dir) { settings().write_string("basic", "output directory", dir); }
     void setJobs(int jobs) { settings().write_int("basic", "jobs", jobs); }

@@ -20,18 +20,6 @@ using namespace sondrel;
 class TestConversionPaths : public ConversionFixture {
     Q_OBJECT
 
-    // Types title into the tag editor of row and presses Ok.
-    void editTitle(int row, const QString& title)
-    {
-        w().lv->selectRow(row);
-        prompts->dialogActions.push_back([title](QDialog& d) {
-            auto& editor = static_cast<Tfm_id3&>(d);
-            editor.edt_title->setText(title);
-            editor.btn_ok->click();
-        });
-        w().item("ID31")->trigger();
-        QCOMPARE(w().list->text(row, rows::FileName), title);
-    }
     void clickHeader(int section)
     {
         QHeaderView* h = w().lv->header();
@@ -74,6 +62,12 @@ class TestConversionPaths : public ConversionFixture {
         QCOMPARE(settings().read_int("basic", "keep folders", -1), 1);
     }
 
+    void editTitleChecked(int row, const QString& title)
+    {
+        editTitle(row, title);
+        QCOMPARE(w().list->text(row, rows::FileName), title);
+    }
+
 private slots:
     void initTestCase() { QVERIFY(tmp.isValid()); }
     void init() { QVERIFY(startFresh()); }
@@ -95,11 +89,11 @@ private slots:
 
         const QString s = source("n.wav", 0.2, 8000, 1);
         add({s, s, s, s, s});
-        editTitle(0, "Vol. 2: Intro/Outro");
-        editTitle(1, longTitle);
-        editTitle(2, "a.b.c");
+        editTitleChecked(0, "Vol. 2: Intro/Outro");
+        editTitleChecked(1, longTitle);
+        editTitleChecked(2, "a.b.c");
         w().list->setText(3, rows::FileName, "a.b.c"); // as a file name would be
-        editTitle(4, "");
+        editTitleChecked(4, "");
         QStringList before;
         for (int row = 0; row < 5; ++row)
             before << w().list->text(row, rows::FileName);
@@ -122,7 +116,7 @@ private slots:
     {
         usePattern("{albumartist|artist}/{album}/{track:02} {title}", true);
         add({taggedSource("tagged.wav"), source("blank.wav", 0.2, 8000, 1)});
-        editTitle(0, "New: Title");
+        editTitleChecked(0, "New: Title");
         w().cb_format->setCurrentIndex(1);
         convert();
         QVERIFY2(prompts->messages.isEmpty(), qPrintable(prompts->texts().join("; ")));

@@ -2,7 +2,6 @@
 #include "NamePattern.h"
 #include "OutputPlanner.h"
 #include "SettingsDialog.h"
-#include "TagEditor.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -61,17 +60,6 @@ class TestOutputPlan : public ConversionFixture {
     {
         return !w().list->data(w().list->index(row, rows::Output), Qt::DecorationRole).isNull();
     }
-    void editTitle(int row, const QString& title)
-    {
-        w().lv->selectRow(row);
-        prompts->dialogActions.push_back([title](QDialog& d) {
-            auto& editor = static_cast<Tfm_id3&>(d);
-            editor.edt_title->setText(title);
-            editor.btn_ok->click();
-        });
-        w().item("ID31")->trigger();
-    }
-
 private slots:
     void initTestCase() { QVERIFY(tmp.isValid()); }
     void init() { QVERIFY(startFresh()); }
