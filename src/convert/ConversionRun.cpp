@@ -58,7 +58,6 @@ struct ConversionRun::Run {
     double finishedWeight = 0;
     QElapsedTimer clock;
     quint64 id = 0;                 // tells this run's answers from an earlier run's
-    std::optional<Planned> waiting; // a row whose target an earlier running job still writes
     std::optional<Planned> asking;  // a row whose overwrite question is up
     std::unique_ptr<Prompts::Pending> question;
     std::shared_ptr<const OutputDir> root; // the output folder, once opened
@@ -131,7 +130,6 @@ void ConversionRun::stop()
         return;
     m_run->stopping = true;
     m_run->totals.stopRequested = true;
-    m_run->waiting.reset();
     // A question still up is closed unanswered: no row starts after a stop.
     m_run->question.reset();
     m_run->asking.reset();
@@ -175,14 +173,6 @@ void ConversionRun::fill()
     }
     int planned = 0;
     while (!m_run->stopping && !m_run->question && int(m_jobs.size()) < m_run->settings.maxJobs) {
-        if (m_run->waiting) {
-            if (claimantRunning(m_run->waiting->target))
-                break;
-            const Planned plan = *m_run->waiting;
-            m_run->waiting.reset();
-            startJob(plan);
-            continue;
-        }
         if (m_run->next >= m_run->count)
             break;
         if (++planned > MaxRowsPerPlanningTurn) {
@@ -190,19 +180,11 @@ void ConversionRun::fill()
             return;
         }
         if (std::optional<Planned> plan = planRow(m_run->next++)) {
-            go(*plan);
+            startJob(*plan);
             planned = 0;
         }
     }
     maybeFinish();
-}
-
-void ConversionRun::go(const Planned& plan)
-{
-    if (claimantRunning(plan.target))
-        m_run->waiting = plan;
-    else
-        startJob(plan);
 }
 
 void ConversionRun::ask(const Planned& plan)
@@ -228,7 +210,7 @@ void ConversionRun::answered(quint64 id, Prompts::Overwrite answer)
     else if (answer == Prompts::Overwrite::NoToAll)
         m_run->settings.existing = Existing::Skip;
     if (answer == Prompts::Overwrite::Yes || answer == Prompts::Overwrite::YesToAll)
-        go(plan);
+        startJob(plan);
     else
         skip(plan);
     fill();
@@ -398,11 +380,6 @@ std::shared_ptr<const OutputDir> ConversionRun::prepareFolder(const QString& sub
     return run.lastDir;
 }
 
-bool ConversionRun::claimantRunning(const QString& target) const
-{
-    return std::any_of(m_jobs.begin(), m_jobs.end(), [&](const auto& job) { return job->target == target; });
-}
-
 void ConversionRun::startJob(const Planned& plan)
 {
     RunRows& rows = *m_run->rows;
@@ -508,7 +485,7 @@ void ConversionRun::maybeFinish()
 {
     if (!m_run || !m_jobs.empty())
         return;
-    if (m_run->stopping || (m_run->next >= m_run->count && !m_run->waiting && !m_run->asking))
+    if (m_run->stopping || (m_run->next >= m_run->count && !m_run->asking))
         finish();
 }
 

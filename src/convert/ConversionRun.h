@@ -109,12 +109,10 @@ private:
     // What the run's rule for existing outputs makes of plan, whose target exists.
     std::optional<Planned> existingTarget(const Planned& plan);
     bool targetWritable(int row, const QString& source, const OutputDir& dir, const QString& name);
-    void go(const Planned& plan);
     void ask(const Planned& plan);
     void answered(quint64 run, Prompts::Overwrite answer);
     void skip(const Planned& plan);
     static void writeRunPlaylist(Run& run, QStringList& failures);
-    bool claimantRunning(const QString& target) const;
     // The output folder, or its sub-folder sub ("<name>/<sub-folders>/") for kept folders,
     // created and opened without following a link. Throws OutputError.
     std::shared_ptr<const OutputDir> prepareFolder(const QString& sub);
