@@ -25,7 +25,7 @@ strays=$(grep -vE '^\./usr/(bin|lib/sondrel|share/(applications|icons|man|metain
 [ -z "$strays" ] || fail "the package holds more than the program and its data: $strays"
 grep -iE 'test|bench' <<<"$contents" && fail "the package holds tests or the bench"
 depends=$(dpkg-deb -f "$deb" Depends)
-for lib in libqt6widgets6 libqt6multimedia6 libavcodec libtag1v5 libmp3lame0 libvorbisenc2; do
+for lib in libqt6widgets6 libqt6multimedia6 libavcodec libtag1v5 libmp3lame0 libvorbisenc2 libebur128-1; do
   grep -q "$lib" <<<"$depends" || fail "Depends does not name $lib: $depends"
 done
 [ "$status" = 0 ] && pass "$(basename "$deb") holds the program and its data and depends on $(tr ',' '\n' <<<"$depends" | wc -l) packages"

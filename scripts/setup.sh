@@ -27,7 +27,7 @@ done
 build_pkgs=(cmake ninja-build g++ pkg-config fonts-dejavu-core
   qt6-base-dev qt6-multimedia-dev qt6-image-formats-plugins
   libavformat-dev libavcodec-dev libavutil-dev libswresample-dev
-  libvorbis-dev libmp3lame-dev libtag1-dev libxcb1-dev
+  libvorbis-dev libmp3lame-dev libtag1-dev libebur128-dev libxcb1-dev
   pulseaudio)
 # ffprobe is the tests' independent oracle, with LAME's, oggdec's and SoX's own decoders and
 # resampler as second opinions on the engine's files; PulseAudio gives them a real (null) sound sink;

@@ -18,7 +18,27 @@
 
 namespace sondrel {
 
+class LoudnessMeter;
 class OutputDir;
+struct HeldOutput;
+
+// An album's ReplayGain values; no gain for an album of silence.
+struct AlbumGain {
+    std::optional<double> gain;
+    double peak = 0;
+};
+
+// What a job does about loudness besides converting.
+struct LoudnessOrder {
+    bool measure = false;       // measure the audio as it is written: the output's ReplayGain tags
+    // The album's values come later: the job ends with its output written and measured, but
+    // neither tagged nor proved (Outcome::Measured), and finishHeldOutput completes it.
+    bool waitForAlbum = false;
+    std::optional<AlbumGain> album; // the album's values, where they are known before the job
+    double scaleDb = 0;         // the audio is scaled by this gain on its way to the encoder
+    // The source's loudness tags are left out: they no longer describe the output's audio.
+    bool dropCarried = false;
+};
 
 struct JobOrder {
     QString source;
@@ -29,6 +49,7 @@ struct JobOrder {
     // Not empty: a source whose audio is in this codec (the writer's CopiedCodec) is copied
     // into the output as it is, not decoded and encoded again.
     QString copyCodec;
+    LoudnessOrder loudness;
 };
 
 // The source as the job found it, for a row whose file changed since it was added.
@@ -51,6 +72,7 @@ struct JobResult {
         Finished,    // the target holds the complete output, proved by the output gate
         Failed,      // nothing was written to the target; message says why
         Stopped,     // stopped before the output was proved: nothing was written to the target
+        Measured,    // written and measured, waiting for its album's values (held)
     };
     Outcome outcome = Outcome::Failed;
     QString message;           // Failed: the text for the user, naming the file
@@ -66,6 +88,10 @@ struct JobResult {
     double syncSeconds = 0;    // of which making it durable
     std::int64_t framesRead = 0; // sample frames per channel decoded from the source
     int sampleRate = 0;          // of the decoded source
+    // The audio as written, measured (finished), where the order asked for it.
+    std::shared_ptr<const LoudnessMeter> loudness;
+    // Measured: the temporary output, which goes when the last owner lets it go.
+    std::shared_ptr<HeldOutput> held;
 };
 
 // The chunk a job reads at a time: a tenth of a second, so that a stop is noticed at once.
@@ -73,5 +99,11 @@ int jobChunkElements(int sampleRate, int channels);
 
 // Converts order.source into order.target. Never throws.
 JobResult runConversionJob(JobOrder& order, JobProgress& progress) noexcept;
+// Tags a held output (Outcome::Measured) with its own and its album's values and has the gate
+// prove it and give it its name. Never throws.
+JobResult finishHeldOutput(JobOrder& order, HeldOutput& held, const AlbumGain& album, JobProgress& progress) noexcept;
+// The loudness of a whole file, decoded on this thread (stop: give up, CancelledError).
+// Throws EngineError for a file that cannot be read.
+std::shared_ptr<const LoudnessMeter> measureFileLoudness(const QString& path, JobProgress& progress);
 
 } // namespace sondrel
