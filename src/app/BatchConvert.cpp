@@ -76,7 +76,10 @@ public:
         switch (result.outcome) {
         case JobResult::Outcome::Finished: line(row, QStringLiteral("converted"), seconds); break;
         case JobResult::Outcome::Stopped: line(row, QStringLiteral("stopped: nothing was written"), seconds); break;
-        case JobResult::Outcome::Failed: line(row, QStringLiteral("failed: ") + result.reason, seconds); break;
+        case JobResult::Outcome::Failed:
+        case JobResult::Outcome::Measured: // a run hands on only what is over
+            line(row, QStringLiteral("failed: ") + result.reason, seconds);
+            break;
         }
     }
     void refused(int row, const QString&, const QString& reason) override
@@ -238,7 +241,10 @@ bool runSettings(const CommandLine& command, bool terminal, std::FILE* err, Audi
     s.nameRules = command.portableNames || readKey(settings, keys::portableNames) != 0 ? NameRules::Portable
                                                                                          : NameRules::Native;
     s.formatLabel = format ? QString::fromUtf8(format->label) : QString();
-    if (command.copySameFormat || readKey(settings, keys::copySameFormat) != 0)
+    s.gainTags = command.replayGain.value_or(GainTags(std::clamp(readKey(settings, keys::replayGain), 0, 2)));
+    s.normalize = command.normalize || readKey(settings, keys::normalize) != 0;
+    // Normalized audio is never the source's own: nothing is copied.
+    if ((command.copySameFormat || readKey(settings, keys::copySameFormat) != 0) && !s.normalize)
         s.copyCodec = writer.CopiedCodec();
     // The terminal's answer is read at once; the run hears it a turn of the loop later.
     s.ask = [err](const QString& question, std::function<void(Prompts::Overwrite)> answered)

@@ -15,6 +15,7 @@ QString usageText()
         "               [--existing ask|skip|overwrite|rename|update] [--pattern P]\n"
         "               [--portable-names] [--keep-folders|--no-keep-folders]\n"
         "               [--playlist] [--copy-same-format] [--dry-run]\n"
+        "               [--replaygain off|track|album] [--normalize]\n"
         "               FILE|FOLDER...\n"
         "\n"
         "Without --convert, opens the window with the files added (folders with their\n"
@@ -42,6 +43,12 @@ QString usageText()
         "  --copy-same-format copy a file already in the output format's codec into\n"
         "                     its output without re-encoding (default: the settings\n"
         "                     file's); the format's settings do not apply to a copy\n"
+        "  --replaygain MODE  write ReplayGain 2.0 tags measured from the converted audio:\n"
+        "                     track, album (track and album values; an album is the files\n"
+        "                     sharing album artist and album, or one folder) or off\n"
+        "                     (default: the settings file's)\n"
+        "  --normalize        make the audio itself as loud as -18 LUFS (per album with\n"
+        "                     --replaygain album), never past a true peak of -1 dBTP\n"
         "  --dry-run          print each file's plan, source TAB target TAB action\n"
         "                     (convert, copy, rename, skip, up to date, ask), write\n"
         "                     nothing\n"
@@ -62,7 +69,7 @@ bool takesValue(const QString& option)
 {
     return option == QLatin1String("--format") || option == QLatin1String("--out") || option == QLatin1String("--jobs")
         || option == QLatin1String("--overwrite") || option == QLatin1String("--existing")
-        || option == QLatin1String("--pattern");
+        || option == QLatin1String("--pattern") || option == QLatin1String("--replaygain");
 }
 
 std::optional<Existing> overwriteMode(const QString& value)
@@ -100,6 +107,15 @@ QString setValueOption(CommandLine& c, const QString& option, const QString* val
         if (const NamePattern pattern(*value); !pattern.isValid())
             return QStringLiteral("--pattern: ") + pattern.error();
         c.pattern = *value;
+    } else if (option == QLatin1String("--replaygain")) {
+        if (value && *value == QLatin1String("off"))
+            c.replayGain = GainTags::Off;
+        else if (value && *value == QLatin1String("track"))
+            c.replayGain = GainTags::Track;
+        else if (value && *value == QLatin1String("album"))
+            c.replayGain = GainTags::TrackAndAlbum;
+        else
+            return QStringLiteral("--replaygain needs off, track or album");
     } else if (option == QLatin1String("--existing")) {
         const std::optional<Existing> mode = value ? existingNamed(*value) : std::nullopt;
         if (!mode)
@@ -119,10 +135,10 @@ QString checkOptions(const CommandLine& c, bool convert)
 {
     if (!convert) {
         if (!c.format.isEmpty() || !c.out.isEmpty() || c.jobs >= 0 || c.existing || c.pattern || c.portableNames
-            || c.keepFolders || c.dryRun || c.playlist || c.copySameFormat)
+            || c.keepFolders || c.dryRun || c.playlist || c.copySameFormat || c.replayGain || c.normalize)
             return QStringLiteral("--format, --out, --jobs, --existing, --overwrite, --pattern, --portable-names, "
-                                  "--keep-folders, --no-keep-folders, --playlist, --copy-same-format and --dry-run "
-                                  "go with --convert");
+                                  "--keep-folders, --no-keep-folders, --playlist, --copy-same-format, --replaygain, "
+                                  "--normalize and --dry-run go with --convert");
         return {};
     }
     if (c.format.isEmpty())
@@ -170,6 +186,8 @@ CommandLine parseCommandLine(const QStringList& args)
             c.dryRun = true;
         } else if (a == QLatin1String("--playlist")) {
             c.playlist = true;
+        } else if (a == QLatin1String("--normalize")) {
+            c.normalize = true;
         } else if (takesValue(a)) {
             const QString why = setValueOption(c, a, i + 1 < args.size() ? &args[++i] : nullptr);
             if (!why.isEmpty())

@@ -27,6 +27,8 @@ struct CommandLine {
     std::optional<QString> pattern; // --pattern: a valid name pattern; none: the settings file's
     bool portableNames = false;     // --portable-names; false: the settings file's
     bool copySameFormat = false;    // --copy-same-format; false: the settings file's
+    std::optional<GainTags> replayGain; // --replaygain off|track|album; none: the settings file's
+    bool normalize = false;         // --normalize; false: the settings file's
 };
 
 // Reads the arguments after the program's name. --format takes the names of the output

@@ -266,6 +266,15 @@ void proveOutput(const JobOrder& order, HeldOutput& held, const std::optional<Al
     result.gateSeconds = double(gate.nsecsElapsed()) / 1e9;
     if (!held.sourcePcm.isEmpty())
         result.notes << QStringLiteral("verified bit for bit");
+    if (order.loudness.scaleDb != 0)
+        result.notes << QStringLiteral("normalized by ") + gainText(order.loudness.scaleDb);
+    if (const std::optional<ReplayGainValues> gains = gainsOf(held.loudness.get(), album); gains && gains->trackGain) {
+        QString note = QStringLiteral("ReplayGain: track ") + gainText(*gains->trackGain) + QStringLiteral(", peak ")
+            + peakText(gains->trackPeak);
+        if (gains->album && gains->albumGain)
+            note += QStringLiteral("; album ") + gainText(*gains->albumGain);
+        result.notes << note;
+    }
     result.copied = held.copied;
 }
 

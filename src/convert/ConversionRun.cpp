@@ -1,6 +1,7 @@
-#include "ConversionRun.h"
+#include "ConversionRunParts.h"
 
 #include "AudioFile.h"
+#include "EngineError.h"
 #include "ExceptionHook.h"
 #include "OutputFiles.h"
 #include "RunPlaylist.h"
@@ -30,45 +31,6 @@ constexpr int MaxRowsPerPlanningTurn = 200;
 constexpr int RowsIdentifiedPerTurn = 2000;
 constexpr int ProgressIntervalMs = 100;
 } // namespace
-
-// One file being converted by a worker.
-struct ConversionRun::Job {
-    int row = -1;
-    bool remeasure = false;
-    QString target;
-    QElapsedTimer clock;
-    JobOrder order;
-    JobProgress progress;
-    JobResult result;
-};
-
-// What one run holds from its start to its end.
-struct ConversionRun::Run {
-    RunRows* rows = nullptr;
-    Settings settings;
-    int count = 0;
-    int next = 0;
-    bool stopping = false;
-    Totals totals;
-    std::map<int, QString> failures;                      // in row order
-    std::unordered_set<FileId, FileIdHash> sources;       // of every row: never written
-    int identified = 0;                                   // rows whose source is in sources
-    std::vector<double> weights;                          // of each row
-    double totalWeight = 0;                               // of the rows still to do or done
-    double finishedWeight = 0;
-    QElapsedTimer clock;
-    quint64 id = 0;                 // tells this run's answers from an earlier run's
-    std::optional<Planned> asking;  // a row whose overwrite question is up
-    std::unique_ptr<Prompts::Pending> question;
-    std::shared_ptr<const OutputDir> root; // the output folder, once opened
-    QSet<QString> cleanedFolders;          // sub-folders cleaned of stale temporary files
-    // The sub-folder the last row went to: rows of one folder come together.
-    QString lastSub;
-    std::shared_ptr<const OutputDir> lastDir;
-    std::optional<NamePattern> pattern; // when outputs are named by one
-    RunNames names;                     // the outputs' names taken so far
-    std::map<int, QString> outputs;     // rows whose output is there at the end: its path
-};
 
 ConversionRun::ConversionRun(const AudioFile& writer, QObject* parent)
     : QObject(parent), m_writer(writer), m_progressTimer(new QTimer(this)),
@@ -115,6 +77,7 @@ void ConversionRun::start(RunRows& rows, Settings settings)
         run->pattern.emplace(run->settings.namePattern);
     run->names = RunNames(run->settings.nameRules);
     m_run = std::move(run);
+    setUpAlbums();
     try {
         prepareFolder({});
     } catch (const OutputError&) {
@@ -136,6 +99,7 @@ void ConversionRun::stop()
     // Every job ends: a queued one as soon as it starts.
     for (auto& job : m_jobs)
         job->progress.stop.store(true);
+    dropWaiting();
     maybeFinish();
 }
 
@@ -172,8 +136,14 @@ void ConversionRun::fill()
         return;
     }
     int planned = 0;
-    while (!m_run->stopping && !m_run->question && int(m_jobs.size()) < m_run->settings.maxJobs) {
-        if (m_run->next >= m_run->count)
+    while (!m_run->stopping && int(m_jobs.size()) < m_run->settings.maxJobs) {
+        if (!m_ready.empty()) {
+            std::unique_ptr<Job> job = std::move(m_ready.front());
+            m_ready.pop_front();
+            launch(std::move(job));
+            continue;
+        }
+        if (m_run->question || m_run->next >= m_run->count)
             break;
         if (++planned > MaxRowsPerPlanningTurn) {
             QTimer::singleShot(0, this, guarded([this] { fill(); }));
@@ -222,6 +192,7 @@ void ConversionRun::skip(const Planned& plan)
     ++m_run->totals.skipped;
     m_run->outputs[plan.row] = plan.target;
     m_run->rows->skipped(plan.row);
+    keptOutput(plan);
 }
 
 std::optional<ConversionRun::Planned> ConversionRun::planRow(int row)
@@ -265,6 +236,7 @@ std::optional<ConversionRun::Planned> ConversionRun::existingTarget(const Planne
         ++m_run->totals.upToDate;
         m_run->outputs[plan.row] = plan.target;
         m_run->rows->upToDate(plan.row);
+        keptOutput(plan);
         return std::nullopt;
     }
     case Existing::Ask:
@@ -382,6 +354,20 @@ std::shared_ptr<const OutputDir> ConversionRun::prepareFolder(const QString& sub
 
 void ConversionRun::startJob(const Planned& plan)
 {
+    std::unique_ptr<Job> job = makeJob(plan);
+    m_run->rows->started(plan.row);
+    job->clock.start();
+    decided(plan.row, true);
+    if (m_run->settings.normalize) {
+        // The source's loudness first: the gain it is converted with depends on it.
+        job->stage = Stage::Measure;
+        job->progressShare = 0.5;
+    }
+    launch(std::move(job));
+}
+
+std::unique_ptr<ConversionRun::Job> ConversionRun::makeJob(const Planned& plan)
+{
     RunRows& rows = *m_run->rows;
     auto job = std::make_unique<Job>();
     job->row = plan.row;
@@ -393,9 +379,15 @@ void ConversionRun::startJob(const Planned& plan)
     job->order.tags = rows.tags(plan.row);
     job->order.writer = std::make_unique<AudioFile>();
     job->order.writer->CopyOutputFrom(m_writer);
-    job->order.copyCodec = m_run->settings.copyCodec;
-    rows.started(plan.row);
-    job->clock.start();
+    // Normalized audio is not the source's: it is always encoded.
+    if (!m_run->settings.normalize)
+        job->order.copyCodec = m_run->settings.copyCodec;
+    job->order.loudness = loudnessOrder();
+    return job;
+}
+
+void ConversionRun::launch(std::unique_ptr<Job> job)
+{
     Job* j = job.get();
     m_jobs.push_back(std::move(job));
     WorkerPool* pool = m_pool.get();
@@ -404,15 +396,35 @@ void ConversionRun::startJob(const Planned& plan)
     // to the GUI thread again.
     const JobFunction& work = m_jobFunction;
     const bool queued = pool->submit([j, pool, work](std::stop_token) {
-        j->result = work(j->order, j->progress);
+        switch (j->stage) {
+        case Stage::Convert:
+            j->result = work(j->order, j->progress);
+            break;
+        case Stage::Finish:
+            j->result = finishHeldOutput(j->order, *j->held, j->album, j->progress);
+            break;
+        case Stage::Measure:
+            try {
+                j->result.loudness = measureFileLoudness(j->order.source, j->progress);
+                j->result.outcome = JobResult::Outcome::Finished;
+            } catch (const CancelledError&) {
+                j->result.outcome = JobResult::Outcome::Stopped;
+            } catch (const std::exception& e) {
+                j->result.outcome = JobResult::Outcome::Failed;
+                j->result.reason = QString::fromUtf8(e.what());
+                j->result.message = j->order.source + QStringLiteral(" could not be converted: ") + j->result.reason;
+            }
+            break;
+        }
         j->progress.ended.store(true, std::memory_order_release);
         pool->notify();
     });
     if (!queued) {
         // No worker thread could be made (a resource limit): this file fails, the run goes on.
+        j->result = JobResult{};
         j->result.outcome = JobResult::Outcome::Failed;
         j->result.reason = QStringLiteral("the system has no thread to spare");
-        j->result.message = plan.source + QStringLiteral(" could not be converted: ") + j->result.reason;
+        j->result.message = j->order.source + QStringLiteral(" could not be converted: ") + j->result.reason;
         j->progress.ended.store(true);
         QTimer::singleShot(0, this, guarded([this] { reap(); }));
     }
@@ -427,8 +439,9 @@ void ConversionRun::reap()
             ++it;
             continue;
         }
-        applyResult(job);
+        std::unique_ptr<Job> done = std::move(*it);
         it = m_jobs.erase(it);
+        applyResult(std::move(done));
         any = true;
     }
     if (any && m_run) {
@@ -437,10 +450,27 @@ void ConversionRun::reap()
     }
 }
 
-void ConversionRun::applyResult(Job& job)
+void ConversionRun::applyResult(std::unique_ptr<Job> job)
 {
     if (!m_run)
         return;
+    if (job->stage == Stage::Measure) {
+        measured(std::move(job));
+        return;
+    }
+    if (job->result.outcome == JobResult::Outcome::Measured) {
+        held(std::move(job));
+        return;
+    }
+    jobEnded(*job);
+    // A row of an album whose output was to wait for the album has none: the album goes on
+    // without it.
+    if (job->stage == Stage::Convert && job->order.loudness.waitForAlbum)
+        settleRow(job->row, nullptr);
+}
+
+void ConversionRun::jobEnded(Job& job)
+{
     JobResult& result = job.result;
     // The row hears of the source's measure when it changed since the row measured it, or
     // when it decoded to another length than the row shows.
@@ -460,6 +490,7 @@ void ConversionRun::applyResult(Job& job)
         dropRowFromTotal(job.row);
         break;
     case JobResult::Outcome::Failed:
+    case JobResult::Outcome::Measured: // never handed here
         m_run->failures[job.row] = result.message;
         ++m_run->totals.failed;
         dropRowFromTotal(job.row);
@@ -474,6 +505,8 @@ void ConversionRun::refuse(int row, const QString& message, const QString& reaso
     ++m_run->totals.failed;
     dropRowFromTotal(row);
     m_run->rows->refused(row, message, reason);
+    decided(row, false);
+    settleRow(row, nullptr);
 }
 
 void ConversionRun::dropRowFromTotal(int row)
@@ -485,8 +518,21 @@ void ConversionRun::maybeFinish()
 {
     if (!m_run || !m_jobs.empty())
         return;
-    if (m_run->stopping || (m_run->next >= m_run->count && !m_run->asking))
+    if (m_run->stopping) {
         finish();
+        return;
+    }
+    if (m_run->next < m_run->count || m_run->asking || !m_ready.empty())
+        return;
+    // Every row is decided and nothing runs: whatever still waits for its album is released
+    // with what its album has (it cannot be, but a run must never hang on it).
+    if (m_run->albums && !m_run->albums->waiting.empty()) {
+        while (!m_run->albums->waiting.empty())
+            releaseAlbum(m_run->albums->waiting.begin()->first);
+        fill();
+        return;
+    }
+    finish();
 }
 
 void ConversionRun::finish()
@@ -528,11 +574,22 @@ void ConversionRun::reportProgress()
         return;
     double done = m_run->finishedWeight;
     for (const auto& job : m_jobs) {
+        if (job->keptOutput)
+            continue;
         const std::int64_t total = job->progress.framesTotal.load(std::memory_order_relaxed);
         const std::int64_t frames = job->progress.framesDone.load(std::memory_order_relaxed);
-        const double fraction = total > 0 ? std::clamp(double(frames) / double(total), 0.0, 1.0) : 0.0;
+        const double fraction = job->progressFrom
+            + job->progressShare * (total > 0 ? std::clamp(double(frames) / double(total), 0.0, 1.0) : 0.0);
         done += fraction * m_run->weights[std::size_t(job->row)];
         m_run->rows->progressed(job->row, int(fraction * 100.0));
+    }
+    const auto waiting = [&](const Job& job) { done += job.progressFrom * m_run->weights[std::size_t(job.row)]; };
+    for (const auto& job : m_ready)
+        waiting(*job);
+    if (m_run->albums) {
+        for (const auto& [album, jobs] : m_run->albums->waiting)
+            for (const auto& job : jobs)
+                waiting(*job);
     }
     const double share = m_run->totalWeight > 0 ? std::clamp(done / m_run->totalWeight, 0.0, 1.0) : 0.0;
     const double elapsed = double(m_run->clock.elapsed()) / 1000.0;

@@ -6,6 +6,7 @@
 // for the answer, which resumes it; a stop closes the question and starts nothing more. The
 // list it converts and where it shows what happens are behind RunRows, so the window and the
 // command line run the very same rules.
+#include "AlbumLoudness.h"
 #include "ConversionJob.h"
 #include "OutputNaming.h"
 #include "Prompts.h"
@@ -14,7 +15,9 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <deque>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -37,6 +40,12 @@ public:
         // At the end of a run that was not stopped, a playlist of its outputs (RunPlaylist.h)
         // in the output folder.
         bool playlist = false;
+        // ReplayGain tags measured from the audio as written. With album values, an album's
+        // outputs wait as temporary files until its last row is measured.
+        GainTags gainTags = GainTags::Off;
+        // The audio itself is brought to the ReplayGain reference (per album with album
+        // values), never past a true peak of -1 dBTP. The source is measured first.
+        bool normalize = false;
         // Asked before an existing output is replaced, when existing is Ask: opens the
         // question and returns at once; the answer comes later (Prompts::askOverwriteLater).
         std::function<std::unique_ptr<Prompts::Pending>(const QString& question,
@@ -89,12 +98,19 @@ signals:
 private:
     struct Job;
     struct Run;
+    struct Albums;
     struct Planned {
         int row = -1;
         QString source;
         QString target;
         std::shared_ptr<const OutputDir> dir; // the target's folder, held open
         bool remeasure = false; // the source changed since it was measured
+    };
+    // What a job on the pool does.
+    enum class Stage {
+        Convert,  // convert the row (and, waiting for its album, hold the output)
+        Measure,  // measure the source only: before normalizing it, or for its album's values
+        Finish,   // tag and prove a held output with its album's values
     };
 
     bool identifySources();
@@ -117,8 +133,25 @@ private:
     // created and opened without following a link. Throws OutputError.
     std::shared_ptr<const OutputDir> prepareFolder(const QString& sub);
     void startJob(const Planned& plan);
+    std::unique_ptr<Job> makeJob(const Planned& plan);
+    void launch(std::unique_ptr<Job> job);
     void reap();
-    void applyResult(Job& job);
+    void applyResult(std::unique_ptr<Job> job);
+    void jobEnded(Job& job);
+    // Loudness (ConversionRunLoudness.cpp).
+    void setUpAlbums();
+    bool albumsActive() const;
+    LoudnessOrder loudnessOrder() const;
+    // The row's fate is known: converted (a job started), or kept, refused or failed.
+    void decided(int row, bool converts);
+    void keptOutput(const Planned& plan);
+    void settleRow(int row, std::shared_ptr<const LoudnessMeter> meter);
+    void releaseAlbum(int album);
+    // A row measured before it is normalized, or for its album: what comes next.
+    void measured(std::unique_ptr<Job> job);
+    void held(std::unique_ptr<Job> job);
+    void convertScaled(std::unique_ptr<Job> job, double scaleDb, std::optional<AlbumGain> album);
+    void dropWaiting();
     void refuse(int row, const QString& message, const QString& reason);
     void dropRowFromTotal(int row);
     void maybeFinish();
@@ -130,6 +163,7 @@ private:
     std::unique_ptr<Run> m_run;
     quint64 m_runs = 0;
     std::vector<std::unique_ptr<Job>> m_jobs;
+    std::deque<std::unique_ptr<Job>> m_ready; // jobs to start when a worker is free
     JobFunction m_jobFunction;
     std::unique_ptr<WorkerPool> m_pool; // after m_jobs: its workers end before the jobs go
 };

@@ -81,6 +81,7 @@ public:
             m_list.setToolTip(row, StoppedTip);
             break;
         case JobResult::Outcome::Failed:
+        case JobResult::Outcome::Measured: // a run hands on only what is over
             m_list.setText(row, rows::Status, rows::Failed);
             m_list.setToolTip(row, result.reason);
             break;
@@ -186,6 +187,8 @@ void Converter::ConvertList(int format)
     run.folder = plan.folder;
     run.existing = plan.existing;
     run.playlist = plan.playlist;
+    run.gainTags = plan.gainTags;
+    run.normalize = plan.normalize;
     run.maxJobs = jobsFor(readKey(*settings, keys::jobs));
     run.ask = [this](const QString& question, std::function<void(Prompts::Overwrite)> answered) {
         return m_prompts.askOverwriteLater(m_window, question, std::move(answered));
@@ -215,7 +218,10 @@ PlanSetup Converter::planSetup(int format) const
     plan.naming.formatLabel = QString::fromUtf8(f->label);
     plan.existing = existingFromSetting(readKey(*settings, keys::existing));
     plan.playlist = readKey(*settings, keys::playlist) != 0;
-    if (readKey(*settings, keys::copySameFormat) != 0) {
+    plan.gainTags = GainTags(std::clamp(readKey(*settings, keys::replayGain), 0, 2));
+    plan.normalize = readKey(*settings, keys::normalize) != 0;
+    // Normalized audio is never the source's own: nothing is copied.
+    if (readKey(*settings, keys::copySameFormat) != 0 && !plan.normalize) {
         // Which codec the format writes, from a writer set up as a run would set it up.
         AudioFile writer;
         LameEncSettings lame;

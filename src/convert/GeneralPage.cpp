@@ -12,6 +12,34 @@
 
 namespace sondrel::settingsui {
 
+namespace {
+
+// ReplayGain tags and normalizing, measured from the audio as it is converted.
+QGroupBox* buildLoudnessGroup(QWidget* page, PageParts& parts)
+{
+    QGroupBox* group = makeGroup(page, QStringLiteral("Loudness"), 310, 96);
+    group->setObjectName(QStringLiteral("gb_loudness"));
+    QComboBox* cb_gain = makeCombo(group, "cb_replaygain",
+                                   {QStringLiteral("None"), QStringLiteral("Track"), QStringLiteral("Track and album")});
+    cb_gain->setToolTip(QStringLiteral("ReplayGain 2.0 tags, measured by EBU R 128 from the converted audio.\n"
+                                       "An album is the files that share album artist and album (without both: "
+                                       "one folder);\nits files are finished together once the last is measured."));
+    auto* cbx_normalize = new QCheckBox(QStringLiteral("Normalize the audio to -18 LUFS"), group);
+    cbx_normalize->setObjectName(QStringLiteral("cbx_normalize"));
+    cbx_normalize->setToolTip(QStringLiteral("Each file (each album, with album tags) is made as loud as the ReplayGain "
+                                             "reference,\nnever past a true peak of -1 dBTP. Files are then always "
+                                             "encoded, never copied."));
+    QGridLayout* grid = makeGrid(group);
+    grid->addWidget(makeLabel(group, QStringLiteral("ReplayGain tags:")), 0, 0);
+    grid->addWidget(cb_gain, 0, 1);
+    grid->addWidget(cbx_normalize, 1, 0, 1, 3);
+    parts.bindings.push_back({cb_gain, keys::replayGain});
+    parts.bindings.push_back({cbx_normalize, keys::normalize});
+    return group;
+}
+
+} // namespace
+
 void buildGeneralPage(QWidget* page, PageParts& parts)
 {
     QVBoxLayout* column = makeColumn(page);
@@ -37,6 +65,7 @@ void buildGeneralPage(QWidget* page, PageParts& parts)
     grid->addWidget(cbx_copy, 2, 0, 1, 3);
 
     column->addWidget(group, 0, Qt::AlignHCenter);
+    column->addWidget(buildLoudnessGroup(page, parts), 0, Qt::AlignHCenter);
     column->addStretch(1);
     parts.bindings.push_back({cb_jobs, keys::jobs});
     parts.bindings.push_back({cbx_copy, keys::copySameFormat});

@@ -15,6 +15,9 @@ class NamePattern;
 class RunRows;
 
 // What a run does with an output that exists already.
+// Which ReplayGain values a run writes.
+enum class GainTags { Off = 0, Track = 1, TrackAndAlbum = 2 };
+
 enum class Existing {
     Ask = 0,       // asks the user
     Skip = 1,      // keeps it

@@ -22,6 +22,8 @@ struct PlanSetup {
     OutputNaming naming;
     Existing existing = Existing::Ask;
     bool playlist = false;
+    GainTags gainTags = GainTags::Off;
+    bool normalize = false;
 };
 
 class OutputPlanner : public QObject {

@@ -63,6 +63,10 @@ inline constexpr IntKey existing{"basic", "existing", 0};
 inline constexpr IntKey playlist{"basic", "playlist", 0};
 // A source already in the output format's codec is copied into its output, not re-encoded.
 inline constexpr IntKey copySameFormat{"basic", "copy same format", 0};
+// ReplayGain tags measured from the converted audio: 0 none, 1 track, 2 track and album.
+inline constexpr IntKey replayGain{"basic", "replaygain", 0};
+// 1: the audio itself is brought to -18 LUFS (per album with album tags).
+inline constexpr IntKey normalize{"basic", "normalize", 0};
 // mp3
 inline constexpr IntKey mp3Bitrate{"mp3", "bitrate", 11};
 inline constexpr IntKey mp3Channel{"mp3", "channel", 1};

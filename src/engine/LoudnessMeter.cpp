@@ -35,11 +35,11 @@ LoudnessMeter::LoudnessMeter(int channels, int sampleRate) : m_channels(channels
 {
     if (channels < 1 || sampleRate < 1)
         throw EngineError("the loudness of audio without channels or rate cannot be measured");
-    // The histogram keeps the gating blocks in a fixed space whatever the length, so an album
-    // of many long files waits for its last file in little memory.
+    // Every gating block's energy is kept (about 3 kB a minute), not the library's histogram,
+    // whose bins of 0.1 dB put the loudness up to 0.05 LU off.
     m_state = std::make_unique<State>();
     m_state->st = ebur128_init(unsigned(channels), static_cast<unsigned long>(sampleRate),
-                               EBUR128_MODE_I | EBUR128_MODE_TRUE_PEAK | EBUR128_MODE_HISTOGRAM);
+                               EBUR128_MODE_I | EBUR128_MODE_TRUE_PEAK);
     if (!m_state->st)
         throw EngineError("the loudness of " + std::to_string(channels) + " channels at " + std::to_string(sampleRate)
                           + " Hz cannot be measured");
@@ -65,7 +65,8 @@ const LoudnessMeasure& LoudnessMeter::finish()
     if (m_finished)
         return m_measure;
     double value = 0;
-    m_measure.lufs = loudnessOf(ebur128_loudness_global(m_state->st, &value), value);
+    const int rc = ebur128_loudness_global(m_state->st, &value);
+    m_measure.lufs = loudnessOf(rc, value);
     m_measure.peak = 0;
     for (int c = 0; c < m_channels; ++c) {
         double peak = 0;
@@ -87,7 +88,8 @@ std::optional<double> LoudnessMeter::together(const std::vector<const LoudnessMe
     if (states.empty())
         return std::nullopt;
     double value = 0;
-    return loudnessOf(ebur128_loudness_global_multiple(states.data(), states.size(), &value), value);
+    const int rc = ebur128_loudness_global_multiple(states.data(), states.size(), &value);
+    return loudnessOf(rc, value);
 }
 
 std::optional<double> gainToReference(const std::optional<double>& lufs)
