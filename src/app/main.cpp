@@ -5,6 +5,7 @@
 #include "CommandLine.h"
 #include "Launcher.h"
 #include "MainWindow.h"
+#include "OpenFileLimit.h"
 #include "Prompts.h"
 #include "StopSignals.h"
 
@@ -26,6 +27,7 @@ QStringList arguments(int argc, char** argv)
 int main(int argc, char** argv)
 {
     sondrel::tuneAllocator();
+    sondrel::raiseOpenFileLimit();
     const sondrel::CommandLine command = sondrel::parseCommandLine(arguments(argc, argv));
     switch (command.action) {
     case sondrel::CommandLine::Action::Help:

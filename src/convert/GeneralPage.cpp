@@ -65,10 +65,10 @@ void buildGeneralPage(QWidget* page, PageParts& parts)
     grid->addWidget(cbx_copy, 2, 0, 1, 3);
 
     column->addWidget(group, 0, Qt::AlignHCenter);
-    column->addWidget(buildLoudnessGroup(page, parts), 0, Qt::AlignHCenter);
-    column->addStretch(1);
     parts.bindings.push_back({cb_jobs, keys::jobs});
     parts.bindings.push_back({cbx_copy, keys::copySameFormat});
+    column->addWidget(buildLoudnessGroup(page, parts), 0, Qt::AlignHCenter);
+    column->addStretch(1);
 }
 
 } // namespace sondrel::settingsui

@@ -323,8 +323,8 @@ private slots:
                                 << (existing ? int(*existing) : -1) << keep << dry;
         };
         const QString convertOnly = "--format, --out, --jobs, --existing, --overwrite, --pattern, --portable-names, "
-                                    "--keep-folders, --no-keep-folders, --playlist, --copy-same-format and --dry-run "
-                                    "go with --convert";
+                                    "--keep-folders, --no-keep-folders, --playlist, --copy-same-format, --replaygain, "
+                                    "--normalize and --dry-run go with --convert";
         row("nothing", {}, A::Window, {});
         row("paths, dash and end of options", {"a.wav", "-", "--", "--help", "-x"}, A::Window, {},
             {"a.wav", "-", "--help", "-x"});
@@ -366,6 +366,9 @@ private slots:
         row("pattern missing", {"--convert", "--pattern"}, A::Error, "--pattern needs a pattern");
         row("pattern not valid", {"--convert", "--pattern", "{title"}, A::Error,
             "--pattern: " + NamePatternError("{title"));
+        row("replaygain of no kind", {"--convert", "--replaygain", "loud"}, A::Error, "--replaygain needs off, track or album");
+        row("replaygain missing", {"--convert", "--replaygain"}, A::Error, "--replaygain needs off, track or album");
+        row("normalize without convert", {"--normalize", "a.wav"}, A::Error, convertOnly, {"a.wav"});
         row("convert without format", {"--convert", "--out", "o", "a"}, A::Error, "--convert needs --format", {"a"});
         row("convert without out", {"--convert", "--format", "wav", "a"}, A::Error, "--convert needs --out", {"a"}, "wav");
         row("convert without paths", {"--convert", "--format", "wav", "--out", "o"}, A::Error,

@@ -85,6 +85,8 @@ const ControlCase Controls[] = {
     {6, "cb_aac_channel", "index 2", keys::aacChannel, 2},
     {7, "cb_jobs", "index 3", keys::jobs, 3},
     {7, "cbx_copy_same_format", "click", keys::copySameFormat, 1},
+    {7, "cb_replaygain", "index 2", keys::replayGain, 2},
+    {7, "cbx_normalize", "click", keys::normalize, 1},
 };
 
 // A file where every key differs from its default.
@@ -337,6 +339,7 @@ private slots:
                 : n == "cb_wav_bit"                            ? QStringList{"8 bits", "16 bits"}
                 : n == "cb_wma"                                ? profiles
                 : n == "cb_jobs"                               ? jobs
+                : n == "cb_replaygain"                         ? QStringList{"None", "Track", "Track and album"}
                 : n == "cb_existing"                           ? QStringList{"Ask", "Skip", "Overwrite", "Rename: name (2)",
                                                                              "Update if older than the source"}
                 : n == "cb_ready_pattern"                      ? QStringList{"As the file's name", "Artist/Album/Track Title",
@@ -487,7 +490,7 @@ private slots:
                                    "[flac]\ncompression level=0\nbit=2\nfrequency=11\nchannel=2\n"
                                    "[opus]\nkbps=96\nmode=1\nchannel=1\n"
                                    "[aac]\nbitrate=15\nfrequency=9\nchannel=2\n"
-                                   "[basic]\njobs=3\ncopy same format=1\nname pattern=\nportable names=0\nexisting=0\nplaylist=0")
+                                   "[basic]\njobs=3\ncopy same format=1\nreplaygain=2\nnormalize=1\nname pattern=\nportable names=0\nexisting=0\nplaylist=0")
                             .split('\n'));
     }
 
