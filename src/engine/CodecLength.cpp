@@ -143,7 +143,21 @@ std::optional<std::int64_t> aacFrameCount(InputFile& first, int si)
     scan.file.throwIfCancelled();
     if (frameSize == 0)
         return std::nullopt;
-    return model.total();
+    const std::int64_t total = model.total();
+    if (const auto stated = mp4StatedLength(first, si); stated && *stated < total && total - *stated < frameSize)
+        return *stated; // the padding of the last frame
+    return total;
+}
+
+std::optional<std::int64_t> mp4StatedLength(const InputFile& in, int si)
+{
+    const AVStream* st = in.stream(si);
+    const AVCodecParameters* par = st->codecpar;
+    if (std::strncmp(in.format()->name, "mov,", 4) != 0 || par->codec_id != AV_CODEC_ID_AAC || par->sample_rate <= 0
+        || av_cmp_q(st->time_base, AVRational{1, par->sample_rate}) != 0 || st->duration <= 0
+        || st->duration == AV_NOPTS_VALUE)
+        return std::nullopt;
+    return st->duration;
 }
 
 } // namespace sondrel
