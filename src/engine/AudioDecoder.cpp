@@ -1,5 +1,6 @@
 #include "AudioDecoder.h"
 
+#include "CodecLength.h"
 #include "EngineError.h"
 #include "StreamLimits.h"
 
@@ -90,6 +91,11 @@ AudioDecoder::AudioDecoder(const QString& path, const std::atomic<bool>* cancel,
     }
     if (m_manualTrim && m_method != CountMethod::NotCounted)
         m_trimAt = m_count;
+    // AAC in MP4: libavcodec decodes the last frame whole, padding and all; the track's
+    // stated length ends it (counted the same way by aacFrameCount).
+    if (m_method == CountMethod::AacFrames || m_method == CountMethod::NotCounted)
+        if (const auto stated = mp4StatedLength(m_input, m_stream); stated && par->sample_rate == m_rate)
+            m_trimAt = *stated;
     // Lossless sources (WavPack's lossy hybrid mode too) keep their sample width, which a
     // writer may follow; lossy ones have none.
     const AVCodecDescriptor* codec = avcodec_descriptor_get(par->codec_id);
@@ -123,6 +129,7 @@ void AudioDecoder::append(const AVFrame* f)
     const int inChannels = f->ch_layout.nb_channels;
     if (inChannels <= 0 || f->sample_rate <= 0)
         return;
+    m_largestFrame = std::max(m_largestFrame, f->nb_samples);
     if (m_manualTrim && skipStart(f))
         return;
     if (m_rate == 0) {
@@ -226,7 +233,7 @@ SampleArray AudioDecoder::read(int maxElements)
     if (maxElements < ch)
         throw EngineError(m_input.describe("was asked for fewer samples than one sample frame"));
     if (m_trimAt >= 0 && m_delivered >= m_trimAt)
-        checkGranuleEnd();
+        checkStatedEnd();
     if (m_ended)
         return {};
     std::int64_t frames = std::min(std::int64_t(maxElements / ch), kMaxReadFrames);
@@ -252,23 +259,29 @@ SampleArray AudioDecoder::read(int maxElements)
     }
     m_delivered += std::int64_t(out.size()) / ch;
     if (m_trimAt >= 0 && m_delivered >= m_trimAt)
-        checkGranuleEnd();
+        checkStatedEnd();
     return out;
 }
 
-void AudioDecoder::checkGranuleEnd()
+std::int64_t AudioDecoder::statedEndSlack() const
+{
+    // An AAC frame is decoded whole: less than one frame of padding may follow its end.
+    return m_manualTrim ? kGranulePadding : m_largestFrame - 1;
+}
+
+void AudioDecoder::checkStatedEnd()
 {
     if (m_ended || m_trimAt < 0)
         return;
-    while (pendingFrames() <= kGranulePadding && decodeMore()) {
+    while (pendingFrames() <= statedEndSlack() && decodeMore()) {
     }
-    if (pendingFrames() <= kGranulePadding) {
+    if (pendingFrames() <= statedEndSlack()) {
         // Only the last block's padding is left: the stream ends here.
         m_pending.clear();
         m_pendingPos = 0;
         m_ended = true;
     } else {
-        // Audio goes on past the last granule position: it was not the end, the decoder's is.
+        // Audio goes on past the stated end: it was not the end, the decoder's is.
         m_trimAt = -1;
     }
 }

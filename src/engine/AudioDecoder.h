@@ -38,8 +38,8 @@ public:
 
     // Up to maxElements interleaved samples (whole sample frames); empty at the end. What
     // the decoder gives, to its end (damaged data is not made up with silence), trimmed at
-    // the start as the container marks it and, for Ogg, at the end to the last granule
-    // position (the stream's end by the format's rule).
+    // the start as the container marks it and at the end where the container states it: for
+    // Ogg the last granule position, for AAC in MP4 the track's length (edit list).
     SampleArray read(int maxElements);
 
     // Samples per channel delivered so far; once the end is reached, the stream's length.
@@ -59,7 +59,8 @@ private:
     void openResampler(const AVFrame* frame); // for frames like this one
     void flushResampler();
     std::int64_t pendingFrames() const;
-    void checkGranuleEnd();     // at the last granule position: end there, or go on
+    void checkStatedEnd();      // at the stated end: end there, or go on
+    std::int64_t statedEndSlack() const;
 
     InputFile m_input;
     int m_stream = -1;
@@ -82,7 +83,8 @@ private:
     std::size_t m_pendingPos = 0;
     bool m_manualTrim = false;      // the decoder leaves trimming to us (Ogg)
     std::int64_t m_startSkip = 0;
-    std::int64_t m_trimAt = -1;     // where the stream ends by its last granule position
+    std::int64_t m_trimAt = -1;     // where the container says the stream ends
+    int m_largestFrame = 0;         // samples of the longest frame decoded so far
     bool m_decoderDone = false;
     bool m_ended = false;
     std::int64_t m_delivered = 0;

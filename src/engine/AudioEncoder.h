@@ -56,9 +56,9 @@ struct WrittenLength {
     std::int64_t framesEncoded = 0;
     int outputRate = 0;
     // How many samples more a decoder may give: the codec's padding of the last frame where
-    // the container cannot mark it (AAC: up to a frame; wmav2: the silence completing its
-    // last frame). 0 where the file states its exact length (WAV, FLAC, MP3 with its LAME
-    // header, Vorbis, Opus).
+    // the container cannot mark it (wmav2: the silence completing its last frame). 0 where
+    // the file states its exact length (WAV, FLAC, MP3 with its LAME header, Vorbis, Opus,
+    // AAC in M4A by its edit list).
     std::int64_t slack = 0;
     // Of framesEncoded, the silence the encoder added on purpose (not from the input).
     std::int64_t framesAdded = 0;

@@ -52,6 +52,49 @@ Trim trimOf(const AVPacket* pkt)
     return {};
 }
 
+// Whether four bytes read as a box's name (printable characters).
+bool boxName(std::uint32_t type)
+{
+    for (int i = 0; i < 4; ++i) {
+        const auto c = std::uint8_t(type >> (8 * i));
+        if (c < 0x20 || c > 0x7E)
+            return false;
+    }
+    return true;
+}
+
+// Whether no top-level box of an MP4 file reaches past its end: the index (moov) the length
+// comes from is whole. A file that lost its last bytes (even only the padding TagLib leaves
+// behind its tags) is cut. The reading position is left where it was.
+bool mp4BoxesWhole(AVIOContext* io)
+{
+    const std::int64_t size = avio_size(io);
+    const std::int64_t back = avio_tell(io);
+    if (size <= 0 || back < 0)
+        return true; // nothing to compare with
+    bool whole = true;
+    std::int64_t pos = 0;
+    for (int boxes = 0; boxes < 4096 && pos + 8 <= size; ++boxes) {
+        if (avio_seek(io, pos, SEEK_SET) < 0)
+            break;
+        std::int64_t length = avio_rb32(io);
+        const std::uint32_t type = avio_rb32(io);
+        if (length == 1)
+            length = std::int64_t(avio_rb64(io));
+        else if (length == 0)
+            break; // reaches to the end of the file, whatever its size
+        if (!boxName(type) || length < 8)
+            break; // not a box: bytes after the file's boxes
+        if (pos + length > size) {
+            whole = false;
+            break;
+        }
+        pos += length;
+    }
+    avio_seek(io, back, SEEK_SET);
+    return whole;
+}
+
 } // namespace
 
 std::optional<std::int64_t> oggOpusCount(InputFile& in, int si)
@@ -94,6 +137,8 @@ std::optional<std::int64_t> aacFrameCount(InputFile& first, int si)
 {
     const AVCodecParameters* par = first.stream(si)->codecpar;
     if (par->codec_id != AV_CODEC_ID_AAC)
+        return std::nullopt;
+    if (std::strncmp(first.format()->name, "mov,", 4) == 0 && !mp4BoxesWhole(first.io()))
         return std::nullopt;
     StreamScan scan(first, si);
     if (!scan.valid())
@@ -143,7 +188,21 @@ std::optional<std::int64_t> aacFrameCount(InputFile& first, int si)
     scan.file.throwIfCancelled();
     if (frameSize == 0)
         return std::nullopt;
-    return model.total();
+    const std::int64_t total = model.total();
+    if (const auto stated = mp4StatedLength(first, si); stated && *stated < total && total - *stated < frameSize)
+        return *stated; // the padding of the last frame
+    return total;
+}
+
+std::optional<std::int64_t> mp4StatedLength(const InputFile& in, int si)
+{
+    const AVStream* st = in.stream(si);
+    const AVCodecParameters* par = st->codecpar;
+    if (std::strncmp(in.format()->name, "mov,", 4) != 0 || par->codec_id != AV_CODEC_ID_AAC || par->sample_rate <= 0
+        || av_cmp_q(st->time_base, AVRational{1, par->sample_rate}) != 0 || st->duration <= 0
+        || st->duration == AV_NOPTS_VALUE)
+        return std::nullopt;
+    return st->duration;
 }
 
 } // namespace sondrel

@@ -1,6 +1,7 @@
 #include "FfmpegEncoder.h"
 
 #include "EngineError.h"
+#include "Mp4Gapless.h"
 
 #include <algorithm>
 #include <cstring>
@@ -259,8 +260,8 @@ WrittenLength FfmpegEncoder::writtenLength() const
     w.method = lengthMethodOf(m_target.codec);
     w.outputChannels = m_converter ? m_converter->outChannels() : 0;
     w.outputBits = outputBits();
-    // AAC in MP4 marks the encoder's delay but not the padding of the last frame.
-    w.slack = m_target.codec == AV_CODEC_ID_AAC ? m_frameSize : m_endFill;
+    // M4A states its exact length (edit list, iTunSMPB); ASF cannot mark wmav2's end fill.
+    w.slack = m_endFill;
     return w;
 }
 
@@ -370,6 +371,7 @@ void FfmpegEncoder::send(AVFrame* frame)
     while ((rc = avcodec_receive_packet(m_encoder.get(), m_packet.get())) == 0) {
         av_packet_rescale_ts(m_packet.get(), m_encoder->time_base, st->time_base);
         m_packet->stream_index = 0;
+        m_packetSamples += m_frameSize;
         rc = av_write_frame(m_muxer.get(), m_packet.get());
         av_packet_unref(m_packet.get());
         if (rc < 0)
@@ -396,6 +398,13 @@ void FfmpegEncoder::finish()
     if (rc < 0)
         throw EngineError(describe("cannot be completed (" + ff::errorText(rc) + ")"));
     closeFile();
+    if (std::strcmp(m_target.muxer, "ipod") == 0) {
+        // The edit list already ends the track at the source's last sample; the tag says the
+        // same for players that read only it. Every packet decodes to a whole frame.
+        const std::int64_t length = m_sourceFrames + m_addedFrames;
+        const std::int64_t delay = m_encoder->initial_padding;
+        writeITunSmpb(m_path, delay, std::max<std::int64_t>(0, m_packetSamples - delay - length), length);
+    }
 }
 
 void FfmpegEncoder::flushConverter()

@@ -75,6 +75,7 @@ private:
     std::int64_t m_sourceFrames = 0;  // converted source samples per channel written
     std::int64_t m_addedFrames = 0;   // silence added on purpose (wmav2's priming, an empty input)
     std::int64_t m_endFill = 0;       // silence completing the last frame (wmav2)
+    std::int64_t m_packetSamples = 0; // samples the packets written decode to, whole frames
     int m_sourceBits = 0;
     bool m_finished = false;
 };

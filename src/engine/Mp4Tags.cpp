@@ -1,6 +1,7 @@
 #include "Mp4Tags.h"
 
 #include "Genres.h"
+#include "Mp4Gapless.h"
 #include "TagFields.h"
 #include "TagFiles.h"
 
@@ -98,7 +99,12 @@ public:
 
     QStringList carry(const CarriedTags& tags) override
     {
+        // The file's own gapless data (written with its audio) stays whatever the source had.
+        const bool gapless = m_tag->contains(ITunSmpbAtom);
+        const TagLib::MP4::Item ownGapless = gapless ? m_tag->item(ITunSmpbAtom) : TagLib::MP4::Item();
         const TagLib::PropertyMap rest = m_tag->setProperties(propertiesOf(totalsInNumbers(tags.fields)));
+        if (gapless)
+            m_tag->setItem(ITunSmpbAtom, ownGapless);
         for (const auto& [key, values] : rest) {
             QString atom = toQ(key);
             if (atom.startsWith(QLatin1String("REPLAYGAIN_"), Qt::CaseInsensitive))

@@ -3,7 +3,9 @@
 #include "EngineError.h"
 #include "FfmpegSupport.h"
 #include "InputFile.h"
+#include "Mp4Gapless.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace sondrel {
@@ -147,6 +149,24 @@ private:
     AVStream* m_stream = nullptr;
 };
 
+// What the packets of a copied AAC stream say of its priming and padding: the first one's
+// time before zero is the encoder's delay, and every packet decodes to a whole frame (as long
+// as the longest packet lasts).
+class Mp4Packets {
+public:
+    void add(const AVPacket* p)
+    {
+        if (m_count++ == 0 && p->pts != AV_NOPTS_VALUE && p->pts < 0)
+            m_delay = -p->pts;
+        m_frame = std::max(m_frame, p->duration);
+    }
+    std::int64_t delay() const { return m_delay; }
+    std::int64_t samples() const { return m_count * m_frame; }
+
+private:
+    std::int64_t m_count = 0, m_delay = 0, m_frame = 0;
+};
+
 } // namespace
 
 QString copiedCodecOf(const OutputSelection& selection)
@@ -218,13 +238,37 @@ WrittenLength copyStream(const QString& source, const QString& path, const QStri
     std::size_t trimSize = 0;
     const bool lameHeader = more && av_packet_get_side_data(packet.get(), AV_PKT_DATA_SKIP_SAMPLES, &trimSize);
     CopyOutput output(path, *container, in, lameHeader, decodedFrames);
+    // AAC in MP4: the copy's edit list ends where its last packet ends, but the source may
+    // end within that packet (its own edit list): the last packet is held back and ends there.
+    const bool mp4 = container->id == AV_CODEC_ID_AAC;
+    const bool sampleTimes = av_cmp_q(output.stream()->time_base, AVRational{1, rate}) == 0;
+    const ff::PacketPtr held = ff::makePacket();
+    bool holding = false;
+    Mp4Packets seen;
     for (; more; more = next()) {
         av_packet_rescale_ts(packet.get(), in->time_base, output.stream()->time_base);
         packet->stream_index = 0;
         packet->pos = -1;
-        output.write(packet.get()); // takes the packet's data over
+        if (!mp4) {
+            output.write(packet.get()); // takes the packet's data over
+            continue;
+        }
+        seen.add(packet.get());
+        if (holding)
+            output.write(held.get());
+        av_packet_move_ref(held.get(), packet.get());
+        holding = true;
+    }
+    if (holding) {
+        if (sampleTimes && held->pts != AV_NOPTS_VALUE && held->pts < decodedFrames
+            && held->pts + held->duration > decodedFrames)
+            held->duration = decodedFrames - held->pts;
+        output.write(held.get());
     }
     output.finish();
+    if (mp4 && sampleTimes)
+        writeITunSmpb(path, seen.delay(), std::max<std::int64_t>(0, seen.samples() - seen.delay() - decodedFrames),
+                      decodedFrames);
 
     WrittenLength w;
     w.framesFed = decodedFrames;

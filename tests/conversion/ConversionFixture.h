@@ -106,6 +106,22 @@ protected:
         }
         return n;
     }
+    // The length ffprobe gives an M4A's audio track (what its edit list states), -1 if none.
+    static std::int64_t probedTrackLength(const QString& p)
+    {
+        bool ok = false;
+        const std::int64_t n = testaudio::runTool("ffprobe", {"-v", "error", "-select_streams", "a:0", "-show_entries",
+                                                              "stream=duration_ts", "-of", "csv=p=0", p})
+                                   .trimmed()
+                                   .toLongLong(&ok);
+        return ok ? n : -1;
+    }
+    // The length an M4A's iTunSMPB tag states (its fourth field, hexadecimal), -1 if none.
+    static std::int64_t smpbLength(const QString& p)
+    {
+        const QStringList f = testaudio::ffprobe(p).tags.value("itunsmpb").toString().split(' ', Qt::SkipEmptyParts);
+        return f.size() >= 4 ? f[3].toLongLong(nullptr, 16) : -1;
+    }
     // Files in the output folder, hidden ones included, sorted.
     QStringList outputNames() const
     {

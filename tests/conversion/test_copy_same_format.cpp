@@ -67,6 +67,10 @@ private slots:
             << 4 << "f-in-ogg.oga" << QStringList({"-c:a", "flac", "-f", "ogg"}) << ".flac";
         QTest::newRow("opus") << 5 << "o.opus" << QStringList({"-c:a", "libopus", "-b:a", "48k"}) << ".opus";
         QTest::newRow("aac in m4a") << 6 << "a.m4a" << QStringList({"-c:a", "aac", "-b:a", "96k"}) << ".m4a";
+        // Its edit list, in milliseconds, ends 32 samples before its last packet does.
+        QTest::newRow("aac in m4a ending within its last packet")
+            << 6 << "a-cut.m4a" << QStringList({"-af", "atrim=end_sample=73900", "-c:a", "aac", "-b:a", "96k"})
+            << ".m4a";
     }
     void copiesSourcesInTheOutputsCodec()
     {
@@ -96,6 +100,14 @@ private slots:
         QVERIFY(original.size() > 10);
         QCOMPARE(packets(copy), original);
         QCOMPARE(decodedSamples(copy), decodedSamples(src));
+        const std::int64_t length = engineSamples(src);
+        QCOMPARE(engineSamples(copy), length);
+        if (extension == ".m4a") {
+            // The edit list and the gapless tag end the copy where the source ends.
+            QCOMPARE(probedTrackLength(src), length);
+            QCOMPARE(probedTrackLength(copy), length);
+            QCOMPARE(smpbLength(copy), length);
+        }
         const testaudio::ProbeResult p = testaudio::ffprobe(copy);
         QCOMPARE(p.tags.value("title").toString(), tags.title);
         QCOMPARE(p.tags.value("artist").toString(), tags.artist);

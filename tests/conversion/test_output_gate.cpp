@@ -148,6 +148,36 @@ private slots:
         QVERIFY(QFile::exists(target));
     }
 
+    // Lossy outputs state their exact length (LAME header, last granule, M4A's edit list):
+    // one sample more or less than was encoded is refused, not taken for padding.
+    void lossyOutputsProveTheirExactLength_data()
+    {
+        QTest::addColumn<int>("format");
+        QTest::addColumn<int>("off");
+        for (int f : {0, 3, 5, 6})
+            for (int off : {1, -1})
+                QTest::addRow("%s %+d", Extensions[f] + 1, off) << f << off;
+    }
+    void lossyOutputsProveTheirExactLength()
+    {
+        QFETCH(int, format);
+        QFETCH(int, off);
+        const QString target = out + "/exact" + Extensions[format];
+        TempOutput temp(OutputDir::open(out));
+        OutputProof proof;
+        proof.length = encodeInto(temp, format, 0.7);
+        QCOMPARE(proof.length.slack, 0);
+        OutputProof wrong = proof;
+        wrong.length.framesEncoded += off;
+        if (wrong.length.inputRate == wrong.length.outputRate)
+            wrong.length.framesFed += off;
+        const QString failure = gateFailure(temp, target, wrong);
+        QVERIFY2(failure.contains(QString("samples of %1").arg(wrong.length.framesEncoded)), qPrintable(failure));
+        QVERIFY(!QFile::exists(target));
+        QCOMPARE(gateFailure(temp, target, proof), QString());
+        QVERIFY(QFile::exists(target));
+    }
+
     // A disk that fills up while the tags (here a 1.6 MB cover) are written: the file fails
     // with the system's reason, an earlier output stays byte for byte, nothing is left behind,
     // and the next row, which fits, converts.

@@ -57,6 +57,15 @@ std::int64_t oggdecFrames(const QString& path, const QString& scratch)
     return testaudio::runTool("ffprobe", args).trimmed().toLongLong();
 }
 
+std::int64_t ffprobeStreamLength(const QString& path)
+{
+    const QStringList args{"-v", "error", "-select_streams", "a:0", "-show_entries", "stream=duration_ts", "-of",
+                           "csv=p=0", path};
+    bool ok = false;
+    const std::int64_t n = testaudio::runTool("ffprobe", args).trimmed().toLongLong(&ok);
+    return ok ? n : -1;
+}
+
 long bestLag(const std::vector<float>& a, const std::vector<float>& b, long range)
 {
     long best = 0;

@@ -39,6 +39,11 @@ bool ffmpeg(const QStringList& args);
 // Ogg Vorbis file; -1 if it fails. Its WAV goes to scratch, or beside the file.
 std::int64_t oggdecFrames(const QString& path, const QString& scratch = {});
 
+// The length ffprobe gives the first audio stream in its time base (duration_ts): for AAC in
+// MP4 what the edit list states, which the ffmpeg command of some versions does not trim the
+// last frame to. -1 if it fails.
+std::int64_t ffprobeStreamLength(const QString& path);
+
 // The lag of b against a (within +-range samples) where they correlate best.
 long bestLag(const std::vector<float>& a, const std::vector<float>& b, long range);
 

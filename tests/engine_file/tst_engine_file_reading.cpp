@@ -225,6 +225,11 @@ void EngineFileReading::inputKinds()
         // keep some of the last block's padding.
         QCOMPARE(enginetest::oggdecFrames(path), d.frames());
         QVERIFY(oracleFrames >= d.frames() && oracleFrames < d.frames() + 8192);
+    } else if (probe.codecName == "aac") {
+        // The track ends where its edit list says; the ffmpeg command may decode the last
+        // frame whole.
+        QCOMPARE(enginetest::ffprobeStreamLength(path), d.frames());
+        QVERIFY(oracleFrames >= d.frames() && oracleFrames < d.frames() + 1024);
     } else {
         QCOMPARE(oracleFrames, d.frames());
     }
@@ -429,7 +434,16 @@ void EngineFileReading::newerFormatsCountExactly()
     const std::vector<float> oracle = testaudio::ffmpegDecode(path, &rate, &channels);
     QCOMPARE(rate, d.rate);
     QCOMPARE(channels, d.channels);
-    QCOMPARE(std::int64_t(oracle.size()) / channels, d.frames());
+    if (path.endsWith(".m4a") && method == "aac frames") {
+        // The edit list's end (the source's length), which the ffmpeg command may not trim
+        // the last frame to.
+        QCOMPARE(enginetest::ffprobeStreamLength(path), d.frames());
+        QCOMPARE(d.frames(), std::int64_t(m_source.size() / 2));
+        const std::int64_t padding = std::int64_t(oracle.size()) / channels - d.frames();
+        QVERIFY(padding >= 0 && padding < 1024);
+    } else {
+        QCOMPARE(std::int64_t(oracle.size()) / channels, d.frames());
+    }
     double maxDiff = 0;
     for (std::size_t i = 0; i < std::min(oracle.size(), d.samples.size()); ++i)
         maxDiff = std::max(maxDiff, double(std::abs(oracle[i] - d.samples[i])));

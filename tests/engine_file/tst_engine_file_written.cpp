@@ -39,13 +39,34 @@ void selectOutput(AudioFile& f, const QString& format, int rate, int channels)
     }
 }
 
+// ffprobe's reading of an M4A file's audio track: its time base, its length in that time base
+// (what the edit list states) and its packets.
+struct ProbedTrack {
+    QString timeBase;
+    std::int64_t length = -1;
+    std::int64_t packets = -1;
+};
+
+ProbedTrack probeTrack(const QString& path)
+{
+    const QStringList args{"-v", "error", "-select_streams", "a:0", "-count_packets", "-show_entries",
+                           "stream=time_base,duration_ts,nb_read_packets", "-of", "csv=p=0", path};
+    const QStringList fields = QString::fromUtf8(testaudio::runTool("ffprobe", args)).trimmed().split(',');
+    if (fields.size() != 3)
+        return {};
+    return {fields[0], fields[1].toLongLong(), fields[2].toLongLong()};
+}
+
 // Samples per channel another decoder gives: for Vorbis the reference decoder (oggdec), which
 // ends at the last granule position as the format says (libavcodec may keep some padding of
-// the last block); for the others the ffmpeg command.
+// the last block); for M4A the length ffprobe reads from the edit list (the ffmpeg command of
+// some versions decodes the last frame whole); for the others the ffmpeg command.
 std::int64_t referenceFrames(const QString& path, const QString& format)
 {
     if (format == "ogg")
         return enginetest::oggdecFrames(path);
+    if (format == "aac")
+        return probeTrack(path).length;
     int rate = 0, channels = 0;
     const std::vector<float> decoded = testaudio::ffmpegDecode(path, &rate, &channels);
     return channels > 0 ? std::int64_t(decoded.size()) / channels : -1;
@@ -73,6 +94,8 @@ private slots:
     void writtenLengthIsWhatDecodersGive();
     void shorterThanOneFrame_data();
     void shorterThanOneFrame();
+    void m4aStatesTheExactLength_data();
+    void m4aStatesTheExactLength();
 
 private:
     // Writes frames of a music signal and checks the file's length against WrittenLength.
@@ -192,6 +215,66 @@ void EngineFileWritten::shorterThanOneFrame()
     QFETCH(int, inRate);
     QFETCH(int, outRate);
     writeAndCompare(format, inRate, 2, outRate, 0, frames);
+}
+
+void EngineFileWritten::m4aStatesTheExactLength_data()
+{
+    QTest::addColumn<int>("rate");
+    QTest::addColumn<qint64>("frames");
+    for (qint64 frames : {1, 1023, 1024, 1025, 321930, 2646000})
+        QTest::newRow(qPrintable(QString("%1 at 44100").arg(frames))) << 44100 << frames;
+    QTest::newRow("1.3 s at 48000") << 48000 << qint64(62407);
+    QTest::newRow("1.3 s at 22050") << 22050 << qint64(28672);
+    QTest::newRow("1 at 22050") << 22050 << qint64(1);
+}
+
+// An M4A file marks the encoder's delay and the padding of its last frame, by its edit list
+// and by the iTunSMPB tag: it decodes to exactly the samples it was given, by ffprobe's
+// reading of the edit list and by the engine's count and decode.
+void EngineFileWritten::m4aStatesTheExactLength()
+{
+    QFETCH(int, rate);
+    QFETCH(qint64, frames);
+    AudioFile writer;
+    writer.SetAacOutput(0, 0, 128);
+    const QString path = m_dir.filePath(QString("exact-%1-%2.m4a").arg(rate).arg(frames));
+    std::vector<float> source = testaudio::musicSignal(rate, 2, frames);
+    for (float& s : source)
+        s = s == 0.0f ? 0.25f : s;
+    enginetest::writeAll(writer, path, source, 2, rate);
+    const sondrel::WrittenLength w = writer.WrittenLength();
+    QCOMPARE(w.framesEncoded, frames);
+    QCOMPARE(w.slack, 0);
+
+    const ProbedTrack track = probeTrack(path);
+    QCOMPARE(track.timeBase, QString("1/%1").arg(rate));
+    QCOMPARE(track.length, frames);
+
+    // iTunSMPB: delay, padding and length in hexadecimal, the three filling the packets.
+    const testaudio::ProbeResult probe = testaudio::ffprobe(path);
+    QVERIFY2(probe.ok, qPrintable(probe.error));
+    const QStringList smpb = probe.tags.value("itunsmpb").toString().split(' ', Qt::SkipEmptyParts);
+    QCOMPARE(smpb.size(), 12);
+    QCOMPARE(smpb[0], QString("00000000"));
+    const qint64 delay = smpb[1].toLongLong(nullptr, 16), padding = smpb[2].toLongLong(nullptr, 16);
+    QCOMPARE(smpb[3].size(), 16);
+    QCOMPARE(smpb[3].toLongLong(nullptr, 16), frames);
+    QCOMPARE(delay, 1024);
+    QCOMPARE(delay + frames + padding, track.packets * 1024);
+
+    // The engine counts and decodes exactly that; ffmpeg's decoder (which in some versions
+    // keeps the padding of the last frame) gives the same samples from the same start.
+    const enginetest::Decoded d = enginetest::readAll(path);
+    QCOMPARE(d.rate, rate);
+    QCOMPARE(d.method, QString("aac frames"));
+    QCOMPARE(d.sampleCount, frames);
+    QCOMPARE(d.frames(), frames);
+    int refRate = 0, refChannels = 0;
+    const std::vector<float> reference = testaudio::ffmpegDecode(path, &refRate, &refChannels);
+    QCOMPARE(refChannels, 2);
+    QVERIFY(qint64(reference.size()) / 2 >= frames);
+    QVERIFY(std::equal(d.samples.begin(), d.samples.end(), reference.begin(),
+                       [](float a, float b) { return std::abs(a - b) < 1e-4f; }));
 }
 
 QTEST_GUILESS_MAIN(EngineFileWritten)

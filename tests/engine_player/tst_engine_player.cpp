@@ -380,7 +380,8 @@ private slots:
 
     // Opening for playing counts nothing that reading does not need, yet reads the very
     // samples a counted opening reads: the Ogg end still trimmed at the last granule
-    // position, Matroska/WebM and AC-3 (whose counts take a full decode) read to their end.
+    // position, AAC in M4A at its edit list's end, Matroska/WebM and AC-3 (whose counts take
+    // a full decode) read to their end.
     void readingForPlaying_data()
     {
         QTest::addColumn<QString>("name");
