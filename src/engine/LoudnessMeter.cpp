@@ -65,7 +65,9 @@ const LoudnessMeasure& LoudnessMeter::finish()
     if (m_finished)
         return m_measure;
     double value = 0;
-    m_measure.lufs = loudnessOf(ebur128_loudness_global(m_state->st, &value), value);
+    // The call first: as two arguments of one call, value could be read before it is set.
+    const int rc = ebur128_loudness_global(m_state->st, &value);
+    m_measure.lufs = loudnessOf(rc, value);
     m_measure.peak = 0;
     for (int c = 0; c < m_channels; ++c) {
         double peak = 0;
@@ -87,7 +89,8 @@ std::optional<double> LoudnessMeter::together(const std::vector<const LoudnessMe
     if (states.empty())
         return std::nullopt;
     double value = 0;
-    return loudnessOf(ebur128_loudness_global_multiple(states.data(), states.size(), &value), value);
+    const int rc = ebur128_loudness_global_multiple(states.data(), states.size(), &value);
+    return loudnessOf(rc, value);
 }
 
 std::optional<double> gainToReference(const std::optional<double>& lufs)
