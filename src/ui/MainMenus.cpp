@@ -62,7 +62,7 @@ void addActionMenu(QMenuBar* bar, Tfm_main* w)
     route(w, addItem(action, w, "&Convert", "Convert1", QKeySequence(Qt::CTRL | Qt::Key_Return)),
           &Tfm_main::Convert1Click);
     route(w, addItem(action, w, "&Stop Converting", "StopConverting1"), &Tfm_main::StopConverting1Click);
-    route(w, addItem(action, w, "Analyze &Loudness", "AnalyzeLoudness1"), &Tfm_main::AnalyzeLoudness1Click);
+    route(w, addItem(action, w, "Analyze Lou&dness", "AnalyzeLoudness1"), &Tfm_main::AnalyzeLoudness1Click);
     addSeparator(action, "N2");
     QAction* play = addItem(action, w, "&Play", "Play1", QKeySequence(Qt::Key_Space));
     // Space plays or pauses from the list (see the list's keys); here it is only shown.
