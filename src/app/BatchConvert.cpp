@@ -161,13 +161,7 @@ std::optional<Prompts::Overwrite> askOnTerminal(const QString& question, std::FI
     }
 }
 
-// The files a command line names, in its order: folders as adding a folder takes them.
-struct NamedFiles {
-    QStringList files;
-    QStringList added;     // for each file, the folder named on the command line, or empty
-    QStringList badNames;  // files whose names are not valid UTF-8: they cannot be opened
-    int missing = 0;       // names of nothing, and folders without audio files
-};
+} // namespace
 
 NamedFiles filesNamed(const QStringList& paths, std::FILE* err)
 {
@@ -205,6 +199,8 @@ NamedFiles filesNamed(const QStringList& paths, std::FILE* err)
     }
     return n;
 }
+
+namespace {
 
 // Nobody to answer without a terminal: keep what exists.
 Existing existingMode(const CommandLine& command, bool terminal)

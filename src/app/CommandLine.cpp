@@ -17,6 +17,7 @@ QString usageText()
         "               [--playlist] [--copy-same-format] [--dry-run]\n"
         "               [--replaygain off|track|album] [--normalize]\n"
         "               FILE|FOLDER...\n"
+        "       sondrel --analyze [--jobs N] FILE|FOLDER...\n"
         "\n"
         "Without --convert, opens the window with the files added (folders with their\n"
         "sub-folders).\n"
@@ -52,10 +53,15 @@ QString usageText()
         "  --dry-run          print each file's plan, source TAB target TAB action\n"
         "                     (convert, copy, rename, skip, up to date, ask), write\n"
         "                     nothing\n"
+        "  --analyze          print each file's loudness, writing nothing: path TAB\n"
+        "                     LUFS TAB true peak dBTP TAB track gain dB TAB album gain\n"
+        "                     dB (ReplayGain to -18 LUFS; albums by album artist and\n"
+        "                     album tags, else by folder); a silent file has -inf LUFS\n"
+        "                     and no gains\n"
         "  --help             this text\n"
         "  --version          the version\n"
         "\n"
-        "Exit status: 0 every file converted (or skipped or up to date as --existing\n"
+        "Exit status: 0 every file converted or analyzed (or skipped or up to date as --existing\n"
         "asked), 1 some failed or were skipped unasked, 2 bad arguments (or ask\n"
         "without a terminal); 130, 143 and 129 after Ctrl+C, SIGTERM and SIGHUP, and 141 when the\n"
         "standard output was closed: these stop the conversion, and nothing of the files\n"
@@ -131,8 +137,18 @@ QString setValueOption(CommandLine& c, const QString& option, const QString* val
 }
 
 // What is missing or out of place once every argument is read; an empty text when nothing is.
-QString checkOptions(const CommandLine& c, bool convert)
+QString checkOptions(const CommandLine& c, bool convert, bool analyze)
 {
+    if (analyze) {
+        if (convert)
+            return QStringLiteral("--analyze and --convert cannot go together");
+        if (!c.format.isEmpty() || !c.out.isEmpty() || c.existing || c.pattern || c.portableNames || c.keepFolders
+            || c.dryRun || c.playlist || c.copySameFormat)
+            return QStringLiteral("--analyze takes only --jobs");
+        if (c.paths.isEmpty())
+            return QStringLiteral("--analyze needs files or folders to analyze");
+        return {};
+    }
     if (!convert) {
         if (!c.format.isEmpty() || !c.out.isEmpty() || c.jobs >= 0 || c.existing || c.pattern || c.portableNames
             || c.keepFolders || c.dryRun || c.playlist || c.copySameFormat || c.replayGain || c.normalize)
@@ -156,6 +172,7 @@ CommandLine parseCommandLine(const QStringList& args)
 {
     CommandLine c;
     bool convert = false;
+    bool analyze = false;
     bool optionsEnded = false;
     const auto fail = [&c](const QString& why) {
         c.action = CommandLine::Action::Error;
@@ -176,6 +193,8 @@ CommandLine parseCommandLine(const QStringList& args)
             return c;
         } else if (a == QLatin1String("--convert")) {
             convert = true;
+        } else if (a == QLatin1String("--analyze")) {
+            analyze = true;
         } else if (a == QLatin1String("--portable-names")) {
             c.portableNames = true;
         } else if (a == QLatin1String("--keep-folders") || a == QLatin1String("--no-keep-folders")) {
@@ -196,10 +215,12 @@ CommandLine parseCommandLine(const QStringList& args)
             return fail(QStringLiteral("unknown option: %1").arg(a));
         }
     }
-    if (const QString why = checkOptions(c, convert); !why.isEmpty())
+    if (const QString why = checkOptions(c, convert, analyze); !why.isEmpty())
         return fail(why);
     if (convert)
         c.action = CommandLine::Action::Convert;
+    else if (analyze)
+        c.action = CommandLine::Action::Analyze;
     return c;
 }
 

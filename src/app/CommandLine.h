@@ -9,15 +9,15 @@ namespace sondrel {
 
 // What the program was asked to do on its command line.
 struct CommandLine {
-    enum class Action { Window, Help, Version, Convert, Error };
+    enum class Action { Window, Help, Version, Convert, Analyze, Error };
     Action action = Action::Window;
     QString error;        // Error: what was wrong, for standard error
 
-    QStringList paths;    // files and folders to add (window) or convert
+    QStringList paths;    // files and folders to add (window), convert or analyze
     // --convert
     QString format;       // an output format's name, in lower case: "mp3", "wav", ...
     QString out;
-    int jobs = -1;        // -1: the settings file's
+    int jobs = -1;        // -1: the settings file's (also for --analyze)
     // --existing, or --overwrite ask|yes|no as ask|overwrite|skip; none: ask on a terminal,
     // skip otherwise.
     std::optional<Existing> existing;

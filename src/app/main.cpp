@@ -1,6 +1,7 @@
 #include "Allocator.h"
 #include "AppShell.h"
 #include "Application.h"
+#include "BatchAnalyze.h"
 #include "BatchConvert.h"
 #include "CommandLine.h"
 #include "Launcher.h"
@@ -45,6 +46,11 @@ int main(int argc, char** argv)
         QCoreApplication app(argc, argv);
         QCoreApplication::setApplicationName(QStringLiteral("Sondrel"));
         return sondrel::runBatchConversion(command, stdout, stderr);
+    }
+    case sondrel::CommandLine::Action::Analyze: {
+        QCoreApplication app(argc, argv);
+        QCoreApplication::setApplicationName(QStringLiteral("Sondrel"));
+        return sondrel::runBatchAnalysis(command, stdout, stderr);
     }
     case sondrel::CommandLine::Action::Window:
         break;

@@ -7,11 +7,12 @@
 namespace sondrel {
 
 // Which activity the window is in; derived from the busy flags.
-enum class UiState { Idle, Adding, Converting, Playing, Paused };
+enum class UiState { Idle, Adding, Converting, Playing, Paused, Analyzing };
 
-// The process-wide state every command consults: the four busy flags and the one open
+// The process-wide state every command consults: the five busy flags and the one open
 // settings store. GUI thread only; the flags are how a command learns that another one is
-// running (a conversion or an adding that works on worker threads, a playback). The tag
+// running (a conversion, an adding or a loudness analysis that works on worker threads, a
+// playback). The tag
 // records live with their rows in the list's model.
 class AppState : public QObject {
     Q_OBJECT
@@ -20,10 +21,12 @@ public:
     bool flag_adding() const { return m_adding; }
     bool flag_playing() const { return m_playing; }
     bool flag_paused() const { return m_paused; }
+    bool flag_analyzing() const { return m_analyzing; }
     void setConverting(bool on) { set(m_converting, on); }
     void setAdding(bool on) { set(m_adding, on); }
     void setPlaying(bool on) { set(m_playing, on); }
     void setPaused(bool on) { set(m_paused, on); }
+    void setAnalyzing(bool on) { set(m_analyzing, on); }
     void clearFlags();
     UiState uiState() const;
 
@@ -51,6 +54,7 @@ private:
     bool m_adding = false;
     bool m_playing = false;
     bool m_paused = false;
+    bool m_analyzing = false;
     std::unique_ptr<SettingsFile> m_settings;
 };
 

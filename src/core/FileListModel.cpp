@@ -13,7 +13,7 @@
 namespace sondrel {
 
 namespace {
-const char* const Headers[rows::ColumnCount] = {"File Name", "Full Path", "Time", "Size", "Status", "Output"};
+const char* const Headers[rows::ColumnCount] = {"File Name", "Full Path", "Time", "Size", "Status", "Output", "Loudness"};
 
 // The Status texts in the order of ListRow::State.
 const QString* const StateTexts[] = {&rows::Unconverted, &rows::Converting, &rows::Finish,
@@ -102,6 +102,8 @@ QString ListRow::cell(rows::Column column) const
         return *StateTexts[std::size_t(state)];
     case rows::Output:
         return output;
+    case rows::Loudness:
+        return loudness ? loudnessText(*loudness) : QString();
     }
     return {};
 }
@@ -154,6 +156,8 @@ void ListRow::setCell(rows::Column column, const QString& text)
     case rows::Output:
         output = text;
         break;
+    case rows::Loudness:
+        break; // made from the measured values only
     }
     dropEmptyExtra(*this);
 }
@@ -209,6 +213,8 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const
         return QApplication::style()->standardIcon(r.playMark == ListRow::PlayMark::Playing ? QStyle::SP_MediaPlay
                                                                                           : QStyle::SP_MediaPause);
     case Qt::ToolTipRole:
+        if (index.column() == rows::Loudness && r.loudness)
+            return loudnessToolTip(*r.loudness);
         if (marked)
             return r.extra->outputNote;
         return r.extra && !r.extra->toolTip.isEmpty() ? QVariant(r.extra->toolTip) : QVariant();
@@ -246,10 +252,16 @@ void FileListModel::sort(int column, Qt::SortOrder order)
     std::vector<int> byRow(m_rows.size());
     std::iota(byRow.begin(), byRow.end(), 0);
     const bool descending = order == Qt::DescendingOrder;
-    if (column == rows::Time || column == rows::Size) {
+    if (column == rows::Time || column == rows::Size || column == rows::Loudness) {
+        // Loudness by value: rows never analyzed first, then silent ones, then the quietest.
+        const auto loudnessKey = [](const ListRow& r) {
+            return !r.loudness ? -2e9 : r.loudness->lufs ? *r.loudness->lufs : -1e9;
+        };
         std::vector<double> key(m_rows.size());
         for (std::size_t i = 0; i < m_rows.size(); ++i)
-            key[i] = column == rows::Time ? double(m_rows[i].playingMs()) : m_rows[i].sizeBytes();
+            key[i] = column == rows::Time ? double(m_rows[i].playingMs())
+                : column == rows::Size    ? m_rows[i].sizeBytes()
+                                          : loudnessKey(m_rows[i]);
         std::stable_sort(byRow.begin(), byRow.end(), [&](int a, int b) {
             return descending ? key[std::size_t(b)] < key[std::size_t(a)] : key[std::size_t(a)] < key[std::size_t(b)];
         });
@@ -365,6 +377,8 @@ void FileListModel::setText(int row, rows::Column column, const QString& text)
         return;
     r->setCell(column, text);
     changed(row, column, column);
+    if (column == rows::FullPath)
+        clearLoudness(row); // another file: the measure was not of it
     if (column == rows::FileName || column == rows::FullPath)
         namingChangedNow();
 }
@@ -404,6 +418,9 @@ void FileListModel::setSourceStamp(int row, std::int64_t bytes, std::int64_t mod
     ListRow* r = rowAt(row);
     if (!r)
         return;
+    // The file changed since it was measured: so may its loudness have.
+    if (r->bytes >= 0 && (r->bytes != bytes || r->modifiedMs != modifiedMs))
+        clearLoudness(row);
     r->bytes = bytes;
     r->modifiedMs = modifiedMs;
     if (r->extra) {
@@ -446,6 +463,32 @@ void FileListModel::setToolTip(int row, const QString& text)
     extraOf(*r).toolTip = text;
     dropEmptyExtra(*r);
     changed(row, 0, rows::ColumnCount - 1);
+}
+
+std::optional<RowLoudness> FileListModel::loudness(int row) const
+{
+    const ListRow* r = rowAt(row);
+    if (!r || !r->loudness)
+        return std::nullopt;
+    return *r->loudness;
+}
+
+void FileListModel::setLoudness(int row, const RowLoudness& measure)
+{
+    ListRow* r = rowAt(row);
+    if (!r || (r->loudness && *r->loudness == measure))
+        return;
+    r->loudness = std::make_unique<RowLoudness>(measure);
+    changed(row, rows::Loudness, rows::Loudness);
+}
+
+void FileListModel::clearLoudness(int row)
+{
+    ListRow* r = rowAt(row);
+    if (!r || !r->loudness)
+        return;
+    r->loudness.reset();
+    changed(row, rows::Loudness, rows::Loudness);
 }
 
 QString FileListModel::addedFolder(int row) const

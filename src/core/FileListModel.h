@@ -1,12 +1,14 @@
 #pragma once
 #include "ListRows.h"
 #include "OtherTags.h"
+#include "RowLoudness.h"
 #include "TrackInfo.h"
 
 #include <QAbstractTableModel>
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace sondrel {
@@ -52,6 +54,7 @@ struct ListRow {
     std::unique_ptr<Extra> extra;
     std::unique_ptr<TrackInfo> info; // none while the file has no tags
     std::unique_ptr<OtherTags> other; // none while the file has none of them
+    std::unique_ptr<RowLoudness> loudness; // none until the row's file was analyzed
 
     // A cell's text as the list shows it, and setting one: a text the row's values make is
     // not kept, any other is.
@@ -130,6 +133,11 @@ public:
     // The source's tags beyond the record, as read when the row was added (none for a row
     // that does not exist).
     OtherTags otherTags(int row) const;
+    // The row's loudness as last analyzed; none for a row never analyzed, or whose file
+    // changed since (a new path or a new size or time of its source).
+    std::optional<RowLoudness> loudness(int row) const;
+    void setLoudness(int row, const RowLoudness& measure);
+    void clearLoudness(int row);
 
     // The planned outputs of every row, in list order: the Output cell's text, and a note of
     // what it collides with (marked, and the cell's tooltip) or an empty one. A plan made for

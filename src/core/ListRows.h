@@ -5,12 +5,13 @@
 namespace sondrel {
 
 // The columns of the file list: caption "File Name" and the cells "Full Path", "Time", "Size",
-// "Status" and "Output" (where a conversion would write the row's file); the texts a Status cell shows and the roles of the data kept beside the texts.
+// "Status", "Output" (where a conversion would write the row's file) and "Loudness" (as last
+// analyzed); the texts a Status cell shows and the roles of the data kept beside the texts.
 // The rows themselves are read and changed through FileListModel.
 namespace rows {
 
-enum Column { FileName = 0, FullPath = 1, Time = 2, Size = 3, Status = 4, Output = 5 };
-inline constexpr int ColumnCount = 6;
+enum Column { FileName = 0, FullPath = 1, Time = 2, Size = 3, Status = 4, Output = 5, Loudness = 6 };
+inline constexpr int ColumnCount = 7;
 
 inline const QString Unconverted = QStringLiteral("unconverted");
 inline const QString Converting = QStringLiteral("Converting");

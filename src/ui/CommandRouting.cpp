@@ -28,7 +28,7 @@ void Tfm_main::Exit1Click() { close(); }
 
 bool Tfm_main::addingAllowed() const
 {
-    return !m_state.flag_converting() && !m_state.flag_playing() && !m_state.flag_adding();
+    return !m_state.flag_converting() && !m_state.flag_playing() && !m_state.flag_adding() && !m_state.flag_analyzing();
 }
 
 void Tfm_main::AddFile1Click()
@@ -65,7 +65,7 @@ void Tfm_main::AddFromCommandLine(const QStringList& paths)
 
 void Tfm_main::Remove1Click()
 {
-    if (m_state.flag_converting() || m_state.flag_playing() || m_state.flag_adding())
+    if (!addingAllowed())
         return;
     if (lv->selectedRow() < 0)
         return;
@@ -74,7 +74,7 @@ void Tfm_main::Remove1Click()
 
 void Tfm_main::Clear1Click()
 {
-    if (m_state.flag_converting() || m_state.flag_playing() || m_state.flag_adding())
+    if (!addingAllowed())
         return;
     if (list->count() < 1)
         return;
@@ -87,16 +87,29 @@ void Tfm_main::Convert1Click()
         m_prompts.information(this, StopPlayingFirst);
         return;
     }
-    if (m_state.flag_converting() || m_state.flag_adding() || list->count() < 1)
+    if (m_state.flag_converting() || m_state.flag_adding() || m_state.flag_analyzing() || list->count() < 1)
         return;
     ConvertList();
 }
 
-// Stop ends whichever of converting and adding runs.
+void Tfm_main::AnalyzeLoudness1Click()
+{
+    if (m_state.flag_playing()) {
+        m_prompts.information(this, StopPlayingFirst);
+        return;
+    }
+    if (m_state.flag_converting() || m_state.flag_adding() || m_state.flag_analyzing() || list->count() < 1)
+        return;
+    AnalyzeLoudness();
+}
+
+// Stop ends whichever of converting, adding and analyzing runs.
 void Tfm_main::StopConverting1Click()
 {
     if (m_state.flag_adding())
         StopAdding();
+    else if (m_state.flag_analyzing())
+        StopAnalyzing();
     else
         StopConverting();
 }
@@ -107,7 +120,7 @@ void Tfm_main::Play1Click()
         m_prompts.information(this, StopConvertingFirst);
         return;
     }
-    if (m_state.flag_adding())
+    if (m_state.flag_adding() || m_state.flag_analyzing())
         return;
     PlaySelected();
 }
@@ -120,7 +133,8 @@ void Tfm_main::Settings1Click() { ShowSettings(); }
 
 void Tfm_main::ID31Click()
 {
-    if (list->count() < 1 || m_state.flag_converting())
+    // Not while an analysis reads the files the editor would write to.
+    if (list->count() < 1 || m_state.flag_converting() || m_state.flag_analyzing())
         return;
     if (lv->selectedRow() < 0) {
         m_prompts.information(this, SelectFileToEdit);
@@ -144,7 +158,7 @@ void Tfm_main::lvDblClick()
         m_prompts.information(this, StopConvertingFirst);
         return;
     }
-    if (m_state.flag_adding())
+    if (m_state.flag_adding() || m_state.flag_analyzing())
         return;
     // A double-click always starts the clicked row from its beginning, also when paused.
     if (m_state.flag_playing())
@@ -154,9 +168,9 @@ void Tfm_main::lvDblClick()
 
 void Tfm_main::lvColumnClick(int column)
 {
-    // The order of the rows is the order of conversion, and a conversion or an adding works
-    // with row numbers: they keep the order they started with.
-    if (m_state.flag_converting() || m_state.flag_adding()) {
+    // The order of the rows is the order of conversion, and a conversion, an adding or an
+    // analysis works with row numbers: they keep the order they started with.
+    if (m_state.flag_converting() || m_state.flag_adding() || m_state.flag_analyzing()) {
         lv->showSortState();
         return;
     }

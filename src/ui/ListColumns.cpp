@@ -11,8 +11,8 @@
 #include <algorithm>
 #include <numeric>
 
-// The widths of the list's columns: Time, Size and Status as wide as what they show, File
-// Name, Full Path and Output sharing the rest and whatever the list grows or shrinks by.
+// The widths of the list's columns: Time, Size, Status and Loudness as wide as what they
+// show, File Name, Full Path and Output sharing the rest and whatever the list grows or shrinks by.
 
 namespace sondrel {
 
@@ -57,8 +57,10 @@ std::array<int, rows::ColumnCount> Tfm_main::defaultColumnWidths(int listWidth) 
     widths[rows::Status] = contentWidth(*lv, rows::Status,
                                         {rows::Converting + QStringLiteral(" 100%"), rows::Unconverted, rows::Finish,
                                          rows::Skipped, rows::Stopped, rows::Failed});
+    widths[rows::Loudness] = contentWidth(*lv, rows::Loudness, {QStringLiteral("-14.2 LUFS, -10.3 dBTP")});
     const int minimum = lv->header()->minimumSectionSize();
-    const int rest = listViewportWidth(listWidth) - widths[rows::Time] - widths[rows::Size] - widths[rows::Status];
+    const int rest = listViewportWidth(listWidth) - widths[rows::Time] - widths[rows::Size] - widths[rows::Status]
+        - widths[rows::Loudness];
     widths[rows::FileName] = std::max(minimum, rest * 3 / 10);
     widths[rows::Output] = std::max(minimum, rest * 3 / 10);
     widths[rows::FullPath] = std::max(minimum, rest - widths[rows::FileName] - widths[rows::Output]);
@@ -102,7 +104,8 @@ void Tfm_main::restoreColumns(const SettingsFile& settings, int clientWidth)
     checked[rows::FileName] = std::max(minimum, widths[rows::FileName] + change / 3);
     checked[rows::Output] = std::max(minimum, widths[rows::Output] + change / 3);
     checked[rows::FullPath] = std::max(minimum, widths[rows::FullPath] + change - 2 * (change / 3));
-    if (std::accumulate(checked.begin(), checked.end() - 1, 0) >= listViewportWidth(checkedList)) {
+    // (Loudness, after Output, may start past the edge: the list scrolls to it.)
+    if (std::accumulate(checked.begin(), checked.begin() + rows::Output, 0) >= listViewportWidth(checkedList)) {
         setColumnWidths(defaultColumnWidths(listWidth), listWidth);
         return;
     }

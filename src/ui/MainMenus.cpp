@@ -62,6 +62,7 @@ void addActionMenu(QMenuBar* bar, Tfm_main* w)
     route(w, addItem(action, w, "&Convert", "Convert1", QKeySequence(Qt::CTRL | Qt::Key_Return)),
           &Tfm_main::Convert1Click);
     route(w, addItem(action, w, "&Stop Converting", "StopConverting1"), &Tfm_main::StopConverting1Click);
+    route(w, addItem(action, w, "Analyze Lou&dness", "AnalyzeLoudness1"), &Tfm_main::AnalyzeLoudness1Click);
     addSeparator(action, "N2");
     QAction* play = addItem(action, w, "&Play", "Play1", QKeySequence(Qt::Key_Space));
     // Space plays or pauses from the list (see the list's keys); here it is only shown.
@@ -92,6 +93,7 @@ void fillPopupMenu(QMenu* popup, Tfm_main* w)
     addSeparator(popup, "N5");
     route(w, addItem(popup, w, "C&onvert", "Convert2"), &Tfm_main::Convert1Click);
     route(w, addItem(popup, w, "&Stop Converting", "StopConverting2"), &Tfm_main::StopConverting1Click);
+    route(w, addItem(popup, w, "Analyze Lou&dness", "AnalyzeLoudness2"), &Tfm_main::AnalyzeLoudness1Click);
     addSeparator(popup, "N4");
     route(w, addItem(popup, w, "P&lay", "Play2"), &Tfm_main::Play1Click);
     route(w, addItem(popup, w, "Pa&use", "Pause1"), &Tfm_main::PausePlaying1Click);

@@ -10,6 +10,7 @@
 #include "ExceptionHook.h"
 #include "FileListView.h"
 #include "Launcher.h"
+#include "LoudnessAnalyzer.h"
 #include "ListRows.h"
 #include "OutputFormat.h"
 #include "Skin.h"
@@ -38,6 +39,7 @@ namespace sondrel {
 namespace {
 const QString StopConversionAndQuit = QStringLiteral("A conversion is running. Stop it and quit?");
 const QString StopAddingAndQuit = QStringLiteral("Files are being added. Stop adding and quit?");
+const QString StopAnalyzingAndQuit = QStringLiteral("Loudness is being analyzed. Stop it and quit?");
 } // namespace
 
 Tfm_main::Tfm_main(AppState& state, Prompts& prompts, Launcher& launcher, QWidget* parent)
@@ -57,6 +59,7 @@ Tfm_main::Tfm_main(AppState& state, Prompts& prompts, Launcher& launcher, QWidge
     connect(&m_state, &AppState::flagsChanged, this, &Tfm_main::onFlagsChanged);
     m_fileList = std::make_unique<FileListOps>(this, *list, m_state, m_prompts);
     m_converter = std::make_unique<Converter>(this, *list, pb, m_state, m_prompts, AudioFileWrite, AudioFile2LameEnc);
+    m_analyzer = std::make_unique<LoudnessAnalyzer>(this, *list, pb, m_state, m_prompts);
     m_playback = std::make_unique<Playback>(this, *list, m_state, m_prompts, AudioFileRead, Player);
     m_runNotices = std::make_unique<RunNotices>(this, m_state, *list, *m_converter);
     // The row being converted is selected; playing gives the list the focus.
@@ -78,6 +81,7 @@ Tfm_main::~Tfm_main()
     // being destroyed need no update.
     disconnect(&m_state, nullptr, this, nullptr);
     m_runNotices.reset();
+    m_analyzer.reset();
     m_fileList.reset();
     m_converter.reset();
 }
@@ -366,7 +370,7 @@ void Tfm_main::setKeyboardOrder()
 
 void Tfm_main::closeEvent(QCloseEvent* e)
 {
-    const bool busy = m_state.flag_converting() || m_state.flag_adding();
+    const bool busy = m_state.flag_converting() || m_state.flag_adding() || m_state.flag_analyzing();
     if (busy && !m_closeWithoutAsking) {
         // Work in hand is lost by closing: the user says so first. A second Esc or close while
         // the question is up changes nothing.
@@ -374,7 +378,9 @@ void Tfm_main::closeEvent(QCloseEvent* e)
         if (!m_askingToClose) {
             const QScopedValueRollback<bool> asking(m_askingToClose, true);
             guardedCall([&] {
-                quit = m_prompts.confirmCautious(this, m_state.flag_converting() ? StopConversionAndQuit : StopAddingAndQuit);
+                quit = m_prompts.confirmCautious(this, m_state.flag_converting() ? StopConversionAndQuit
+                                                       : m_state.flag_adding()   ? StopAddingAndQuit
+                                                                                 : StopAnalyzingAndQuit);
             });
         }
         if (!quit) {
@@ -394,11 +400,12 @@ void Tfm_main::closeWithoutAsking()
 
 void Tfm_main::FormClose()
 {
-    // An adding ends at once; a conversion still running stops: each file in work is given
-    // up, its temporary file removed, and no output is touched.
+    // An adding and an analysis end at once; a conversion still running stops: each file in
+    // work is given up, its temporary file removed, and no output is touched.
     m_fileList->stopAndWait();
     m_converter->stopAndWait();
     m_state.setConverting(false);
+    m_analyzer->stopAndWait();
     // Playing ends with the window; a file still being opened for it is given up.
     m_playback->StopAndWait();
     if (SettingsFile* settings = m_state.settings())

@@ -24,6 +24,7 @@ class QPushButton;
 namespace sondrel {
 
 class Converter;
+class LoudnessAnalyzer;
 class OutputPlanner;
 class FileListOps;
 class Launcher;
@@ -57,12 +58,12 @@ public:
     static constexpr int ClientWidth = 481;
     static constexpr int ClientHeight = 388;
     static constexpr int DesignedListWidth = 469;
-    static constexpr std::array<int, rows::ColumnCount> ColumnWidths{100, 155, 60, 60, 75, 150};
+    static constexpr std::array<int, rows::ColumnCount> ColumnWidths{100, 155, 60, 60, 75, 150, 130};
     // The list's width in a client area this wide.
     static int listWidthFor(int clientWidth);
-    // The columns' widths where none are stored, for a list this wide: Time, Size and Status
-    // fit what they show ("Converting 100%", "unconverted"), File Name and Full Path share
-    // the rest.
+    // The columns' widths where none are stored, for a list this wide: Time, Size, Status and
+    // Loudness fit what they show ("Converting 100%", "unconverted"), File Name, Full Path and
+    // Output share the rest.
     std::array<int, rows::ColumnCount> defaultColumnWidths(int listWidth) const;
 
     // Controls.
@@ -97,7 +98,7 @@ public:
     void FormCreate();
     void FormShow();
     void FormClose();
-    // Closes the window without the question a running conversion or adding asks first (for
+    // Closes the window without the question a running conversion, adding or analysis asks first (for
     // a stop signal, or after a system error).
     void closeWithoutAsking();
     void Exit1Click();
@@ -107,6 +108,7 @@ public:
     void Clear1Click();
     void Convert1Click();
     void StopConverting1Click();
+    void AnalyzeLoudness1Click();
     void Play1Click();
     void PausePlaying1Click();
     void Stopplaying1Click();
@@ -143,6 +145,9 @@ public:
     void ConvertList();
     void StopConverting();
     void StopAdding();
+    // Measures every row's loudness into the Loudness column; Stop ends it.
+    void AnalyzeLoudness();
+    void StopAnalyzing();
     void PlaySelected();
     void TogglePause();
     void StopPlaying();
@@ -199,6 +204,7 @@ private:
     Launcher& m_launcher;
     std::unique_ptr<FileListOps> m_fileList;
     std::unique_ptr<Converter> m_converter;
+    std::unique_ptr<LoudnessAnalyzer> m_analyzer;
     OutputPlanner* m_planner = nullptr; // the Output column
 public:
     OutputPlanner* planner() const { return m_planner; }

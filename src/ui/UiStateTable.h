@@ -10,10 +10,10 @@ namespace sondrel {
 
 // Which menu items and controls are enabled in each UI state, as one table. A row names
 // objects of the main window (actions or widgets, by object name) and gives their enabled
-// state in the columns idle, adding, converting, playing, paused.
+// state in the columns idle, adding, converting, playing, paused, analyzing.
 struct UiStateRow {
     std::initializer_list<const char*> objects;
-    std::array<bool, 5> enabled;
+    std::array<bool, 6> enabled;
 };
 
 extern const std::initializer_list<UiStateRow> ui_state_table;

@@ -29,7 +29,7 @@ using namespace sondrel;
 namespace {
 const QStringList AllItems{"AddFile1", "AddFile2", "AddPath1", "AddPath2", "Remove1", "Remove2",
                            "Clear1", "Clear2", "Convert1", "Convert2", "StopConverting1",
-                           "StopConverting2", "Play1", "Play2", "PausePlaying1", "Pause1",
+                           "StopConverting2", "AnalyzeLoudness1", "AnalyzeLoudness2", "Play1", "Play2", "PausePlaying1", "Pause1",
                            "Stopplaying1", "StopPlay1", "Settings1", "ID31", "File1", "Exit1",
                            "Action1", "Help1", "Content1", "Website1", "About1"};
 }
@@ -94,7 +94,7 @@ private slots:
         for (int c = 0; c < w().lv->model()->columnCount(); ++c)
             headers << w().lv->model()->headerData(c, Qt::Horizontal).toString();
         // (Their widths: test_window_size.)
-        QCOMPARE(headers, QStringList({"File Name", "Full Path", "Time", "Size", "Status", "Output"}));
+        QCOMPARE(headers, QStringList({"File Name", "Full Path", "Time", "Size", "Status", "Output", "Loudness"}));
         QStringList formats;
         for (int i = 0; i < w().cb_format->count(); ++i)
             formats << w().cb_format->itemText(i);
@@ -114,14 +114,16 @@ private slots:
                  QStringList({"Add File(s)=AddFile1", "Add Path=AddPath1", "Remove=Remove1",
                               "Clear=Clear1", "-=N1", "Exit=Exit1"}));
         QCOMPARE(describe(w().findChild<QMenu*>("Action1")->actions()),
-                 QStringList({"Convert=Convert1", "Stop Converting=StopConverting1", "-=N2",
+                 QStringList({"Convert=Convert1", "Stop Converting=StopConverting1",
+                              "Analyze Loudness=AnalyzeLoudness1", "-=N2",
                               "Play=Play1", "Pause=PausePlaying1", "Stop Playing=Stopplaying1"}));
         QCOMPARE(describe(w().findChild<QMenu*>("Help1")->actions()),
                  QStringList({"Content=Content1", "-=N3", "Website=Website1", "-=N6", "About=About1"}));
         QCOMPARE(describe(w().PopupMenu1->actions()),
                  QStringList({"Add File(s)=AddFile2", "Add Path=AddPath2", "Remove=Remove2",
                               "Clear=Clear2", "-=N5", "Convert=Convert2",
-                              "Stop Converting=StopConverting2", "-=N4", "Play=Play2",
+                              "Stop Converting=StopConverting2", "Analyze Loudness=AnalyzeLoudness2", "-=N4",
+                              "Play=Play2",
                               "Pause=Pause1", "Stop Playing=StopPlay1"}));
     }
 
@@ -183,7 +185,8 @@ private slots:
             return got == on ? QString() : got.join(",") + " != " + on.join(",");
         };
         // idle
-        QString diff = expect(listEdit + QStringList{"Convert1", "Convert2", "Play1", "Play2", "Settings1", "ID31", "cb_format"});
+        QString diff = expect(listEdit + QStringList{"Convert1", "Convert2", "AnalyzeLoudness1", "AnalyzeLoudness2", "Play1",
+                                                     "Play2", "Settings1", "ID31", "cb_format"});
         QVERIFY2(diff.isEmpty(), qPrintable("idle: " + diff));
         s.setAdding(true);
         // Stop Converting stops an adding too.
@@ -194,6 +197,11 @@ private slots:
         diff = expect({"StopConverting1", "StopConverting2"});
         QVERIFY2(diff.isEmpty(), qPrintable("converting: " + diff));
         s.setConverting(false);
+        // Stop ends an analysis; the tag editor, which writes to the files read, waits.
+        s.setAnalyzing(true);
+        diff = expect({"Settings1", "cb_format", "StopConverting1", "StopConverting2"});
+        QVERIFY2(diff.isEmpty(), qPrintable("analyzing: " + diff));
+        s.setAnalyzing(false);
         s.setPlaying(true);
         diff = expect({"Play1", "Play2", "PausePlaying1", "Pause1", "Stopplaying1", "StopPlay1", "Settings1", "ID31", "cb_format"});
         QVERIFY2(diff.isEmpty(), qPrintable("playing: " + diff));
@@ -202,7 +210,8 @@ private slots:
         QVERIFY2(diff.isEmpty(), qPrintable("paused: " + diff));
         s.setPaused(false);
         s.setPlaying(false);
-        diff = expect(listEdit + QStringList{"Convert1", "Convert2", "Play1", "Play2", "Settings1", "ID31", "cb_format"});
+        diff = expect(listEdit + QStringList{"Convert1", "Convert2", "AnalyzeLoudness1", "AnalyzeLoudness2", "Play1",
+                                             "Play2", "Settings1", "ID31", "cb_format"});
         QVERIFY2(diff.isEmpty(), qPrintable("idle again: " + diff));
     }
 
