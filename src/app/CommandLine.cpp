@@ -143,7 +143,7 @@ QString checkOptions(const CommandLine& c, bool convert, bool analyze)
         if (convert)
             return QStringLiteral("--analyze and --convert cannot go together");
         if (!c.format.isEmpty() || !c.out.isEmpty() || c.existing || c.pattern || c.portableNames || c.keepFolders
-            || c.dryRun || c.playlist || c.copySameFormat)
+            || c.dryRun || c.playlist || c.copySameFormat || c.replayGain || c.normalize)
             return QStringLiteral("--analyze takes only --jobs");
         if (c.paths.isEmpty())
             return QStringLiteral("--analyze needs files or folders to analyze");
