@@ -128,8 +128,9 @@ bool ConversionRun::identifySources()
 
 void ConversionRun::fill()
 {
-    // Nothing moves while a question is up: its answer resumes the run.
-    if (!m_run || m_run->question)
+    // No row is planned while a question is up (its answer resumes the run), but work made
+    // ready meanwhile (an album's held outputs) still starts.
+    if (!m_run)
         return;
     if (!identifySources()) {
         QTimer::singleShot(0, this, guarded([this] { fill(); }));

@@ -17,6 +17,8 @@
 namespace sondrel {
 
 namespace {
+// The widest value the Loudness column shows.
+const QString LoudnessSample = QStringLiteral("-14.2 LUFS, -10.3 dBTP");
 // The smallest window a stored layout must fit in: in a narrower one, columns may go past
 // the edge, and a wider one gives File Name and Full Path more room.
 constexpr int CheckedWindowWidth = 800;
@@ -57,10 +59,16 @@ std::array<int, rows::ColumnCount> Tfm_main::defaultColumnWidths(int listWidth) 
     widths[rows::Status] = contentWidth(*lv, rows::Status,
                                         {rows::Converting + QStringLiteral(" 100%"), rows::Unconverted, rows::Finish,
                                          rows::Skipped, rows::Stopped, rows::Failed});
-    widths[rows::Loudness] = contentWidth(*lv, rows::Loudness, {QStringLiteral("-14.2 LUFS, -10.3 dBTP")});
     const int minimum = lv->header()->minimumSectionSize();
-    const int rest = listViewportWidth(listWidth) - widths[rows::Time] - widths[rows::Size] - widths[rows::Status]
-        - widths[rows::Loudness];
+    const int fixed = widths[rows::Time] + widths[rows::Size] + widths[rows::Status];
+    // Loudness is empty until the files are analyzed (an analysis widens it to its values):
+    // it shows its header where the names keep room enough (each of the three at least
+    // NameRoom), else it starts as narrow as a column can be.
+    constexpr int NameRoom = 100;
+    widths[rows::Loudness] = contentWidth(*lv, rows::Loudness, {});
+    if (listViewportWidth(listWidth) - fixed - widths[rows::Loudness] < 3 * NameRoom)
+        widths[rows::Loudness] = lv->header()->minimumSectionSize();
+    const int rest = listViewportWidth(listWidth) - fixed - widths[rows::Loudness];
     widths[rows::FileName] = std::max(minimum, rest * 3 / 10);
     widths[rows::Output] = std::max(minimum, rest * 3 / 10);
     widths[rows::FullPath] = std::max(minimum, rest - widths[rows::FileName] - widths[rows::Output]);
@@ -128,6 +136,17 @@ void Tfm_main::shareListGrowth(int listWidth)
     lv->setColumnWidth(rows::FileName, std::max(minimum, m_nameWidth));
     lv->setColumnWidth(rows::FullPath, std::max(minimum, m_pathWidth));
     lv->setColumnWidth(rows::Output, std::max(minimum, m_outputWidth));
+}
+
+} // namespace sondrel
+
+namespace sondrel {
+
+void Tfm_main::widenLoudnessColumn()
+{
+    const int values = contentWidth(*lv, rows::Loudness, {LoudnessSample});
+    if (lv->columnWidth(rows::Loudness) < values)
+        lv->setColumnWidth(rows::Loudness, values);
 }
 
 } // namespace sondrel

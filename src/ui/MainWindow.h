@@ -65,6 +65,8 @@ public:
     // Loudness fit what they show ("Converting 100%", "unconverted"), File Name, Full Path and
     // Output share the rest.
     std::array<int, rows::ColumnCount> defaultColumnWidths(int listWidth) const;
+    // Makes the Loudness column as wide as its values, when it is narrower.
+    void widenLoudnessColumn();
 
     // Controls.
     sondrel::Skin* Skin = nullptr;

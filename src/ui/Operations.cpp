@@ -43,7 +43,11 @@ void Tfm_main::ChooseOutputDir() { m_fileList->ChooseOutputDir(*fm_dir, edt_dir)
 void Tfm_main::ConvertList() { m_converter->ConvertList(chosenFormat()); }
 void Tfm_main::StopConverting() { m_converter->StopConverting(); }
 void Tfm_main::StopAdding() { m_fileList->StopAdding(); }
-void Tfm_main::AnalyzeLoudness() { m_analyzer->AnalyzeList(); }
+void Tfm_main::AnalyzeLoudness()
+{
+    widenLoudnessColumn();
+    m_analyzer->AnalyzeList();
+}
 void Tfm_main::StopAnalyzing() { m_analyzer->StopAnalyzing(); }
 void Tfm_main::PlaySelected() { m_playback->PlayRow(lv->selectedRow()); }
 void Tfm_main::TogglePause() { m_playback->TogglePause(); }

@@ -150,6 +150,8 @@ private slots:
             QVERIFY(m.lufs.has_value());
             const QString text = cell(row, rows::Loudness);
             QVERIFY2(text.contains(" LUFS, ") && text.endsWith(" dBTP"), qPrintable(text));
+            // The column, narrow while empty, was widened to show the values whole.
+            QVERIFY(w().lv->columnWidth(rows::Loudness) > w().lv->fontMetrics().horizontalAdvance(text));
             QVERIFY2(shows(text, {*m.lufs, 20 * std::log10(m.peak)}, 1), qPrintable(text));
             QVERIFY2(std::abs(numbersIn(text)[0] - ffmpegLoudness(path)) <= 0.1 + 0.05, qPrintable(path));
             const QString track = tip(row).section('\n', 0, 0);

@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <numeric>
 #include <QStandardPaths>
+#include <QHeaderView>
 #include <QTest>
 
 using namespace sondrel;
@@ -56,7 +57,9 @@ class TestWindowSize : public WindowFixture {
         for (const char* text : {"Converting 100%", "unconverted"})
             QVERIFY2(c[rows::Status] >= fm.horizontalAdvance(text) + 6, text);
         QVERIFY(c[rows::Status] < fm.horizontalAdvance("Converting 100%") * 2);
-        QVERIFY(c[rows::Loudness] >= fm.horizontalAdvance("-14.2 LUFS, -10.3 dBTP") + 6);
+        // Empty until an analysis widens it, it leaves the names their room.
+        QVERIFY(c[rows::Loudness] >= w().lv->header()->minimumSectionSize());
+        QVERIFY(c[rows::Loudness] < c[rows::FileName]);
         const int viewport = w().lv->width() - 2 * w().lv->frameWidth()
             - w().lv->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, w().lv);
         const int sum = std::accumulate(c.begin(), c.end(), 0);
