@@ -71,14 +71,14 @@ public:
             const LoudnessAnalysis::Result& r = m_analysis.result(m_next);
             if (r.stopped)
                 return true; // nothing after a stopped file is printed out of order
-            if (!r.meter) {
+            if (!r.measure) {
                 std::fprintf(m_err, "%s: %s\n", local(m_files[m_next]).constData(), local(r.error).constData());
                 ++m_failed;
             } else {
                 const int album = m_analysis.albums().albumOf(m_next);
                 if (!m_analysis.albums().complete(album))
                     return true;
-                if (!printLine(*r.meter, m_analysis.albums().loudnessOf(album)))
+                if (!printLine(*r.measure, m_analysis.albums().loudnessOf(album)))
                     return false;
             }
             ++m_next;
@@ -88,9 +88,8 @@ public:
     int failed() const { return m_failed; }
 
 private:
-    bool printLine(const LoudnessMeter& meter, const std::optional<double>& albumLufs)
+    bool printLine(const LoudnessMeasure& m, const std::optional<double>& albumLufs)
     {
-        const LoudnessMeasure& m = meter.measure();
         const QString lufs = m.lufs ? decimal(*m.lufs) : QStringLiteral("-inf");
         const QString peak = m.peak > 0 ? decimal(20.0 * std::log10(m.peak)) : QStringLiteral("-inf");
         const QString line = QStringList{m_files[m_next], lufs, peak, decimalOrEmpty(gainToReference(m.lufs)),

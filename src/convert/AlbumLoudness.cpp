@@ -54,21 +54,37 @@ bool AlbumTally::settle(int row, std::shared_ptr<const LoudnessMeter> meter)
     Album& album = m_albums[std::size_t(albumOf(row))];
     if (meter)
         album.meters.push_back(std::move(meter));
-    return --album.left == 0;
+    if (--album.left > 0)
+        return false;
+    album.lufs = measureTogether(album);
+    for (const auto& m : album.meters)
+        album.peak = std::max(album.peak, m->measure().peak);
+    album.meters.clear();
+    album.meters.shrink_to_fit();
+    return true;
 }
 
-std::optional<double> AlbumTally::loudnessOf(int album) const
+std::optional<double> AlbumTally::measureTogether(const Album& album) const
 {
     std::vector<const LoudnessMeter*> meters;
-    for (const auto& m : m_albums[std::size_t(album)].meters)
+    for (const auto& m : album.meters)
         meters.push_back(m.get());
     return LoudnessMeter::together(meters);
 }
 
+std::optional<double> AlbumTally::loudnessOf(int album) const
+{
+    const Album& a = m_albums[std::size_t(album)];
+    return a.left == 0 ? a.lufs : measureTogether(a);
+}
+
 double AlbumTally::peakOf(int album) const
 {
+    const Album& a = m_albums[std::size_t(album)];
+    if (a.left == 0)
+        return a.peak;
     double peak = 0;
-    for (const auto& m : m_albums[std::size_t(album)].meters)
+    for (const auto& m : a.meters)
         peak = std::max(peak, m->measure().peak);
     return peak;
 }

@@ -44,8 +44,13 @@ private:
     struct Album {
         std::vector<int> rows;
         int left = 0;
+        // Until the album is complete; then its values alone are kept, since the meters hold
+        // every gating block of their files.
         std::vector<std::shared_ptr<const LoudnessMeter>> meters;
+        std::optional<double> lufs;
+        double peak = 0;
     };
+    std::optional<double> measureTogether(const Album& album) const;
     std::vector<int> m_albumOf;
     std::vector<bool> m_settled;
     std::vector<Album> m_albums;

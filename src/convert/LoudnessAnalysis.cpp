@@ -133,7 +133,9 @@ void LoudnessAnalysis::reap()
         job.reaped = true;
         --m_left;
         // A stopped file leaves its album incomplete: its values are never known.
-        const bool albumDone = !job.result.stopped && m_albums.settle(file, job.result.meter);
+        if (job.result.meter)
+            job.result.measure = job.result.meter->measure();
+        const bool albumDone = !job.result.stopped && m_albums.settle(file, std::move(job.result.meter));
         emit measured(file);
         if (albumDone)
             emit albumMeasured(m_albums.albumOf(file));

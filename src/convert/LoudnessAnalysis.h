@@ -4,11 +4,13 @@
 // owner hears each file's result, and each album's once all its files are in, on its own
 // thread. The window's Analyze Loudness and the command line's --analyze share it.
 #include "AlbumLoudness.h"
+#include "LoudnessMeter.h"
 
 #include <QObject>
 #include <QString>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace sondrel {
@@ -25,7 +27,10 @@ public:
         std::int64_t weight = 1; // its share of the work (its playing time, its size)
     };
     struct Result {
-        std::shared_ptr<const LoudnessMeter> meter; // finished; null when failed or stopped
+        // Finished, until the file's album has it (a meter keeps every gating block of its
+        // file, which nothing needs once the album's values are known).
+        std::shared_ptr<const LoudnessMeter> meter;
+        std::optional<LoudnessMeasure> measure; // once reaped; none when failed or stopped
         QString error;           // why the file could not be measured
         bool stopped = false;
     };

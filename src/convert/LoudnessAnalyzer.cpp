@@ -91,12 +91,12 @@ void LoudnessAnalyzer::fileMeasured(int file)
         return;
     }
     const QString path = m_list.text(file, rows::FullPath);
-    if (!r.meter) {
+    if (!r.measure) {
         m_failures << QStringLiteral("%1 could not be analyzed: %2").arg(path, r.error);
         return;
     }
     ++m_analyzed;
-    const LoudnessMeasure& m = r.meter->measure();
+    const LoudnessMeasure& m = *r.measure;
     RowLoudness values;
     values.lufs = m.lufs;
     values.peak = m.peak;

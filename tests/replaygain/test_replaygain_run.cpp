@@ -238,6 +238,44 @@ private slots:
             QCOMPARE(fields.value("REPLAYGAIN_TRACK_GAIN").value(0), expected);
     }
 
+    // A copied file is measured by decoding its source: its packets stay the source's, its
+    // tags carry the gains, and with album values the copies wait like encoded outputs.
+    void copiesAreMeasuredToo_data()
+    {
+        QTest::addColumn<QString>("mode");
+        QTest::newRow("track") << "track";
+        QTest::newRow("album") << "album";
+    }
+    void copiesAreMeasuredToo()
+    {
+        QFETCH(QString, mode);
+        const QString src = tmp.filePath("copies");
+        if (!QFileInfo::exists(src + "/b.mp3")) {
+            writeTone(src + "/a.wav", -20, 3);
+            writeTone(src + "/b.wav", -26, 3);
+            for (const char* name : {"a", "b"}) {
+                int code = -1;
+                testaudio::runTool("ffmpeg", {"-v", "error", "-y", "-i", src + "/" + name + ".wav", "-c:a", "libmp3lame",
+                                              "-b:a", "96k", src + "/" + name + ".mp3"}, 60000, &code);
+                QCOMPARE(code, 0);
+                QVERIFY(QFile::remove(src + "/" + name + ".wav"));
+            }
+        }
+        const QString to = tmp.filePath("copies-" + mode);
+        const QStringList options{"--format", "mp3", "--copy-same-format", "--replaygain", mode};
+        const Result plan = run(QStringList{"--convert", "--out", to, "--dry-run"} + options + QStringList{src});
+        QVERIFY2(plan.out.count("\tcopy\n") == 2, qPrintable(plan.out));
+        QCOMPARE(convertCli(options, {src}, to).code, 0);
+        for (const char* name : {"a", "b"}) {
+            const QString output = to + "/" + name + ".mp3";
+            QCOMPARE(testaudio::runTool("ffmpeg", {"-v", "error", "-i", output, "-c", "copy", "-f", "md5", "-"}),
+                     testaudio::runTool("ffmpeg", {"-v", "error", "-i", src + "/" + name + ".mp3", "-c", "copy", "-f", "md5", "-"}));
+            const auto fields = fieldsOf(output);
+            QCOMPARE(fields.value("REPLAYGAIN_TRACK_GAIN").value(0), gainText(-18.0 - loudnessOf(src + "/" + name + ".mp3")));
+            QCOMPARE(fields.contains("REPLAYGAIN_ALBUM_GAIN"), mode == "album");
+        }
+    }
+
     // Only one file of an album changed: it is converted alone, and its album values still
     // come from the whole album, the kept outputs measured from their sources.
     void updateKeepsTheAlbumsValues()
