@@ -75,6 +75,8 @@ CueSheet readCueSheet(const QString& path)
 {
     const QString name = QFileInfo(path).fileName();
     const QFileInfo info(path);
+    if (!info.exists())
+        throw EngineError(QStringLiteral("%1: no such file").arg(name).toStdString());
     if (!info.isFile())
         throw EngineError(QStringLiteral("%1: not a regular file").arg(name).toStdString());
     QFile file(path);
