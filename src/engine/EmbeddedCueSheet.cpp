@@ -209,9 +209,15 @@ std::optional<CueSheet> embeddedCueSheet(const QString& imagePath)
         return std::nullopt;
     if (const std::optional<FlacSheetBlocks> flac = readFlacBlocks(file)) {
         // The comment, where there is one, is a whole sheet with titles; the block holds
-        // times and numbers only.
-        if (!flac->comment.isEmpty())
-            return parseCueSheet(flac->comment, imagePath, imagePath);
+        // times and numbers only, and stands in when the comment cannot be read.
+        if (!flac->comment.isEmpty()) {
+            try {
+                return parseCueSheet(flac->comment, imagePath, imagePath);
+            } catch (const EngineError&) {
+                if (flac->cueBlock.isEmpty())
+                    throw;
+            }
+        }
         if (!flac->cueBlock.isEmpty())
             return sheetOfBlock(flac->cueBlock, flac->sampleRate, imagePath);
         return std::nullopt;
