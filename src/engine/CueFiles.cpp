@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <algorithm>
 #include <functional>
 
 namespace sondrel {
@@ -42,7 +43,7 @@ QString resolveCueFile(const QString& sheetPath, const QString& nameInSheet)
     // A path of the machine the sheet was made on: only its last part means anything here.
     static const QRegularExpression drive(QStringLiteral("^[A-Za-z]:"));
     if (name.startsWith(u'/') || name.contains(drive))
-        name = name.mid(name.lastIndexOf(u'/') + 1);
+        name = name.mid(std::max(name.lastIndexOf(u'/'), name.indexOf(u':')) + 1);
     if (name.isEmpty())
         return {};
     const QFileInfo named(QFileInfo(sheetPath).dir(), name);

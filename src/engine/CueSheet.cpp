@@ -106,7 +106,7 @@ private:
         else if (command == QLatin1String("ISRC") && m_current)
             m_current->track.isrc = textValue(rest);
         else if (command == QLatin1String("FLAGS") && m_current)
-            m_current->track.flags = rest.toUpper().split(u' ', Qt::SkipEmptyParts);
+            m_current->track.flags = rest.simplified().toUpper().split(u' ', Qt::SkipEmptyParts);
         // Anything else (CDTEXTFILE, commands of other programs) says nothing about the audio.
     }
 

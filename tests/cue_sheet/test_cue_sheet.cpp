@@ -57,7 +57,7 @@ const char kThreeTracks[] =
     "  TRACK 02 AUDIO\r\n"
     "    TITLE Second Song\r\n"
     "    PERFORMER \"Guest Singer\"\r\n"
-    "    FLAGS DCP PRE\r\n"
+    "    FLAGS dcp\tPRE\r\n"
     "    REM REPLAYGAIN_TRACK_GAIN -6.50 dB\r\n"
     "    INDEX 01 04:10:37\r\n"
     "  track 3 audio\r\n"
@@ -272,6 +272,7 @@ private slots:
         QTest::newRow("no extension") << flac << "album" << "album.flac";
         QTest::newRow("dotted name") << QStringList{"live.at.home.flac"} << "live.at.home.wav" << "live.at.home.flac";
         QTest::newRow("Windows path") << flac << "C:\\Music\\Rips\\album.flac" << "album.flac";
+        QTest::newRow("drive, no folder") << flac << "D:album.wav" << "album.flac";
         QTest::newRow("absolute path") << flac << "/home/someone/album.wav" << "album.flac";
         QTest::newRow("subfolder") << QStringList{"cd1/disc.flac"} << "cd1\\disc.wav" << "cd1/disc.flac";
         QTest::newRow("not an audio extension") << QStringList{"album.txt"} << "album.wav" << "";
