@@ -34,9 +34,9 @@ build_pkgs=(cmake ninja-build g++ pkg-config fonts-dejavu-core
 # Xvfb and ImageMagick run the on-screen smoke test, which also opens the help with F1 in
 # xchm; desktop-file-validate checks the installed menu entry, appstreamcli the software-centre
 # entry, man (with groff) the manual page; dbus-daemon gives the notification tests a private
-# session bus.
+# session bus; metaflac (flac) writes the cue sheets the cue sheet tests find inside FLAC files.
 test_pkgs=(ffmpeg lame vorbis-tools sox pulseaudio-utils xvfb xauth x11-apps imagemagick xdotool
-  xchm xdg-utils desktop-file-utils appstream man-db dbus-daemon)
+  xchm xdg-utils desktop-file-utils appstream man-db dbus-daemon flac)
 # dpkg-shlibdeps finds the package's dependencies.
 package_pkgs=(dpkg-dev)
 # The help viewer F1 opens, through the desktop's default handler (xdg-open).
