@@ -35,7 +35,7 @@ LoudnessMeter::LoudnessMeter(int channels, int sampleRate) : m_channels(channels
 {
     if (channels < 1 || sampleRate < 1)
         throw EngineError("the loudness of audio without channels or rate cannot be measured");
-    // Every gating block's energy is kept (about 3 kB a minute), not the library's histogram,
+    // Every gating block's energy is kept (about 20 kB a minute), not the library's histogram,
     // whose bins of 0.1 dB put the loudness up to 0.05 LU off.
     m_state = std::make_unique<State>();
     m_state->st = ebur128_init(unsigned(channels), static_cast<unsigned long>(sampleRate),
