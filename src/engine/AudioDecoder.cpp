@@ -123,27 +123,34 @@ void AudioDecoder::setRange(std::int64_t start, std::int64_t end)
     m_count = end >= 0 ? end - start : std::max<std::int64_t>(0, m_count - start);
     if (start > 0 && !seekTo(start))
         discardTo(start);
+    // What was read came from the buffer alone, maybe: a stop is still a stop.
+    m_input->throwIfCancelled();
 }
 
 std::int64_t AudioDecoder::prerollFrames() const
 {
     // Lossless frames decode on their own. A lossy decoder's output depends on the frames
     // before (overlapping transforms, the MP3 bit reservoir, Opus' predictors); decoding
-    // this much before the range makes its first samples the same as in a decode from the
-    // beginning.
+    // from this far before the range makes its first samples the same, bit for bit, as in a
+    // decode from the beginning (MP3 at 128 kbit/s needs four frames, Opus about 0.2 s).
     const AVCodecParameters* par = m_input->stream(m_stream)->codecpar;
     const AVCodecDescriptor* codec = avcodec_descriptor_get(par->codec_id);
     if (codec && (codec->props & AV_CODEC_PROP_LOSSLESS) && (codec->props & AV_CODEC_PROP_INTRA_ONLY))
         return 0;
+    // AAC's noise substitution draws from a random generator that runs on through the whole
+    // stream: after a seek its noise never comes out the same again.
+    if (par->codec_id == AV_CODEC_ID_AAC || par->codec_id == AV_CODEC_ID_AAC_LATM)
+        return -1;
     return m_rate; // one second
 }
 
 bool AudioDecoder::seekTo(std::int64_t start)
 {
     const AVStream* st = m_input->stream(m_stream);
-    const std::int64_t from = start - prerollFrames();
+    const std::int64_t preroll = prerollFrames();
+    const std::int64_t from = start - preroll;
     // Close to the start (or without a timestamp to count from), decoding is as quick.
-    if (m_originPts == AV_NOPTS_VALUE || from <= pendingFrames() + m_largestFrame)
+    if (preroll < 0 || m_originPts == AV_NOPTS_VALUE || from <= pendingFrames() + m_largestFrame)
         return false;
     const AVRational sample{1, m_rate};
     const std::int64_t ts = m_originPts + av_rescale_q(from, sample, st->time_base);
@@ -169,14 +176,16 @@ bool AudioDecoder::seekTo(std::int64_t start)
             m_position = start;
             return true;
         }
-        // Only frames whose place the timestamps tell exactly can be trusted; a seek that
-        // went past the point asked for, or a rate that changes, is not trusted either.
-        if (f->pts == AV_NOPTS_VALUE || f->sample_rate != m_rate || f->pts < m_originPts) {
+        // Frames are placed by their timestamps alone; without one, after a seek that went
+        // past the range's start, or where the rate changes, reading goes back to the
+        // beginning. (A seek back to the stream's very start meets its priming again, before
+        // the first timestamp delivered: dropped like any sample before the range.)
+        if (f->pts == AV_NOPTS_VALUE || f->sample_rate != m_rate) {
             rewind();
             return false;
         }
         const std::int64_t pos = av_rescale_q(f->pts - m_originPts, st->time_base, sample);
-        if (pos > from) {
+        if (pos > start) {
             rewind();
             return false;
         }
