@@ -152,6 +152,10 @@ bool AudioDecoder::seekTo(std::int64_t start)
     // Close to the start (or without a timestamp to count from), decoding is as quick.
     if (preroll < 0 || m_originPts == AV_NOPTS_VALUE || from <= pendingFrames() + m_largestFrame)
         return false;
+    // Timestamps place a sample exactly only where one sample is a whole number of ticks
+    // (not in ASF's or Matroska's milliseconds).
+    if (st->time_base.num <= 0 || std::int64_t(st->time_base.den) % (std::int64_t(st->time_base.num) * m_rate) != 0)
+        return false;
     const AVRational sample{1, m_rate};
     const std::int64_t ts = m_originPts + av_rescale_q(from, sample, st->time_base);
     if (av_seek_frame(m_input->context(), m_stream, ts, AVSEEK_FLAG_BACKWARD) < 0) {
