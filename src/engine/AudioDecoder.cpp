@@ -48,41 +48,41 @@ ff::FramePtr frameTail(const AVFrame* f, int from)
 } // namespace
 
 AudioDecoder::AudioDecoder(const QString& path, const std::atomic<bool>* cancel, Counting counting)
-    : m_input(path, cancel)
+    : m_input(std::make_unique<InputFile>(path, cancel))
 {
-    m_stream = m_input.selectAudioStream();
+    m_stream = m_input->selectAudioStream();
     const SampleCount counted =
-        counting == Counting::Exact ? countSamples(m_input, m_stream) : countForReading(m_input, m_stream);
+        counting == Counting::Exact ? countSamples(*m_input, m_stream) : countForReading(*m_input, m_stream);
     // A stopped count is a wrong count.
-    m_input.throwIfCancelled();
+    m_input->throwIfCancelled();
     m_count = counted.samples;
     m_method = counted.method;
     // Where the count comes from the Ogg granule positions, the end is trimmed here to that
     // count (libavcodec's own trimming can cut too much or too little); the start is trimmed
     // as libavformat marks it. Everything else ends where the decoder ends.
     m_manualTrim = m_method == CountMethod::OggGranule;
-    m_decoder = m_input.openDecoder(m_stream, m_manualTrim ? AV_CODEC_FLAG2_SKIP_MANUAL : 0);
+    m_decoder = m_input->openDecoder(m_stream, m_manualTrim ? AV_CODEC_FLAG2_SKIP_MANUAL : 0);
 
-    m_frames = std::make_unique<FrameSource>(m_input, m_stream, m_decoder.get());
+    m_frames = std::make_unique<FrameSource>(*m_input, m_stream, m_decoder.get());
     while (m_pending.empty() && decodeMore()) {
     }
     if (m_pending.empty())
-        throw EngineError(m_input.describe("contains no audio that can be decoded"));
+        throw EngineError(m_input->describe("contains no audio that can be decoded"));
     if (channels() > limits::MaxChannels)
-        throw EngineError(m_input.describe("has " + std::to_string(channels()) + " channels; at most "
+        throw EngineError(m_input->describe("has " + std::to_string(channels()) + " channels; at most "
                                            + std::to_string(limits::MaxChannels) + " can be converted"));
     if (m_rate < limits::MinSampleRate || m_rate > limits::MaxSampleRate)
-        throw EngineError(m_input.describe("has a sample rate of " + std::to_string(m_rate) + " Hz; "
+        throw EngineError(m_input->describe("has a sample rate of " + std::to_string(m_rate) + " Hz; "
                                            + std::to_string(limits::MinSampleRate) + " to "
                                            + std::to_string(limits::MaxSampleRate) + " Hz can be converted"));
-    const AVCodecParameters* par = m_input.stream(m_stream)->codecpar;
+    const AVCodecParameters* par = m_input->stream(m_stream)->codecpar;
     if (m_method != CountMethod::FullDecode && m_method != CountMethod::NotCounted
         && (m_count <= 0 || (par->sample_rate > 0 && par->sample_rate != m_rate))) {
         // The quick count found nothing although there is sound, or counted at a rate the
         // decoder does not deliver (AAC with implicit SBR): only a decode can tell. A reader
         // that needs no count goes on to the decoder's end instead.
         if (counting == Counting::Exact) {
-            m_count = countByDecoding(m_input, m_stream);
+            m_count = countByDecoding(*m_input, m_stream);
             m_method = CountMethod::FullDecode;
         } else {
             m_count = 0;
@@ -94,7 +94,7 @@ AudioDecoder::AudioDecoder(const QString& path, const std::atomic<bool>* cancel,
     // AAC in MP4: libavcodec decodes the last frame whole, padding and all; the track's
     // stated length ends it (counted the same way by aacFrameCount).
     if (m_method == CountMethod::AacFrames || m_method == CountMethod::NotCounted)
-        if (const auto stated = mp4StatedLength(m_input, m_stream); stated && par->sample_rate == m_rate)
+        if (const auto stated = mp4StatedLength(*m_input, m_stream); stated && par->sample_rate == m_rate)
             m_trimAt = *stated;
     // Lossless sources (WavPack's lossy hybrid mode too) keep their sample width, which a
     // writer may follow; lossy ones have none.
@@ -106,10 +106,144 @@ AudioDecoder::AudioDecoder(const QString& path, const std::atomic<bool>* cancel,
                            ? av_get_bits_per_sample(par->codec_id)
                            : av_get_bytes_per_sample(m_decoder->sample_fmt) * 8;
     }
-    m_input.throwIfCancelled();
+    m_input->throwIfCancelled();
 }
 
 AudioDecoder::~AudioDecoder() = default;
+
+void AudioDecoder::setRange(std::int64_t start, std::int64_t end)
+{
+    if (start < 0 || end < -1 || (end >= 0 && end < start))
+        throw EngineError(m_input->describe("has no sample range from " + std::to_string(start) + " to "
+                                            + std::to_string(end)));
+    if (m_rangeSet || m_delivered > 0)
+        throw EngineError(m_input->describe("cannot be read in a range once reading has begun"));
+    m_rangeSet = true;
+    m_rangeEnd = end;
+    m_count = end >= 0 ? end - start : std::max<std::int64_t>(0, m_count - start);
+    if (start > 0 && !seekTo(start))
+        discardTo(start);
+    // What was read came from the buffer alone, maybe: a stop is still a stop.
+    m_input->throwIfCancelled();
+}
+
+std::int64_t AudioDecoder::prerollFrames() const
+{
+    // Lossless frames decode on their own. A lossy decoder's output depends on the frames
+    // before (overlapping transforms, the MP3 bit reservoir, Opus' predictors); decoding
+    // from this far before the range makes its first samples the same, bit for bit, as in a
+    // decode from the beginning (MP3 at 128 kbit/s needs four frames, Opus about 0.2 s).
+    const AVCodecParameters* par = m_input->stream(m_stream)->codecpar;
+    const AVCodecDescriptor* codec = avcodec_descriptor_get(par->codec_id);
+    if (codec && (codec->props & AV_CODEC_PROP_LOSSLESS) && (codec->props & AV_CODEC_PROP_INTRA_ONLY))
+        return 0;
+    // AAC's noise substitution draws from a random generator that runs on through the whole
+    // stream: after a seek its noise never comes out the same again.
+    if (par->codec_id == AV_CODEC_ID_AAC || par->codec_id == AV_CODEC_ID_AAC_LATM)
+        return -1;
+    return m_rate; // one second
+}
+
+bool AudioDecoder::seekTo(std::int64_t start)
+{
+    const AVStream* st = m_input->stream(m_stream);
+    const std::int64_t preroll = prerollFrames();
+    const std::int64_t from = start - preroll;
+    // Close to the start (or without a timestamp to count from), decoding is as quick.
+    if (preroll < 0 || m_originPts == AV_NOPTS_VALUE || from <= pendingFrames() + m_largestFrame)
+        return false;
+    // Timestamps place a sample exactly only where one sample is a whole number of ticks
+    // (not in ASF's or Matroska's milliseconds).
+    if (st->time_base.num <= 0 || std::int64_t(st->time_base.den) % (std::int64_t(st->time_base.num) * m_rate) != 0)
+        return false;
+    const AVRational sample{1, m_rate};
+    const std::int64_t ts = m_originPts + av_rescale_q(from, sample, st->time_base);
+    if (av_seek_frame(m_input->context(), m_stream, ts, AVSEEK_FLAG_BACKWARD) < 0) {
+        m_input->throwIfCancelled();
+        rewind();
+        return false;
+    }
+    avcodec_flush_buffers(m_decoder.get());
+    m_frames = std::make_unique<FrameSource>(*m_input, m_stream, m_decoder.get());
+    m_pending.clear();
+    m_pendingPos = 0;
+    m_swr.reset();
+    m_swrFormat = -1;
+    m_startSkip = 0;
+    m_decoderDone = false;
+    for (;;) {
+        const AVFrame* f = m_frames->next();
+        if (!f) {
+            // The stream ends before the range starts: the range is empty.
+            m_input->throwIfCancelled();
+            m_decoderDone = true;
+            m_position = start;
+            return true;
+        }
+        // Frames are placed by their timestamps alone; without one, after a seek that went
+        // past the range's start, or where the rate changes, reading goes back to the
+        // beginning. (A seek back to the stream's very start meets its priming again, before
+        // the first timestamp delivered: dropped like any sample before the range.)
+        if (f->pts == AV_NOPTS_VALUE || f->sample_rate != m_rate) {
+            rewind();
+            return false;
+        }
+        const std::int64_t pos = av_rescale_q(f->pts - m_originPts, st->time_base, sample);
+        if (pos > start) {
+            rewind();
+            return false;
+        }
+        m_largestFrame = std::max(m_largestFrame, f->nb_samples);
+        if (pos + f->nb_samples <= start)
+            continue;
+        // A copy holds no side data: the start of the stream was trimmed by the timestamps.
+        ff::FramePtr rest = frameTail(f, int(start - pos));
+        append(rest.get());
+        m_position = start;
+        return true;
+    }
+}
+
+void AudioDecoder::rewind()
+{
+    const AVInputFormat* format = m_input->format();
+    std::shared_ptr<const SourceFile> source = m_input->source();
+    m_frames.reset();
+    m_decoder.reset();
+    m_input = std::make_unique<InputFile>(std::move(source), format);
+    m_input->selectAudioStream();
+    m_decoder = m_input->openDecoder(m_stream, m_manualTrim ? AV_CODEC_FLAG2_SKIP_MANUAL : 0);
+    m_frames = std::make_unique<FrameSource>(*m_input, m_stream, m_decoder.get());
+    m_pending.clear();
+    m_pendingPos = 0;
+    m_swr.reset();
+    m_swrFormat = -1;
+    m_startSkip = 0;
+    m_decoderDone = false;
+    m_position = 0;
+}
+
+void AudioDecoder::discardTo(std::int64_t start)
+{
+    const int ch = channels();
+    while (m_position < start && !m_ended) {
+        if (m_trimAt >= 0 && m_position >= m_trimAt) {
+            checkStatedEnd(); // ends the stream, or finds it goes on
+            continue;
+        }
+        const std::int64_t upTo = m_trimAt >= 0 ? std::min(start, m_trimAt) : start;
+        const std::int64_t take = std::min(pendingFrames(), upTo - m_position);
+        if (take > 0) {
+            m_pendingPos += std::size_t(take) * ch;
+            m_position += take;
+            continue;
+        }
+        m_pending.clear();
+        m_pendingPos = 0;
+        if (!decodeMore())
+            m_ended = true;
+    }
+}
 
 bool AudioDecoder::decodeMore()
 {
@@ -133,8 +267,10 @@ void AudioDecoder::append(const AVFrame* f)
     if (m_manualTrim && skipStart(f))
         return;
     if (m_rate == 0) {
-        // The first frame fixes what the reader delivers.
+        // The first frame fixes what the reader delivers, and its timestamp where the stream
+        // starts.
         m_rate = f->sample_rate;
+        m_originPts = f->pts;
         layoutFor(&m_layout.value, f->ch_layout);
     }
     const int outChannels = m_layout.value.nb_channels;
@@ -171,6 +307,8 @@ bool AudioDecoder::skipStart(const AVFrame* f)
         return true;
     }
     ff::FramePtr rest = frameTail(f, int(m_startSkip));
+    if (f->pts != AV_NOPTS_VALUE)
+        rest->pts = f->pts + av_rescale_q(m_startSkip, AVRational{1, f->sample_rate}, m_decoder->pkt_timebase);
     m_startSkip = 0;
     append(rest.get());
     return true;
@@ -194,7 +332,7 @@ void AudioDecoder::openResampler(const AVFrame* f)
     if (rc >= 0)
         rc = swr_init(swr);
     if (rc < 0)
-        throw EngineError(m_input.describe("has audio that cannot be converted (" + ff::errorText(rc) + ")"));
+        throw EngineError(m_input->describe("has audio that cannot be converted (" + ff::errorText(rc) + ")"));
     m_swr = std::move(owned);
     m_swrFormat = f->format;
     m_swrRate = f->sample_rate;
@@ -231,14 +369,18 @@ SampleArray AudioDecoder::read(int maxElements)
 {
     const int ch = channels();
     if (maxElements < ch)
-        throw EngineError(m_input.describe("was asked for fewer samples than one sample frame"));
-    if (m_trimAt >= 0 && m_delivered >= m_trimAt)
+        throw EngineError(m_input->describe("was asked for fewer samples than one sample frame"));
+    if (m_trimAt >= 0 && m_position >= m_trimAt)
         checkStatedEnd();
+    if (m_rangeEnd >= 0 && m_position >= m_rangeEnd)
+        m_ended = true;
     if (m_ended)
         return {};
     std::int64_t frames = std::min(std::int64_t(maxElements / ch), kMaxReadFrames);
     if (m_trimAt >= 0)
-        frames = std::min(frames, m_trimAt - m_delivered);
+        frames = std::min(frames, m_trimAt - m_position);
+    if (m_rangeEnd >= 0)
+        frames = std::min(frames, m_rangeEnd - m_position);
     const std::size_t wanted = std::size_t(frames) * ch;
     SampleArray out;
     out.reserve(wanted);
@@ -258,8 +400,11 @@ SampleArray AudioDecoder::read(int maxElements)
         }
     }
     m_delivered += std::int64_t(out.size()) / ch;
-    if (m_trimAt >= 0 && m_delivered >= m_trimAt)
+    m_position += std::int64_t(out.size()) / ch;
+    if (m_trimAt >= 0 && m_position >= m_trimAt)
         checkStatedEnd();
+    if (m_rangeEnd >= 0 && m_position >= m_rangeEnd)
+        m_ended = true;
     return out;
 }
 

@@ -36,6 +36,17 @@ public:
     // Bits per sample of a lossless source (16, 24, ...); 0 for lossy ones.
     int sourceBits() const { return m_sourceBits; }
 
+    // Narrows reading to the sample frames [start, end) of the decoded stream (end -1: to
+    // its end), before the first read. The first frame delivered is the very sample frame
+    // `start` of a decode from the beginning: the reader seeks to a point before it (far
+    // enough back that a lossy decoder's state is the same again) and drops what precedes it
+    // by the decoded frames' timestamps; where the container cannot seek or the timestamps
+    // are missing, it decodes from the beginning and drops. The stream's real end still ends
+    // the range. sampleCount becomes the range's length (for end -1 the count less start),
+    // framesRead counts from start. Throws EngineError for a range that is not one, or after
+    // reading has begun.
+    void setRange(std::int64_t start, std::int64_t end);
+
     // Up to maxElements interleaved samples (whole sample frames); empty at the end. What
     // the decoder gives, to its end (damaged data is not made up with silence), trimmed at
     // the start as the container marks it and at the end where the container states it: for
@@ -49,9 +60,13 @@ public:
     // 0 before.
     std::int64_t lengthCorrection() const { return m_ended ? m_delivered - m_count : 0; }
     // Whether the file was written to since it was opened.
-    bool sourceChanged() const { return m_input.source()->changedSinceOpen(); }
+    bool sourceChanged() const { return m_input->source()->changedSinceOpen(); }
 
 private:
+    bool seekTo(std::int64_t start);    // false where the stream is to be decoded from the start
+    void rewind();                      // back to the beginning with a fresh demuxer and decoder
+    void discardTo(std::int64_t start); // decodes and drops up to start
+    std::int64_t prerollFrames() const;
     bool decodeMore();          // appends the next decoded frame to m_pending; false at the end
     void append(const AVFrame* frame);
     // Drops the start the stream marks as skipped; true when the frame was used up here.
@@ -62,7 +77,7 @@ private:
     void checkStatedEnd();      // at the stated end: end there, or go on
     std::int64_t statedEndSlack() const;
 
-    InputFile m_input;
+    std::unique_ptr<InputFile> m_input; // replaced by rewind()
     int m_stream = -1;
     ff::CodecContextPtr m_decoder;
     std::unique_ptr<FrameSource> m_frames;
@@ -88,6 +103,10 @@ private:
     bool m_decoderDone = false;
     bool m_ended = false;
     std::int64_t m_delivered = 0;
+    std::int64_t m_position = 0;    // of the next frame delivered, from the stream's start
+    std::int64_t m_rangeEnd = -1;
+    bool m_rangeSet = false;
+    std::int64_t m_originPts = AV_NOPTS_VALUE; // timestamp of the stream's first frame delivered
 };
 
 } // namespace sondrel

@@ -180,6 +180,11 @@ void AudioFile::TakeReader(AudioFile& other)
     d->reader = std::move(other.d->reader);
 }
 
+void AudioFile::SetReadRange(std::int64_t startFrame, std::int64_t endFrame)
+{
+    d->requireReader("SetReadRange").setRange(startFrame, endFrame);
+}
+
 SampleArray AudioFile::ReadSamples(int count)
 {
     return d->requireReader("ReadSamples").read(count);

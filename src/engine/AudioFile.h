@@ -44,6 +44,16 @@ public:
     // thread that plays it this way. The cancel flag it was opened with stays in force and
     // must outlive it.
     void TakeReader(AudioFile& other);
+    // Narrows what the open reader delivers to the sample frames [startFrame, endFrame) of
+    // its decoded stream (endFrame -1: to the stream's end): one track of an album kept as
+    // one image. Called after OpenRead or OpenReadUncounted and before the first ReadSamples.
+    // The first frame delivered is exactly frame startFrame of a read from the beginning;
+    // the stream's real end still ends a range that runs past it (a range beyond it delivers
+    // nothing). SampleCount and DurationMs then tell the range's length (for endFrame -1 the
+    // count less startFrame), FramesRead counts from startFrame. Throws EngineError for a
+    // range that is none (start < 0, end before start) or once reading has begun, and
+    // CancelledError once the cancel flag is set.
+    void SetReadRange(std::int64_t startFrame, std::int64_t endFrame);
     // Up to count interleaved samples (whole sample frames) from the current position; empty
     // at the end. A count smaller than one sample frame throws EngineError.
     SampleArray ReadSamples(int count);
