@@ -110,8 +110,7 @@ void ConversionRun::releaseAlbum(int album)
         job->held = std::move(job->result.held);
         job->album = values;
         job->stage = Stage::Finish;
-        job->result = JobResult{};
-        job->progress.ended.store(false);
+        job->clearForNextStage();
         m_ready.push_back(std::move(job));
     }
 }
@@ -161,10 +160,7 @@ void ConversionRun::convertScaled(std::unique_ptr<Job> job, double scaleDb, std:
     job->order.loudness.album = album;
     // The source's gains describe audio that is no longer there.
     job->order.loudness.dropCarried = true;
-    job->result = JobResult{};
-    job->progress.framesDone.store(0);
-    job->progress.framesTotal.store(0);
-    job->progress.ended.store(false);
+    job->clearForNextStage();
     job->progressFrom = 0.5;
     job->progressShare = 0.5;
     m_ready.push_back(std::move(job));

@@ -29,6 +29,15 @@ struct ConversionRun::Job {
     // The part of the row's progress this job covers: from, and how much.
     double progressFrom = 0;
     double progressShare = 1;
+
+    // Ready for its next stage on a worker: no result, no progress, not ended.
+    void clearForNextStage()
+    {
+        result = JobResult{};
+        progress.framesDone.store(0);
+        progress.framesTotal.store(0);
+        progress.ended.store(false);
+    }
 };
 
 // A run's albums, when it writes album values or normalizes per album.

@@ -164,13 +164,7 @@ bool AudioDecoder::seekTo(std::int64_t start)
         return false;
     }
     avcodec_flush_buffers(m_decoder.get());
-    m_frames = std::make_unique<FrameSource>(*m_input, m_stream, m_decoder.get());
-    m_pending.clear();
-    m_pendingPos = 0;
-    m_swr.reset();
-    m_swrFormat = -1;
-    m_startSkip = 0;
-    m_decoderDone = false;
+    restartFrames();
     for (;;) {
         const AVFrame* f = m_frames->next();
         if (!f) {
@@ -213,6 +207,12 @@ void AudioDecoder::rewind()
     m_input = std::make_unique<InputFile>(std::move(source), format);
     m_input->selectAudioStream();
     m_decoder = m_input->openDecoder(m_stream, m_manualTrim ? AV_CODEC_FLAG2_SKIP_MANUAL : 0);
+    restartFrames();
+    m_position = 0;
+}
+
+void AudioDecoder::restartFrames()
+{
     m_frames = std::make_unique<FrameSource>(*m_input, m_stream, m_decoder.get());
     m_pending.clear();
     m_pendingPos = 0;
@@ -220,7 +220,6 @@ void AudioDecoder::rewind()
     m_swrFormat = -1;
     m_startSkip = 0;
     m_decoderDone = false;
-    m_position = 0;
 }
 
 void AudioDecoder::discardTo(std::int64_t start)

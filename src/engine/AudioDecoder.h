@@ -65,6 +65,7 @@ public:
 private:
     bool seekTo(std::int64_t start);    // false where the stream is to be decoded from the start
     void rewind();                      // back to the beginning with a fresh demuxer and decoder
+    void restartFrames();               // frames anew from where the demuxer stands, nothing pending
     void discardTo(std::int64_t start); // decodes and drops up to start
     std::int64_t prerollFrames() const;
     bool decodeMore();          // appends the next decoded frame to m_pending; false at the end
