@@ -95,6 +95,8 @@ QString ListRow::cell(rows::Column column) const
     case rows::Size:
         if (extra && extra->sizeSet)
             return extra->size;
+        if (range && range->bytes >= 0)
+            return sizeText(range->bytes);
         return bytes >= 0 ? sizeText(bytes) : QString();
     case rows::Status:
         if (state == State::Other)
@@ -134,7 +136,8 @@ void ListRow::setCell(rows::Column column, const QString& text)
         break;
     }
     case rows::Size: {
-        const bool made = bytes >= 0 ? text == sizeText(bytes) : text.isEmpty();
+        const std::int64_t shown = range && range->bytes >= 0 ? range->bytes : bytes;
+        const bool made = shown >= 0 ? text == sizeText(shown) : text.isEmpty();
         if (made) {
             if (extra) {
                 extra->sizeSet = false;
@@ -175,6 +178,8 @@ std::int64_t ListRow::playingMs() const
 
 double ListRow::sizeBytes() const
 {
+    if (range && range->bytes >= 0 && !(extra && extra->sizeSet))
+        return double(range->bytes);
     if (bytes >= 0)
         return double(bytes);
     const QString text = cell(rows::Size);
@@ -463,6 +468,25 @@ void FileListModel::setToolTip(int row, const QString& text)
     extraOf(*r).toolTip = text;
     dropEmptyExtra(*r);
     changed(row, 0, rows::ColumnCount - 1);
+}
+
+std::optional<TrackRange> FileListModel::trackRange(int row) const
+{
+    const ListRow* r = rowAt(row);
+    if (!r || !r->range)
+        return std::nullopt;
+    return *r->range;
+}
+
+void FileListModel::setTrackRange(int row, const TrackRange& range)
+{
+    ListRow* r = rowAt(row);
+    if (!r)
+        return;
+    r->range = std::make_unique<TrackRange>(range);
+    clearLoudness(row);
+    changed(row, rows::Size, rows::Size);
+    namingChangedNow();
 }
 
 std::optional<RowLoudness> FileListModel::loudness(int row) const

@@ -3,6 +3,7 @@
 #include "OtherTags.h"
 #include "RowLoudness.h"
 #include "TrackInfo.h"
+#include "TrackRange.h"
 
 #include <QAbstractTableModel>
 #include <cstdint>
@@ -55,6 +56,7 @@ struct ListRow {
     std::unique_ptr<TrackInfo> info; // none while the file has no tags
     std::unique_ptr<OtherTags> other; // none while the file has none of them
     std::unique_ptr<RowLoudness> loudness; // none until the row's file was analyzed
+    std::unique_ptr<TrackRange> range; // a track of its file (an album image); none: all of it
 
     // A cell's text as the list shows it, and setting one: a text the row's values make is
     // not kept, any other is.
@@ -69,7 +71,7 @@ struct ListRow {
     void setOtherTags(const OtherTags& tags);
     // The playing time in milliseconds: the exact one, else read from the Time text.
     std::int64_t playingMs() const;
-    // The size in bytes: as measured, else read from the Size text.
+    // The size in bytes: as measured (a track's share of its image), else read from the Size text.
     double sizeBytes() const;
 };
 
@@ -138,6 +140,9 @@ public:
     std::optional<RowLoudness> loudness(int row) const;
     void setLoudness(int row, const RowLoudness& measure);
     void clearLoudness(int row);
+    // The track of its file the row stands for; none for a row of a whole file.
+    std::optional<TrackRange> trackRange(int row) const;
+    void setTrackRange(int row, const TrackRange& range);
 
     // The planned outputs of every row, in list order: the Output cell's text, and a note of
     // what it collides with (marked, and the cell's tooltip) or an empty one. A plan made for
