@@ -3,7 +3,9 @@
 #include "AudioFile.h"
 #include "CommandLine.h"
 #include "ConversionRun.h"
+#include "CueRows.h"
 #include "EngineError.h"
+#include "FileListModel.h"
 #include "FileProbe.h"
 #include "FileTags.h"
 #include "FolderWalk.h"
@@ -22,7 +24,9 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QFileInfo>
+#include <QSet>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <csignal>
@@ -45,19 +49,33 @@ const QString BadNameReason = QStringLiteral("the name is not valid UTF-8 text, 
 // The files named on the command line, as rows of a run that prints what becomes of each.
 class BatchRows : public RunRows {
 public:
-    // added: for each file the folder named on the command line it was found in, or empty.
-    BatchRows(QStringList files, QStringList added, std::FILE* out, std::FILE* err, bool terminal)
-        : m_files(std::move(files)), m_added(std::move(added)), m_out(out), m_err(err), m_terminal(terminal)
+    BatchRows(const NamedFiles& named, std::FILE* out, std::FILE* err, bool terminal)
+        : m_named(named), m_files(named.files), m_added(named.added), m_out(out), m_err(err), m_terminal(terminal)
     {
     }
 
     int count() const override { return int(m_files.size()); }
     QString source(int row) const override { return m_files[row]; }
-    QString caption(int row) const override { return QFileInfo(m_files[row]).fileName(); }
-    std::optional<TrackInfo> tags(int) const override { return std::nullopt; }
+    QString caption(int row) const override
+    {
+        const ListRow* t = track(row);
+        return t ? t->captionText() : QFileInfo(m_files[row]).fileName();
+    }
+    // A track's caption ("03 Mr. Jones") is a title: it has no extension to change.
+    bool captionIsTitle(int row) const override { return track(row) != nullptr; }
+    // A track's record comes from its sheet; a file's own tags are read by its job.
+    std::optional<TrackInfo> tags(int row) const override
+    {
+        const ListRow* t = track(row);
+        if (!t)
+            return std::nullopt;
+        return t->info ? *t->info : TrackInfo{};
+    }
     // Read here, on the command line's only thread: there is no window to hold up.
     NameValues nameValues(int row) const override
     {
+        if (const ListRow* t = track(row))
+            return nameValuesOf(t->info ? *t->info : TrackInfo{}, t->other ? *t->other : OtherTags{});
         try {
             const FileTags t = readFileTags(m_files[row], true);
             return nameValuesOf(trackInfoOf(t.values), otherTagsOf(t.carried.fields));
@@ -67,7 +85,11 @@ public:
     }
     QString addedFolder(int row) const override { return m_added.value(row); }
     // Without a measured playing time, the file's size stands for the work.
-    std::int64_t weight(int row) const override { return QFileInfo(m_files[row]).size() / 1024; }
+    std::int64_t weight(int row) const override
+    {
+        const ListRow* t = track(row);
+        return t ? t->sizeBytes() / 1024 : QFileInfo(m_files[row]).size() / 1024;
+    }
     bool sourceStamp(int, std::int64_t*, std::int64_t*) const override { return false; }
 
     void started(int) override {}
@@ -111,7 +133,11 @@ public:
     void line(const QString& path, const QString& result) { write(path, result, 0); }
 
 private:
-    void line(int row, const QString& result, double seconds) { write(m_files[row], result, seconds); }
+    const ListRow* track(int row) const
+    {
+        return std::size_t(row) < m_named.tracks.size() ? m_named.tracks[std::size_t(row)].get() : nullptr;
+    }
+    void line(int row, const QString& result, double seconds) { write(namedFileLabel(m_named, row), result, seconds); }
     void write(const QString& path, const QString& result, double seconds)
     {
         clearProgress();
@@ -129,6 +155,7 @@ private:
         }
     }
 
+    const NamedFiles& m_named;
     QStringList m_files;
     QStringList m_added;
     std::FILE* m_out;
@@ -163,33 +190,95 @@ std::optional<Prompts::Overwrite> askOnTerminal(const QString& question, std::FI
 
 } // namespace
 
+namespace {
+
+// Takes one file into named: a sheet as its tracks, an image that carries a sheet as its
+// tracks, anything else as itself. False when a sheet cannot be used (said on err).
+bool takeFile(NamedFiles& n, const QString& path, const QString& added, AudioFile& reader, std::FILE* err)
+{
+    const auto takeTracks = [&](const CueSheet& sheet) {
+        for (ListRow& track : cueSheetRows(sheet, reader)) {
+            n.files << track.path;
+            n.added << added;
+            n.tracks.push_back(std::make_shared<const ListRow>(std::move(track)));
+        }
+    };
+    if (isCueSheetName(path)) {
+        try {
+            takeTracks(readCueSheet(path));
+            return true;
+        } catch (const EngineError& e) {
+            std::fprintf(err, "%s is an invalid audio file! (%s)\n", local(path).constData(), e.what());
+            return false;
+        }
+    }
+    static const QStringList carriers{QStringLiteral(".flac"), QStringLiteral(".wv"), QStringLiteral(".ape")};
+    if (std::any_of(carriers.begin(), carriers.end(), [&](const QString& e) { return path.endsWith(e, Qt::CaseInsensitive); })) {
+        try {
+            if (const std::optional<CueSheet> sheet = embeddedCueSheet(path)) {
+                const qsizetype before = n.files.size();
+                try {
+                    takeTracks(*sheet);
+                    return true;
+                } catch (const EngineError&) {
+                    n.files.resize(before);
+                    n.added.resize(before);
+                    n.tracks.resize(std::size_t(before));
+                    throw;
+                }
+            }
+        } catch (const EngineError& e) {
+            std::fprintf(err, "%s: the cue sheet it carries cannot be used (%s); it is taken whole\n",
+                         local(path).constData(), e.what());
+        }
+    }
+    n.files << path;
+    n.added << added;
+    n.tracks.push_back(nullptr);
+    return true;
+}
+
+} // namespace
+
 NamedFiles filesNamed(const QStringList& paths, std::FILE* err)
 {
     NamedFiles n;
+    AudioFile reader;
+    // A sheet named together with the image it describes stands for the image.
+    QSet<QString> described;
+    for (const QString& path : paths)
+        if (isCueSheetName(path))
+            for (const QString& image : imagesOfCueSheet(path))
+                described.insert(QDir::cleanPath(QFileInfo(image).absoluteFilePath()));
     for (const QString& path : paths) {
         const QFileInfo info(path);
         if (info.isDir()) {
             const QString folder = QDir::cleanPath(info.absoluteFilePath());
             const std::atomic<bool> never{false};
             qsizetype found = 0;
+            const int missingBefore = n.missing;
             scanFolderEntries(folder, true, never, [&](ScanEntry&& e) {
                 if (e.badName) {
                     n.badNames << e.path;
                 } else if (!e.folder && !QFileInfo(e.path).isDir()) {
-                    n.files << e.path;
-                    n.added << folder;
-                    ++found;
+                    if (takeFile(n, e.path, folder, reader, err))
+                        ++found;
+                    else
+                        ++n.missing;
                 }
             });
             if (found == 0 && !n.badNames.isEmpty() && n.badNames.last().startsWith(folder + QLatin1Char('/')))
                 continue;
-            if (found == 0) {
+            if (found == 0 && n.missing == missingBefore) {
                 std::fprintf(err, "%s: no audio files\n", local(path).constData());
                 ++n.missing;
             }
         } else if (info.exists()) {
-            n.files << info.absoluteFilePath();
-            n.added << QString();
+            const QString file = info.absoluteFilePath();
+            if (described.contains(QDir::cleanPath(file)))
+                continue;
+            if (!takeFile(n, file, QString(), reader, err))
+                ++n.missing;
         } else if (hasUndecodableTwin(info.absoluteFilePath())) {
             n.badNames << info.absoluteFilePath();
         } else {
@@ -198,6 +287,14 @@ NamedFiles filesNamed(const QStringList& paths, std::FILE* err)
         }
     }
     return n;
+}
+
+QString namedFileLabel(const NamedFiles& named, int index)
+{
+    const ListRow* track = index < int(named.tracks.size()) ? named.tracks[std::size_t(index)].get() : nullptr;
+    if (!track || !track->range)
+        return named.files.value(index);
+    return track->range->sheet + QStringLiteral(" track %1").arg(track->range->number);
 }
 
 namespace {
@@ -307,7 +404,7 @@ int printPlan(const NamedFiles& named, const ConversionRun::Settings& s, BatchRo
             action += QStringLiteral(": ") + p.error;
             failed = true;
         }
-        std::fprintf(out, "%s\t%s\t%s\n", local(named.files[qsizetype(row)]).constData(), local(target).constData(),
+        std::fprintf(out, "%s\t%s\t%s\n", local(namedFileLabel(named, int(row))).constData(), local(target).constData(),
                      local(action).constData());
     }
     std::fflush(out);
@@ -335,7 +432,7 @@ int runBatchConversion(const CommandLine& command, std::FILE* out, std::FILE* er
     ConversionRun::Settings s;
     if (!runSettings(command, terminal, err, writer, s))
         return 1;
-    BatchRows rows(named.files, named.added, out, err, terminal);
+    BatchRows rows(named, out, err, terminal);
     if (command.dryRun)
         return printPlan(named, s, rows, out);
     for (const QString& bad : named.badNames)

@@ -22,6 +22,8 @@ const QList<InputFormat>& inputFormats()
         {"Matroska/WebM audio", {QStringLiteral("mka"), QStringLiteral("webm")}, {QStringLiteral("audio/x-matroska"), QStringLiteral("audio/webm")}},
         {"MP2", {QStringLiteral("mp2")}, {QStringLiteral("audio/mp2")}},
         {"AC-3", {QStringLiteral("ac3")}, {QStringLiteral("audio/ac3")}},
+        // An album image described track by track: its tracks are listed.
+        {"Cue sheet", {QStringLiteral("cue")}, {QStringLiteral("application/x-cue")}},
     };
     return formats;
 }

@@ -2,8 +2,8 @@
 
 #include "AppState.h"
 #include "AudioFile.h"
+#include "CueRows.h"
 #include "ExceptionHook.h"
-#include "FileListModel.h"
 #include "FileListModel.h"
 #include "FileProbe.h"
 #include "FolderWalk.h"
@@ -12,6 +12,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QSet>
 #include <QThread>
 #include <QTimer>
 
@@ -129,6 +130,13 @@ void Adder::listLoop(Run& run, WorkerPool& pool, const std::vector<Request>& req
         bool fromScan = false;
         bool badName = false;
     };
+    // A sheet added together with the image it describes stands for it: the image's audio is
+    // listed as the sheet's tracks, not once more as a whole.
+    QSet<QString> described;
+    for (const Request& request : requests)
+        if (!request.folder && isCueSheetName(request.path))
+            for (const QString& image : imagesOfCueSheet(request.path))
+                described.insert(QDir::cleanPath(QFileInfo(image).absoluteFilePath()));
     std::vector<Listed> batch;
     const auto flush = [&] {
         {
@@ -150,6 +158,8 @@ void Adder::listLoop(Run& run, WorkerPool& pool, const std::vector<Request>& req
         if (run.stop.load())
             break;
         if (!request.folder) {
+            if (!described.isEmpty() && described.contains(QDir::cleanPath(QFileInfo(request.path).absoluteFilePath())))
+                continue;
             Listed& item = batch.emplace_back();
             item.path = request.path;
             item.caption = captionOf(request.path);
@@ -227,7 +237,9 @@ void Adder::startNext()
         std::vector<Request> requests = std::move(m_waiting.front());
         m_waiting.pop_front();
         auto run = std::make_unique<Run>(m_state);
-        const bool anyFolder = std::any_of(requests.begin(), requests.end(), [](const Request& r) { return r.folder; });
+        // Folders are scanned, and sheets read, by a worker of the pool.
+        const bool anyFolder = std::any_of(requests.begin(), requests.end(),
+                                           [](const Request& r) { return r.folder || isCueSheetName(r.path); });
         if (!anyFolder) {
             // Files only: every item is known now.
             for (const Request& request : requests) {
@@ -304,11 +316,13 @@ void Adder::reap()
 namespace {
 
 // The line that tells the user why a file is not added; empty for a file that is.
-QString failureLine(const QString& path, Probed::Outcome outcome)
+QString failureLine(const QString& path, const Probed& result)
 {
-    switch (outcome) {
+    switch (result.outcome) {
     case Probed::Outcome::Removed: return path + QStringLiteral(" has been removed!");
-    case Probed::Outcome::Invalid: return path + QStringLiteral(" is an invalid audio file!");
+    case Probed::Outcome::Invalid:
+        return path + QStringLiteral(" is an invalid audio file!")
+            + (result.reason.isEmpty() ? QString() : QStringLiteral(" (") + result.reason + QLatin1Char(')'));
     case Probed::Outcome::BadName:
         return path + QStringLiteral(": the name is not valid UTF-8 text, so the program cannot open the file "
                                      "by name; renaming it makes it available.");
@@ -356,10 +370,15 @@ bool Adder::insertFinished()
         if (taken.empty())
             break;
         for (Done& d : taken) {
-            if (d.result.outcome == Probed::Outcome::Listed) {
+            if (d.result.outcome == Probed::Outcome::Listed && !d.result.tracks.empty()) {
+                for (ListRow& track : d.result.tracks) {
+                    track.addedFolder = d.root;
+                    batch.push_back(std::move(track));
+                }
+            } else if (d.result.outcome == Probed::Outcome::Listed) {
                 d.result.row.addedFolder = d.root;
                 batch.push_back(std::move(d.result.row));
-            } else if (QString line = failureLine(d.path, d.result.outcome); !line.isEmpty()) {
+            } else if (QString line = failureLine(d.path, d.result); !line.isEmpty()) {
                 run->failures << std::move(line);
             }
         }

@@ -1,6 +1,8 @@
 #include "FileProbe.h"
 
 #include "AudioFile.h"
+#include "CueRows.h"
+#include "CueSheet.h"
 #include "FileTags.h"
 #include "OtherTags.h"
 #include "EngineError.h"
@@ -8,6 +10,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cstring>
 #include <dirent.h>
 #include <sys/stat.h>
@@ -38,6 +41,50 @@ bool hasUndecodableTwin(const QString& path)
     return found;
 }
 
+namespace {
+
+Probed probeCueSheet(const QString& path, AudioFile& reader)
+{
+    Probed out;
+    try {
+        out.tracks = cueSheetRows(readCueSheet(path), reader);
+        out.outcome = Probed::Outcome::Listed;
+    } catch (const CancelledError&) {
+        reader.Close();
+        out.outcome = Probed::Outcome::Stopped;
+    } catch (const EngineError& e) {
+        reader.Close();
+        out.outcome = Probed::Outcome::Invalid;
+        out.reason = QString::fromStdString(e.what());
+    }
+    return out;
+}
+
+// An image that carries its own cue sheet is listed track by track. A sheet it carries that
+// cannot be used leaves the image one row, with the reason in its tooltip: its audio is whole.
+void takeEmbeddedSheet(Probed& out, AudioFile& reader)
+{
+    const QString& path = out.row.path;
+    static const QStringList carriers{QStringLiteral(".flac"), QStringLiteral(".wv"), QStringLiteral(".ape")};
+    if (std::none_of(carriers.begin(), carriers.end(), [&](const QString& e) { return path.endsWith(e, Qt::CaseInsensitive); }))
+        return;
+    try {
+        if (const std::optional<CueSheet> sheet = embeddedCueSheet(path))
+            out.tracks = cueSheetRows(*sheet, reader);
+    } catch (const CancelledError&) {
+        throw;
+    } catch (const EngineError& e) {
+        reader.Close();
+        out.tracks.clear();
+        if (!out.row.extra)
+            out.row.extra = std::make_unique<ListRow::Extra>();
+        out.row.extra->toolTip = QStringLiteral("The cue sheet this file carries cannot be used: ")
+            + QString::fromStdString(e.what());
+    }
+}
+
+} // namespace
+
 Probed probeFile(const QString& path, const QString& caption, bool fromScan, AudioFile& reader) noexcept
 {
     Probed out;
@@ -55,6 +102,8 @@ Probed probeFile(const QString& path, const QString& caption, bool fromScan, Aud
             out.outcome = fromScan ? Probed::Outcome::Skipped : Probed::Outcome::Invalid;
             return out;
         }
+        if (isCueSheetName(path))
+            return probeCueSheet(path, reader);
         std::int64_t samples = 0;
         try {
             reader.OpenRead(path, 0, 1);
@@ -90,6 +139,11 @@ Probed probeFile(const QString& path, const QString& caption, bool fromScan, Aud
             row.info.reset();
         }
         out.outcome = Probed::Outcome::Listed;
+        takeEmbeddedSheet(out, reader);
+    } catch (const CancelledError&) {
+        reader.Close();
+        out = {};
+        out.outcome = Probed::Outcome::Stopped;
     } catch (...) {
         // Anything else (memory, say) costs this file, never the thread or the program.
         reader.Discard();

@@ -6,6 +6,7 @@
 
 #include <QString>
 #include <atomic>
+#include <vector>
 
 namespace sondrel {
 
@@ -22,9 +23,14 @@ struct Probed {
     };
     Outcome outcome = Outcome::Invalid;
     ListRow row;
+    // Listed: for a cue sheet, or an image that carries one, the rows of its tracks, which
+    // take the place of row.
+    std::vector<ListRow> tracks;
+    // Invalid: why, where there is more to say than that it is no audio (a sheet's line).
+    QString reason;
 };
 
-// Measures path for a row captioned caption. fromScan: found by a folder scan (which skips
+// Measures path for a row captioned caption; a cue sheet gives the rows of its tracks. fromScan: found by a folder scan (which skips
 // what is not a regular file) rather than chosen by name. reader and tags are the calling
 // thread's own; reader's cancel flag ends a long measurement. The row keeps the file's tag
 // record and the other tags output names are made from.

@@ -1,11 +1,14 @@
 #include "FolderWalk.h"
 
+#include "CueRows.h"
 #include "FileProbe.h"
 #include "InputFormats.h"
 #include "NaturalOrder.h"
 
 #include <QFile>
+#include <QDir>
 #include <QFileInfo>
+#include <QSet>
 
 #include <algorithm>
 #include <cstring>
@@ -61,7 +64,15 @@ std::vector<Entry> readFolder(const QByteArray& folder)
 void scan(const QByteArray& folderRaw, const QString& folder, bool includeSub, const std::atomic<bool>& stop,
           const std::function<void(ScanEntry&&)>& found)
 {
-    for (const Entry& e : readFolder(folderRaw)) {
+    const std::vector<Entry> entries = readFolder(folderRaw);
+    // The images a cue sheet here describes are listed as its tracks, through the sheet.
+    QSet<QString> described;
+    for (const Entry& e : entries) {
+        if (!e.folder && isCueSheetName(e.name) && !e.name.startsWith(QLatin1Char('.')) && nameDecodes(e.raw.constData()))
+            for (const QString& image : imagesOfCueSheet(folder + e.name))
+                described.insert(QDir::cleanPath(image));
+    }
+    for (const Entry& e : entries) {
         if (stop.load(std::memory_order_relaxed))
             return;
         const bool dotted = e.name.startsWith(QLatin1Char('.'));
@@ -75,6 +86,8 @@ void scan(const QByteArray& folderRaw, const QString& folder, bool includeSub, c
             continue;
         }
         if (dotted || !isAudioExtension(e.name))
+            continue;
+        if (!described.isEmpty() && !e.folder && described.contains(QDir::cleanPath(folder + e.name)))
             continue;
         found({folder + e.name, e.name, e.folder, !decodes});
     }

@@ -21,7 +21,8 @@ struct ScanEntry {
 // Walks folder as adding a folder takes it, on any thread: every folder's entries in natural,
 // case-insensitive name order ("a 3" before "a 20"), a sub-folder (not a link to one, its name
 // not starting with ".") scanned where its name comes when includeSub is set, names starting
-// with "." and names without an audio extension skipped. Calls found for each entry the list
+// with "." and names without an audio extension skipped, and so are the images a cue sheet in
+// the same folder describes (the sheet stands for them). Calls found for each entry the list
 // has to look at. A folder that cannot be read gives nothing. Returns early once stop is set.
 void scanFolderEntries(const QString& folder, bool includeSub, const std::atomic<bool>& stop,
                        const std::function<void(ScanEntry&&)>& found);

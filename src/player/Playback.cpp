@@ -22,6 +22,7 @@ namespace sondrel {
 struct Playback::Request {
     std::uint64_t id = 0;
     QString path;
+    std::optional<TrackRange> range;
     std::atomic<bool> cancel{false};
     AudioFile file;
     // Set by the worker before it hands the request over.
@@ -139,14 +140,15 @@ void Playback::PlayRow(int selected)
         m_totalMs = -1;
     m_shownSecond = 0;
     emit positionChanged(0, m_totalMs);
-    startOpening(path);
+    startOpening(path, m_list.trackRange(selected));
 }
 
-void Playback::startOpening(const QString& path)
+void Playback::startOpening(const QString& path, const std::optional<TrackRange>& range)
 {
     auto request = std::make_shared<Request>();
     request->id = ++m_lastId;
     request->path = path;
+    request->range = range;
     request->file.SetCancelFlag(&request->cancel);
     m_opening = request;
     WorkerPool* pool = m_pool.get();
@@ -154,8 +156,12 @@ void Playback::startOpening(const QString& path)
         {
             const std::stop_callback onStop(stop, [&] { request->cancel = true; });
             try {
-                if (!request->cancel)
+                if (!request->cancel) {
                     request->file.OpenReadUncounted(request->path);
+                    // A track of an album image plays its own range of the image.
+                    if (request->range)
+                        request->file.SetReadRange(request->range->start, request->range->end);
+                }
             } catch (...) {
                 request->error = std::current_exception();
                 request->removed = !QFileInfo::exists(request->path);

@@ -1,9 +1,12 @@
 #pragma once
+#include "TrackRange.h"
+
 #include <QObject>
 
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 class QWidget;
@@ -64,7 +67,7 @@ private:
     void stopCurrent();
     void closeReader();
     void giveUpOpening();
-    void startOpening(const QString& path);
+    void startOpening(const QString& path, const std::optional<TrackRange>& range);
     void openFinished();
     // The file is open: the player takes its format and starts, unless paused meanwhile.
     void startPlayer();
