@@ -117,7 +117,7 @@ private slots:
         QCOMPARE((QStringList{three.title, three.artist}), (QStringList{"", "The Band"}));
         const OtherTags other = w().list->otherTags(2);
         QCOMPARE((QStringList{other.albumArtist, other.composer, other.trackTotal, other.disc, other.discTotal}),
-                 (QStringList{"The Band", "Writer", "3", "2", "3"}));
+                 (QStringList{"The Band", "Writer", "3", "2/3", "3"}));
         const std::optional<TrackRange> r = w().list->trackRange(2);
         QCOMPARE(r->fields.value("DATE"), QStringList{"1994-05-02"});
         QCOMPARE(r->sheet, QDir(folder).filePath("album.cue"));
