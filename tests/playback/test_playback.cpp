@@ -121,6 +121,29 @@ private slots:
     }
     void cleanup() { stop(); }
 
+    // A track of an album image plays its own range of the image, and nothing else.
+    void playsATrackOfAnImage()
+    {
+        const QString image = file("image.wav", 3.0, 44100);
+        const QString sheet = tmp.filePath("image.cue");
+        QFile f(sheet);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("FILE \"image.wav\" WAVE\nTRACK 01 AUDIO\nINDEX 01 00:00:00\nTRACK 02 AUDIO\nINDEX 01 00:01:30\n"
+                "TRACK 03 AUDIO\nINDEX 01 00:02:00\n");
+        f.close();
+        add({sheet});
+        QCOMPARE(w().list->count(), 3);
+        w().lv->selectRow(1);
+        w().item("Play1")->trigger();
+        QVERIFY(s().flag_playing());
+        QTRY_VERIFY_WITH_TIMEOUT(!s().flag_playing(), 60000);
+        const std::vector<float> whole = decode(image);
+        // 588 samples a CD frame at 44.1 kHz, two channels.
+        const std::size_t from = (75 + 30) * 588 * 2, to = 150 * 588 * 2;
+        QVERIFY(played == std::vector<float>(whole.begin() + from, whole.begin() + to));
+        QVERIFY(prompts->messages.isEmpty());
+    }
+
     void playsToTheEndAndReturnsToIdle()
     {
         const QString f = file("one.wav", 1.0);
