@@ -13,6 +13,7 @@
 
 #include <taglib/id3v1tag.h>
 #include <taglib/infotag.h>
+#include <taglib/textidentificationframe.h>
 
 #include <algorithm>
 #include <cstring>
@@ -50,7 +51,11 @@ public:
     TagLib::String parse(const TagLib::ByteVector& data) const override { return guessText(data).stripWhiteSpace(); }
 };
 
-void installTextHandlers()
+// Done once, before any file's tags are read or written: the text handlers, and TagLib's
+// table of TIPL roles. That table is filled on its first use without a lock, and ID3v2 tags
+// reach it whenever they read or set properties, so two files tagged at once on two threads
+// would both fill it, racing on the one map.
+void setUpTagLib()
 {
     static std::once_flag once;
     std::call_once(once, [] {
@@ -58,6 +63,7 @@ void installTextHandlers()
         static Id3v1TextHandler id3v1;
         TagLib::RIFF::Info::Tag::setStringHandler(&info);
         TagLib::ID3v1::Tag::setStringHandler(&id3v1);
+        TagLib::ID3v2::TextIdentificationFrame::involvedPeopleMap();
     });
 }
 
@@ -172,7 +178,7 @@ QStringList fitTo(TagKind kind, TagValues& v, std::int32_t year)
 
 FileTags readFileTags(const QString& path, bool withCarried)
 {
-    installTextHandlers();
+    setUpTagLib();
     const std::shared_ptr<const SourceFile> source = openForReading(path);
     const QByteArray head = headOf(*source);
     SourceStream stream(source);
@@ -204,7 +210,7 @@ FileTags readFileTags(const QString& path, bool withCarried)
 
 TagsWritten writeFileTags(const QString& path, const CarriedTags& carried, const AudioInformation& values)
 {
-    installTextHandlers();
+    setUpTagLib();
     requireFile(path);
     CheckedStream stream(path);
     const TagLib::ByteVector start = stream.readBlock(4096);
