@@ -326,6 +326,21 @@ private slots:
         QCOMPARE(fieldsOf(outputOf(1, "flac")).value("REPLAYGAIN_ALBUM_GAIN").value(0), albumText);
     }
 
+    // A sheet that places a track after the image's end: that row fails, the others convert.
+    void trackBeyondTheImageFails()
+    {
+        const Image image = makeImage("short", "wav", 44100, 16);
+        addTracks(image);
+        TrackRange range = *w().list->trackRange(2);
+        range.start = trackEnd(image.rate, TrackCount - 1) + 588;
+        w().list->setTrackRange(2, range);
+        chooseFormat("wav");
+        convert();
+        QCOMPARE(statuses(), QStringList({"finish", "finish", "failed"}));
+        QVERIFY2(w().list->toolTip(2).contains("beyond the end"), qPrintable(w().list->toolTip(2)));
+        QCOMPARE(outputNames(), QStringList({"01 Low.wav", "02 Mr. Jones.wav"}));
+    }
+
     // Analyze Loudness of track rows measures each track's range, and the album of the three.
     void analyzeTrackRows()
     {
