@@ -8,6 +8,7 @@
 #include "PcmHash.h"
 #include "ReplayGainTags.h"
 #include "StreamCopy.h"
+#include "TrackTags.h"
 
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -144,7 +145,15 @@ AudioInformation tagOutput(const JobOrder& order, const QString& path, const std
                            JobResult& result)
 {
     FileTags source = sourceTags(order.source);
-    const AudioInformation values = order.tags ? tagsOf<AudioInformation>(*order.tags) : source.values;
+    AudioInformation values = order.tags ? tagsOf<AudioInformation>(*order.tags) : source.values;
+    if (order.range) {
+        source.carried.fields = trackFields(source.carried.fields, order.range->fields);
+        if (!order.tags) {
+            // The image's title and number are not the track's.
+            values.infoTitle.clear();
+            values.infoTrack = std::int16_t(order.range->number);
+        }
+    }
     const bool opus = order.writer && order.writer->CopiedCodec() == QLatin1String("opus");
     CarriedTags loudness;
     if (gains)
@@ -178,10 +187,22 @@ struct JobFailure {
     QString reason;
 };
 
+// Opens path for reading, narrowed to range where there is one: its length and what it reads
+// are then the track's. A range that holds nothing of the file is an EngineError.
+void openRange(AudioFile& reader, const QString& path, const std::optional<TrackRange>& range)
+{
+    reader.OpenRead(path, 0, 1);
+    if (!range)
+        return;
+    reader.SetReadRange(range->start, range->end);
+    if (reader.SampleCount() <= 0)
+        throw EngineError("the track lies beyond the end of its file");
+}
+
 void openSource(AudioFile& reader, const JobOrder& order, JobProgress& progress, JobResult& result)
 {
     try {
-        reader.OpenRead(order.source, 0, 1);
+        openRange(reader, order.source, order.range);
     } catch (const CancelledError&) {
         throw;
     } catch (const EngineError& e) {
@@ -323,7 +344,9 @@ void attempt(JobOrder& order, bool mayCopy, std::shared_ptr<HeldOutput>& held, J
     reader.SetCancelFlag(&progress.stop);
     openSource(reader, order, progress, result);
     held = std::make_shared<HeldOutput>();
-    const bool copies = mayCopy && !order.copyCodec.isEmpty() && canCopyStream(order.source, order.copyCodec);
+    // A track is part of its source's stream: it is always encoded.
+    const bool copies = mayCopy && !order.range && !order.copyCodec.isEmpty()
+        && canCopyStream(order.source, order.copyCodec);
     if (copies) {
         openOutput(nullptr, order, held->temp);
         try {
@@ -455,11 +478,12 @@ JobResult finishHeldOutput(JobOrder& order, HeldOutput& held, const AlbumGain& a
     return result;
 }
 
-std::shared_ptr<const LoudnessMeter> measureFileLoudness(const QString& path, JobProgress& progress)
+std::shared_ptr<const LoudnessMeter> measureFileLoudness(const QString& path, JobProgress& progress,
+                                                         const std::optional<TrackRange>& range)
 {
     AudioFile reader;
     reader.SetCancelFlag(&progress.stop);
-    reader.OpenRead(path, 0, 1);
+    openRange(reader, path, range);
     progress.framesTotal.store(reader.SampleCount(), std::memory_order_relaxed);
     auto meter = std::make_shared<LoudnessMeter>(reader.ChannelCount(), reader.SampleRate());
     try {

@@ -1,5 +1,6 @@
 #pragma once
-// One file's conversion, run on a worker thread: decode the source to the end of its stream,
+// One file's conversion, run on a worker thread: decode the source to the end of its stream
+// (or one track's range of it),
 // encode into a temporary file in the output folder (or, for a source already in the output's
 // codec when the order asks for it, copy its audio packets there), write the tags, and hand
 // the file to the output gate, which proves it and renames it onto its target. A stop, a failure or a file
@@ -8,6 +9,7 @@
 // JobProgress with the GUI thread and never throws.
 #include "AudioFile.h"
 #include "TrackInfo.h"
+#include "TrackRange.h"
 
 #include <QString>
 #include <QStringList>
@@ -45,6 +47,9 @@ struct JobOrder {
     QString target;          // the final name: the folder's path and the file's name
     std::shared_ptr<const OutputDir> dir; // the target's folder, where the temporary file goes
     std::optional<TrackInfo> tags;     // none: the source's own
+    // One track of the source (an album image): only its frames are read and encoded (never
+    // copied), and its output carries the track's fields (trackFields) instead of the image's.
+    std::optional<TrackRange> range;
     std::unique_ptr<AudioFile> writer; // set up with the run's output format
     // Not empty: a source whose audio is in this codec (the writer's CopiedCodec) is copied
     // into the output as it is, not decoded and encoded again.
@@ -102,8 +107,9 @@ JobResult runConversionJob(JobOrder& order, JobProgress& progress) noexcept;
 // Tags a held output (Outcome::Measured) with its own and its album's values and has the gate
 // prove it and give it its name. Never throws.
 JobResult finishHeldOutput(JobOrder& order, HeldOutput& held, const AlbumGain& album, JobProgress& progress) noexcept;
-// The loudness of a whole file, decoded on this thread (stop: give up, CancelledError).
-// Throws EngineError for a file that cannot be read.
-std::shared_ptr<const LoudnessMeter> measureFileLoudness(const QString& path, JobProgress& progress);
+// The loudness of a whole file, or of the track range of it, decoded on this thread (stop:
+// give up, CancelledError). Throws EngineError for a file that cannot be read.
+std::shared_ptr<const LoudnessMeter> measureFileLoudness(const QString& path, JobProgress& progress,
+                                                         const std::optional<TrackRange>& range = std::nullopt);
 
 } // namespace sondrel

@@ -378,6 +378,7 @@ std::unique_ptr<ConversionRun::Job> ConversionRun::makeJob(const Planned& plan)
     job->order.target = plan.target;
     job->order.dir = plan.dir;
     job->order.tags = rows.tags(plan.row);
+    job->order.range = rows.range(plan.row);
     job->order.writer = std::make_unique<AudioFile>();
     job->order.writer->CopyOutputFrom(m_writer);
     // Normalized audio is not the source's: it is always encoded.
@@ -406,7 +407,7 @@ void ConversionRun::launch(std::unique_ptr<Job> job)
             break;
         case Stage::Measure:
             try {
-                j->result.loudness = measureFileLoudness(j->order.source, j->progress);
+                j->result.loudness = measureFileLoudness(j->order.source, j->progress, j->order.range);
                 j->result.outcome = JobResult::Outcome::Finished;
             } catch (const CancelledError&) {
                 j->result.outcome = JobResult::Outcome::Stopped;
@@ -556,7 +557,7 @@ void ConversionRun::writeRunPlaylist(Run& run, QStringList& failures)
     for (const auto& [row, target] : run.outputs) {
         const QString caption = run.rows->caption(row);
         entries.push_back({target.mid(root.size()),
-                           run.rows->captionIsTitle(row) ? caption : QFileInfo(caption).completeBaseName(),
+                           run.rows->captionNamesWhole(row) ? caption : QFileInfo(caption).completeBaseName(),
                            run.rows->shownDurationMs(row)});
     }
     const QString name = playlistNameFor(run.rows->addedFolder(run.outputs.begin()->first), run.settings.nameRules);

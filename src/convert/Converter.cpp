@@ -10,6 +10,7 @@
 #include "Prompts.h"
 #include "RunTimeText.h"
 #include "TargetSetup.h"
+#include "TrackTags.h"
 #include "ValueTables.h"
 
 #include <QDir>
@@ -41,10 +42,10 @@ public:
     QString source(int row) const override { return m_list.text(row, rows::FullPath); }
     QString caption(int row) const override { return m_list.text(row, rows::FileName); }
     bool captionIsTitle(int row) const override { return m_list.captionIsTitle(row); }
+    std::optional<TrackRange> range(int row) const override { return m_list.trackRange(row); }
     std::optional<TrackInfo> tags(int row) const override { return m_list.trackInfo(row); }
     QString addedFolder(int row) const override { return m_list.addedFolder(row); }
-    // The record as the tag editor left it, with the other tags read when the row was added.
-    NameValues nameValues(int row) const override { return nameValuesOf(m_list.trackInfo(row), m_list.otherTags(row)); }
+    NameValues nameValues(int row) const override { return rowNameValues(m_list, row); }
     std::int64_t weight(int row) const override { return m_list.durationMs(row); }
     std::int64_t shownDurationMs(int row) const override { return m_list.durationMs(row); }
     bool sourceStamp(int row, std::int64_t* bytes, std::int64_t* modifiedMs) const override

@@ -59,7 +59,7 @@ void LoudnessAnalysis::start(std::vector<File> files, int jobs)
             // failure seen while stopping is the stop's doing.
             try {
                 if (!j->progress.stop.load())
-                    j->result.meter = measureFileLoudness(j->file.path, j->progress);
+                    j->result.meter = measureFileLoudness(j->file.path, j->progress, j->file.range);
             } catch (const std::exception& e) {
                 if (!j->progress.stop.load())
                     j->result.error = QString::fromUtf8(e.what());

@@ -1,10 +1,12 @@
 #pragma once
 // Measures the loudness of files without writing anything: one task per file on a worker pool
-// (as many at once as asked), each decoding its file to the end into a loudness meter. The
+// (as many at once as asked), each decoding its file (or its track's range) to the end into a
+// loudness meter. The
 // owner hears each file's result, and each album's once all its files are in, on its own
 // thread. The window's Analyze Loudness and the command line's --analyze share it.
 #include "AlbumLoudness.h"
 #include "LoudnessMeter.h"
+#include "TrackRange.h"
 
 #include <QObject>
 #include <QString>
@@ -25,6 +27,7 @@ public:
         QString path;
         QString albumKey;        // albumKeyOf the file's tags and path
         std::int64_t weight = 1; // its share of the work (its playing time, its size)
+        std::optional<TrackRange> range; // one track of the file: only its range is measured
     };
     struct Result {
         // Finished, until the file's album has it (a meter keeps every gating block of its

@@ -8,6 +8,7 @@
 #include "LoudnessAnalysis.h"
 #include "LoudnessMeter.h"
 #include "NamePattern.h"
+#include "TrackTags.h"
 #include "Prompts.h"
 #include "ValueTables.h"
 
@@ -51,15 +52,14 @@ void LoudnessAnalyzer::AnalyzeList()
     m_closing = false;
     m_failures.clear();
     m_analyzed = m_stopped = 0;
-    // The rows' albums as a conversion names them: the record as the tag editor left it,
-    // with the other tags read when the row was added.
+    // The rows' albums as a conversion names them; a track row measures its track alone.
     std::vector<LoudnessAnalysis::File> files;
     files.reserve(std::size_t(m_list.count()));
     for (int row = 0; row < m_list.count(); ++row) {
         m_list.clearLoudness(row);
         const QString path = m_list.text(row, rows::FullPath);
-        files.push_back({path, albumKeyOf(nameValuesOf(m_list.trackInfo(row), m_list.otherTags(row)), path),
-                         m_list.durationMs(row)});
+        files.push_back({path, albumKeyOf(rowNameValues(m_list, row), path), m_list.durationMs(row),
+                         m_list.trackRange(row)});
     }
     m_pb->setValue(0);
     m_pb->setFormat(QStringLiteral("Analyzing loudness %p%"));

@@ -40,7 +40,7 @@ bool relativeOutputFor(const RunRows& rows, int row, const OutputNaming& naming,
     const QString source = rows.source(row);
     const QString sub = naming.keepFolders ? keptSubFolderFor(rows.addedFolder(row), source) : QString();
     if (!pattern) {
-        *relative = sub + targetNameFor(rows.caption(row), rows.captionIsTitle(row), naming.extension, source);
+        *relative = sub + targetNameFor(rows.caption(row), rows.captionNamesWhole(row), naming.extension, source);
         return true;
     }
     if (!pattern->isValid()) {
@@ -49,7 +49,7 @@ bool relativeOutputFor(const RunRows& rows, int row, const OutputNaming& naming,
     }
     NameValues values = rows.nameValues(row);
     const QString caption = rows.caption(row);
-    values.name = rows.captionIsTitle(row) ? caption : QFileInfo(caption).completeBaseName();
+    values.name = rows.captionNamesWhole(row) ? caption : QFileInfo(caption).completeBaseName();
     values.folder = QFileInfo(source).absoluteDir().dirName();
     values.format = naming.formatLabel;
     // The pattern's own folders go below the kept one.

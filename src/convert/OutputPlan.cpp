@@ -84,8 +84,9 @@ std::vector<PlannedOutput> planOutputs(const RunRows& rows, const QString& folde
             p.action = PlannedOutput::Action::Rename;
         else if (existsBelow(p.relative))
             p.action = actionForExisting(existing, rows.source(row), folder + p.relative);
-        // Only the source's headers are opened: cheap enough for every row of a plan.
-        if (p.action == PlannedOutput::Action::Convert && !naming.copyCodec.isEmpty()
+        // Only the source's headers are opened: cheap enough for every row of a plan. A track
+        // of an image is always encoded.
+        if (p.action == PlannedOutput::Action::Convert && !naming.copyCodec.isEmpty() && !rows.range(row)
             && canCopyStream(rows.source(row), naming.copyCodec))
             p.action = PlannedOutput::Action::Copy;
     }

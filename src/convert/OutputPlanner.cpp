@@ -5,6 +5,7 @@
 #include "NamePattern.h"
 #include "OutputPlan.h"
 #include "RunRows.h"
+#include "TrackTags.h"
 #include "WorkerPool.h"
 
 #include <QTimer>
@@ -24,6 +25,7 @@ struct RowCopy {
     QString caption;
     QString addedFolder;
     bool captionIsTitle = false;
+    std::optional<TrackRange> range;
     NameValues values; // only when outputs are named by a pattern
 };
 
@@ -35,6 +37,7 @@ public:
     QString source(int row) const override { return at(row).source; }
     QString caption(int row) const override { return at(row).caption; }
     bool captionIsTitle(int row) const override { return at(row).captionIsTitle; }
+    std::optional<TrackRange> range(int row) const override { return at(row).range; }
     std::optional<TrackInfo> tags(int) const override { return std::nullopt; }
     QString addedFolder(int row) const override { return at(row).addedFolder; }
     NameValues nameValues(int row) const override { return at(row).values; }
@@ -58,8 +61,9 @@ std::vector<RowCopy> copyRows(const FileListModel& list, bool withValues)
         r.caption = list.text(row, rows::FileName);
         r.addedFolder = list.addedFolder(row);
         r.captionIsTitle = list.captionIsTitle(row);
+        r.range = list.trackRange(row);
         if (withValues)
-            r.values = nameValuesOf(list.trackInfo(row), list.otherTags(row));
+            r.values = rowNameValues(list, row);
     }
     return rows;
 }

@@ -2,6 +2,7 @@
 #include "ConversionJob.h"
 #include "NamePattern.h"
 #include "TrackInfo.h"
+#include "TrackRange.h"
 
 #include <QString>
 #include <cstdint>
@@ -21,6 +22,12 @@ public:
     // Whether the caption is a title (typed in the tag editor) rather than a file name: the
     // extension is then appended to all of it.
     virtual bool captionIsTitle(int /*row*/) const { return false; }
+    // The track of its source the row stands for (one track of an album image); none: the
+    // whole file.
+    virtual std::optional<TrackRange> range(int /*row*/) const { return std::nullopt; }
+    // Whether the output is named by all of the caption: a title, or a track's caption
+    // ("03 Mr. Jones"), whose last "." starts no extension.
+    bool captionNamesWhole(int row) const { return captionIsTitle(row) || range(row).has_value(); }
     // The tags to write; none: the source's own, read by the job.
     virtual std::optional<TrackInfo> tags(int row) const = 0;
     // The folder the user added that the row's file was found in; empty for a file added
