@@ -5,6 +5,7 @@
 #include "CommandLine.h"
 #include "ConversionRun.h"
 #include "EngineError.h"
+#include "FileListModel.h"
 #include "FileTags.h"
 #include "LoudnessAnalysis.h"
 #include "LoudnessMeter.h"
@@ -123,13 +124,26 @@ int runBatchAnalysis(const CommandLine& command, std::FILE* out, std::FILE* err)
         return 1;
     }
     std::vector<LoudnessAnalysis::File> files;
-    for (const QString& path : named.files)
-        files.push_back({path, albumKeyOfFile(path), std::max<qint64>(1, QFileInfo(path).size() / 1024)});
+    QStringList labels;
+    for (int i = 0; i < int(named.files.size()); ++i) {
+        const QString& path = named.files[i];
+        labels << namedFileLabel(named, i);
+        const ListRow* track = named.tracks[std::size_t(i)].get();
+        if (!track || !track->range) {
+            files.push_back({path, albumKeyOfFile(path), std::max<qint64>(1, QFileInfo(path).size() / 1024), std::nullopt});
+            continue;
+        }
+        // A track of an album image: its album is the sheet's, its audio its range.
+        const NameValues values = nameValuesOf(track->info ? *track->info : TrackInfo{},
+                                               track->other ? *track->other : OtherTags{});
+        files.push_back({path, albumKeyOf(values, path), std::max<qint64>(1, std::int64_t(track->sizeBytes()) / 1024),
+                         *track->range});
+    }
     const SettingsFile settings(SettingsFile::defaultPath());
     const int jobs = ConversionRun::jobsFor(command.jobs >= 0 ? command.jobs : readKey(settings, keys::jobs));
 
     LoudnessAnalysis analysis;
-    Printer printer(analysis, named.files, out, err);
+    Printer printer(analysis, labels, out, err);
     QEventLoop loop;
     bool outputClosed = false;
     const auto print = [&] {

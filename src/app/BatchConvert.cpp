@@ -61,8 +61,11 @@ public:
         const ListRow* t = track(row);
         return t ? t->captionText() : QFileInfo(m_files[row]).fileName();
     }
-    // A track's caption ("03 Mr. Jones") is a title: it has no extension to change.
-    bool captionIsTitle(int row) const override { return track(row) != nullptr; }
+    std::optional<TrackRange> range(int row) const override
+    {
+        const ListRow* t = track(row);
+        return t && t->range ? std::optional<TrackRange>(*t->range) : std::nullopt;
+    }
     // A track's record comes from its sheet; a file's own tags are read by its job.
     std::optional<TrackInfo> tags(int row) const override
     {

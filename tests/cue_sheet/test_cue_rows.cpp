@@ -2,6 +2,7 @@
 // open dialog, a folder scan, with its image beside it) becomes one row per track with its
 // caption, time, size share, record and range; sheets in other encodings; a sheet carried in a
 // FLAC image; a broken sheet refused with its line; the command line's listing of the tracks.
+#include "AudioFile.h"
 #include "FileListModel.h"
 #include "ListRows.h"
 #include "MainWindow.h"
@@ -226,22 +227,61 @@ private slots:
         QCOMPARE(w().list->trackInfo(0).title, QString());
     }
 
-    // The command line lists the same tracks: one line per track, named by sheet and number.
-    void commandLineListsTracks()
+    // The program's output lines, one list of fields per line; exit status in *code.
+    QList<QStringList> program(const QStringList& args, int* code)
     {
         QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("XDG_CONFIG_HOME", tmp.filePath("config"));
         p.setProcessEnvironment(env);
+        p.start(SONDREL_PROGRAM, args);
+        *code = p.waitForFinished(120000) && p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+        QList<QStringList> lines;
+        for (const QString& line : QString::fromLocal8Bit(p.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts))
+            lines << line.split('\t');
+        return lines;
+    }
+    static std::vector<float> decode(const QString& path)
+    {
+        AudioFile f;
+        f.OpenRead(path);
+        std::vector<float> all;
+        for (SampleArray a = f.ReadSamples(44100); !a.empty(); a = f.ReadSamples(44100))
+            all.insert(all.end(), a.begin(), a.end());
+        return all;
+    }
+
+    // The command line takes the same tracks: one line per track, named by sheet and number;
+    // converted, the tracks joined are the image; analyzed, each track is measured.
+    void commandLineTakesTracks()
+    {
         const QString out = tmp.filePath("out");
         const QString sheetPath = QDir(folder).filePath("album.cue");
-        p.start(SONDREL_PROGRAM, {"--convert", "--dry-run", "--format", "mp3", "--out", out, folder});
-        QVERIFY(p.waitForFinished(120000));
-        QCOMPARE(p.exitCode(), 0);
-        const QStringList lines = QString::fromLocal8Bit(p.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
-        QCOMPARE(lines, (QStringList{sheetPath + " track 1\t" + out + "/01 Mr. Jones.mp3\tconvert",
-                                     sheetPath + " track 2\t" + out + "/02 Second.mp3\tconvert",
-                                     sheetPath + " track 3\t" + out + "/Track 03.mp3\tconvert"}));
+        int code = -1;
+        QList<QStringList> lines = program({"--convert", "--dry-run", "--format", "mp3", "--out", out, folder}, &code);
+        QCOMPARE(code, 0);
+        QCOMPARE(lines, (QList<QStringList>{{sheetPath + " track 1", out + "/01 Mr. Jones.mp3", "convert"},
+                                            {sheetPath + " track 2", out + "/02 Second.mp3", "convert"},
+                                            {sheetPath + " track 3", out + "/Track 03.mp3", "convert"}}));
+
+        lines = program({"--convert", "--format", "flac", "--existing", "overwrite", "--out", out, sheetPath}, &code);
+        QCOMPARE(code, 0);
+        QCOMPARE(lines.size(), 3);
+        std::vector<float> joined;
+        for (const char* name : {"01 Mr. Jones.flac", "02 Second.flac", "Track 03.flac"}) {
+            const std::vector<float> track = decode(out + "/" + name);
+            joined.insert(joined.end(), track.begin(), track.end());
+        }
+        QVERIFY(joined == decode(QDir(folder).filePath("album.flac")));
+
+        lines = program({"--analyze", sheetPath}, &code);
+        QCOMPARE(code, 0);
+        QCOMPARE(lines.size(), 3);
+        for (int i = 0; i < 3; ++i)
+            QCOMPARE(lines[i].first(), sheetPath + QStringLiteral(" track %1").arg(i + 1));
+        // One tone throughout: every track is as loud as the others, and so is the album.
+        QVERIFY(std::abs(lines[0][1].toDouble() - lines[2][1].toDouble()) < 0.2);
+        QCOMPARE(lines[0][4], lines[2][4]);
     }
 };
 
