@@ -20,7 +20,7 @@ QString usageText()
         "       sondrel --analyze [--jobs N] FILE|FOLDER...\n"
         "\n"
         "Without --convert, opens the window with the files added (folders with their\n"
-        "sub-folders).\n"
+        "sub-folders). A cue sheet (.cue) is taken as the tracks of its album image.\n"
         "\n"
         "  --convert          convert without a window, with the settings of the window\n"
         "  --format FORMAT    the output format\n"
