@@ -3,12 +3,18 @@
 // caption, time, size share, record and range; sheets in other encodings; a sheet carried in a
 // FLAC image; a broken sheet refused with its line; the command line's listing of the tracks.
 #include "AudioFile.h"
+#include "FileTags.h"
+#include "OutputFormat.h"
+#include "TagEditor.h"
 #include "FileListModel.h"
 #include "ListRows.h"
 #include "MainWindow.h"
 #include "TestAudio.h"
 #include "WindowFixture.h"
 
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -81,18 +87,36 @@ private slots:
         QVERIFY(QDir().mkpath(folder));
         image("album.flac");
         sheet("album.cue", albumSheet());
+        // The same album with a WAV image, in a folder of its own.
+        const QString flacFolder = folder;
+        folder = tmp.filePath("wavalbum");
+        QVERIFY(QDir().mkpath(folder));
+        image("album.wav");
+        sheet("album.cue", albumSheet());
+        folder = flacFolder;
     }
     void cleanupTestCase() { stop(); }
 
     // One row per track: caption, time, size share, range, and the record from the sheet over
-    // the image's tags.
+    // the image's tags. The sheet names album.wav: the FLAC beside it is taken where there is
+    // no WAV.
+    void sheetListsItsTracks_data()
+    {
+        QTest::addColumn<QString>("albumFolder");
+        QTest::addColumn<QString>("imageName");
+        QTest::newRow("FLAC image") << "album" << "album.flac";
+        QTest::newRow("WAV image") << "wavalbum" << "album.wav";
+    }
     void sheetListsItsTracks()
     {
+        QFETCH(QString, albumFolder);
+        QFETCH(QString, imageName);
+        const QString dir = tmp.filePath(albumFolder);
         clearList();
-        add({QDir(folder).filePath("album.cue")});
+        add({QDir(dir).filePath("album.cue")});
         QVERIFY(prompts->messages.isEmpty());
         QCOMPARE(column(rows::FileName), (QStringList{"01 Mr. Jones", "02 Second", "Track 03"}));
-        const QString flac = QDir(folder).filePath("album.flac");
+        const QString flac = QDir(dir).filePath(imageName);
         QCOMPARE(column(rows::FullPath), (QStringList{flac, flac, flac}));
         const qint64 total = 8 * 44100;
         const qint64 bounds[] = {0, frames(0, 3, 0), frames(0, 5, 37), total};
@@ -121,7 +145,62 @@ private slots:
                  (QStringList{"The Band", "Writer", "3", "2/3", "3"}));
         const std::optional<TrackRange> r = w().list->trackRange(2);
         QCOMPARE(r->fields.value("DATE"), QStringList{"1994-05-02"});
-        QCOMPARE(r->sheet, QDir(folder).filePath("album.cue"));
+        QCOMPARE(r->sheet, QDir(dir).filePath("album.cue"));
+    }
+
+    // A sheet over two images: each track keeps to its own image, the last of each image runs
+    // to that image's end, and the numbering and total go across both.
+    void severalImagesInOneSheet()
+    {
+        clearList();
+        const QString a = image("disc a.flac"), b = image("disc b.wav");
+        const QString cue = sheet("two.cue", "FILE \"disc a.flac\" WAVE\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n"
+                                             "TRACK 02 AUDIO\nINDEX 01 00:04:00\nFILE \"disc b.wav\" WAVE\n"
+                                             "TRACK 03 AUDIO\nINDEX 01 00:00:00\nTRACK 04 AUDIO\nINDEX 01 00:06:00\n");
+        add({cue});
+        QFile::remove(cue);
+        QFile::remove(a);
+        QFile::remove(b);
+        QVERIFY(prompts->messages.isEmpty());
+        QCOMPARE(column(rows::FullPath), (QStringList{a, a, b, b}));
+        QList<qint64> bounds;
+        for (int row = 0; row < 4; ++row)
+            bounds << w().list->trackRange(row)->start << w().list->trackRange(row)->end;
+        QCOMPARE(bounds, (QList<qint64>{0, frames(0, 4, 0), frames(0, 4, 0), 8 * 44100, 0, frames(0, 6, 0),
+                                        frames(0, 6, 0), 8 * 44100}));
+        QCOMPARE(w().list->otherTags(3).trackTotal, QStringLiteral("4"));
+    }
+
+    // Added, edited in the tag editor and converted through the window: the tracks joined
+    // are the image, and the edited title names its track's file.
+    void addedTracksConvert()
+    {
+        clearList();
+        const QString out = tmp.filePath("window-out");
+        QVERIFY(QDir().mkpath(out));
+        settings().write_string("basic", "output directory", out);
+        w().cb_format->setCurrentIndex(outputFormatNamed("wav")->index);
+        add({QDir(folder).filePath("album.cue")});
+        w().lv->selectRow(1);
+        prompts->dialogActions.push_back([](QDialog& d) {
+            auto& editor = static_cast<Tfm_id3&>(d);
+            editor.edt_title->setText("Edited");
+            editor.btn_ok->click();
+        });
+        w().item("ID31")->trigger();
+        QCOMPARE(w().list->trackInfo(1).title, QStringLiteral("Edited"));
+        w().item("Convert1")->trigger();
+        QVERIFY(waitConverted());
+        QCOMPARE(column(rows::Status), (QStringList{"finish", "finish", "finish"}));
+        std::vector<float> joined;
+        for (const char* name : {"01 Mr. Jones.wav", "Edited.wav", "Track 03.wav"}) {
+            const std::vector<float> track = decode(out + "/" + name);
+            joined.insert(joined.end(), track.begin(), track.end());
+        }
+        QVERIFY(joined == decode(QDir(folder).filePath("album.flac")));
+        const FileTags tags = readFileTags(out + "/Edited.wav", true);
+        QCOMPARE(tags.values.infoTitle, QStringLiteral("Edited"));
+        QCOMPARE(tags.carried.fields.value("ALBUMARTIST"), QStringList{"The Band"});
     }
 
     // The image is listed once, as the sheet's tracks: a folder scan that finds both, and the
