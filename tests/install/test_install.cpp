@@ -215,8 +215,9 @@ private slots:
         for (const char* t : {"audio/mpeg", "audio/x-wav", "audio/x-ms-wma", "audio/x-vorbis+ogg", "audio/flac",
                               "audio/x-opus+ogg", "audio/mp4"})
             QVERIFY2(mime.contains(QLatin1String(t)), t);
+        // Audio, and the cue sheets that describe an album image.
         for (const QString& t : mime)
-            QVERIFY2(t.startsWith(QLatin1String("audio/")), qPrintable(t));
+            QVERIFY2(t.startsWith(QLatin1String("audio/")) || t == QLatin1String("application/x-cue"), qPrintable(t));
 
         const QString validator = QStandardPaths::findExecutable(QStringLiteral("desktop-file-validate"));
         if (validator.isEmpty())
