@@ -83,13 +83,13 @@ private slots:
     void initTestCase()
     {
         startFresh();
-        folder = tmp.filePath("album");
+        folder = tmp.filePath("library/album");
         QVERIFY(QDir().mkpath(folder));
         image("album.flac");
         sheet("album.cue", albumSheet());
         // The same album with a WAV image, in a folder of its own.
         const QString flacFolder = folder;
-        folder = tmp.filePath("wavalbum");
+        folder = tmp.filePath("library/wavalbum");
         QVERIFY(QDir().mkpath(folder));
         image("album.wav");
         sheet("album.cue", albumSheet());
@@ -111,7 +111,7 @@ private slots:
     {
         QFETCH(QString, albumFolder);
         QFETCH(QString, imageName);
-        const QString dir = tmp.filePath(albumFolder);
+        const QString dir = tmp.filePath("library/" + albumFolder);
         clearList();
         add({QDir(dir).filePath("album.cue")});
         QVERIFY(prompts->messages.isEmpty());
@@ -337,11 +337,17 @@ private slots:
         const QString out = tmp.filePath("out");
         const QString sheetPath = QDir(folder).filePath("album.cue");
         int code = -1;
-        QList<QStringList> lines = program({"--convert", "--dry-run", "--format", "mp3", "--out", out, folder}, &code);
+        // A library of two albums: each track keeps its folders below the output.
+        QList<QStringList> lines = program({"--convert", "--dry-run", "--keep-folders", "--format", "mp3", "--out", out,
+                                            tmp.filePath("library")}, &code);
         QCOMPARE(code, 0);
-        QCOMPARE(lines, (QList<QStringList>{{sheetPath + " track 1", out + "/01 Mr. Jones.mp3", "convert"},
-                                            {sheetPath + " track 2", out + "/02 Second.mp3", "convert"},
-                                            {sheetPath + " track 3", out + "/Track 03.mp3", "convert"}}));
+        const QString wavSheet = tmp.filePath("library/wavalbum/album.cue");
+        QCOMPARE(lines, (QList<QStringList>{{sheetPath + " track 1", out + "/library/album/01 Mr. Jones.mp3", "convert"},
+                                            {sheetPath + " track 2", out + "/library/album/02 Second.mp3", "convert"},
+                                            {sheetPath + " track 3", out + "/library/album/Track 03.mp3", "convert"},
+                                            {wavSheet + " track 1", out + "/library/wavalbum/01 Mr. Jones.mp3", "convert"},
+                                            {wavSheet + " track 2", out + "/library/wavalbum/02 Second.mp3", "convert"},
+                                            {wavSheet + " track 3", out + "/library/wavalbum/Track 03.mp3", "convert"}}));
 
         lines = program({"--convert", "--format", "flac", "--existing", "overwrite", "--out", out, sheetPath}, &code);
         QCOMPARE(code, 0);
