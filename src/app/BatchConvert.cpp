@@ -218,7 +218,7 @@ bool takeFile(NamedFiles& n, const QString& path, const QString& added, AudioFil
     static const QStringList carriers{QStringLiteral(".flac"), QStringLiteral(".wv"), QStringLiteral(".ape")};
     if (std::any_of(carriers.begin(), carriers.end(), [&](const QString& e) { return path.endsWith(e, Qt::CaseInsensitive); })) {
         try {
-            if (const std::optional<CueSheet> sheet = embeddedCueSheet(path)) {
+            if (const std::optional<CueSheet> sheet = embeddedCueSheet(path); sheet && cueSheetCuts(*sheet)) {
                 const qsizetype before = n.files.size();
                 try {
                     takeTracks(*sheet);
@@ -247,12 +247,12 @@ NamedFiles filesNamed(const QStringList& paths, std::FILE* err)
 {
     NamedFiles n;
     AudioFile reader;
-    // A sheet named together with the image it describes stands for the image.
-    QSet<QString> described;
+    // A sheet named together with the image it cuts stands for the image.
+    QStringList namedFiles;
     for (const QString& path : paths)
-        if (isCueSheetName(path))
-            for (const QString& image : imagesOfCueSheet(path))
-                described.insert(QDir::cleanPath(QFileInfo(image).absoluteFilePath()));
+        if (!QFileInfo(path).isDir())
+            namedFiles << path;
+    const QSet<QString> leftOut = leftOutOfNamedFiles(namedFiles);
     for (const QString& path : paths) {
         const QFileInfo info(path);
         if (info.isDir()) {
@@ -278,7 +278,7 @@ NamedFiles filesNamed(const QStringList& paths, std::FILE* err)
             }
         } else if (info.exists()) {
             const QString file = info.absoluteFilePath();
-            if (described.contains(QDir::cleanPath(file)))
+            if (leftOut.contains(QDir::cleanPath(file)))
                 continue;
             if (!takeFile(n, file, QString(), reader, err))
                 ++n.missing;

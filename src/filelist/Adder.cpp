@@ -130,13 +130,14 @@ void Adder::listLoop(Run& run, WorkerPool& pool, const std::vector<Request>& req
         bool fromScan = false;
         bool badName = false;
     };
-    // A sheet added together with the image it describes stands for it: the image's audio is
-    // listed as the sheet's tracks, not once more as a whole.
-    QSet<QString> described;
+    // A sheet added together with the image it cuts stands for it: the image's audio is listed
+    // as the sheet's tracks, not once more as a whole (and a sheet that cuts nothing added with
+    // its files is left out).
+    QStringList namedFiles;
     for (const Request& request : requests)
-        if (!request.folder && isCueSheetName(request.path))
-            for (const QString& image : imagesOfCueSheet(request.path))
-                described.insert(QDir::cleanPath(QFileInfo(image).absoluteFilePath()));
+        if (!request.folder)
+            namedFiles << request.path;
+    const QSet<QString> leftOut = leftOutOfNamedFiles(namedFiles);
     std::vector<Listed> batch;
     const auto flush = [&] {
         {
@@ -158,7 +159,7 @@ void Adder::listLoop(Run& run, WorkerPool& pool, const std::vector<Request>& req
         if (run.stop.load())
             break;
         if (!request.folder) {
-            if (!described.isEmpty() && described.contains(QDir::cleanPath(QFileInfo(request.path).absoluteFilePath())))
+            if (!leftOut.isEmpty() && leftOut.contains(QDir::cleanPath(QFileInfo(request.path).absoluteFilePath())))
                 continue;
             Listed& item = batch.emplace_back();
             item.path = request.path;

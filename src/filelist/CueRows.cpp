@@ -6,6 +6,7 @@
 #include "OtherTags.h"
 
 #include <QFile>
+#include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
 
@@ -164,13 +165,49 @@ std::vector<ListRow> cueSheetRows(const CueSheet& sheet, AudioFile& reader)
     return rows;
 }
 
-QStringList imagesOfCueSheet(const QString& sheetPath)
+bool cueSheetCuts(const CueSheet& sheet)
+{
+    std::map<QString, int> tracks;
+    for (const CueTrack& t : sheet.tracks)
+        if (++tracks[t.file] > 1)
+            return true;
+    return false;
+}
+
+SheetInFolder cueSheetInFolder(const QString& sheetPath)
 {
     try {
-        return readCueSheet(sheetPath).files;
+        const CueSheet sheet = readCueSheet(sheetPath);
+        const bool cuts = cueSheetCuts(sheet);
+        return {sheet.files, cuts, cuts};
     } catch (const EngineError&) {
         return {};
     }
+}
+
+} // namespace sondrel
+
+namespace sondrel {
+
+QSet<QString> leftOutOfNamedFiles(const QStringList& paths)
+{
+    const auto clean = [](const QString& path) { return QDir::cleanPath(QFileInfo(path).absoluteFilePath()); };
+    QSet<QString> named;
+    for (const QString& path : paths)
+        named.insert(clean(path));
+    QSet<QString> out;
+    for (const QString& path : paths) {
+        if (!isCueSheetName(path))
+            continue;
+        const SheetInFolder sheet = cueSheetInFolder(path);
+        for (const QString& image : sheet.images) {
+            if (sheet.cuts)
+                out.insert(clean(image));
+            else if (named.contains(clean(image)))
+                out.insert(clean(path));
+        }
+    }
+    return out;
 }
 
 } // namespace sondrel

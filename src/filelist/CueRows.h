@@ -5,6 +5,7 @@
 #include "CueSheet.h"
 #include "FileListModel.h"
 
+#include <QSet>
 #include <QString>
 #include <vector>
 
@@ -22,8 +23,25 @@ bool isCueSheetName(const QString& name);
 // for an image that is no audio and for a track outside its image.
 std::vector<ListRow> cueSheetRows(const CueSheet& sheet, AudioFile& reader);
 
-// The images a sheet describes, for a folder scan that lists its tracks instead of them:
-// empty for a sheet that cannot be read.
-QStringList imagesOfCueSheet(const QString& sheetPath);
+// Whether a sheet cuts any of its files into tracks: a file holding two tracks or more. A sheet
+// with one whole file per track (as rippers write beside the tracks they wrote) describes
+// files that stand on their own.
+bool cueSheetCuts(const CueSheet& sheet);
+
+// What an adding that finds a sheet beside its files makes of it: with `cuts`, the sheet is
+// listed as its tracks and its images are not listed again; without, its files are listed as
+// themselves and the sheet is left out. A sheet that cannot be read cuts (and names) nothing
+// but is listed, so that its adding says why.
+struct SheetInFolder {
+    QStringList images;
+    bool cuts = false;
+    bool listed = true;
+};
+SheetInFolder cueSheetInFolder(const QString& sheetPath);
+
+// Of files named together (chosen, dropped, or given on the command line), the ones to leave
+// out as cueSheetInFolder says, as clean absolute paths: the images of the sheets among them
+// that cut them, and the sheets that cut nothing whose files are named as well.
+QSet<QString> leftOutOfNamedFiles(const QStringList& paths);
 
 } // namespace sondrel

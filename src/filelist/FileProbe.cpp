@@ -60,7 +60,7 @@ Probed probeCueSheet(const QString& path, AudioFile& reader)
     return out;
 }
 
-// An image that carries its own cue sheet is listed track by track. A sheet it carries that
+// An image that carries its own cue sheet of several tracks is listed track by track. A sheet it carries that
 // cannot be used leaves the image one row, with the reason in its tooltip: its audio is whole.
 void takeEmbeddedSheet(Probed& out, AudioFile& reader)
 {
@@ -69,7 +69,8 @@ void takeEmbeddedSheet(Probed& out, AudioFile& reader)
     if (std::none_of(carriers.begin(), carriers.end(), [&](const QString& e) { return path.endsWith(e, Qt::CaseInsensitive); }))
         return;
     try {
-        if (const std::optional<CueSheet> sheet = embeddedCueSheet(path))
+        // A sheet of one track is the file itself: nothing to cut.
+        if (const std::optional<CueSheet> sheet = embeddedCueSheet(path); sheet && cueSheetCuts(*sheet))
             out.tracks = cueSheetRows(*sheet, reader);
     } catch (const CancelledError&) {
         throw;

@@ -65,12 +65,19 @@ void scan(const QByteArray& folderRaw, const QString& folder, bool includeSub, c
           const std::function<void(ScanEntry&&)>& found)
 {
     const std::vector<Entry> entries = readFolder(folderRaw);
-    // The images a cue sheet here describes are listed as its tracks, through the sheet.
+    // The images a cue sheet here cuts into tracks are listed as its tracks, through the
+    // sheet; a sheet that cuts nothing is left out, its files listed as themselves.
     QSet<QString> described;
+    QSet<QString> unlisted;
     for (const Entry& e : entries) {
-        if (!e.folder && isCueSheetName(e.name) && !e.name.startsWith(QLatin1Char('.')) && nameDecodes(e.raw.constData()))
-            for (const QString& image : imagesOfCueSheet(folder + e.name))
-                described.insert(QDir::cleanPath(image));
+        if (!e.folder && isCueSheetName(e.name) && !e.name.startsWith(QLatin1Char('.')) && nameDecodes(e.raw.constData())) {
+            const SheetInFolder sheet = cueSheetInFolder(folder + e.name);
+            if (!sheet.listed)
+                unlisted.insert(e.name);
+            if (sheet.cuts)
+                for (const QString& image : sheet.images)
+                    described.insert(QDir::cleanPath(image));
+        }
     }
     for (const Entry& e : entries) {
         if (stop.load(std::memory_order_relaxed))
@@ -87,7 +94,7 @@ void scan(const QByteArray& folderRaw, const QString& folder, bool includeSub, c
         }
         if (dotted || !isAudioExtension(e.name))
             continue;
-        if (!described.isEmpty() && !e.folder && described.contains(QDir::cleanPath(folder + e.name)))
+        if (!e.folder && (unlisted.contains(e.name) || described.contains(QDir::cleanPath(folder + e.name))))
             continue;
         found({folder + e.name, e.name, e.folder, !decodes});
     }

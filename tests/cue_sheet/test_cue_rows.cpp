@@ -227,6 +227,37 @@ private slots:
         QCOMPARE(column(rows::FileName), (QStringList{"01 Mr. Jones", "02 Second", "Track 03", "other.wav"}));
     }
 
+    // A ripper's sheet beside the tracks it wrote (one whole file a track) cuts nothing: the
+    // files are listed as themselves, once, and the sheet is left out without a word.
+    void sheetOfWholeFilesIsLeftOut_data()
+    {
+        QTest::addColumn<bool>("scan");
+        QTest::newRow("folder scan") << true;
+        QTest::newRow("chosen with its files") << false;
+    }
+    void sheetOfWholeFilesIsLeftOut()
+    {
+        QFETCH(bool, scan);
+        clearList();
+        QTemporaryDir dir;
+        const QString saved = folder;
+        folder = dir.path();
+        const QString one = image("01 First.flac"), two = image("02 Second.flac");
+        const QString cue = sheet("rip.cue", "FILE \"01 First.wav\" WAVE\nTRACK 01 AUDIO\nTITLE \"Sheet One\"\n"
+                                             "INDEX 01 00:00:00\nFILE \"02 Second.wav\" WAVE\nTRACK 02 AUDIO\n"
+                                             "INDEX 00 00:00:00\nINDEX 01 00:00:32\n");
+        folder = saved;
+        if (scan) {
+            w().ScanFolder(dir.path(), false);
+            QVERIFY(waitAdded());
+        } else {
+            add({cue, one, two});
+        }
+        QVERIFY(prompts->messages.isEmpty());
+        QCOMPARE(column(rows::FileName), (QStringList{"01 First.flac", "02 Second.flac"}));
+        QVERIFY(!w().list->trackRange(0).has_value());
+    }
+
     // Sheets as editors save them: the accented title reads right in every encoding.
     void sheetEncodings_data()
     {
@@ -304,6 +335,20 @@ private slots:
         // The image's own tags stand where the sheet has none.
         QCOMPARE(w().list->trackInfo(0).album, QStringLiteral("Image Album"));
         QCOMPARE(w().list->trackInfo(0).title, QString());
+
+        // A carried sheet of one track is the file itself.
+        const QString single = dir.filePath("single.flac");
+        QVERIFY(QFile::copy(flac, single));
+        QVERIFY(cue.open(QIODevice::WriteOnly));
+        cue.write("FILE \"x.wav\" WAVE\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n");
+        cue.close();
+        testaudio::runTool("metaflac", {"--remove", "--block-type=CUESHEET", single}, 30000, &rc);
+        testaudio::runTool("metaflac", {"--import-cuesheet-from=" + cue.fileName(), single}, 30000, &rc);
+        QCOMPARE(rc, 0);
+        clearList();
+        add({single});
+        QCOMPARE(column(rows::FileName), QStringList{"single.flac"});
+        QVERIFY(!w().list->trackRange(0).has_value());
     }
 
     // The program's output lines, one list of fields per line; exit status in *code.
