@@ -114,6 +114,7 @@ private slots:
         const QString dir = tmp.filePath("library/" + albumFolder);
         clearList();
         add({QDir(dir).filePath("album.cue")});
+        QVERIFY(prompts->lastFilters.first().contains("*.cue"));
         QVERIFY(prompts->messages.isEmpty());
         QCOMPARE(column(rows::FileName), (QStringList{"01 Mr. Jones", "02 Second", "Track 03"}));
         const QString flac = QDir(dir).filePath(imageName);

@@ -114,6 +114,24 @@ private slots:
     void init() { forgetSettings(); }
     void cleanup() { stop(); }
 
+    // A cue sheet dropped with the image it cuts: the image's tracks, once.
+    void droppedSheetAddsItsTracks()
+    {
+        const QString image = wav("cue/image.wav", 2.0);
+        const QString sheet = tmp.filePath("cue/image.cue");
+        QFile f(sheet);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("FILE \"image.wav\" WAVE\nTRACK 01 AUDIO\nTITLE \"A\"\nINDEX 01 00:00:00\n"
+                "TRACK 02 AUDIO\nTITLE \"B\"\nINDEX 01 00:01:00\n");
+        f.close();
+        start();
+        QVERIFY(dropPaths({image, sheet}).dropAccepted);
+        QVERIFY(app.waitAdded());
+        QCOMPARE(paths(), QStringList({image, image}));
+        QCOMPARE(w().list->text(0, rows::FileName) + "|" + w().list->text(1, rows::FileName), QStringLiteral("01 A|02 B"));
+        QCOMPARE(w().list->trackRange(1)->start, 8000);
+    }
+
     // Files in the dropped order (not name order); a folder scanned with the picker's stored
     // sub-folders choice, its rows remembering the folder; a mix of both, in order, as one
     // adding.
