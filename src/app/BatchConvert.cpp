@@ -199,41 +199,29 @@ namespace {
 // tracks, anything else as itself. False when a sheet cannot be used (said on err).
 bool takeFile(NamedFiles& n, const QString& path, const QString& added, AudioFile& reader, std::FILE* err)
 {
-    const auto takeTracks = [&](const CueSheet& sheet) {
-        for (ListRow& track : cueSheetRows(sheet, reader)) {
+    const auto take = [&](std::vector<ListRow>&& tracks) {
+        for (ListRow& track : tracks) {
             n.files << track.path;
             n.added << added;
             n.tracks.push_back(std::make_shared<const ListRow>(std::move(track)));
         }
+        return !tracks.empty();
     };
     if (isCueSheetName(path)) {
         try {
-            takeTracks(readCueSheet(path));
+            take(cueSheetRows(readCueSheet(path), reader));
             return true;
         } catch (const EngineError& e) {
             std::fprintf(err, "%s is an invalid audio file! (%s)\n", local(path).constData(), e.what());
             return false;
         }
     }
-    static const QStringList carriers{QStringLiteral(".flac"), QStringLiteral(".wv"), QStringLiteral(".ape")};
-    if (std::any_of(carriers.begin(), carriers.end(), [&](const QString& e) { return path.endsWith(e, Qt::CaseInsensitive); })) {
-        try {
-            if (const std::optional<CueSheet> sheet = embeddedCueSheet(path); sheet && cueSheetCuts(*sheet)) {
-                const qsizetype before = n.files.size();
-                try {
-                    takeTracks(*sheet);
-                    return true;
-                } catch (const EngineError&) {
-                    n.files.resize(before);
-                    n.added.resize(before);
-                    n.tracks.resize(std::size_t(before));
-                    throw;
-                }
-            }
-        } catch (const EngineError& e) {
-            std::fprintf(err, "%s: the cue sheet it carries cannot be used (%s); it is taken whole\n",
-                         local(path).constData(), e.what());
-        }
+    try {
+        if (take(carriedSheetRows(path, reader)))
+            return true;
+    } catch (const EngineError& e) {
+        std::fprintf(err, "%s: the cue sheet it carries cannot be used (%s); it is taken whole\n",
+                     local(path).constData(), e.what());
     }
     n.files << path;
     n.added << added;

@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <map>
 #include <sys/stat.h>
 
@@ -163,6 +164,17 @@ std::vector<ListRow> cueSheetRows(const CueSheet& sheet, AudioFile& reader)
         rows.push_back(std::move(row));
     }
     return rows;
+}
+
+std::vector<ListRow> carriedSheetRows(const QString& path, AudioFile& reader)
+{
+    static const QStringList carriers{QStringLiteral(".flac"), QStringLiteral(".wv"), QStringLiteral(".ape")};
+    if (std::none_of(carriers.begin(), carriers.end(), [&](const QString& e) { return path.endsWith(e, Qt::CaseInsensitive); }))
+        return {};
+    const std::optional<CueSheet> sheet = embeddedCueSheet(path);
+    if (!sheet || !cueSheetCuts(*sheet))
+        return {};
+    return cueSheetRows(*sheet, reader);
 }
 
 bool cueSheetCuts(const CueSheet& sheet)

@@ -23,6 +23,11 @@ bool isCueSheetName(const QString& name);
 // for an image that is no audio and for a track outside its image.
 std::vector<ListRow> cueSheetRows(const CueSheet& sheet, AudioFile& reader);
 
+// The rows of the tracks of a sheet that the image at path carries (a FLAC, WavPack or
+// Monkey's Audio file); none when it carries none, or one that cuts nothing (a sheet of one
+// track is the file itself). Throws EngineError when the sheet it carries cannot be used.
+std::vector<ListRow> carriedSheetRows(const QString& path, AudioFile& reader);
+
 // Whether a sheet cuts any of its files into tracks: a file holding two tracks or more. A sheet
 // with one whole file per track (as rippers write beside the tracks they wrote) describes
 // files that stand on their own.

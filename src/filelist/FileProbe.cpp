@@ -10,7 +10,6 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include <algorithm>
 #include <cstring>
 #include <dirent.h>
 #include <sys/stat.h>
@@ -64,14 +63,8 @@ Probed probeCueSheet(const QString& path, AudioFile& reader)
 // cannot be used leaves the image one row, with the reason in its tooltip: its audio is whole.
 void takeEmbeddedSheet(Probed& out, AudioFile& reader)
 {
-    const QString& path = out.row.path;
-    static const QStringList carriers{QStringLiteral(".flac"), QStringLiteral(".wv"), QStringLiteral(".ape")};
-    if (std::none_of(carriers.begin(), carriers.end(), [&](const QString& e) { return path.endsWith(e, Qt::CaseInsensitive); }))
-        return;
     try {
-        // A sheet of one track is the file itself: nothing to cut.
-        if (const std::optional<CueSheet> sheet = embeddedCueSheet(path); sheet && cueSheetCuts(*sheet))
-            out.tracks = cueSheetRows(*sheet, reader);
+        out.tracks = carriedSheetRows(out.row.path, reader);
     } catch (const CancelledError&) {
         throw;
     } catch (const EngineError& e) {
