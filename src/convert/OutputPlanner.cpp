@@ -73,6 +73,7 @@ std::vector<RowCopy> copyRows(const FileListModel& list, bool withValues)
 struct OutputPlanner::Result {
     quint64 asked = 0;
     quint64 generation = 0;
+    bool byPattern = false;
     std::vector<FileListModel::PlannedCell> cells;
     std::atomic<bool> done{false};
 };
@@ -117,6 +118,7 @@ void OutputPlanner::start()
     auto result = std::make_shared<Result>();
     result->asked = m_asked;
     result->generation = m_list.namingGeneration();
+    result->byPattern = !setup.naming.namePattern.isEmpty();
     auto rows = std::make_shared<const std::vector<RowCopy>>(copyRows(m_list, !setup.naming.namePattern.isEmpty()));
     WorkerPool* pool = m_pool.get();
     m_result = result;
@@ -143,7 +145,7 @@ void OutputPlanner::finished()
     const bool current = result->asked == m_asked && result->generation == m_list.namingGeneration()
         && result->cells.size() == std::size_t(m_list.count());
     if (current) {
-        m_list.setPlannedOutputs(result->cells);
+        m_list.setPlannedOutputs(result->cells, result->byPattern);
         emit planShown();
     } else if (!m_timer->isActive()) {
         m_timer->start();

@@ -209,7 +209,7 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const
     const bool marked = index.column() == rows::Output && r.extra && !r.extra->outputNote.isEmpty();
     switch (role) {
     case Qt::DisplayRole:
-        return r.cell(rows::Column(index.column()));
+        return index.column() == rows::FileName ? shownCaption(r) : r.cell(rows::Column(index.column()));
     case Qt::DecorationRole:
         if (marked)
             return QApplication::style()->standardIcon(QStyle::SP_MessageBoxWarning);
@@ -273,7 +273,7 @@ void FileListModel::sort(int column, Qt::SortOrder order)
     } else {
         std::vector<QString> key(m_rows.size());
         for (std::size_t i = 0; i < m_rows.size(); ++i)
-            key[i] = m_rows[i].cell(rows::Column(column));
+            key[i] = column == rows::FileName ? shownCaption(m_rows[i]) : m_rows[i].cell(rows::Column(column));
         std::stable_sort(byRow.begin(), byRow.end(), [&](int a, int b) {
             const int c = naturalCompare(key[std::size_t(a)], key[std::size_t(b)]);
             return descending ? c > 0 : c < 0;
@@ -569,10 +569,22 @@ void FileListModel::namingChangedNow()
     emit namingChanged();
 }
 
-void FileListModel::setPlannedOutputs(const std::vector<PlannedCell>& plan)
+QString FileListModel::shownCaption(const ListRow& r) const
+{
+    if (!m_patternNames || !r.range || r.output.isEmpty())
+        return r.captionText();
+    // The pattern's last part without the extension the output format appends.
+    const QStringView name = lastPart(r.output);
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    return (dot > 0 ? name.left(dot) : name).toString();
+}
+
+void FileListModel::setPlannedOutputs(const std::vector<PlannedCell>& plan, bool byPattern)
 {
     if (plan.size() != m_rows.size() || m_rows.empty())
         return;
+    const bool captionsFollow = byPattern || m_patternNames;
+    m_patternNames = byPattern;
     for (std::size_t i = 0; i < plan.size(); ++i) {
         ListRow& r = m_rows[i];
         r.output = plan[i].output;
@@ -582,6 +594,8 @@ void FileListModel::setPlannedOutputs(const std::vector<PlannedCell>& plan)
         }
     }
     emit dataChanged(index(0, rows::Output), index(count() - 1, rows::Output));
+    if (captionsFollow)
+        emit dataChanged(index(0, rows::FileName), index(count() - 1, rows::FileName));
 }
 
 QString FileListModel::outputNote(int row) const

@@ -146,12 +146,14 @@ public:
 
     // The planned outputs of every row, in list order: the Output cell's text, and a note of
     // what it collides with (marked, and the cell's tooltip) or an empty one. A plan made for
-    // another count of rows is not taken.
+    // another count of rows is not taken. byPattern: the outputs are named by a name pattern,
+    // whose result a track of an album image then shows as its File Name (it has no file name
+    // of its own).
     struct PlannedCell {
         QString output;
         QString note;
     };
-    void setPlannedOutputs(const std::vector<PlannedCell>& plan);
+    void setPlannedOutputs(const std::vector<PlannedCell>& plan, bool byPattern = false);
     QString outputNote(int row) const;
     // Counts every change that can change the rows' output names: rows added, removed or
     // reordered, captions, paths and records. A plan made at another count is out of date.
@@ -173,12 +175,16 @@ private:
     ListRow* rowAt(int row) { return valid(row) ? &m_rows[std::size_t(row)] : nullptr; }
     const ListRow* rowAt(int row) const { return valid(row) ? &m_rows[std::size_t(row)] : nullptr; }
     void changed(int row, int firstColumn, int lastColumn);
+    // The File Name the list shows: a track's planned name under a name pattern, else the
+    // row's caption.
+    QString shownCaption(const ListRow& row) const;
     // Texts equal to the row before's share its copy (an album's rows come together).
     void shareTexts(ListRow& row, const ListRow* before);
     // A deque: appending never moves the rows already there (with a vector, every doubling
     // moved them all at once on the GUI thread: 0.1 s at 64,000 rows).
     std::deque<ListRow> m_rows;
     quint64 m_namingGeneration = 0;
+    bool m_patternNames = false;
     void namingChangedNow();
 };
 

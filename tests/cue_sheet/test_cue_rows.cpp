@@ -5,6 +5,7 @@
 #include "AudioFile.h"
 #include "FileTags.h"
 #include "OutputFormat.h"
+#include "OutputPlanner.h"
 #include "TagEditor.h"
 #include "FileListModel.h"
 #include "ListRows.h"
@@ -147,6 +148,29 @@ private slots:
         const std::optional<TrackRange> r = w().list->trackRange(2);
         QCOMPARE(r->fields.value("DATE"), QStringList{"1994-05-02"});
         QCOMPARE(r->sheet, QDir(dir).filePath("album.cue"));
+    }
+
+    // Under a name pattern a track shows the pattern's name (it has no file name of its own);
+    // its caption stays what the sheet made it, and shows again once the pattern is cleared.
+    void patternNamesTheTracks()
+    {
+        clearList();
+        w().cb_format->setCurrentIndex(outputFormatNamed("mp3")->index);
+        add({QDir(folder).filePath("album.cue")});
+        const auto shown = [this] {
+            QStringList out;
+            for (int i = 0; i < w().list->count(); ++i)
+                out << w().list->data(w().list->index(i, rows::FileName)).toString();
+            return out;
+        };
+        settings().write_string("basic", "name pattern", "{albumartist}/{track:02} - {title|\"Untitled\"}");
+        w().planner()->schedule(); // as closing the settings dialog does
+        QTRY_COMPARE_WITH_TIMEOUT(shown(), (QStringList{"01 - Mr. Jones", "02 - Second", "03 - Untitled"}), 10000);
+        QCOMPARE(column(rows::Output).first(), QStringLiteral("The Band/01 - Mr. Jones.mp3"));
+        QCOMPARE(column(rows::FileName), (QStringList{"01 Mr. Jones", "02 Second", "Track 03"}));
+        settings().write_string("basic", "name pattern", "");
+        w().planner()->schedule();
+        QTRY_COMPARE_WITH_TIMEOUT(shown(), (QStringList{"01 Mr. Jones", "02 Second", "Track 03"}), 10000);
     }
 
     // A sheet over two images: each track keeps to its own image, the last of each image runs
