@@ -6,6 +6,7 @@
 #   bench/cue-split.sh [--program build/bin/sondrel] [--runs 3] [--jobs 0] [--work DIR]
 set -euo pipefail
 cd "$(dirname "$0")/.."
+bench=$(pwd)/bench
 
 program=build/bin/sondrel
 work=/tmp/sondrel-cue-split
@@ -41,20 +42,7 @@ mkdir -p "$XDG_CONFIG_HOME"
   done
 } > album.cue
 
-median() { sort -n | awk '{a[NR]=$1} END {print (NR % 2) ? a[(NR+1)/2] : (a[NR/2] + a[NR/2+1]) / 2}'; }
-
-measure() { # label, command...
-  local label="$1"; shift
-  local secs=() kibs=()
-  for r in $(seq 1 "$runs"); do
-    rm -rf out; mkdir -p out
-    /usr/bin/time -f "%e %M" "$@" >/dev/null 2>time.txt
-    read -r s k < <(tail -1 time.txt)
-    secs+=("$s"); kibs+=("$k")
-  done
-  printf '%-34s median %7.2f s   peak %7d KiB\n' "$label" \
-    "$(printf '%s\n' "${secs[@]}" | median)" "$(printf '%s\n' "${kibs[@]}" | median)"
-}
+source "$bench/measure.sh"
 
 ffmpeg_split() { # codec args...
   local ext="$1"; shift

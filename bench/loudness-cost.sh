@@ -8,6 +8,7 @@
 #   bench/loudness-cost.sh [--program PATH] [--work DIR] [--runs N] [--jobs N]
 set -euo pipefail
 cd "$(dirname "$0")/.."
+bench=$(pwd)/bench
 
 program=build/bin/sondrel
 work=/tmp/sondrel-loudness-cost
@@ -37,20 +38,7 @@ for i in 1 2 3 4 5 6; do
 done
 
 # Median of the numbers on standard input.
-median() { sort -n | awk '{a[NR]=$1} END {print (NR % 2) ? a[(NR+1)/2] : (a[NR/2] + a[NR/2+1]) / 2}'; }
-
-measure() { # label, command...
-  local label="$1"; shift
-  local secs=() kibs=()
-  for r in $(seq 1 "$runs"); do
-    rm -rf out; mkdir -p out
-    /usr/bin/time -f "%e %M" "$@" >/dev/null 2>time.txt
-    read -r s k < <(tail -1 time.txt)
-    secs+=("$s"); kibs+=("$k")
-  done
-  printf '%-28s median %6.2f s   peak %7d KiB\n' "$label" \
-    "$(printf '%s\n' "${secs[@]}" | median)" "$(printf '%s\n' "${kibs[@]}" | median)"
-}
+source "$bench/measure.sh"
 
 base=("$program" --convert --format mp3 --out out --existing overwrite --jobs "$jobs")
 echo "Six one-minute WAVs to MP3, $runs runs each, --jobs $jobs:"

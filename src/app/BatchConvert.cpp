@@ -50,7 +50,7 @@ const QString BadNameReason = QStringLiteral("the name is not valid UTF-8 text, 
 class BatchRows : public RunRows {
 public:
     BatchRows(const NamedFiles& named, std::FILE* out, std::FILE* err, bool terminal)
-        : m_named(named), m_files(named.files), m_added(named.added), m_out(out), m_err(err), m_terminal(terminal)
+        : m_named(named), m_files(named.files), m_out(out), m_err(err), m_terminal(terminal)
     {
     }
 
@@ -86,7 +86,7 @@ public:
             return {}; // the job says why the file cannot be read
         }
     }
-    QString addedFolder(int row) const override { return m_added.value(row); }
+    QString addedFolder(int row) const override { return m_named.added.value(row); }
     // Without a measured playing time, the file's size stands for the work.
     std::int64_t weight(int row) const override
     {
@@ -159,8 +159,7 @@ private:
     }
 
     const NamedFiles& m_named;
-    QStringList m_files;
-    QStringList m_added;
+    const QStringList& m_files; // m_named.files
     std::FILE* m_out;
     std::FILE* m_err;
     bool m_terminal;
